@@ -1,0 +1,69 @@
+// Reader of the wire encoding (see Pack.h for the byte layout).
+//
+// An Unpack is a cursor and a remaining length over a byte range it does not
+// own; the range must outlive the reader and every pointer pop_fetch_ptr
+// returned. Every read goes through one bounds check: when fewer bytes remain
+// than the read needs, it throws UnpackError with the message of that read
+// ("pop_uint32: not enough data", ...) and leaves cursor and remainder as
+// they were. A varstr whose bytes are missing has already consumed its
+// length. Only string reads copy; pop_fetch_ptr points into the range.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "marshal/Errors.h"
+
+namespace pakt {
+
+class Unpack {
+public:
+    Unpack(const void* data, std::size_t size) : m_cursor(static_cast<const char*>(data)), m_remaining(size) {}
+    Unpack(const Unpack&) = delete;
+    Unpack& operator=(const Unpack&) = delete;
+    virtual ~Unpack() = default;
+
+    const char* data() const { return m_cursor; }
+    std::size_t size() const { return m_remaining; }
+    bool empty() const { return m_remaining == 0; }
+
+    uint8_t pop_uint8() { return popLittleEndian<uint8_t>("pop_uint8: not enough data"); }
+    uint16_t pop_uint16() { return popLittleEndian<uint16_t>("pop_uint16: not enough data"); }
+    uint32_t pop_uint32() { return popLittleEndian<uint32_t>("pop_uint32: not enough data"); }
+    uint64_t pop_uint64() { return popLittleEndian<uint64_t>("pop_uint64: not enough data"); }
+
+    const char* pop_fetch_ptr(std::size_t n) { return take(n, "pop_fetch_ptr: not enough data"); }
+
+    std::string pop_varstr() {
+        const std::size_t n = pop_uint16();
+        return std::string(pop_fetch_ptr(n), n);
+    }
+    std::string pop_varstr32() {
+        const std::size_t n = pop_uint32();
+        return std::string(pop_fetch_ptr(n), n);
+    }
+
+private:
+    // The one bounds check: returns the start of the next n bytes and skips
+    // them, or throws without moving.
+    const char* take(std::size_t n, const char* error) {
+        if (m_remaining < n) throw UnpackError(error);
+        const char* p = m_cursor;
+        m_cursor += n;
+        m_remaining -= n;
+        return p;
+    }
+
+    template <typename T>
+    T popLittleEndian(const char* error) {
+        const auto* bytes = reinterpret_cast<const unsigned char*>(take(sizeof(T), error));
+        T v = 0;
+        for (std::size_t i = 0; i < sizeof(T); ++i) v = static_cast<T>(v | static_cast<T>(T(bytes[i]) << (8 * i)));
+        return v;
+    }
+
+    const char* m_cursor;
+    std::size_t m_remaining;
+};
+
+}  // namespace pakt

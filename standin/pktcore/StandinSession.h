@@ -1,0 +1,141 @@
+// The stand-in host session, task queue, virtual clock and packets, for tests
+// and tools. Not part of the real host's interface.
+//
+// A Session records, in call order, every effect the module has on it:
+// requests sent (the body's marshalled bytes, taken at send time since the
+// record dies after the call), client events posted (deep copies), task-queue
+// calls and task runs, and watcher registrations. The clock is virtual: it
+// only moves when advanceClock is called, which runs due tasks of every
+// session in time order.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "host/IProtoPacket.h"
+#include "host/ISession.h"
+#include "host/HostApi.h"
+
+namespace standin {
+
+struct SentRequest {
+    int32_t type = 0;
+    std::string extra;
+    uint32_t uri = 0;
+    std::string body;  // the record's marshalled bytes
+};
+
+// A deep copy of a posted client event. `record` has the dynamic type of the
+// event code (AppDataEvent for 1035, ...); unknown codes keep the head only.
+struct PostedEvent {
+    uint32_t type = 0;
+    std::shared_ptr<const AppEvent> record;
+    template <typename T>
+    const T& as() const {
+        return static_cast<const T&>(*record);
+    }
+};
+
+struct TaskCall {
+    enum class Op { Add, Remove, Run };
+    Op op = Op::Add;
+    IProtoTask* task = nullptr;
+    uint32_t interval = 0;  // Add only
+};
+
+struct WatchCall {
+    enum class Op { Add, Remove };
+    Op op = Op::Add;
+    protocol::session::ISessionWatcher* watcher = nullptr;
+};
+
+using Entry = std::variant<SentRequest, PostedEvent, TaskCall, WatchCall>;
+
+class Session;
+
+// The task queue of one session. A queued task runs each time its interval
+// elapses on the virtual clock. Adding a task that is already queued
+// reschedules it with the new interval from now; removing a task that is not
+// queued does nothing.
+class PKTCORE_API TaskQueue : public IProtoTaskQueue {
+public:
+    explicit TaskQueue(Session& owner);
+    ~TaskQueue() override;
+    void addTask(IProtoTask* task, uint32_t interval) override;
+    void removeTask(IProtoTask* task) override;
+    bool isQueued(IProtoTask* task) const;
+
+private:
+    Session& m_owner;
+};
+
+class PKTCORE_API Session : public ISession {
+public:
+    explicit Session(uint32_t sid);
+    ~Session() override;
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // ISession
+    uint32_t getSid() override;
+    void sendRequest(const SessionRequest& request) override;
+    void postAppEvent(const AppEvent& event) override;
+    IProtoTaskQueue* getTaskQueue() override;
+    void addWatcher(protocol::session::ISessionWatcher* watcher) override;
+    void removeWatcher(protocol::session::ISessionWatcher* watcher) override;
+
+    // What getSid answers from now on.
+    void setSid(uint32_t sid);
+    // Delivers an event to every registered watcher.
+    void deliverEvent(const protocol::session::SessionEvent& event);
+    std::size_t watcherCount() const;
+
+    const std::vector<Entry>& entries() const;
+    std::vector<SentRequest> requests() const;
+    std::vector<PostedEvent> events() const;
+    std::vector<TaskCall> taskCalls() const;
+    void clearEntries();
+    // Called with every entry as it is recorded.
+    void setObserver(std::function<void(const Entry&)> observer);
+
+    // Used by TaskQueue.
+    void record(Entry entry);
+
+private:
+    uint32_t m_sid;
+    TaskQueue m_queue;
+    std::vector<protocol::session::ISessionWatcher*> m_watchers;
+    std::vector<Entry> m_entries;
+    std::function<void(const Entry&)> m_observer;
+};
+
+// The virtual clock in ms (what ProtoTime::currentSystemTime answers).
+PKTCORE_API uint64_t clockNow();
+// Moves the clock on by `ms`, running every task that falls due on the way,
+// in time order (tasks due at the same time in the order they were queued).
+PKTCORE_API void advanceClock(uint64_t ms);
+// Clock back to 0; only allowed while no task is queued.
+PKTCORE_API void resetClock();
+
+// An inbound packet made from its URI, result code and body bytes.
+class PKTCORE_API Packet : public IProtoPacket {
+public:
+    Packet(uint32_t uri, uint32_t resCode, std::string body);
+    uint32_t getUri() override;
+    int32_t getBodyLen() override;
+    uint32_t getResCode() override;
+    const char* getBody() override;
+    void unmarshal(pakt::Marshallable& record) override;
+
+private:
+    uint32_t m_uri;
+    uint32_t m_resCode;
+    std::string m_body;
+};
+
+}  // namespace standin

@@ -1,0 +1,40 @@
+// Control and inspection of the stand-in base library's log sink, for tests
+// and tools. Not part of the real host's interface.
+//
+// Every line handed to LogExport::write or to DoLog2 is recorded whole, in
+// call order, and passed to the observer if one is set.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "host/HostApi.h"
+
+namespace standin {
+
+struct LogRecord {
+    unsigned short level = 0;
+    std::string category;
+    std::string file;
+    unsigned short line = 0;
+    std::string macro;
+    std::wstring text;
+    std::string module;
+    bool viaSink = true;  // false: the line went to DoLog2
+};
+
+// true (default): GetLogInstance returns the sink; false: it returns null.
+TARNBASE_API void setLogSinkAvailable(bool available);
+// The answer of LogExport::isLevelEnabled and IsLogLevelEnabled (default true).
+TARNBASE_API void setLogLevelEnabled(bool enabled);
+TARNBASE_API std::vector<LogRecord> logRecords();
+TARNBASE_API void clearLogRecords();
+// How often GetLogInstance has been called since the last reset.
+TARNBASE_API unsigned getLogInstanceCalls();
+TARNBASE_API void setLogObserver(std::function<void(const LogRecord&)> observer);
+// Back to the defaults: sink available, levels enabled, no records, no
+// observer, call count 0.
+TARNBASE_API void resetLog();
+
+}  // namespace standin
