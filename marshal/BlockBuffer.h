@@ -8,9 +8,10 @@
 // were and reports failure.
 #pragma once
 
-#include <cstdint>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 
 #include "marshal/Errors.h"
 
@@ -43,12 +44,18 @@ public:
     std::size_t blocks() const { return m_blocks; }
     std::size_t capacity() const { return m_blocks * kBlockSize; }
 
-    // Appends n bytes (which may lie inside this buffer). Throws PackError
+    // Appends n bytes, which may lie inside this buffer. Throws PackError
     // "append buffer overflow" when the buffer cannot grow.
     void append(const void* bytes, std::size_t n) {
         if (n == 0) return;
+        const char* source = static_cast<const char*>(bytes);
+        // Growth may move the storage; a source inside it moves along.
+        const bool inside = m_data && !std::less<const char*>()(source, m_data) &&
+                            std::less<const char*>()(source, m_data + m_size);
+        const std::size_t sourceOffset = inside ? static_cast<std::size_t>(source - m_data) : 0;
         if (!increase_capacity(n)) throw PackError("append buffer overflow");
-        std::memmove(m_data + m_size, bytes, n);
+        if (inside) source = m_data + sourceOffset;
+        std::memmove(m_data + m_size, source, n);
         m_size += n;
     }
 
@@ -67,9 +74,9 @@ public:
     // blocks or the allocation fails.
     bool increase_capacity(std::size_t n) {
         if (n == 0) return true;
-        const std::size_t free = m_blocks * kBlockSize - m_size;
-        if (free >= n) return true;
-        const std::size_t need = n - free;
+        const std::size_t spare = m_blocks * kBlockSize - m_size;
+        if (spare >= n) return true;
+        const std::size_t need = n - spare;
         const std::size_t newBlocks = m_blocks + need / kBlockSize + (need % kBlockSize ? 1 : 0);
         if (newBlocks > kMaxBlocks) return false;
         char* storage = Allocator::allocate(newBlocks * kBlockSize);

@@ -14,12 +14,14 @@
 #pragma once
 
 #include <cstdint>
+#include <iterator>
 #include <map>
 #include <ostream>
 #include <set>
 #include <sstream>
 #include <string>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "marshal/Pack.h"

@@ -11,6 +11,7 @@
 // its already appended length prefix).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <string>

@@ -9,6 +9,7 @@
 // length. Only string reads copy; pop_fetch_ptr points into the range.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
