@@ -1,0 +1,46 @@
+#include "handlers/SAppQuery.h"
+
+#include "module/SAppContext.h"
+#include "protocol/SessionRecords.h"
+#include "support/SAppDCHelper.h"
+#include "support/SAppLog.h"
+
+namespace {
+
+constexpr uint32_t kMaxAttempts = 3;
+
+}  // namespace
+
+SAppQuery::SAppQuery(SAppContext* context)
+    : m_pContext(context), m_queryAppsTimer(this, &SAppQuery::query, "m_queryAppsTimer") {
+    m_queryAppsTimer.setRepeat(true);
+}
+
+SAppQuery::~SAppQuery() { m_pContext->session()->getTaskQueue()->removeTask(&m_queryAppsTimer); }
+
+void SAppQuery::start() {
+    query();
+    m_pContext->session()->getTaskQueue()->addTask(&m_queryAppsTimer, kRetryIntervalMs);
+}
+
+void SAppQuery::query() {
+    SAPP_LOG("SAppQuery::query, retry=", m_retryCount);
+    ++m_retryCount;
+    if (m_retryCount >= kMaxAttempts) {
+        SAPP_LOG("SAppQuery::query, reach max retry.");
+        return;
+    }
+    protocol::session::PGetAppsReq request;
+    const ProtoUInfo* user = m_pContext->userInfo();
+    request.uid = ProtoHelper::getUid32(user->getUid());
+    request.sid = user->getSid();
+    request.sGroupId = m_pContext->dcHelper()->getSGroupId();
+    m_pContext->send(protocol::session::URI_GET_APPS_REQ, request);
+}
+
+void SAppQuery::onResult() {
+    SAPP_LOG("SAppQuery::onResult");
+    m_pContext->session()->getTaskQueue()->removeTask(&m_queryAppsTimer);
+}
+
+void SAppQuery::stop() { m_pContext->session()->getTaskQueue()->removeTask(&m_queryAppsTimer); }

@@ -1,0 +1,34 @@
+// The app-list query with its retry timer.
+//
+// start sends the app-list request at once and queues the retry timer with a
+// 5000 ms interval; every timer run is another attempt. Attempts are counted
+// over the whole life of the object and only the first two send a request;
+// later runs only log. onResult (the server's app list arrived) and stop
+// take the timer out of the queue; the destructor does too.
+#pragma once
+
+#include <cstdint>
+
+#include "handlers/ProtoTimer.h"
+
+class SAppContext;
+
+class SAppQuery {
+public:
+    static constexpr uint32_t kRetryIntervalMs = 5000;
+
+    explicit SAppQuery(SAppContext* context);
+    ~SAppQuery();
+    SAppQuery(const SAppQuery&) = delete;
+    SAppQuery& operator=(const SAppQuery&) = delete;
+
+    void start();
+    void query();
+    void onResult();
+    void stop();
+
+private:
+    SAppContext* m_pContext;
+    ProtoTimer<SAppQuery> m_queryAppsTimer;
+    uint32_t m_retryCount = 0;
+};

@@ -1,0 +1,52 @@
+// The module singleton and its session registry.
+//
+// The registry maps a session id to the session's context and owns the
+// contexts. Each host call names a session id and is routed to that
+// session's context; unknown ids are ignored. The singleton exists from the
+// first getModule until releaseModule empties the registry.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+
+#include "module/ISessionMod.h"
+
+class SAppContext;
+
+class SAppModule : public ISessionMod {
+public:
+    // The singleton, created on first use; adds `session` to its registry.
+    static SAppModule* getInstance(ISession* session);
+    // Drops the registry entry of `sid`; destroys the singleton when the
+    // registry is then empty.
+    static void release(uint32_t sid);
+
+    ~SAppModule() override;
+
+    uint32_t getUriCount() override;
+    void getUris(uint32_t* out) override;
+    uint32_t getReqTypeCount() override;
+    void getReqTypes(uint32_t* out) override;
+    int32_t getModFlag() override;
+    void onPacket(uint32_t sid, IProtoPacket* packet) override;
+    void onRequest(uint32_t sid, const AppRequest* request) override;
+    void onReserved(uint32_t sid, const void* data) override;
+    void onLeave(uint32_t sid) override;
+
+    void addSession(ISession* session);
+    void delSession(uint32_t sid);
+    // Moves the context registered under `asid` to `sid`.
+    void rebind(uint32_t sid, uint32_t asid);
+
+    // The context registered under `sid`, or null.
+    SAppContext* findSession(uint32_t sid) const;
+
+private:
+    SAppModule() = default;
+    // The context of the lowest session id, which answers the table
+    // questions (every context builds the same tables); null when empty.
+    SAppContext* firstSession() const;
+
+    std::map<uint32_t, std::unique_ptr<SAppContext>> m_sessions;
+};

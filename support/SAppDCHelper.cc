@@ -1,0 +1,39 @@
+#include "support/SAppDCHelper.h"
+
+#include "support/SAppLog.h"
+
+namespace {
+
+// Database name ids, registered with the host in this order while the
+// module is loaded.
+const uint16_t kTblChannelData = insert_name_id(L"tblChannelData");
+const uint16_t kFldChannelData = insert_name_id(L"fldChannelData");
+const uint16_t kSGroupId = insert_name_id(L"dwSGroupId");
+
+}  // namespace
+
+SAppDCHelper::SAppDCHelper(SAppContext* owner, uint32_t sid) : m_pContext(owner), m_sid(sid) { init(); }
+
+SAppDCHelper::~SAppDCHelper() {
+    m_pDb.reset();
+    m_pChlTbl.reset();
+    m_pChlFld.reset();
+}
+
+void SAppDCHelper::init() {
+    m_pDb = Data::queryDatabase(uint64_t{m_sid});
+    if (!m_pDb) {
+        PLOG("SessionDCHelper::init, query database failed for sid: ", m_sid);
+        return;
+    }
+    m_pChlTbl = m_pDb->getTable(kTblChannelData);
+    m_pChlFld = m_pDb->getField(kFldChannelData);
+}
+
+uint32_t SAppDCHelper::getSGroupId() {
+    if (!m_pChlFld) {
+        SAPP_LOG("SAppDCHelper::getSGroupId, m_pChlFld==NULL.");
+        return 0;
+    }
+    return m_pChlFld->getUInt32(kSGroupId);
+}

@@ -1,0 +1,77 @@
+#include "support/SAppLog.h"
+
+#include <cstring>
+
+#include "support/LogLine.h"
+
+namespace {
+
+using sapp::LogLine;
+
+// Source file and line reported for each form of the two families.
+constexpr const char* kSappFile = "SAppLog";
+constexpr const char* kSappMacro = "SAPP_LOG";
+constexpr const char* kSappPrefix = "[sapp] ";
+constexpr const char* kProtoFile = "ProtoLog";
+constexpr const char* kProtoMacro = "PLOG";
+constexpr const char* kProtoPrefix = "[sess] ";
+constexpr std::size_t kPrefixLength = 7;
+
+void appendMessage(LogLine& line, const char* prefix, const char* text) {
+    line.appendText(prefix, kPrefixLength);
+    if (text) line.appendText(text, std::strlen(text));
+}
+
+void appendMessage(LogLine& line, const char* prefix, const std::string& text) {
+    line.appendText(prefix, kPrefixLength);
+    line.appendText(text.data(), text.size());
+}
+
+template <typename A, typename B>
+void appendPair(LogLine& line, A a, B b) {
+    line.appendText(" ", 1);
+    line.appendNumber(a);
+    line.appendText(", ", 2);
+    line.appendNumber(b);
+}
+
+void appendOne(LogLine& line, uint32_t a) {
+    line.appendText(" ", 1);
+    line.appendNumber(a);
+}
+
+}  // namespace
+
+void SAPP_LOG(const char* text) {
+    LogLine line(kSappFile, 10, kSappMacro);
+    appendMessage(line, kSappPrefix, text);
+}
+
+void SAPP_LOG(const std::string& text, uint32_t a) {
+    LogLine line(kSappFile, 30, kSappMacro);
+    appendMessage(line, kSappPrefix, text);
+    appendOne(line, a);
+}
+
+void SAPP_LOG(const std::string& text, uint32_t a, uint32_t b) {
+    LogLine line(kSappFile, 45, kSappMacro);
+    appendMessage(line, kSappPrefix, text);
+    appendPair(line, a, b);
+}
+
+void SAPP_LOG(const std::string& text, uint64_t a, uint32_t b) {
+    LogLine line(kSappFile, 45, kSappMacro);
+    appendMessage(line, kSappPrefix, text);
+    appendPair(line, a, b);
+}
+
+void PLOG(const char* text) {
+    LogLine line(kProtoFile, 39, kProtoMacro);
+    appendMessage(line, kProtoPrefix, text);
+}
+
+void PLOG(const std::string& text, uint32_t a) {
+    LogLine line(kProtoFile, 54, kProtoMacro);
+    appendMessage(line, kProtoPrefix, text);
+    appendOne(line, a);
+}
