@@ -19,6 +19,11 @@
 #include "host/ClientRecords.h"
 #include "protocol/PluginRecords.h"
 
+namespace protocol::session {
+struct AppInfoPack;
+struct AppInfoPack3;
+}  // namespace protocol::session
+
 inline constexpr uint32_t EVENT_APP_ADDED = 1031;
 inline constexpr uint32_t EVENT_APPS_ADDED = 1032;
 inline constexpr uint32_t EVENT_APP_REMOVED = 1033;
@@ -45,6 +50,11 @@ struct ClientAppInfo {
     std::vector<ClientVersionItem> versions;
     bool flag = false;
 };
+
+// The client form of an app description: strings converted with
+// ProtoA2U::net2app (VersionItem::str1 stays bytes), proxies dropped.
+ClientAppInfo toClientAppInfo(const protocol::session::AppInfoPack& info);
+ClientAppInfo toClientAppInfo(const protocol::session::AppInfoPack3& info);
 
 struct AppAddedEvent : AppEvent {
     AppAddedEvent() { type = EVENT_APP_ADDED; }

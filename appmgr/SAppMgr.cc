@@ -1,0 +1,364 @@
+#include "appmgr/SAppMgr.h"
+
+#include "appmgr/ClientEvents.h"
+#include "host/IProtoPacket.h"
+#include "host/ISession.h"
+#include "host/Pktcore.h"
+#include "marshal/Errors.h"
+#include "marshal/Unpack.h"
+#include "module/SAppContext.h"
+#include "protocol/AppPayloads.h"
+#include "protocol/PluginRecords.h"
+#include "protocol/SessionRecords.h"
+#include "support/SAppLog.h"
+
+using namespace protocol::session;
+using vessaplugin::appMgr::PluginAppPack;
+using vessaplugin::appMgr::PluginAppPackMap;
+using vessaplugin::appMgr::PluginSid2AppsMap;
+
+namespace {
+
+// Uplink sequence number shared by every session and both SDK generations.
+// The host calls the module one call at a time, so no lock is taken.
+uint32_t s_appMsgSeq = 1;
+
+constexpr uint16_t kMsgTypeAppPlatform = 1;  // PUserMsg3::msgType of app-platform traffic
+constexpr uint32_t kSdkV2 = 2;
+constexpr uint32_t kSdkV3 = 3;
+// A sequence number this far behind the last one means the source wrapped.
+constexpr uint32_t kSeqWrapDistance = 2000000000u;
+
+}  // namespace
+
+SAppMgr::SAppMgr(SAppContext* owner) : m_context(owner) {}
+
+// --- downlink ----------------------------------------------------------------
+
+void SAppMgr::onAppDlMsgV2(const PUserMsg3& msg) {
+    try {
+        dispatchV2(msg);
+    } catch (const pakt::UnpackError&) {
+        SAPP_LOG("AppMgr, SDK V2: appDlMsg->data Unpack Error");
+    }
+}
+
+void SAppMgr::onAppDlMsgV3(const PAppMsgToClient& msg) {
+    try {
+        dispatchV3(msg);
+    } catch (const pakt::UnpackError&) {
+        SAPP_LOG("AppMgr, SDK V3: appDlMsg->data Unpack Error");
+    }
+}
+
+void SAppMgr::dispatchV2(const PUserMsg3& msg) {
+    if (msg.msgType != kMsgTypeAppPlatform) {
+        SAPP_LOG("AppMgr, Receive a non-AppPlatform message.");
+        return;
+    }
+    if (msg.data.empty()) {
+        SAPP_LOG("AppMgr, Bad PAppSrvData msg:data->size() < 1");
+        return;
+    }
+    pakt::Unpack up(msg.data.data(), msg.data.size());
+    const AppSrvDataHeader header = readAppSrvDataHeader(up);
+    // Downlink, the carrier's proxy is the message source.
+    m_appSrcIds[header.appId] = msg.proxyId;
+    if (checkSeqNum(header.seqNum, msg.proxyId, header.appMsgType) < 0) return;
+
+    switch (header.appMsgType) {
+    case kAppMsgDeleteApp:
+        deleteAppV2(header.appId, up);
+        break;
+    case kAppMsgAppData: {
+        AppDataEvent event;
+        event.appId = header.appId;
+        event.data = readAppSrvData(up);
+        post(event);
+        break;
+    }
+    case kAppMsgAddApp:
+        addAppV2(header.appId, up);
+        break;
+    default:
+        PLOG("AppMgr, not supported appMsgType:");
+        break;
+    }
+}
+
+void SAppMgr::dispatchV3(const PAppMsgToClient& msg) {
+    if (msg.data.empty()) {
+        SAPP_LOG("AppMgr, SDK V3: Bad PAppSrvData msg:data->size() < 1");
+        return;
+    }
+    pakt::Unpack up(msg.data.data(), msg.data.size());
+    m_appSrcIds[msg.appId] = msg.srcId;
+    if (checkSeqNum(msg.seqNum, msg.srcId, msg.appMsgType) < 0) return;
+
+    switch (msg.appMsgType) {
+    case kAppMsgDeleteApp:
+        deleteAppV3(up);
+        break;
+    case kAppMsgAppData: {
+        AppDataEvent event;
+        event.appId = msg.appId;
+        event.data = msg.data;
+        post(event);
+        break;
+    }
+    case kAppMsgAddApp:
+        addAppV3(msg.appId, up);
+        break;
+    case kAppMsgUpdateProxies:
+        updateProxiesV3(msg.appId, up);
+        break;
+    default:
+        SAPP_LOG("AppMgr, SDK V3: Not supported appMsgType.");
+        break;
+    }
+}
+
+int32_t SAppMgr::checkSeqNum(uint32_t seqNum, uint64_t srcId, uint16_t appMsgType) {
+    const auto found = m_srcSeqNums.find(srcId);
+    if (found == m_srcSeqNums.end()) {
+        SAPP_LOG("AppMgr, first packet, srcId/seqNum=", srcId, seqNum);
+        m_srcSeqNums[srcId] = seqNum;
+        return 0;
+    }
+    const uint32_t last = found->second;
+    const bool newer = seqNum > last;
+    const bool wrapped = static_cast<uint32_t>(seqNum + kSeqWrapDistance) <= last;
+    if (newer || wrapped || appMsgType == kAppMsgAddApp) {
+        found->second = seqNum;
+        return 0;
+    }
+    return -1;
+}
+
+// --- app-platform add, delete, update -----------------------------------------
+
+bool SAppMgr::claimForPlatform(uint32_t appId) {
+    return m_appSources.try_emplace(appId, kAppSourcePlatform).first->second == kAppSourcePlatform;
+}
+
+bool SAppMgr::isOwnedBy(uint32_t appId, uint32_t source) const {
+    const auto found = m_appSources.find(appId);
+    return found != m_appSources.end() && found->second == source;
+}
+
+void SAppMgr::addAppV2(uint32_t appId, pakt::Unpack& body) {
+    if (!claimForPlatform(appId)) return;
+    m_appSdkVersions[appId] = kSdkV2;
+    AppInfoPack info;
+    info.unmarshal(body);
+    m_appProxies[appId].insert(info.proxyId);
+
+    AppAddedEvent event;
+    event.info = toClientAppInfo(info);
+    post(event);
+}
+
+void SAppMgr::addAppV3(uint32_t appId, pakt::Unpack& body) {
+    if (!claimForPlatform(appId)) return;
+    SAPP_LOG("SDK V3: To Add app ", appId);
+    m_appSdkVersions[appId] = kSdkV3;
+    AppInfoPack3 info;
+    info.unmarshal(body);
+    // The proxies go under the body's app id, not the carrier's.
+    std::set<uint64_t>& proxies = m_appProxies[info.appId];
+    proxies.clear();
+    proxies.insert(info.proxyIds.begin(), info.proxyIds.end());
+
+    AppAddedEvent event;
+    event.info = toClientAppInfo(info);
+    post(event);
+}
+
+void SAppMgr::deleteAppV2(uint32_t appId, pakt::Unpack& body) {
+    if (!isOwnedBy(appId, kAppSourcePlatform)) return;
+    SAPP_LOG("AppMgr, delete app ", appId);
+    AppInfoPack info;
+    info.unmarshal(body);
+    removeApp(appId, kSdkV2, info.flag, info.str2);
+}
+
+void SAppMgr::deleteAppV3(pakt::Unpack& body) {
+    AppInfoPack3 info;
+    info.unmarshal(body);
+    if (!isOwnedBy(info.appId, kAppSourcePlatform)) return;
+    SAPP_LOG("SDK V3: to delete app ", info.appId);
+    removeApp(info.appId, kSdkV3, info.flag, info.str2);
+}
+
+// The source entry stays: the app platform keeps owning the id.
+void SAppMgr::removeApp(uint32_t appId, uint32_t sdkVersion, bool flag, const std::string& str2) {
+    m_appProxies.erase(appId);
+    // Leaves a 0 entry behind when the app had no version.
+    if (m_appSdkVersions[appId] == sdkVersion) m_appSdkVersions.erase(appId);
+
+    AppRemovedEvent event;
+    event.appId = appId;
+    event.flag = flag;
+    event.str2 = ProtoA2U::net2app(str2);
+    post(event);
+}
+
+void SAppMgr::updateProxiesV3(uint32_t appId, pakt::Unpack& body) {
+    if (!isOwnedBy(appId, kAppSourcePlatform)) return;
+    SAPP_LOG("SDK_V3:  TO Recieve update app");
+    std::set<uint64_t>& proxies = m_appProxies[appId];
+    proxies.clear();
+    PAppSdkInfo info;
+    info.unmarshal(body);
+    proxies.insert(info.proxyIds.begin(), info.proxyIds.end());
+}
+
+// --- session-service add and delete -------------------------------------------
+
+void SAppMgr::onAddAppReq(PAddAppReq& req) {
+    if (req.appPacksZipped) req.appPacks = ProtoHelper::UnZipString(req.appPacks, req.appPacksLen);
+    if (req.sidAppsZipped) req.sidApps = ProtoHelper::UnZipString(req.sidApps, req.sidAppsLen);
+
+    AppsAddedEvent event;
+    event.sid = req.sid;
+    if (!req.appPacks.empty()) {
+        pakt::Unpack up(req.appPacks.data(), req.appPacks.size());
+        event.appPacks.unmarshal(up);
+    }
+    if (!req.sidApps.empty()) {
+        pakt::Unpack up(req.sidApps.data(), req.sidApps.size());
+        event.sidApps.unmarshal(up);
+    }
+    for (const uint32_t appId : req.appIds) {
+        if (m_appSources.try_emplace(appId, kAppSourceSession).first->second != kAppSourceSession) continue;
+        event.appIds.push_back(appId);
+        SAPP_LOG("AppMgr, sid/app_id=", req.sid, appId);
+    }
+    event.context = req.context;
+
+    applyAppPacks(event.appPacks, event.sidApps, event.appIds);
+    post(event);
+}
+
+void SAppMgr::applyAppPacks(const PluginAppPackMap& appPacks, const PluginSid2AppsMap& sidApps,
+                            const std::vector<uint32_t>& appIds) {
+    const auto applyListed = [&](const std::vector<uint32_t>& ids) {
+        for (const uint32_t appId : ids) {
+            const auto pack = appPacks.apps.find(appId);
+            if (pack != appPacks.apps.end()) applyAppPack(pack->second);
+        }
+    };
+    applyListed(appIds);
+    // Packs listed under a sid are applied whoever owns the app.
+    for (const auto& [sid, apps] : sidApps.sidApps) applyListed(apps.appIds);
+}
+
+void SAppMgr::applyAppPack(const PluginAppPack& pack) {
+    std::set<uint64_t>& proxies = m_appProxies[pack.appId];
+    proxies.clear();
+    proxies.insert(pack.proxyIds.begin(), pack.proxyIds.end());
+    m_appSdkVersions[pack.appId] = pack.sdkVersion;
+    // The app's last source starts afresh in the sequence check.
+    const auto source = m_appSrcIds.find(pack.appId);
+    if (source != m_appSrcIds.end()) m_srcSeqNums[source->second] = 0;
+}
+
+void SAppMgr::onDelAppReq(PDelAppReq& req) {
+    if (req.sidAppsZipped) req.sidApps = ProtoHelper::UnZipString(req.sidApps, req.sidAppsLen);
+
+    AppsDeletedEvent event;
+    event.sid = req.sid;
+    pakt::Unpack up(req.sidApps.data(), req.sidApps.size());
+    event.sidApps.unmarshal(up);
+    for (const uint32_t appId : req.appIds) {
+        const auto source = m_appSources.find(appId);
+        if (source == m_appSources.end() || source->second != kAppSourceSession) continue;
+        m_appProxies.erase(appId);
+        m_appSdkVersions.erase(appId);
+        m_appSources.erase(source);
+        event.appIds.push_back(appId);
+        PLOG("AppMgr, del app id: ", appId);
+    }
+    event.context = req.context;
+    post(event);
+}
+
+// --- uplink and announce apps ---------------------------------------------------
+
+bool SAppMgr::sendAppMsg(uint32_t appId, const std::string& data) {
+    const auto proxies = m_appProxies.find(appId);
+    if (proxies == m_appProxies.end()) {
+        SAPP_LOG("AppMgr, No proxy found for app: ", appId);
+        return false;
+    }
+    const auto version = m_appSdkVersions.find(appId);
+    if (version == m_appSdkVersions.end()) {
+        SAPP_LOG("AppMgr, Unknown SDK version of app type id: ", appId);
+        return false;
+    }
+    // Any other version value: the app is known but cannot be served.
+    if (version->second == kSdkV2) {
+        sendAppMsgV2(appId, proxies->second, data);
+    } else if (version->second == kSdkV3) {
+        sendAppMsgV3(appId, proxies->second, data);
+    }
+    return true;
+}
+
+void SAppMgr::sendAppMsgV2(uint32_t appId, const std::set<uint64_t>& proxies, const std::string& data) {
+    const ProtoUInfo& user = *m_context->userInfo();
+    PUserMsg3 msg;
+    msg.msgType = kMsgTypeAppPlatform;
+    // The number is taken before packing: a message too big to pack still
+    // uses it up.
+    const uint32_t seqNum = s_appMsgSeq++;
+    msg.data = packAppUplinkV2(seqNum, appId, user.getUid(), user.getSid(), data);
+    for (const uint64_t proxyId : proxies) {
+        msg.proxyId = proxyId;
+        m_context->send(URI_USER_MSG3, msg);
+    }
+}
+
+void SAppMgr::sendAppMsgV3(uint32_t appId, const std::set<uint64_t>& proxies, const std::string& data) {
+    const ProtoUInfo& user = *m_context->userInfo();
+    PAppMsgToSDK msg;
+    msg.sid = user.getSid();
+    msg.uid = ProtoHelper::getUid32(user.getUid());
+    msg.appId = appId;
+    msg.seqNum = s_appMsgSeq++;
+    msg.reserved1 = 0;
+    msg.proxyIds.assign(proxies.begin(), proxies.end());
+    msg.reserved2 = 0;
+    msg.data = data;
+    m_context->send(URI_APP_MSG_TO_SDK, msg);
+}
+
+void SAppMgr::queryAnnounceApps() {
+    SAPP_LOG("SAppMgr::queryAnnounceApps");
+    const ProtoUInfo& user = *m_context->userInfo();
+    PGetAnnounceApps req;
+    req.sid = user.getSid();
+    req.pid = user.getPid();
+    req.uid = ProtoHelper::getUid32(user.getUid());
+    m_context->send(URI_GET_ANNOUNCE_APPS, req);
+}
+
+void SAppMgr::onAddAnnounceApps(IProtoPacket* packet) {
+    PLOG("SessionAppMgr::onAddAnnounceApps, receive onAddAnnounceApps");
+    relayAnnounceApps(packet);
+}
+
+void SAppMgr::onSetCurrentAnnounceApp(IProtoPacket* packet) {
+    PLOG("SessionAppMgr::onSetCurrentAnnounceApp, receive PSetCurrentAnnounceApp");
+    relayAnnounceApps(packet);
+}
+
+// The body is relayed as it came; the client side decodes it.
+void SAppMgr::relayAnnounceApps(IProtoPacket* packet) {
+    AnnounceAppsEvent event;
+    const int32_t length = packet->getBodyLen();
+    if (length > 0) event.body.assign(packet->getBody(), static_cast<std::size_t>(length));
+    post(event);
+}
+
+void SAppMgr::post(const AppEvent& event) { m_context->session()->postAppEvent(event); }

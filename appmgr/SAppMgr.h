@@ -1,0 +1,107 @@
+// The app manager of one channel session.
+//
+// Keeps the registry of the channel's apps (their proxies, SDK generation,
+// announcing service) and the per-source duplicate filter of app-platform
+// messages; applies the add, update and delete notices of the session service
+// and of the app platform and reports them to the client side as events;
+// relays app-platform messages from the proxies to the client (events) and
+// from the client to every proxy of the app (packets, numbered from one
+// process-wide counter).
+//
+// Of its owner it uses the session (postAppEvent), the user info (sid, uid,
+// pid) and send. Every map is walked in ascending key order. Only the two
+// downlink entry points catch pakt::UnpackError (logged, state changed before
+// the error stays); every other exception reaches the caller.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+class SAppContext;
+class IProtoPacket;
+struct AppEvent;
+
+namespace pakt {
+class Unpack;
+}
+namespace protocol::session {
+struct PAddAppReq;
+struct PDelAppReq;
+struct PUserMsg3;
+struct PAppMsgToClient;
+}  // namespace protocol::session
+namespace vessaplugin::appMgr {
+struct PluginAppPack;
+struct PluginAppPackMap;
+struct PluginSid2AppsMap;
+}  // namespace vessaplugin::appMgr
+
+class SAppMgr {
+public:
+    // Values of the source map: which service announced an app. The first
+    // service to announce an app owns it.
+    static constexpr uint32_t kAppSourcePlatform = 1;
+    static constexpr uint32_t kAppSourceSession = 2;
+
+    explicit SAppMgr(SAppContext* owner);
+    SAppMgr(const SAppMgr&) = delete;
+    SAppMgr& operator=(const SAppMgr&) = delete;
+
+    // Session-service notices. Zipped fields of `req` are replaced by their
+    // unzipped bytes; a packed field that does not read throws
+    // pakt::UnpackError before any change. Each posts its event, also when
+    // no app was accepted or deleted.
+    void onAddAppReq(protocol::session::PAddAppReq& req);
+    void onDelAppReq(protocol::session::PDelAppReq& req);
+
+    // App-platform messages from a proxy (SDK V2 and V3 carriers): sequence
+    // check per source, then app data, add, delete or (V3) proxy update.
+    void onAppDlMsgV2(const protocol::session::PUserMsg3& msg);
+    void onAppDlMsgV3(const protocol::session::PAppMsgToClient& msg);
+
+    // Sends a client message to every proxy of the app in its generation's
+    // carrier. False when the app has no proxy entry or no SDK version.
+    bool sendAppMsg(uint32_t appId, const std::string& data);
+
+    // Asks the server for the announce apps, and relays its two notices raw.
+    void queryAnnounceApps();
+    void onAddAnnounceApps(IProtoPacket* packet);
+    void onSetCurrentAnnounceApp(IProtoPacket* packet);
+
+private:
+    void dispatchV2(const protocol::session::PUserMsg3& msg);
+    void dispatchV3(const protocol::session::PAppMsgToClient& msg);
+    // 0: accept (and remember seqNum), -1: drop.
+    int32_t checkSeqNum(uint32_t seqNum, uint64_t srcId, uint16_t appMsgType);
+
+    void addAppV2(uint32_t appId, pakt::Unpack& body);
+    void addAppV3(uint32_t appId, pakt::Unpack& body);
+    void deleteAppV2(uint32_t appId, pakt::Unpack& body);
+    void deleteAppV3(pakt::Unpack& body);
+    void updateProxiesV3(uint32_t appId, pakt::Unpack& body);
+    // Claims `appId` for the app platform unless the session service owns it.
+    bool claimForPlatform(uint32_t appId);
+    bool isOwnedBy(uint32_t appId, uint32_t source) const;
+    void removeApp(uint32_t appId, uint32_t sdkVersion, bool flag, const std::string& str2);
+
+    // Applies the packs of the accepted apps, then those listed per sid.
+    void applyAppPacks(const vessaplugin::appMgr::PluginAppPackMap& appPacks,
+                       const vessaplugin::appMgr::PluginSid2AppsMap& sidApps,
+                       const std::vector<uint32_t>& appIds);
+    void applyAppPack(const vessaplugin::appMgr::PluginAppPack& pack);
+
+    void sendAppMsgV2(uint32_t appId, const std::set<uint64_t>& proxies, const std::string& data);
+    void sendAppMsgV3(uint32_t appId, const std::set<uint64_t>& proxies, const std::string& data);
+    void relayAnnounceApps(IProtoPacket* packet);
+    void post(const AppEvent& event);
+
+    std::map<uint32_t, std::set<uint64_t>> m_appProxies;
+    std::map<uint64_t, uint32_t> m_srcSeqNums;
+    std::map<uint32_t, uint64_t> m_appSrcIds;
+    std::map<uint32_t, uint32_t> m_appSdkVersions;
+    std::map<uint32_t, uint32_t> m_appSources;
+    SAppContext* m_context;
+};
