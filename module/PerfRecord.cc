@@ -1,6 +1,7 @@
 #include "module/PerfRecord.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace Perf {
 
