@@ -1,0 +1,248 @@
+// The stand-in name ids and channel databases.
+//
+// Name ids are handed out in registration order from 1; id 0 means "no
+// name". Database objects carry two counts: all references (the library's
+// own plus the callers') decide their lifetime, the callers' references are
+// what outstandingDatabaseRefs reports. The registry of databases by sid
+// holds one reference of the library on each database, and a database one
+// on its table and field object.
+
+#include "standin/tarnbase/StandinDatabase.h"
+
+#include <map>
+#include <mutex>
+#include <vector>
+
+#include "host/Tarnbase.h"
+
+namespace {
+
+struct NameState {
+    std::mutex mutex;
+    std::map<std::wstring, uint16_t> ids;
+    std::vector<std::wstring> names{std::wstring()};  // index 0 unused
+};
+
+NameState& names() {
+    static NameState* const s = new NameState;
+    return *s;
+}
+
+class ChannelDatabase;
+
+struct DbState {
+    std::mutex mutex;  // guards the registry, every count and every value
+    std::map<uint32_t, ChannelDatabase*> databases;
+    long outstanding = 0;
+    long errors = 0;
+};
+
+DbState& db() {
+    static DbState* const s = new DbState;
+    return *s;
+}
+
+// Reference counting shared by the three object kinds. The *Locked members
+// expect db().mutex to be held.
+template <typename Interface>
+class Counted : public Interface {
+public:
+    Counted() = default;
+    Counted(const Counted&) = delete;
+    Counted& operator=(const Counted&) = delete;
+
+    void addRef() override {
+        std::lock_guard lock(db().mutex);
+        acquireLocked();
+    }
+
+    void releaseRef() override {
+        std::lock_guard lock(db().mutex);
+        if (m_callerRefs == 0) {
+            ++db().errors;
+            return;
+        }
+        --m_callerRefs;
+        --db().outstanding;
+        dropLocked();
+    }
+
+    // Takes a reference on behalf of a caller.
+    void acquireLocked() {
+        ++m_callerRefs;
+        ++m_refs;
+        ++db().outstanding;
+    }
+    // Takes a reference of the library itself.
+    void holdLocked() { ++m_refs; }
+    // Gives back a reference of the library itself.
+    void dropLocked() {
+        if (--m_refs == 0) delete this;
+    }
+
+protected:
+    virtual ~Counted() = default;
+
+private:
+    long m_refs = 0;
+    long m_callerRefs = 0;
+};
+
+class ChannelTable final : public Counted<Data::ITable> {};
+
+class ChannelField final : public Counted<Data::IField> {
+public:
+    uint32_t getUInt32(const uint16_t& nameId) override {
+        std::lock_guard lock(db().mutex);
+        const auto it = m_values.find(nameId);
+        return it == m_values.end() ? 0 : it->second;
+    }
+    void setLocked(uint16_t nameId, uint32_t value) { m_values[nameId] = value; }
+
+private:
+    std::map<uint16_t, uint32_t> m_values;
+};
+
+uint16_t tableNameId() { return insert_name_id(L"tblChannelData"); }
+uint16_t fieldNameId() { return insert_name_id(L"fldChannelData"); }
+
+class ChannelDatabase final : public Counted<Data::IDatabase> {
+public:
+    ChannelDatabase(bool withTable, bool withField) {
+        if (withTable) addTableLocked();
+        if (withField) addFieldLocked();
+    }
+
+    comptr<Data::ITable> getTable(const uint16_t& nameId) override {
+        const uint16_t tableId = tableNameId();
+        std::lock_guard lock(db().mutex);
+        if (nameId != tableId || !m_table) return {};
+        m_table->acquireLocked();
+        return comptr<Data::ITable>::adopt(m_table);
+    }
+
+    comptr<Data::IField> getField(const uint16_t& nameId) override {
+        const uint16_t fieldId = fieldNameId();
+        std::lock_guard lock(db().mutex);
+        if (nameId != fieldId || !m_field) return {};
+        m_field->acquireLocked();
+        return comptr<Data::IField>::adopt(m_field);
+    }
+
+    ChannelField* fieldLocked() {
+        if (!m_field) addFieldLocked();
+        return m_field;
+    }
+
+private:
+    ~ChannelDatabase() override {
+        if (m_table) m_table->dropLocked();
+        if (m_field) m_field->dropLocked();
+    }
+
+    void addTableLocked() {
+        m_table = new ChannelTable;
+        m_table->holdLocked();
+    }
+    void addFieldLocked() {
+        m_field = new ChannelField;
+        m_field->holdLocked();
+    }
+
+    ChannelTable* m_table = nullptr;
+    ChannelField* m_field = nullptr;
+};
+
+// Replaces the registry entry of `sid` (dropping the library's reference on
+// an old database) with `database`, which may be null.
+void replaceLocked(uint32_t sid, ChannelDatabase* database) {
+    auto& databases = db().databases;
+    const auto it = databases.find(sid);
+    if (it != databases.end()) {
+        ChannelDatabase* old = it->second;
+        databases.erase(it);
+        old->dropLocked();
+    }
+    if (database) {
+        database->holdLocked();
+        databases.emplace(sid, database);
+    }
+}
+
+}  // namespace
+
+uint16_t insert_name_id(const wchar_t* name) {
+    if (!name) return 0;
+    NameState& s = names();
+    std::lock_guard lock(s.mutex);
+    const auto it = s.ids.find(name);
+    if (it != s.ids.end()) return it->second;
+    if (s.names.size() > UINT16_MAX) return 0;  // every id in use
+    const auto id = static_cast<uint16_t>(s.names.size());
+    s.names.emplace_back(name);
+    s.ids.emplace(name, id);
+    return id;
+}
+
+namespace Data {
+
+comptr<IDatabase> queryDatabase(uint64_t sid) {
+    std::lock_guard lock(db().mutex);
+    if (sid > UINT32_MAX) return {};
+    const auto it = db().databases.find(static_cast<uint32_t>(sid));
+    if (it == db().databases.end()) return {};
+    it->second->acquireLocked();
+    return comptr<IDatabase>::adopt(it->second);
+}
+
+}  // namespace Data
+
+namespace standin {
+
+void setChannelValue(uint32_t sid, const std::wstring& name, uint32_t value) {
+    const uint16_t nameId = insert_name_id(name.c_str());
+    std::lock_guard lock(db().mutex);
+    const auto it = db().databases.find(sid);
+    ChannelDatabase* database = nullptr;
+    if (it != db().databases.end()) {
+        database = it->second;
+    } else {
+        database = new ChannelDatabase(true, true);
+        replaceLocked(sid, database);
+    }
+    database->fieldLocked()->setLocked(nameId, value);
+}
+
+void createDatabase(uint32_t sid, bool withTable, bool withField) {
+    std::lock_guard lock(db().mutex);
+    replaceLocked(sid, new ChannelDatabase(withTable, withField));
+}
+
+void removeDatabase(uint32_t sid) {
+    std::lock_guard lock(db().mutex);
+    replaceLocked(sid, nullptr);
+}
+
+void removeAllDatabases() {
+    std::lock_guard lock(db().mutex);
+    while (!db().databases.empty()) replaceLocked(db().databases.begin()->first, nullptr);
+    db().errors = 0;
+}
+
+long outstandingDatabaseRefs() {
+    std::lock_guard lock(db().mutex);
+    return db().outstanding;
+}
+
+long databaseRefErrors() {
+    std::lock_guard lock(db().mutex);
+    return db().errors;
+}
+
+std::wstring nameForId(uint16_t id) {
+    NameState& s = names();
+    std::lock_guard lock(s.mutex);
+    return id < s.names.size() ? s.names[id] : std::wstring();
+}
+
+}  // namespace standin
