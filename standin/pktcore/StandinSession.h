@@ -7,6 +7,9 @@
 // calls and task runs, and watcher registrations. The clock is virtual: it
 // only moves when advanceClock is called, which runs due tasks of every
 // session in time order.
+//
+// Sessions, queues and the clock are not thread-safe: like the module, they
+// expect their calls one at a time.
 #pragma once
 
 #include <cstdint>
@@ -59,9 +62,11 @@ using Entry = std::variant<SentRequest, PostedEvent, TaskCall, WatchCall>;
 class Session;
 
 // The task queue of one session. A queued task runs each time its interval
-// elapses on the virtual clock. Adding a task that is already queued
-// reschedules it with the new interval from now; removing a task that is not
-// queued does nothing.
+// elapses on the virtual clock (an interval of 0 counts as 1 ms). Adding a
+// task that is already queued reschedules it with the new interval from now;
+// removing a task that is not queued does nothing. Every addTask and
+// removeTask call is recorded on the owning session, also those that change
+// nothing. Destroying the queue unqueues its tasks without recording.
 class PKTCORE_API TaskQueue : public IProtoTaskQueue {
 public:
     explicit TaskQueue(Session& owner);
@@ -91,7 +96,8 @@ public:
 
     // What getSid answers from now on.
     void setSid(uint32_t sid);
-    // Delivers an event to every registered watcher.
+    // Delivers an event to every registered watcher, in registration order.
+    // A watcher removed during the delivery gets no further call of it.
     void deliverEvent(const protocol::session::SessionEvent& event);
     std::size_t watcherCount() const;
 
@@ -99,6 +105,7 @@ public:
     std::vector<SentRequest> requests() const;
     std::vector<PostedEvent> events() const;
     std::vector<TaskCall> taskCalls() const;
+    std::vector<WatchCall> watchCalls() const;
     void clearEntries();
     // Called with every entry as it is recorded.
     void setObserver(std::function<void(const Entry&)> observer);
@@ -114,15 +121,27 @@ private:
     std::function<void(const Entry&)> m_observer;
 };
 
-// The virtual clock in ms (what ProtoTime::currentSystemTime answers).
+// The virtual clock in ms (ProtoTime::currentSystemTime answers its low 32
+// bits).
 PKTCORE_API uint64_t clockNow();
 // Moves the clock on by `ms`, running every task that falls due on the way,
 // in time order (tasks due at the same time in the order they were queued).
+// The clock reads each task's due time while it runs. A task removed on the
+// way, also by another task, does not run again. Each run is recorded on the
+// owning session just before it starts. An exception from a task stops the
+// advance there and propagates. Calling it from inside a task throws
+// std::logic_error.
 PKTCORE_API void advanceClock(uint64_t ms);
-// Clock back to 0; only allowed while no task is queued.
+// Clock back to 0; only allowed while no task is queued (otherwise throws
+// std::logic_error).
 PKTCORE_API void resetClock();
 
 // An inbound packet made from its URI, result code and body bytes.
+// ProtoPacketPool makes these: newPacket(uri, body, length, resCode) from the
+// body bytes; newPacket(frame, length, resCode) from a frame of a u32
+// little-endian URI followed by the body (null when shorter than 4 bytes);
+// newPacket(uri, record) from the record's marshalled bytes with result code
+// 200. freePacket deletes a packet the pool made.
 class PKTCORE_API Packet : public IProtoPacket {
 public:
     Packet(uint32_t uri, uint32_t resCode, std::string body);
@@ -130,6 +149,8 @@ public:
     int32_t getBodyLen() override;
     uint32_t getResCode() override;
     const char* getBody() override;
+    // Runs the record's unmarshal over the whole body; bytes left over are
+    // ignored, pakt::UnpackError propagates.
     void unmarshal(pakt::Marshallable& record) override;
 
 private:

@@ -1,0 +1,116 @@
+#include "standin/pktcore/StandinSession.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "appmgr/ClientEvents.h"
+#include "marshal/BlockBuffer.h"
+#include "marshal/Marshallable.h"
+#include "marshal/Pack.h"
+
+namespace standin {
+
+namespace {
+
+// A copy of `event` as the concrete record its code names. The shared_ptr
+// is made for the concrete type, so it also destroys it as that type.
+std::shared_ptr<const AppEvent> copyEvent(const AppEvent& event) {
+    switch (event.type) {
+    case EVENT_APP_ADDED:
+        return std::make_shared<AppAddedEvent>(static_cast<const AppAddedEvent&>(event));
+    case EVENT_APPS_ADDED:
+        return std::make_shared<AppsAddedEvent>(static_cast<const AppsAddedEvent&>(event));
+    case EVENT_APP_REMOVED:
+        return std::make_shared<AppRemovedEvent>(static_cast<const AppRemovedEvent&>(event));
+    case EVENT_APPS_DELETED:
+        return std::make_shared<AppsDeletedEvent>(static_cast<const AppsDeletedEvent&>(event));
+    case EVENT_APP_DATA:
+        return std::make_shared<AppDataEvent>(static_cast<const AppDataEvent&>(event));
+    case EVENT_ANNOUNCE_APPS:
+        return std::make_shared<AnnounceAppsEvent>(static_cast<const AnnounceAppsEvent&>(event));
+    default:
+        return std::make_shared<AppEvent>(event);
+    }
+}
+
+template <typename T>
+std::vector<T> entriesOf(const std::vector<Entry>& entries) {
+    std::vector<T> result;
+    for (const Entry& entry : entries) {
+        if (const T* e = std::get_if<T>(&entry)) result.push_back(*e);
+    }
+    return result;
+}
+
+}  // namespace
+
+Session::Session(uint32_t sid) : m_sid(sid), m_queue(*this) {}
+
+Session::~Session() = default;
+
+uint32_t Session::getSid() { return m_sid; }
+
+void Session::sendRequest(const SessionRequest& request) {
+    SentRequest sent;
+    sent.type = request.type;
+    sent.extra = request.extra;
+    sent.uri = request.uri;
+    if (request.body) {
+        pakt::BlockBuffer buffer;
+        pakt::Pack pack(buffer);
+        request.body->marshal(pack);
+        sent.body = pack.str();
+    }
+    record(std::move(sent));
+}
+
+void Session::postAppEvent(const AppEvent& event) { record(PostedEvent{event.type, copyEvent(event)}); }
+
+IProtoTaskQueue* Session::getTaskQueue() { return &m_queue; }
+
+void Session::addWatcher(protocol::session::ISessionWatcher* watcher) {
+    record(WatchCall{WatchCall::Op::Add, watcher});
+    if (watcher && std::find(m_watchers.begin(), m_watchers.end(), watcher) == m_watchers.end()) {
+        m_watchers.push_back(watcher);
+    }
+}
+
+void Session::removeWatcher(protocol::session::ISessionWatcher* watcher) {
+    record(WatchCall{WatchCall::Op::Remove, watcher});
+    std::erase(m_watchers, watcher);
+}
+
+void Session::setSid(uint32_t sid) { m_sid = sid; }
+
+void Session::deliverEvent(const protocol::session::SessionEvent& event) {
+    // Watchers may register or unregister while they are called.
+    const std::vector<protocol::session::ISessionWatcher*> watchers = m_watchers;
+    for (protocol::session::ISessionWatcher* watcher : watchers) {
+        if (std::find(m_watchers.begin(), m_watchers.end(), watcher) != m_watchers.end()) {
+            watcher->onSessionEvent(event);
+        }
+    }
+}
+
+std::size_t Session::watcherCount() const { return m_watchers.size(); }
+
+const std::vector<Entry>& Session::entries() const { return m_entries; }
+
+std::vector<SentRequest> Session::requests() const { return entriesOf<SentRequest>(m_entries); }
+
+std::vector<PostedEvent> Session::events() const { return entriesOf<PostedEvent>(m_entries); }
+
+std::vector<TaskCall> Session::taskCalls() const { return entriesOf<TaskCall>(m_entries); }
+
+std::vector<WatchCall> Session::watchCalls() const { return entriesOf<WatchCall>(m_entries); }
+
+void Session::clearEntries() { m_entries.clear(); }
+
+void Session::setObserver(std::function<void(const Entry&)> observer) { m_observer = std::move(observer); }
+
+void Session::record(Entry entry) {
+    m_entries.push_back(entry);
+    if (m_observer) m_observer(entry);
+}
+
+}  // namespace standin
