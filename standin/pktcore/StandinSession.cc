@@ -68,6 +68,8 @@ void Session::postAppEvent(const AppEvent& event) { record(PostedEvent{event.typ
 
 IProtoTaskQueue* Session::getTaskQueue() { return &m_queue; }
 
+TaskQueue& Session::taskQueue() { return m_queue; }
+
 void Session::addWatcher(protocol::session::ISessionWatcher* watcher) {
     record(WatchCall{WatchCall::Op::Add, watcher});
     if (watcher && std::find(m_watchers.begin(), m_watchers.end(), watcher) == m_watchers.end()) {

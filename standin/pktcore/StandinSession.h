@@ -94,6 +94,9 @@ public:
     void addWatcher(protocol::session::ISessionWatcher* watcher) override;
     void removeWatcher(protocol::session::ISessionWatcher* watcher) override;
 
+    // The queue getTaskQueue hands out.
+    TaskQueue& taskQueue();
+
     // What getSid answers from now on.
     void setSid(uint32_t sid);
     // Delivers an event to every registered watcher, in registration order.
