@@ -1,0 +1,110 @@
+# Compares the export table of a shared library with the expected list and
+# fails on every name that is missing or extra.
+#
+#   cmake -DLIBRARY=<file> -DFORMAT=pe|elf -DTOOL=<objdump|nm>
+#         -DEXPECTED=<list> [-DDEMANGLER=<c++filt>] -P CheckExports.cmake
+#
+# The list holds mangled names, one per line; '#' starts a comment.
+# pe:  the names of the DLL's export table (objdump -p).
+# elf: the defined dynamic symbols (nm -D). On ELF every exported typeinfo
+#      object _ZTI<x> comes with its name object _ZTS<x>, which PE keeps
+#      internal; the list names only the former.
+foreach(var LIBRARY FORMAT TOOL EXPECTED)
+  if(NOT DEFINED ${var})
+    message(FATAL_ERROR "CheckExports: ${var} not given")
+  endif()
+endforeach()
+
+file(STRINGS "${EXPECTED}" expected_lines)
+set(expected)
+foreach(line IN LISTS expected_lines)
+  string(REGEX REPLACE "#.*" "" line "${line}")
+  string(STRIP "${line}" line)
+  if(line)
+    list(APPEND expected "${line}")
+    if(FORMAT STREQUAL "elf" AND line MATCHES "^_ZTI(.+)$")
+      list(APPEND expected "_ZTS${CMAKE_MATCH_1}")
+    endif()
+  endif()
+endforeach()
+
+set(actual)
+if(FORMAT STREQUAL "pe")
+  execute_process(COMMAND "${TOOL}" -p "${LIBRARY}"
+                  OUTPUT_VARIABLE dump RESULT_VARIABLE rc ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "CheckExports: ${TOOL} -p failed: ${err}")
+  endif()
+  # The name pointer table: "\t[   0] name" lines up to the next blank line.
+  set(header "[Ordinal/Name Pointer] Table\n")
+  string(FIND "${dump}" "${header}" start)
+  if(start GREATER -1)
+    string(LENGTH "${header}" skip)
+    math(EXPR start "${start} + ${skip}")
+    string(SUBSTRING "${dump}" ${start} -1 table)
+    string(FIND "${table}" "\n\n" end)
+    string(SUBSTRING "${table}" 0 ${end} table)
+    string(REGEX REPLACE "\\[ *[0-9]+\\] " "" table "${table}")
+    string(REGEX MATCHALL "[^\n\t ]+" actual "${table}")
+  endif()
+elseif(FORMAT STREQUAL "elf")
+  execute_process(COMMAND "${TOOL}" -D --defined-only "${LIBRARY}"
+                  OUTPUT_VARIABLE dump RESULT_VARIABLE rc ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "CheckExports: ${TOOL} -D failed: ${err}")
+  endif()
+  string(REGEX MATCHALL "[^\n]+" lines "${dump}")
+  foreach(line IN LISTS lines)
+    if(line MATCHES "^[0-9a-fA-F]* *[A-Za-z] ([^ ]+)$")
+      list(APPEND actual "${CMAKE_MATCH_1}")
+    endif()
+  endforeach()
+else()
+  message(FATAL_ERROR "CheckExports: FORMAT must be pe or elf, not '${FORMAT}'")
+endif()
+
+list(REMOVE_DUPLICATES expected)
+list(SORT expected)
+list(SORT actual)
+set(missing ${expected})
+set(extra ${actual})
+if(actual)
+  list(REMOVE_ITEM missing ${actual})
+endif()
+if(expected)
+  list(REMOVE_ITEM extra ${expected})
+endif()
+
+# "name  (demangled)" lines for the report.
+function(describe names out)
+  set(text "")
+  foreach(name IN LISTS names)
+    set(readable "")
+    if(DEMANGLER)
+      execute_process(COMMAND "${DEMANGLER}" "${name}" OUTPUT_VARIABLE readable
+                      OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+    endif()
+    if(readable AND NOT readable STREQUAL name)
+      string(APPEND text "  ${name}  (${readable})\n")
+    else()
+      string(APPEND text "  ${name}\n")
+    endif()
+  endforeach()
+  set(${out} "${text}" PARENT_SCOPE)
+endfunction()
+
+get_filename_component(library_name "${LIBRARY}" NAME)
+list(LENGTH actual count)
+if(missing OR extra)
+  set(report "")
+  if(missing)
+    describe("${missing}" text)
+    string(APPEND report "missing from ${library_name}:\n${text}")
+  endif()
+  if(extra)
+    describe("${extra}" text)
+    string(APPEND report "exported by ${library_name} but not expected:\n${text}")
+  endif()
+  message(FATAL_ERROR "Export table differs from ${EXPECTED}\n${report}")
+endif()
+message(STATUS "${library_name}: ${count} exports, as expected")
