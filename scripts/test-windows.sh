@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds the Windows x86-64 preset (mingw-w64 cross build) and runs its whole
-# test suite under Wine. Installs the cross compiler and Wine when missing.
+# test suite under Wine. Installs the cross compiler, Wine and the cross
+# build's zlib when missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(g++-mingw-w64-x86-64-posix wine64)
+packages=(g++-mingw-w64-x86-64-posix wine64 libz-mingw-w64-dev)
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
