@@ -9,11 +9,14 @@
 # uses) is created once, completely, before anything runs in it: tests run in
 # parallel and would otherwise race to initialise it. Nothing prompts: the
 # Mono and Gecko installers are disabled and Wine's debug output is off.
+# The locale is pinned because Wine derives the ANSI code page (CP_ACP) from
+# it: C.UTF-8 gives 1252 on every machine.
 
 sapp_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 export WINEPREFIX="${WINEPREFIX:-$sapp_root/build/wine-prefix}"
 export WINEDEBUG=-all
+export LC_ALL=C.UTF-8
 export WINEDLLOVERRIDES="mscoree,mshtml="
 SAPP_WINE64=/usr/lib/wine/wine64
 SAPP_WINESERVER=/usr/lib/wine/wineserver
