@@ -1,0 +1,171 @@
+// check, and the single-scenario mode it starts for each file.
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <map>
+
+#include "tools/sapp-host/Commands.h"
+#include "tools/sapp-host/ModuleLibrary.h"
+#include "tools/sapp-host/Process.h"
+#include "tools/sapp-host/Runner.h"
+#include "tools/sapp-host/Scenario.h"
+
+namespace sapphost {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Marks the child's report among whatever else reaches its standard output.
+constexpr std::string_view kReportTag = "sapp-host-report ";
+
+// The scenario files named: files as given, folders as their *.json files
+// in name order.
+std::vector<std::string> scenarioFiles(const std::vector<std::string>& args) {
+    std::vector<std::string> files;
+    for (const std::string& arg : args) {
+        std::error_code ec;
+        if (fs::is_directory(arg, ec)) {
+            std::vector<std::string> inFolder;
+            for (const fs::directory_entry& entry : fs::directory_iterator(arg, ec)) {
+                if (entry.is_regular_file(ec) && entry.path().extension() == ".json") {
+                    inFolder.push_back(entry.path().string());
+                }
+            }
+            if (ec) throw std::runtime_error(arg + ": cannot list the folder: " + ec.message());
+            std::sort(inFolder.begin(), inFolder.end());
+            if (inFolder.empty()) throw std::runtime_error(arg + ": the folder has no *.json scenario");
+            files.insert(files.end(), inFolder.begin(), inFolder.end());
+        } else if (fs::is_regular_file(arg, ec)) {
+            files.push_back(arg);
+        } else {
+            throw std::runtime_error(arg + ": no such file or folder");
+        }
+    }
+    return files;
+}
+
+struct Outcome {
+    std::string file;
+    std::string name;
+    std::string result;  // "pass", "fail", "bad" (scenario error) or "crash"
+    std::vector<std::string> details;
+};
+
+Outcome playInChild(const std::string& self, const std::string& module, const std::string& file) {
+    Outcome outcome{file, file, "crash", {}};
+    const ChildResult child = runChild(self, {kPlayOneCommand, "--module", module, file});
+    Json report;
+    const std::size_t at = child.output.rfind(kReportTag);
+    if (at != std::string::npos) {
+        const std::size_t begin = at + kReportTag.size();
+        report = Json::parse(child.output.substr(begin, child.output.find('\n', begin) - begin), nullptr, false);
+    }
+    const bool reported = report.is_object() && report.contains("name") && report["name"].is_string() &&
+                          report.contains("failures") && report["failures"].is_array() && report.contains("error");
+    if (reported && child.exited) {
+        const bool failures = !report["failures"].empty();
+        const bool error = report["error"].is_string();
+        outcome.name = report["name"].get<std::string>();
+        if (child.code == kExitOk && !failures && !error) {
+            outcome.result = "pass";
+            return outcome;
+        }
+        if (child.code == kExitFailed && failures && !error) {
+            outcome.result = "fail";
+            for (const Json& failure : report["failures"]) outcome.details.push_back(failure.get<std::string>());
+            return outcome;
+        }
+        if (child.code == kExitBadInput && error) {
+            outcome.result = "bad";
+            outcome.details.push_back(report["error"].get<std::string>());
+            return outcome;
+        }
+    }
+    // Anything else (a signal, an exit status that does not fit the report,
+    // as after a sanitizer's report at exit) is a crash.
+    outcome.details.push_back("the scenario's process ended with " + child.describe() +
+                              (reported ? "" : " without reporting its outcome"));
+    return outcome;
+}
+
+void printOutcome(const Outcome& outcome, bool json) {
+    if (json) {
+        Json line = Json::object();
+        line["file"] = outcome.file;
+        line["name"] = outcome.name;
+        line["result"] = outcome.result;
+        line["details"] = outcome.details;
+        std::cout << dumpCompact(line) << std::endl;
+        return;
+    }
+    static const std::map<std::string, std::string> kLabels = {
+        {"pass", "PASS "}, {"fail", "FAIL "}, {"bad", "BAD  "}, {"crash", "CRASH"}};
+    std::cout << kLabels.at(outcome.result) << "  " << outcome.name << "  (" << outcome.file << ")";
+    if (outcome.result == "crash") std::cout << ": " << outcome.details.front();
+    std::cout << std::endl;
+    if (outcome.result == "fail" || outcome.result == "bad") {
+        for (const std::string& detail : outcome.details) std::cerr << "  " << detail << (detail.ends_with('\n') ? "" : "\n");
+        std::cerr.flush();
+    }
+}
+
+void report(const std::string& name, const std::vector<std::string>& failures, const std::string* error) {
+    Json line = Json::object();
+    line["name"] = name;
+    line["failures"] = failures;
+    line["error"] = error ? Json(*error) : Json();
+    std::cout << kReportTag << dumpCompact(line) << std::endl;
+}
+
+}  // namespace
+
+int checkCommand(const Options& options) {
+    std::vector<std::string> files;
+    const std::string module = options.modulePath.empty() ? defaultModulePath() : options.modulePath;
+    const std::string self = selfExecutablePath();
+    try {
+        files = scenarioFiles(options.args);
+        if (!fs::is_regular_file(module)) throw std::runtime_error("no module file " + module);
+        if (self.empty()) throw std::runtime_error("cannot tell where this executable is, to run scenarios in it");
+    } catch (const std::runtime_error& e) {
+        std::cerr << "sapp-host check: " << e.what() << "\n";
+        return kExitBadInput;
+    }
+    std::size_t passed = 0;
+    for (const std::string& file : files) {
+        const Outcome outcome = playInChild(self, module, file);
+        if (outcome.result == "pass") ++passed;
+        printOutcome(outcome, options.json);
+    }
+    const std::size_t failed = files.size() - passed;
+    if (options.json) {
+        std::cout << dumpCompact(Json{{"passed", passed}, {"failed", failed}}) << "\n";
+    } else {
+        std::cout << passed << " passed, " << failed << " failed\n";
+    }
+    return failed == 0 ? kExitOk : kExitFailed;
+}
+
+int playOneCommand(const Options& options) {
+    prepareChildProcess();
+    const std::string& file = options.args.at(0);
+    std::string name = file;
+    try {
+        const Scenario scenario = loadScenario(file);
+        name = scenario.name;
+        const ModuleLibrary module = loadModule(options.modulePath.empty() ? defaultModulePath() : options.modulePath);
+        const RunResult result = runScenario(module, scenario);
+        std::vector<std::string> failures;
+        for (const StepFailure& failure : result.failures) failures.push_back(formatFailure(scenario, failure));
+        report(name, failures, nullptr);
+        return failures.empty() ? kExitOk : kExitFailed;
+    } catch (const std::runtime_error& e) {
+        const std::string error = e.what();
+        report(name, {}, &error);
+        return kExitBadInput;
+    }
+}
+
+}  // namespace sapphost

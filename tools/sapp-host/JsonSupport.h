@@ -1,0 +1,75 @@
+// JSON conventions shared by every part of sapp-host.
+//
+// Byte strings are lowercase hex, wide strings UTF-8, numbers JSON integers
+// (64-bit values exactly). Objects keep their keys in insertion order so
+// that traces and decoded records read in wire order. Bad input raises
+// InputError with a message that names where in the input it was found.
+#pragma once
+
+#include <cstdint>
+#include <limits>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+namespace sapphost {
+
+using Json = nlohmann::ordered_json;
+
+// Bad user input: a scenario, a record given as fields, hex text.
+class InputError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Lowercase hex of `bytes`.
+std::string toHex(std::string_view bytes);
+// Bytes of hex text; upper and lower case are accepted and whitespace
+// between digits is ignored. Throws InputError on an odd count of digits or
+// a character that is not a hex digit.
+std::string fromHex(std::string_view hex);
+
+// UTF-8 of a wide string (UTF-16 or UTF-32 depending on the platform's
+// wchar_t); unpaired surrogates and invalid code points become U+FFFD.
+std::string wideToUtf8(std::wstring_view text);
+
+// Compact one-line JSON; invalid UTF-8 in strings is replaced, never thrown.
+std::string dumpCompact(const Json& value);
+
+// The JSON type of `value` as a word for messages ("a string", "an array").
+std::string describeType(const Json& value);
+
+// An unsigned integer of type T from `value`; `where` names the value in the
+// message of the InputError raised for anything else.
+template <typename T>
+T toUnsigned(const Json& value, const std::string& where) {
+    static_assert(std::is_unsigned_v<T>);
+    if (value.is_number_unsigned()) {
+        const auto v = value.get<uint64_t>();
+        if (v <= std::numeric_limits<T>::max()) return static_cast<T>(v);
+    } else if (value.is_number_integer() && value.get<int64_t>() >= 0) {
+        const auto v = static_cast<uint64_t>(value.get<int64_t>());
+        if (v <= std::numeric_limits<T>::max()) return static_cast<T>(v);
+    }
+    throw InputError(where + ": expected an integer from 0 to " +
+                     std::to_string(std::numeric_limits<T>::max()) + ", got " + dumpCompact(value));
+}
+
+// A signed 32-bit integer from `value`.
+int32_t toInt32(const Json& value, const std::string& where);
+bool toBool(const Json& value, const std::string& where);
+const std::string& toString(const Json& value, const std::string& where);
+// Bytes given as a hex string.
+std::string toBytes(const Json& value, const std::string& where);
+// A decimal 32-bit number given as text (a map key); `where` names the
+// object the key belongs to.
+uint32_t parseDecimalU32(std::string_view text, const std::string& where);
+// Requires an object; `where` names it in the error.
+const Json& requireObject(const Json& value, const std::string& where);
+// Throws InputError naming the first key of `object` not in `allowed`.
+void rejectUnknownKeys(const Json& object, std::initializer_list<std::string_view> allowed,
+                       const std::string& where);
+
+}  // namespace sapphost

@@ -1,0 +1,33 @@
+// The platform's process calls: where this executable is, and running a copy
+// of it with its standard output captured. The only platform-specific code
+// of sapp-host besides loading the module (ModuleLibrary).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace sapphost {
+
+// Full path of the running executable; empty when it cannot be determined.
+std::string selfExecutablePath();
+
+struct ChildResult {
+    bool exited = false;  // false: ended by a signal (POSIX) or never started
+    int code = 0;         // exit code, or the signal number
+    std::string output;   // everything the child wrote to its standard output
+    std::string error;    // why the child could not be started, if it was not
+
+    // "exit code 3", "signal 11 (Segmentation fault)", ...
+    std::string describe() const;
+};
+
+// Runs `executable` with `args` (without the program name), its standard
+// input and error shared with this process and its standard output
+// captured, and waits for it to end.
+ChildResult runChild(const std::string& executable, const std::vector<std::string>& args);
+
+// Called first in a child process: on Windows, a crash ends the process with
+// its exception code instead of opening an error dialog.
+void prepareChildProcess();
+
+}  // namespace sapphost

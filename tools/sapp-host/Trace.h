@@ -1,0 +1,34 @@
+// Trace lines: one JSON object per observable effect, with one key naming
+// its kind (step, log, send, event, task, watch, answer, error), and their
+// readable one-line rendering.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "standin/pktcore/StandinSession.h"
+#include "standin/tarnbase/StandinLog.h"
+#include "tools/sapp-host/JsonSupport.h"
+
+namespace sapphost::trace {
+
+// Opens the output of step `index`, whose action key is `action`.
+Json step(std::size_t index, std::string_view action);
+// A line handed to the log sink's write or to DoLog2.
+Json log(const standin::LogRecord& record);
+// A sendRequest of `session`: the body's bytes and their decoding by URI.
+Json send(std::string_view session, const standin::SentRequest& request);
+// A postAppEvent of `session`, with the event record's fields.
+Json event(std::string_view session, const standin::PostedEvent& event);
+Json task(std::string_view session, const standin::TaskCall& call);
+Json watch(std::string_view session, const standin::WatchCall& call);
+// What a module call answered: {"answer": {key: value}}.
+Json answer(std::string_view key, Json value);
+// An exception that left a module entry point.
+Json error(std::string_view type, std::string_view what);
+
+// The line as one readable text line (without a newline).
+std::string render(const Json& line);
+
+}  // namespace sapphost::trace
