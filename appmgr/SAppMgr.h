@@ -1,17 +1,11 @@
-// The app manager of one channel session.
-//
-// Keeps the registry of the channel's apps (their proxies, SDK generation,
-// announcing service) and the per-source duplicate filter of app-platform
-// messages; applies the add, update and delete notices of the session service
-// and of the app platform and reports them to the client side as events;
-// relays app-platform messages from the proxies to the client (events) and
-// from the client to every proxy of the app (packets, numbered from one
-// process-wide counter).
-//
-// Of its owner it uses the session (postAppEvent), the user info (sid, uid,
-// pid) and send. Every map is walked in ascending key order. Only the two
-// downlink entry points catch pakt::UnpackError (logged, state changed before
-// the error stays); every other exception reaches the caller.
+// The app manager of one channel session: the registry of the channel's apps
+// (proxies, SDK generation, announcing service, per-source duplicate filter),
+// the add, update and delete notices of both services, and the relay of
+// app-platform messages in both directions. Events leave through the owner's
+// session, packets through its send; uplink messages are numbered from one
+// process-wide counter. Maps are walked in ascending key order. Only the two
+// downlink entry points catch pakt::UnpackError; changes made before the
+// error stay.
 #pragma once
 
 #include <cstdint>
