@@ -1,4 +1,4 @@
-// Inbound packets, the packet pool and the user info.
+// Inbound packets and the packet pool.
 
 #include <gtest/gtest.h>
 
@@ -58,47 +58,14 @@ TEST(PacketTest, PoolBuildsPacketsFromBodyFrameAndRecord) {
 
 TEST(PacketTest, UnmarshalReadsFromTheStartAndReportsShortBodies) {
     const std::string bytes("\x44\x33\x22\x11\x02\x00" "ab" "rest", 12);
-    for (std::size_t cut = 0; cut < 8; ++cut) {
-        SCOPED_TRACE(cut);
-        standin::Packet packet(1, 200, bytes.substr(0, cut));
-        PluginSidAttr record;
-        EXPECT_THROW(packet.unmarshal(record), pakt::UnpackError);
-    }
+    PluginSidAttr record;
+    EXPECT_THROW(standin::Packet(1, 200, bytes.substr(0, 7)).unmarshal(record), pakt::UnpackError);
     standin::Packet packet(1, 200, bytes);
-    PluginSidAttr first;
-    PluginSidAttr second;
-    packet.unmarshal(first);
-    packet.unmarshal(second);  // each call starts again at the first byte
-    EXPECT_EQ(second.num, 0x11223344u);
-    EXPECT_EQ(second.str, "ab");
-}
-
-TEST(ProtoUInfoTest, CopiesAndMovesEveryMember) {
-    ProtoUInfo info;
-    EXPECT_EQ(info.getSid(), 0u);
-    EXPECT_EQ(info.getUid(), 0u);
-    EXPECT_EQ(info.getCookie(), "");
-    info.setSid(1);
-    info.setAsid(2);
-    info.setPid(3);
-    info.setUid(0x100000004ull);
-    info.setUdb("udb");
-    info.setCookie("cookie");
-
-    const auto same = [](const ProtoUInfo& u) {
-        return u.getSid() == 1 && u.getAsid() == 2 && u.getPid() == 3 && u.getUid() == 0x100000004ull &&
-               u.getUdb() == "udb" && u.getCookie() == "cookie";
-    };
-    ProtoUInfo copy(info);
-    EXPECT_TRUE(same(copy));
-    ProtoUInfo assigned;
-    assigned = copy;
-    EXPECT_TRUE(same(assigned));
-    ProtoUInfo moved(std::move(copy));
-    EXPECT_TRUE(same(moved));
-    ProtoUInfo moveAssigned;
-    moveAssigned = std::move(moved);
-    EXPECT_TRUE(same(moveAssigned));
+    packet.unmarshal(record);
+    record = PluginSidAttr();
+    packet.unmarshal(record);  // each call starts again at the first byte
+    EXPECT_EQ(record.num, 0x11223344u);
+    EXPECT_EQ(record.str, "ab");
 }
 
 }  // namespace

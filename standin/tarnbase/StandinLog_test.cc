@@ -2,9 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "host/Tarnbase.h"
 
 namespace {
+
+auto fields(const standin::LogRecord& r) {
+    return std::tie(r.level, r.category, r.file, r.line, r.macro, r.text, r.module, r.viaSink);
+}
 
 class StandinLogTest : public ::testing::Test {
 protected:
@@ -25,27 +31,13 @@ TEST_F(StandinLogTest, SinkAndDoLog2RecordAllSevenValuesInCallOrder) {
 
     const auto records = standin::logRecords();
     ASSERT_EQ(records.size(), 3u);
-    const auto& a = records[0];
-    EXPECT_EQ(a.level, 1);
-    EXPECT_EQ(a.category, "ProtocolSession");
-    EXPECT_EQ(a.file, "SAppLog");
-    EXPECT_EQ(a.line, 10);
-    EXPECT_EQ(a.macro, "SAPP_LOG");
-    EXPECT_EQ(a.text, L"[sapp] x");
-    EXPECT_EQ(a.module, "sapp.dll");
-    EXPECT_TRUE(a.viaSink);
-    const auto& b = records[1];
-    EXPECT_EQ(b.level, 3);
-    EXPECT_EQ(b.category, "Cat");
-    EXPECT_EQ(b.file, "ProtoLog");
-    EXPECT_EQ(b.line, 54);
-    EXPECT_EQ(b.macro, "PLOG");
-    EXPECT_EQ(b.text, L"[sess] \u00e9 7");
-    EXPECT_EQ(b.module, "m.dll");
-    EXPECT_FALSE(b.viaSink);
+    using Fields = std::tuple<unsigned short, std::string, std::string, unsigned short, std::string, std::wstring,
+                              std::string, bool>;
+    EXPECT_EQ(fields(records[0]),
+              Fields(1, "ProtocolSession", "SAppLog", 10, "SAPP_LOG", L"[sapp] x", "sapp.dll", true));
+    EXPECT_EQ(fields(records[1]), Fields(3, "Cat", "ProtoLog", 54, "PLOG", L"[sess] \u00e9 7", "m.dll", false));
     // Null pointers are recorded as empty strings rather than crashing.
-    EXPECT_EQ(records[2].category, "");
-    EXPECT_EQ(records[2].text, L"");
+    EXPECT_EQ(fields(records[2]), Fields(2, "", "", 0, "", L"", "", true));
 
     standin::clearLogRecords();
     EXPECT_TRUE(standin::logRecords().empty());
