@@ -14,34 +14,34 @@ VirtualClock& VirtualClock::instance() {
     return *clock;
 }
 
-std::vector<VirtualClock::Entry>::iterator VirtualClock::find(const TaskQueue* queue, const IProtoTask* task) {
-    return std::find_if(m_entries.begin(), m_entries.end(),
-                        [&](const Entry& e) { return e.queue == queue && e.task == task; });
+std::vector<VirtualClock::Scheduled>::iterator VirtualClock::find(const TaskQueue* queue, const IProtoTask* task) {
+    return std::find_if(m_scheduled.begin(), m_scheduled.end(),
+                        [&](const Scheduled& e) { return e.queue == queue && e.task == task; });
 }
 
 void VirtualClock::add(TaskQueue* queue, Session* owner, IProtoTask* task, uint32_t interval) {
     remove(queue, task);
     const uint64_t step = std::max<uint64_t>(interval, 1);
-    m_entries.push_back(Entry{queue, owner, task, step, m_now + step, m_nextOrder++});
+    m_scheduled.push_back(Scheduled{queue, owner, task, step, m_now + step, m_nextOrder++});
 }
 
 void VirtualClock::remove(const TaskQueue* queue, const IProtoTask* task) {
     const auto it = find(queue, task);
-    if (it != m_entries.end()) m_entries.erase(it);
+    if (it != m_scheduled.end()) m_scheduled.erase(it);
 }
 
 void VirtualClock::removeAll(const TaskQueue* queue) {
-    std::erase_if(m_entries, [&](const Entry& e) { return e.queue == queue; });
+    std::erase_if(m_scheduled, [&](const Scheduled& e) { return e.queue == queue; });
 }
 
 bool VirtualClock::isQueued(const TaskQueue* queue, const IProtoTask* task) const {
-    return std::any_of(m_entries.begin(), m_entries.end(),
-                       [&](const Entry& e) { return e.queue == queue && e.task == task; });
+    return std::any_of(m_scheduled.begin(), m_scheduled.end(),
+                       [&](const Scheduled& e) { return e.queue == queue && e.task == task; });
 }
 
-VirtualClock::Entry* VirtualClock::nextDue(uint64_t limit) {
-    Entry* next = nullptr;
-    for (Entry& e : m_entries) {
+VirtualClock::Scheduled* VirtualClock::nextDue(uint64_t limit) {
+    Scheduled* next = nullptr;
+    for (Scheduled& e : m_scheduled) {
         if (e.due > limit) continue;
         if (!next || e.due < next->due || (e.due == next->due && e.order < next->order)) next = &e;
     }
@@ -59,7 +59,7 @@ void VirtualClock::advance(uint64_t ms) {
     const uint64_t target = m_now + ms;
     // Look the next task up afresh after every run: a run may add or remove
     // tasks, its own included.
-    while (Entry* next = nextDue(target)) {
+    while (Scheduled* next = nextDue(target)) {
         m_now = next->due;
         next->due += next->interval;
         Session* owner = next->owner;
@@ -71,7 +71,7 @@ void VirtualClock::advance(uint64_t ms) {
 }
 
 void VirtualClock::reset() {
-    if (!m_entries.empty()) throw std::logic_error("resetClock called while tasks are queued");
+    if (!m_scheduled.empty()) throw std::logic_error("resetClock called while tasks are queued");
     m_now = 0;
 }
 

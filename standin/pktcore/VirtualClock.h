@@ -30,7 +30,7 @@ public:
     void reset();
 
 private:
-    struct Entry {
+    struct Scheduled {
         const TaskQueue* queue;
         Session* owner;
         IProtoTask* task;
@@ -40,11 +40,11 @@ private:
     };
 
     VirtualClock() = default;
-    std::vector<Entry>::iterator find(const TaskQueue* queue, const IProtoTask* task);
+    std::vector<Scheduled>::iterator find(const TaskQueue* queue, const IProtoTask* task);
     // The queued entry that falls due first, if it is due by `limit`.
-    Entry* nextDue(uint64_t limit);
+    Scheduled* nextDue(uint64_t limit);
 
-    std::vector<Entry> m_entries;
+    std::vector<Scheduled> m_scheduled;
     uint64_t m_now = 0;
     uint64_t m_nextOrder = 0;
     bool m_advancing = false;
