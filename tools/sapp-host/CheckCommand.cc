@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <map>
 
@@ -46,6 +47,15 @@ std::vector<std::string> scenarioFiles(const std::vector<std::string>& args) {
     return files;
 }
 
+// The scenario's name, read here for a child that died before reporting it;
+// the file name when there is none.
+std::string scenarioName(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    const Json root = Json::parse(in, nullptr, false);
+    return root.is_object() && root.contains("name") && root["name"].is_string() ? root["name"].get<std::string>()
+                                                                                  : file;
+}
+
 struct Outcome {
     std::string file;
     std::string name;
@@ -54,7 +64,7 @@ struct Outcome {
 };
 
 Outcome playInChild(const std::string& self, const std::string& module, const std::string& file) {
-    Outcome outcome{file, file, "crash", {}};
+    Outcome outcome{file, scenarioName(file), "crash", {}};
     const ChildResult child = runChild(self, {kPlayOneCommand, "--module", module, file});
     Json report;
     const std::size_t at = child.output.rfind(kReportTag);

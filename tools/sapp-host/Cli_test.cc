@@ -1,0 +1,122 @@
+// sapp-host end to end: the executable beside this test, run as a child.
+#include <gtest/gtest.h>
+
+#include "tools/sapp-host/JsonSupport.h"
+#include "tools/sapp-host/Matcher.h"
+#include "tools/sapp-host/Process.h"
+
+namespace sapphost {
+namespace {
+
+std::string besideThisTest(const std::string& file) {
+    const std::string self = selfExecutablePath();
+    return self.substr(0, self.find_last_of("/\\") + 1) + file;
+}
+
+ChildResult sappHost(const std::vector<std::string>& args) {
+    return runChild(besideThisTest(SAPP_HOST_EXE_NAME), args);
+}
+
+std::string testdata(const std::string& file) { return std::string(SAPP_HOST_TESTDATA) + "/" + file; }
+
+// The JSON lines of a `check --json` run.
+std::vector<Json> jsonLines(const std::string& output) {
+    std::vector<Json> lines;
+    std::size_t begin = 0;
+    for (std::size_t end; (end = output.find('\n', begin)) != std::string::npos; begin = end + 1) {
+        lines.push_back(Json::parse(output.substr(begin, end - begin)));
+    }
+    return lines;
+}
+
+TEST(Cli, CheckReportsFailedChecksAndBadScenarios) {
+    const ChildResult r = sappHost({"check", "--json", testdata("failing-check.json"), testdata("bad-step.json")});
+    ASSERT_TRUE(r.exited) << r.describe();
+    EXPECT_EQ(r.code, 1);
+    const std::vector<Json> lines = jsonLines(r.output);
+    ASSERT_EQ(lines.size(), 3u) << r.output;
+
+    EXPECT_EQ(lines[0]["name"], "a check that fails");
+    EXPECT_EQ(lines[0]["result"], "fail");
+    ASSERT_EQ(lines[0]["details"].size(), 1u);
+    const std::string failure = lines[0]["details"][0];
+    EXPECT_NE(failure.find("scenario \"a check that fails\", step 0 (open): expect[0] {\"answer\":{\"getModule\":false}}: "
+                           "matches no line"),
+              std::string::npos)
+        << failure;
+    EXPECT_NE(failure.find("{\"answer\":{\"getModule\":true}}"), std::string::npos) << "the step's lines are shown";
+
+    EXPECT_EQ(lines[1]["result"], "bad");
+    const std::string bad = lines[1]["details"][0];
+    EXPECT_NE(bad.find("bad-step.json: step 1 (packet).hex: 'g' at offset 1 is not a hex digit"), std::string::npos) << bad;
+
+    EXPECT_TRUE(jsonEqual(lines[2], Json{{"passed", 0}, {"failed", 2}}));
+}
+
+TEST(Cli, CheckReportsACrashAndGoesOn) {
+    const std::string crashing = besideThisTest(SAPP_HOST_CRASH_MODULE);
+    const ChildResult r = sappHost({"--module", crashing, "check", testdata("failing-check.json"), testdata("failing-check.json")});
+    ASSERT_TRUE(r.exited) << r.describe();
+    EXPECT_EQ(r.code, 1);
+    // Each scenario crashed in its own process.
+    std::size_t crashes = 0;
+    for (std::size_t at = 0; (at = r.output.find("CRASH  a check that fails", at)) != std::string::npos; ++at) ++crashes;
+    EXPECT_EQ(crashes, 2u) << r.output;
+    EXPECT_NE(r.output.find("\n0 passed, 2 failed\n"), std::string::npos) << r.output;
+}
+
+TEST(Cli, BadArgumentsAndInputExitWithTwo) {
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"frobnicate"},
+        {"run", "--uri", "1"},
+        {"check"},
+        {"check", testdata("no-such-file.json")},
+        {"run", testdata("bad-step.json")},
+        {"--module", testdata("no-such-module"), "run"},
+        {"decode", "--uri", "256466", "abc"},
+        {"decode", "--uri", "820178", "00"},
+        {"decode", "--record", "NoSuchRecord", "00"},
+        {"decode", "--uri", "256466", "0100"},
+        {"encode", "--uri", "256466", "{\"uid\": true}"},
+        {"encode", "--uri", "256466", "{"},
+    };
+    for (const auto& args : cases) {
+        std::string joined;
+        for (const std::string& a : args) joined += a + " ";
+        SCOPED_TRACE(joined);
+        const ChildResult r = sappHost(args);
+        ASSERT_TRUE(r.exited) << r.describe();
+        EXPECT_EQ(r.code, 2);
+    }
+}
+
+TEST(Cli, EncodeAndDecodeRoundTrip) {
+    const std::string fields = R"({"sid": 9, "appIds": [5], "sidAppsZipped": 1,
+        "sidApps": {"sidApps": {"9": {"appIds": [5]}}, "sidAttrs": {}}})";
+    const ChildResult encoded = sappHost({"encode", "--uri", "257490", fields});
+    ASSERT_TRUE(encoded.exited && encoded.code == 0) << encoded.describe();
+    const std::string hex = encoded.output.substr(0, encoded.output.find('\n'));
+
+    const ChildResult decoded = sappHost({"decode", "--uri", "257490", hex});
+    ASSERT_TRUE(decoded.exited && decoded.code == 0) << decoded.describe();
+    const Json back = Json::parse(decoded.output);
+    EXPECT_EQ(back["sidApps"]["sidApps"]["9"]["appIds"], Json::array({5}));
+
+    const ChildResult again = sappHost({"encode", "--record", "PDelAppReq", back.dump()});
+    EXPECT_EQ(again.output, hex + "\n");
+}
+
+TEST(Cli, HelpForEachCommand) {
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--help"}, {"help"}, {"help", "run"}, {"run", "--help"}, {"check", "--help"},
+             {"decode", "--help"}, {"encode", "-h"}}) {
+        const ChildResult r = sappHost(args);
+        ASSERT_TRUE(r.exited);
+        EXPECT_EQ(r.code, 0) << args.front();
+        EXPECT_EQ(r.output.rfind("usage: sapp-host", 0), 0u) << r.output;
+    }
+}
+
+}  // namespace
+}  // namespace sapphost
