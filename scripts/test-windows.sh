@@ -29,4 +29,42 @@ trap '"$SAPP_WINESERVER" -w || true' EXIT
 cmake --preset windows
 cmake --build --preset windows
 ctest --preset windows
+
+# The Linux and Windows modules must leave the same trace in every scenario,
+# except for the module's own file name in log lines. Compared when a Linux
+# build of sapp-host exists (scripts/test.sh builds it first).
+linux_host="${SAPP_LINUX_BUILD:-build/dev}/bin/sapp-host"
+if [ -x "$linux_host" ]; then
+    traces=$(mktemp -d)
+    trap 'rm -rf "$traces"; "$SAPP_WINESERVER" -w || true' EXIT
+    # A failing run still leaves its trace to compare; its checks are ctest's.
+    # The Wine runs go two at a time, each costs a process start.
+    for scenario in builtin scenarios/*.json; do
+        args=(run --json)
+        [ "$scenario" = builtin ] || args=(run "$scenario" --json)
+        name=$(basename "$scenario" .json)
+        "$linux_host" "${args[@]}" >"$traces/$name.linux" 2>&1 || true
+        "$SAPP_WINE64" build/windows/bin/sapp-host.exe "${args[@]}" >"$traces/$name.windows" 2>&1 &
+        [ "$(jobs -rp | wc -l)" -lt 2 ] || wait -n || true
+    done
+    wait || true
+    same_module='s/\r$//; s/"module":"\(libsapp\.so\|sapp\.dll\)"/"module":"<module>"/g'
+    differing=0
+    for linux_trace in "$traces"/*.linux; do
+        name=$(basename "$linux_trace" .linux)
+        if ! diff <(sed "$same_module" "$linux_trace") <(sed "$same_module" "$traces/$name.windows") \
+                >"$traces/$name.diff"; then
+            echo "test-windows: Linux and Windows traces differ for $name:" >&2
+            head -20 "$traces/$name.diff" >&2
+            differing=$((differing + 1))
+        fi
+    done
+    if [ "$differing" -gt 0 ]; then
+        echo "test-windows: $differing scenario traces differ between Linux and Windows" >&2
+        exit 1
+    fi
+    echo "test-windows: Linux and Windows traces agree on every scenario" >&2
+else
+    echo "test-windows: no Linux sapp-host at $linux_host; traces not compared" >&2
+fi
 echo "test-windows: done in $((SECONDS - started)) s" >&2
