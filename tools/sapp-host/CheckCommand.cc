@@ -31,7 +31,7 @@ std::vector<std::string> scenarioFiles(const std::vector<std::string>& args) {
             std::vector<std::string> inFolder;
             for (const fs::directory_entry& entry : fs::directory_iterator(arg, ec)) {
                 if (entry.is_regular_file(ec) && entry.path().extension() == ".json") {
-                    inFolder.push_back(entry.path().string());
+                    inFolder.push_back(entry.path().generic_string());
                 }
             }
             if (ec) throw std::runtime_error(arg + ": cannot list the folder: " + ec.message());

@@ -13,8 +13,11 @@ std::string besideThisTest(const std::string& file) {
     return self.substr(0, self.find_last_of("/\\") + 1) + file;
 }
 
+// Runs sapp-host; its output with Windows line ends made plain.
 ChildResult sappHost(const std::vector<std::string>& args) {
-    return runChild(besideThisTest(SAPP_HOST_EXE_NAME), args);
+    ChildResult result = runChild(besideThisTest(SAPP_HOST_EXE_NAME), args);
+    std::erase(result.output, '\r');
+    return result;
 }
 
 std::string testdata(const std::string& file) { return std::string(SAPP_HOST_TESTDATA) + "/" + file; }
