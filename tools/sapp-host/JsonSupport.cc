@@ -1,6 +1,8 @@
 #include "tools/sapp-host/JsonSupport.h"
 
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 namespace sapphost {
 
@@ -34,6 +36,20 @@ void appendUtf8(std::string& out, char32_t cp) {
 }
 
 }  // namespace
+
+void rejectDeepNesting(const Json& value, const std::string& where) {
+    // An explicit stack: the input may nest far deeper than the call stack.
+    std::vector<std::pair<const Json*, std::size_t>> pending{{&value, 0}};
+    while (!pending.empty()) {
+        const auto [node, depth] = pending.back();
+        pending.pop_back();
+        if (!node->is_structured()) continue;
+        if (depth >= kMaxJsonDepth) {
+            throw InputError(where + ": nested deeper than " + std::to_string(kMaxJsonDepth) + " levels");
+        }
+        for (const Json& child : *node) pending.emplace_back(&child, depth + 1);
+    }
+}
 
 std::string toHex(std::string_view bytes) {
     static constexpr char kDigits[] = "0123456789abcdef";

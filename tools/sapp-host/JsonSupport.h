@@ -6,6 +6,7 @@
 // InputError with a message that names where in the input it was found.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <stdexcept>
@@ -23,6 +24,13 @@ class InputError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// The deepest nesting accepted in input: far more than any record needs,
+// and shallow enough for the recursive walks over checks and values.
+inline constexpr std::size_t kMaxJsonDepth = 64;
+// Throws InputError when arrays and objects in `value` nest deeper than
+// kMaxJsonDepth.
+void rejectDeepNesting(const Json& value, const std::string& where);
 
 // Lowercase hex of `bytes`.
 std::string toHex(std::string_view bytes);

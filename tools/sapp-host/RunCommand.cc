@@ -114,6 +114,7 @@ int encodeCommand(const Options& options) {
         } catch (const Json::parse_error& e) {
             throw InputError(std::string("the fields are not valid JSON: ") + e.what());
         }
+        rejectDeepNesting(fields, "fields");
         std::cout << toHex(encodeRecord(record, fields, "fields")) << "\n";
         return kExitOk;
     } catch (const InputError& e) {

@@ -1,5 +1,6 @@
 #include "tools/sapp-host/Scenario.h"
 
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -238,6 +239,7 @@ Scenario parseScenario(const std::string& text, const std::string& source) {
         throw ScenarioError(source + ": not valid JSON: " + e.what());
     }
     try {
+        rejectDeepNesting(root, "the scenario");
         requireObject(root, "the scenario");
         rejectUnknownKeys(root, {"name", "description", "host", "steps"}, "the scenario");
         Scenario scenario;
@@ -261,6 +263,8 @@ Scenario parseScenario(const std::string& text, const std::string& source) {
 }
 
 Scenario loadScenario(const std::string& path) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) throw ScenarioError(path + ": a folder, not a scenario file");
     std::ifstream in(path, std::ios::binary);
     if (!in) throw ScenarioError(path + ": cannot open the file");
     std::ostringstream text;

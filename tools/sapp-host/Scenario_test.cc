@@ -101,6 +101,9 @@ TEST(Scenario, BadScenariosNameFileStepAndReason) {
             EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
         }
     }
+    // Nesting far deeper than any record is refused before anything walks it.
+    const std::string deep = R"({"steps": [{"leave": )" + std::string(100000, '[') + std::string(100000, ']') + "}]}";
+    EXPECT_THROW(parseScenario(deep, "f.json"), ScenarioError);
 }
 
 TEST(Scenario, MissingFile) {
