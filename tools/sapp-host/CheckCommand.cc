@@ -53,7 +53,7 @@ std::string scenarioName(const std::string& file) {
     std::ifstream in(file, std::ios::binary);
     const Json root = Json::parse(in, nullptr, false);
     return root.is_object() && root.contains("name") && root["name"].is_string() ? root["name"].get<std::string>()
-                                                                                  : file;
+                                                                                 : file;
 }
 
 struct Outcome {
@@ -116,7 +116,8 @@ void printOutcome(const Outcome& outcome, bool json) {
     if (outcome.result == "crash") std::cout << ": " << outcome.details.front();
     std::cout << std::endl;
     if (outcome.result == "fail" || outcome.result == "bad") {
-        for (const std::string& detail : outcome.details) std::cerr << "  " << detail << (detail.ends_with('\n') ? "" : "\n");
+        for (const std::string& detail : outcome.details)
+            std::cerr << "  " << detail << (detail.ends_with('\n') ? "" : "\n");
         std::cerr.flush();
     }
 }

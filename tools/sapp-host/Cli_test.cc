@@ -43,27 +43,30 @@ TEST(Cli, CheckReportsFailedChecksAndBadScenarios) {
     EXPECT_EQ(lines[0]["result"], "fail");
     ASSERT_EQ(lines[0]["details"].size(), 1u);
     const std::string failure = lines[0]["details"][0];
-    EXPECT_NE(failure.find("scenario \"a check that fails\", step 0 (open): expect[0] {\"answer\":{\"getModule\":false}}: "
-                           "matches no line"),
-              std::string::npos)
-        << failure;
+    const std::string expected =
+        R"(scenario "a check that fails", step 0 (open): expect[0] {"answer":{"getModule":false}}: matches no line)";
+    EXPECT_NE(failure.find(expected), std::string::npos) << failure;
     EXPECT_NE(failure.find("{\"answer\":{\"getModule\":true}}"), std::string::npos) << "the step's lines are shown";
 
     EXPECT_EQ(lines[1]["result"], "bad");
     const std::string bad = lines[1]["details"][0];
-    EXPECT_NE(bad.find("bad-step.json: step 1 (packet).hex: 'g' at offset 1 is not a hex digit"), std::string::npos) << bad;
+    EXPECT_NE(bad.find("bad-step.json: step 1 (packet).hex: 'g' at offset 1 is not a hex digit"), std::string::npos)
+        << bad;
 
     EXPECT_TRUE(jsonEqual(lines[2], Json{{"passed", 0}, {"failed", 2}}));
 }
 
 TEST(Cli, CheckReportsACrashAndGoesOn) {
     const std::string crashing = besideThisTest(SAPP_HOST_CRASH_MODULE);
-    const ChildResult r = sappHost({"--module", crashing, "check", testdata("failing-check.json"), testdata("failing-check.json")});
+    const std::string scenario = testdata("failing-check.json");
+    const ChildResult r = sappHost({"--module", crashing, "check", scenario, scenario});
     ASSERT_TRUE(r.exited) << r.describe();
     EXPECT_EQ(r.code, 1);
     // Each scenario crashed in its own process.
     std::size_t crashes = 0;
-    for (std::size_t at = 0; (at = r.output.find("CRASH  a check that fails", at)) != std::string::npos; ++at) ++crashes;
+    for (std::size_t at = 0; (at = r.output.find("CRASH  a check that fails", at)) != std::string::npos; ++at) {
+        ++crashes;
+    }
     EXPECT_EQ(crashes, 2u) << r.output;
     EXPECT_NE(r.output.find("\n0 passed, 2 failed\n"), std::string::npos) << r.output;
 }

@@ -70,7 +70,8 @@ std::string fromHex(std::string_view hex) {
     for (std::size_t i = 0; i < hex.size(); ++i) {
         const char c = hex[i];
         if (isSpace(c)) {
-            if (high >= 0) throw InputError("hex digits come in pairs; whitespace splits a byte at offset " + std::to_string(i));
+            if (high >= 0)
+                throw InputError("hex digits come in pairs; whitespace splits a byte at offset " + std::to_string(i));
             continue;
         }
         const int d = hexDigit(c);
@@ -109,9 +110,7 @@ std::string wideToUtf8(std::wstring_view text) {
     return out;
 }
 
-std::string dumpCompact(const Json& value) {
-    return value.dump(-1, ' ', false, Json::error_handler_t::replace);
-}
+std::string dumpCompact(const Json& value) { return value.dump(-1, ' ', false, Json::error_handler_t::replace); }
 
 std::string describeType(const Json& value) {
     switch (value.type()) {
@@ -177,8 +176,7 @@ const Json& requireObject(const Json& value, const std::string& where) {
     return value;
 }
 
-void rejectUnknownKeys(const Json& object, std::initializer_list<std::string_view> allowed,
-                       const std::string& where) {
+void rejectUnknownKeys(const Json& object, std::initializer_list<std::string_view> allowed, const std::string& where) {
     for (const auto& [key, value] : object.items()) {
         if (std::find(allowed.begin(), allowed.end(), key) == allowed.end()) {
             std::string list;

@@ -51,8 +51,7 @@ std::string describeType(const Json& value);
 
 // An unsigned integer of type T from `value`; `where` names the value in the
 // message of the InputError raised for anything else.
-template <typename T>
-T toUnsigned(const Json& value, const std::string& where) {
+template <typename T> T toUnsigned(const Json& value, const std::string& where) {
     static_assert(std::is_unsigned_v<T>);
     if (value.is_number_unsigned()) {
         const auto v = value.get<uint64_t>();
@@ -61,8 +60,8 @@ T toUnsigned(const Json& value, const std::string& where) {
         const auto v = static_cast<uint64_t>(value.get<int64_t>());
         if (v <= std::numeric_limits<T>::max()) return static_cast<T>(v);
     }
-    throw InputError(where + ": expected an integer from 0 to " +
-                     std::to_string(std::numeric_limits<T>::max()) + ", got " + dumpCompact(value));
+    throw InputError(where + ": expected an integer from 0 to " + std::to_string(std::numeric_limits<T>::max()) +
+                     ", got " + dumpCompact(value));
 }
 
 // A signed 32-bit integer from `value`.
@@ -77,7 +76,6 @@ uint32_t parseDecimalU32(std::string_view text, const std::string& where);
 // Requires an object; `where` names it in the error.
 const Json& requireObject(const Json& value, const std::string& where);
 // Throws InputError naming the first key of `object` not in `allowed`.
-void rejectUnknownKeys(const Json& object, std::initializer_list<std::string_view> allowed,
-                       const std::string& where);
+void rejectUnknownKeys(const Json& object, std::initializer_list<std::string_view> allowed, const std::string& where);
 
 }  // namespace sapphost

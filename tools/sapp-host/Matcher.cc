@@ -52,17 +52,16 @@ void checkExpect(const std::vector<Json>& expect, std::span<const Json> lines, s
         bool earlier = false;
         for (std::size_t j = 0; j < next && !earlier; ++j) earlier = partialMatch(expect[i], lines[j]);
         failures.push_back(label("expect", i, expect[i]) +
-                           (earlier ? ": matches only lines before the one matched by expect[" +
-                                          std::to_string(i - 1) + "]"
-                                    : ": matches no line"));
+                           (earlier
+                                ? ": matches only lines before the one matched by expect[" + std::to_string(i - 1) + "]"
+                                : ": matches no line"));
     }
 }
 
 void checkExact(const std::vector<Json>& expect, std::span<const Json> lines, std::vector<std::string>& failures) {
     for (std::size_t i = 0; i < expect.size() && i < lines.size(); ++i) {
         if (!partialMatch(expect[i], lines[i])) {
-            failures.push_back("exact: line " + std::to_string(i) + " does not match " +
-                               label("expect", i, expect[i]));
+            failures.push_back("exact: line " + std::to_string(i) + " does not match " + label("expect", i, expect[i]));
             return;
         }
     }

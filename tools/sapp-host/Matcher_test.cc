@@ -86,7 +86,9 @@ TEST(Matcher, StepChecks) {
         SCOPED_TRACE(std::string(c.expect) + " / " + c.absent);
         const std::vector<std::string> failures = checkStep(stepWith(c.expect, c.absent, c.exact), lines);
         ASSERT_EQ(failures.size(), c.failures.size());
-        for (std::size_t i = 0; i < failures.size(); ++i) EXPECT_EQ(failures[i].rfind(c.failures[i], 0), 0u) << failures[i];
+        for (std::size_t i = 0; i < failures.size(); ++i) {
+            EXPECT_EQ(failures[i].rfind(c.failures[i], 0), 0u) << failures[i];
+        }
     }
     EXPECT_TRUE(checkStep(stepWith("[]", "[]", true), {}).empty());
 }

@@ -26,6 +26,7 @@ namespace pl = vessaplugin::appMgr;
 
 namespace {
 
+// clang-format off
 // ---------------------------------------------------------------------------
 // Field lists. Each names the fields of a record in wire order; the visitor
 // either writes them to JSON or reads them from JSON.
@@ -106,6 +107,7 @@ template <typename V> void describe(AppsDeletedEvent& r, V& v) {
 }
 template <typename V> void describe(AppDataEvent& r, V& v) { v("appId", r.appId)("data", r.data); }
 template <typename V> void describe(AnnounceAppsEvent& r, V& v) { v("body", r.body); }
+// clang-format on
 
 // ---------------------------------------------------------------------------
 // Generic conversion of field values.
@@ -297,9 +299,9 @@ Json payloadJson(const std::string& bytes, bool zipped, uint32_t length,
     return toHex(bytes);
 }
 
-// A nested payload given in `fields[name]`: its bytes as given (hex), or
-// the encoding of the object given, compressed when `zipped`. `lengthField`
-// receives the uncompressed size unless the input gives it.
+// The bytes of a nested payload field given as `value`: hex as it is, or an
+// object encoded with `encode` and compressed when `zipped`. `lengthField`
+// receives the uncompressed size unless the input gives one.
 std::string payloadBytes(const Json& value, bool zipped, const std::string& where,
                          const std::function<std::string(const Json&, const std::string&)>& encode,
                          uint32_t* lengthField, bool lengthGiven) {
@@ -309,8 +311,8 @@ std::string payloadBytes(const Json& value, bool zipped, const std::string& wher
     return zipped ? deflateBytes(plain) : plain;
 }
 
-// Splits `fields` into the plain fields (payloads given as objects removed)
-// for the generic reader.
+// `fields` without the payload fields given as objects, for the generic
+// reader; those are encoded on their own.
 Json withoutObjects(const Json& fields, std::initializer_list<const char*> names, const std::string& where) {
     Json plain = requireObject(fields, where);
     for (const char* name : names) {
@@ -340,7 +342,9 @@ std::string encodeV2Payload(const Json& in, const std::string& where) {
 
     pakt::BlockBuffer buffer;
     pakt::Pack p(buffer);
-    p.push_uint32(num("seqNum", uint32_t{0})).push_uint8(num("appMsgType", uint8_t{0})).push_uint32(num("appId", uint32_t{0}));
+    p.push_uint32(num("seqNum", uint32_t{0}))
+        .push_uint8(num("appMsgType", uint8_t{0}))
+        .push_uint32(num("appId", uint32_t{0}));
     if (has("uid") || has("sid")) {
         rejectUnknownKeys(in, {"seqNum", "appMsgType", "appId", "uid", "sid", "appData"}, where + " (uplink form)");
         p.push_uint64(num("uid", uint64_t{0})).push_uint32(num("sid", uint32_t{0})).push_varstr(bytes("appData"));
@@ -433,8 +437,10 @@ std::optional<Json> decodeV2Payload(std::string_view bytes, Direction direction)
 Decoded decodeAddAppReq(std::string_view bytes, Direction) {
     ps::PAddAppReq r;
     Decoded d = decodeWhole(bytes, r);
-    d.fields["appPacks"] = payloadJson(r.appPacks, r.appPacksZipped != 0, r.appPacksLen, decodeClean<pl::PluginAppPackMap>);
-    d.fields["sidApps"] = payloadJson(r.sidApps, r.sidAppsZipped != 0, r.sidAppsLen, decodeClean<pl::PluginSid2AppsMap>);
+    d.fields["appPacks"] =
+        payloadJson(r.appPacks, r.appPacksZipped != 0, r.appPacksLen, decodeClean<pl::PluginAppPackMap>);
+    d.fields["sidApps"] =
+        payloadJson(r.sidApps, r.sidAppsZipped != 0, r.sidAppsLen, decodeClean<pl::PluginSid2AppsMap>);
     return d;
 }
 
@@ -455,7 +461,8 @@ std::string encodeAddAppReq(const Json& in, const std::string& where) {
 Decoded decodeDelAppReq(std::string_view bytes, Direction) {
     ps::PDelAppReq r;
     Decoded d = decodeWhole(bytes, r);
-    d.fields["sidApps"] = payloadJson(r.sidApps, r.sidAppsZipped != 0, r.sidAppsLen, decodeClean<pl::PluginSid2AppsMap>);
+    d.fields["sidApps"] =
+        payloadJson(r.sidApps, r.sidAppsZipped != 0, r.sidAppsLen, decodeClean<pl::PluginSid2AppsMap>);
     return d;
 }
 
@@ -472,9 +479,8 @@ std::string encodeDelAppReq(const Json& in, const std::string& where) {
 Decoded decodeUserMsg3(std::string_view bytes, Direction direction) {
     ps::PUserMsg3 r;
     Decoded d = decodeWhole(bytes, r);
-    d.fields["data"] = payloadJson(r.data, false, 0, [direction](std::string_view data) {
-        return decodeV2Payload(data, direction);
-    });
+    d.fields["data"] =
+        payloadJson(r.data, false, 0, [direction](std::string_view data) { return decodeV2Payload(data, direction); });
     return d;
 }
 
@@ -489,21 +495,17 @@ std::string encodeUserMsg3(const Json& in, const std::string& where) {
 std::optional<Json> decodeV3Body(uint16_t appMsgType, std::string_view bytes) {
     switch (appMsgType) {
     case ps::kAppMsgDeleteApp:
-    case ps::kAppMsgAddApp:
-        return decodeClean<ps::AppInfoPack3>(bytes);
-    case ps::kAppMsgUpdateProxies:
-        return decodeClean<ps::PAppSdkInfo>(bytes);
-    default:
-        return std::nullopt;
+    case ps::kAppMsgAddApp: return decodeClean<ps::AppInfoPack3>(bytes);
+    case ps::kAppMsgUpdateProxies: return decodeClean<ps::PAppSdkInfo>(bytes);
+    default: return std::nullopt;
     }
 }
 
 Decoded decodeAppMsgToClient(std::string_view bytes, Direction) {
     ps::PAppMsgToClient r;
     Decoded d = decodeWhole(bytes, r);
-    d.fields["data"] = payloadJson(r.data, false, 0, [&r](std::string_view data) {
-        return decodeV3Body(r.appMsgType, data);
-    });
+    d.fields["data"] =
+        payloadJson(r.data, false, 0, [&r](std::string_view data) { return decodeV3Body(r.appMsgType, data); });
     return d;
 }
 
@@ -514,13 +516,12 @@ std::string encodeAppMsgToClient(const Json& in, const std::string& where) {
         const auto encodeBody = [&r](const Json& body, const std::string& at) {
             switch (r.appMsgType) {
             case ps::kAppMsgDeleteApp:
-            case ps::kAppMsgAddApp:
-                return encodeFromJson<ps::AppInfoPack3>(body, at);
-            case ps::kAppMsgUpdateProxies:
-                return encodeFromJson<ps::PAppSdkInfo>(body, at);
+            case ps::kAppMsgAddApp: return encodeFromJson<ps::AppInfoPack3>(body, at);
+            case ps::kAppMsgUpdateProxies: return encodeFromJson<ps::PAppSdkInfo>(body, at);
             default:
-                throw InputError(at + ": a body given as an object needs appMsgType 2, 4 (AppInfoPack3) or 5 "
-                                      "(PAppSdkInfo); give other bodies as hex");
+                throw InputError(at +
+                                 ": a body given as an object needs appMsgType 2, 4 (AppInfoPack3) or 5 "
+                                 "(PAppSdkInfo); give other bodies as hex");
             }
         };
         r.data = payloadBytes(in["data"], false, where + ".data", encodeBody, nullptr, false);
@@ -555,7 +556,8 @@ const Codec kCodecs[] = {
     {"PGetAppsReq", ps::URI_GET_APPS_REQ, decodeGeneric<ps::PGetAppsReq>, encodeFromJson<ps::PGetAppsReq>},
     {"PAddAppReq", ps::URI_ADD_APP_REQ, decodeAddAppReq, encodeAddAppReq},
     {"PDelAppReq", ps::URI_DEL_APP_REQ, decodeDelAppReq, encodeDelAppReq},
-    {"PGetAnnounceApps", ps::URI_GET_ANNOUNCE_APPS, decodeGeneric<ps::PGetAnnounceApps>, encodeFromJson<ps::PGetAnnounceApps>},
+    {"PGetAnnounceApps", ps::URI_GET_ANNOUNCE_APPS, decodeGeneric<ps::PGetAnnounceApps>,
+     encodeFromJson<ps::PGetAnnounceApps>},
     {"PUserMsg3", ps::URI_USER_MSG3, decodeUserMsg3, encodeUserMsg3},
     {"PAppMsgToClient", ps::URI_APP_MSG_TO_CLIENT, decodeAppMsgToClient, encodeAppMsgToClient},
     {"PAppMsgToSDK", ps::URI_APP_MSG_TO_SDK, decodeGeneric<ps::PAppMsgToSDK>, encodeFromJson<ps::PAppMsgToSDK>},

@@ -34,7 +34,8 @@ struct Example {
 };
 
 const Example kExamples[] = {
-    {"PGetAppsReq", R"({"uid": 100, "sid": 1234, "sGroupId": 78, "reserved1": 1, "reserved2": 4294967295, "extra": "00ff"})"},
+    {"PGetAppsReq", R"({"uid": 100, "sid": 1234, "sGroupId": 78, "reserved1": 1, "reserved2": 4294967295,
+                        "extra": "00ff"})"},
     {"PAddAppReq", R"({"sid": 7, "appPacks": {"apps": {"5": {"appId": 5, "proxyIds": [50], "sdkVersion": 2}}},
                        "sidApps": {"sidApps": {"7": {"appIds": [5]}}, "sidAttrs": {"7": {"num": 1, "str": "6162"}}},
                        "appIds": [5, 5], "appPacksZipped": 1, "sidAppsZipped": 0, "idSet": [3, 9],
@@ -54,13 +55,15 @@ const Example kExamples[] = {
     {"SdkV2Payload", R"({"seqNum": 1, "appMsgType": 3, "appId": 5, "uid": 4294967396, "sid": 1234, "appData": "70"})"},
     {"AppInfoPack", R"({"appId": 1, "proxyId": 2, "str1": "61", "str2": "62", "num": 3,
                         "versions": [{"num1": 1, "num2": 2, "num3": 3, "str1": "", "str2": "7a"}], "flag": true})"},
-    {"AppInfoPack3", R"({"appId": 1, "proxyIds": [2, 3], "str1": "", "str2": "", "num": 0, "versions": [], "flag": false})"},
+    {"AppInfoPack3", R"({"appId": 1, "proxyIds": [2, 3], "str1": "", "str2": "", "num": 0, "versions": [],
+                         "flag": false})"},
     {"VersionItem", R"({"num1": 4294967295, "num2": 0, "num3": 1, "str1": "ff", "str2": ""})"},
     {"PAppSdkInfo", R"({"proxyIds": [18446744073709551615, 0]})"},
     {"PluginAppPackMap", R"({"apps": {"4294967295": {"appId": 1, "byte1": 7, "short1": 65535}}})"},
     {"PluginAppPack", R"({"appId": 1, "str1": "61", "str2": "", "str3": "63", "num1": 1, "short1": 2, "short2": 3,
-                          "short3": 4, "versions": [{"num1": 1, "str1": "", "str2": "", "str3": "", "num2": 0, "num3": 0, "str4": "64"}], "num2": 5, "byte1": 255,
-                          "proxyIds": [6], "sdkVersion": 3, "str4": "65"})"},
+                          "short3": 4, "num2": 5, "byte1": 255, "proxyIds": [6], "sdkVersion": 3, "str4": "65",
+                          "versions": [{"num1": 1, "str1": "", "str2": "", "str3": "", "num2": 0, "num3": 0,
+                                        "str4": "64"}]})"},
     {"PluginVerItem", R"({"num1": 1, "str1": "", "str2": "", "str3": "", "num2": 2, "num3": 3, "str4": "00"})"},
     {"PluginSid2AppsMap", R"({"sidApps": {"1": {"appIds": [1, 2]}, "10": {"appIds": []}}, "sidAttrs": {}})"},
     {"PluginSid2Apps", R"({"appIds": [4294967295]})"},
@@ -266,8 +269,8 @@ TEST(RecordJson, EventFieldsByCode) {
     deleted.sid = 7;
     deleted.sidApps.sidApps[10].appIds = {1};
     deleted.appIds = {1};
-    EXPECT_TRUE(jsonEqual(eventFields(deleted), Json::parse(R"({"sid": 7, "sidApps": {"sidApps": {"10": {"appIds": [1]}},
-        "sidAttrs": {}}, "appIds": [1], "context": ""})")));
+    EXPECT_TRUE(jsonEqual(eventFields(deleted), Json::parse(R"({"sid": 7,
+        "sidApps": {"sidApps": {"10": {"appIds": [1]}}, "sidAttrs": {}}, "appIds": [1], "context": ""})")));
 
     AppEvent unknown;
     unknown.type = 999;

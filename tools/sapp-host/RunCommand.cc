@@ -39,8 +39,7 @@ std::string recordOf(const Options& options) {
     const uint32_t uri = parseDecimalU32(*options.uri, "--uri");
     const std::string_view name = recordNameForUri(uri);
     if (name.empty()) {
-        throw InputError("URI " + std::to_string(uri) +
-                         " carries no record (its body, if any, is relayed undecoded)");
+        throw InputError("URI " + std::to_string(uri) + " carries no record (its body, if any, is relayed undecoded)");
     }
     return std::string(name);
 }
@@ -49,8 +48,8 @@ std::string recordOf(const Options& options) {
 
 int runCommand(const Options& options) {
     try {
-        const Scenario scenario = options.args.empty() ? parseScenario(kBuiltinScenario, "built-in scenario")
-                                                       : loadScenario(options.args[0]);
+        const Scenario scenario =
+            options.args.empty() ? parseScenario(kBuiltinScenario, "built-in scenario") : loadScenario(options.args[0]);
         const ModuleLibrary module = loadModule(modulePathOf(options));
         if (!options.json) std::cout << "scenario: " << scenario.name << "\n";
         const RunResult result = runScenario(module, scenario, [&](const Json& line) {

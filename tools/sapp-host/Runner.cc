@@ -119,10 +119,12 @@ public:
         if (a.what == "modflag") {
             guarded([&] { emit(trace::answer("modflag", mod->getModFlag())); });
         } else if (a.what == "uris") {
-            askList("uris", "getUris", [mod] { return mod->getUriCount(); }, [mod](uint32_t* out) { mod->getUris(out); });
+            askList(
+                "uris", "getUris", [mod] { return mod->getUriCount(); }, [mod](uint32_t* out) { mod->getUris(out); });
         } else {
-            askList("reqtypes", "getReqTypes", [mod] { return mod->getReqTypeCount(); },
-                    [mod](uint32_t* out) { mod->getReqTypes(out); });
+            askList(
+                "reqtypes", "getReqTypes", [mod] { return mod->getReqTypeCount(); },
+                [mod](uint32_t* out) { mod->getReqTypes(out); });
         }
     }
 

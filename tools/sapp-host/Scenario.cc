@@ -15,16 +15,15 @@ namespace {
 // The longest single advance: bounds the number of task runs one step makes.
 constexpr uint64_t kMaxAdvanceMs = 3'600'000;
 
-const char* const kActions[] = {"open", "set_sid", "event", "packet", "request", "advance",
-                                "leave", "release", "ask", "db", "host"};
+const char* const kActions[] = {"open",  "set_sid", "event", "packet", "request", "advance",
+                                "leave", "release", "ask",   "db",     "host"};
 
 uint32_t u32(const Json& object, const char* key, const std::string& where) {
     if (!object.contains(key)) throw InputError(where + ": \"" + key + "\" is required");
     return toUnsigned<uint32_t>(object[key], where + "." + key);
 }
 
-template <typename T>
-T optionalUnsigned(const Json& object, const char* key, T fallback, const std::string& where) {
+template <typename T> T optionalUnsigned(const Json& object, const char* key, T fallback, const std::string& where) {
     return object.contains(key) ? toUnsigned<T>(object[key], where + "." + key) : fallback;
 }
 

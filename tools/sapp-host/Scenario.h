@@ -25,8 +25,8 @@ public:
 
 // The stand-in host's switches. Unset members leave the current value.
 struct HostSettings {
-    std::optional<bool> logSink;     // GetLogInstance gives a sink (true) or null
-    std::optional<bool> logEnabled;  // answer of both level checks
+    std::optional<bool> logSink;             // GetLogInstance gives a sink (true) or null
+    std::optional<bool> logEnabled;          // answer of both level checks
     std::map<uint32_t, uint32_t> databases;  // sid -> dwSGroupId
 };
 
@@ -96,7 +96,7 @@ struct Step {
     std::size_t index = 0;
     std::string action;  // the action's key: "open", "packet", ...
     Action what;
-    std::string note;    // the author's explanation, shown by `run`
+    std::string note;  // the author's explanation, shown by `run`
     std::vector<Json> expect;
     std::vector<Json> absent;
     bool exact = false;

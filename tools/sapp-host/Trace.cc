@@ -67,12 +67,8 @@ Json task(std::string_view session, const standin::TaskCall& call) {
         body["op"] = "add";
         body["interval"] = call.interval;
         break;
-    case standin::TaskCall::Op::Remove:
-        body["op"] = "remove";
-        break;
-    case standin::TaskCall::Op::Run:
-        body["op"] = "run";
-        break;
+    case standin::TaskCall::Op::Remove: body["op"] = "remove"; break;
+    case standin::TaskCall::Op::Run: body["op"] = "run"; break;
     }
     return Json{{"task", std::move(body)}};
 }
@@ -130,8 +126,8 @@ std::string render(const Json& line) {
         if (b.contains("decodeError")) out += " (does not decode: " + str(b["decodeError"]) + ")";
         if (b.contains("trailing")) out += " trailing " + str(b["trailing"]);
     } else if (kind == "event") {
-        out += str(b["session"]) + " " + (b["name"].is_null() ? "?" : str(b["name"])) + " (" + str(b["type"]) +
-               ") " + dumpCompact(b["fields"]);
+        out += str(b["session"]) + " " + (b["name"].is_null() ? "?" : str(b["name"])) + " (" + str(b["type"]) + ") " +
+               dumpCompact(b["fields"]);
     } else if (kind == "task") {
         out += str(b["session"]) + " " + str(b["op"]);
         if (b.contains("interval")) out += " " + str(b["interval"]) + " ms";
