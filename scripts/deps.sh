@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(cmake make g++ libgtest-dev libgmock-dev googletest zlib1g-dev nlohmann-json3-dev)
 if [[ "${1:-}" == "windows" ]]; then
-  packages+=(g++-mingw-w64-x86-64-posix wine64)
+  packages+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64)
 fi
 
 missing=()

@@ -5,19 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(g++-mingw-w64-x86-64-posix wine64 libz-mingw-w64-dev)
-missing=()
-for package in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "test-windows: installing ${missing[*]}" >&2
-    sudo=()
-    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-    export DEBIAN_FRONTEND=noninteractive
-    "${sudo[@]}" apt-get update -qq
-    "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+scripts/deps.sh windows
 
 started=$SECONDS
 # shellcheck source=scripts/windows-env.sh
