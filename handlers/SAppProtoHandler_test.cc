@@ -11,24 +11,15 @@ namespace {
 using protocol::session::SessionEvent;
 using sapp::testing::bytes;
 using sapp::testing::sessionEvent;
-using sapp::testing::ModuleTest;
+using sapp::testing::OpenSessionTest;
 using Strings = std::vector<std::string>;
 
-class HandlerTableTest : public ModuleTest {
+class HandlerTableTest : public OpenSessionTest {
 protected:
-    void SetUp() override {
-        ModuleTest::SetUp();
-        module = open(session);
-        clearLogs();
-        session.clearEntries();
-    }
     void deliver(uint32_t uri, uint32_t resCode, const std::string& body) {
         standin::Packet packet(uri, resCode, body);
         module->onPacket(1234, &packet);
     }
-
-    standin::Session session{1234};
-    ISessionMod* module = nullptr;
 };
 
 TEST_F(HandlerTableTest, AResultCodeOtherThan200EndsTheHandlerAfterItsLogLine) {

@@ -9,22 +9,20 @@ namespace {
 using protocol::session::SessionEvent;
 using sapp::testing::bytes;
 using sapp::testing::sessionEvent;
-using sapp::testing::ModuleTest;
+using sapp::testing::OpenSessionTest;
 using Strings = std::vector<std::string>;
 
-class QueryTest : public ModuleTest {
+class QueryTest : public OpenSessionTest {
 protected:
+    void prepareHost() override { standin::setChannelValue(1234, L"dwSGroupId", 78); }
     void SetUp() override {
-        ModuleTest::SetUp();
-        standin::setChannelValue(1234, L"dwSGroupId", 78);
-        module = open(session);
+        OpenSessionTest::SetUp();
         SessionEvent info;
         info.type = 8002;
         info.sid = 1234;
         info.uid = 0x0000000500000009;
         session.deliverEvent(info);
-        clearLogs();
-        session.clearEntries();
+        clearRecords();
     }
     void startQuery() {
         SessionEvent e;
@@ -32,9 +30,6 @@ protected:
         session.deliverEvent(e);
     }
     std::size_t requestCount() const { return session.requests().size(); }
-
-    standin::Session session{1234};
-    ISessionMod* module = nullptr;
 };
 
 TEST_F(QueryTest, StartSendsAtOnceWithTheUsersIdsAndTheChannelsSubGroup) {

@@ -11,23 +11,20 @@ namespace {
 
 using protocol::session::SessionEvent;
 using sapp::testing::bytes;
-using sapp::testing::ModuleTest;
+using sapp::testing::OpenSessionTest;
 using Strings = std::vector<std::string>;
 
 SessionEvent event(int32_t type) { return sapp::testing::sessionEvent(type); }
 
-class ContextTest : public ModuleTest {
+class ContextTest : public OpenSessionTest {
 protected:
     void SetUp() override {
-        ModuleTest::SetUp();
-        module = static_cast<SAppModule*>(open(session));
-        context = module->findSession(1234);
-        clearLogs();
-        session.clearEntries();
+        OpenSessionTest::SetUp();
+        registry = static_cast<SAppModule*>(module);
+        context = registry->findSession(1234);
     }
 
-    standin::Session session{1234};
-    SAppModule* module = nullptr;
+    SAppModule* registry = nullptr;
     SAppContext* context = nullptr;
 };
 
@@ -37,8 +34,8 @@ TEST_F(ContextTest, ConstructionWatchesTheSessionAndHoldsItsSid) {
     ASSERT_EQ(other.entries().size(), 1u);
     const auto& watch = std::get<standin::WatchCall>(other.entries()[0]);
     EXPECT_EQ(watch.op, standin::WatchCall::Op::Add);
-    EXPECT_EQ(module->findSession(55)->userInfo()->getSid(), 55u);
-    module->onLeave(55);
+    EXPECT_EQ(registry->findSession(55)->userInfo()->getSid(), 55u);
+    registry->onLeave(55);
 }
 
 TEST_F(ContextTest, SidAsidEventSetsBothAndRebindsOnlyWhenTheyDiffer) {
@@ -54,10 +51,10 @@ TEST_F(ContextTest, SidAsidEventSetsBothAndRebindsOnlyWhenTheyDiffer) {
     EXPECT_EQ(context->userInfo()->getSid(), 7u);
     EXPECT_EQ(context->userInfo()->getAsid(), 1234u);
     EXPECT_EQ(logs(), Strings{"[sapp] SAppModule::rebind, sid/asid= 7, 1234"});
-    EXPECT_EQ(module->findSession(7), context);
-    EXPECT_EQ(module->findSession(1234), nullptr);
+    EXPECT_EQ(registry->findSession(7), context);
+    EXPECT_EQ(registry->findSession(1234), nullptr);
     closed(1234);
-    module->onLeave(7);
+    registry->onLeave(7);
     releaseModule(7);
 }
 
@@ -105,7 +102,7 @@ TEST_F(ContextTest, QueryEventStartsAndLeaveEventStopsTheQuery) {
     EXPECT_EQ(tasks[0].interval, 5000u);
     EXPECT_EQ(tasks[1].op, standin::TaskCall::Op::Remove);
     EXPECT_EQ(logs().back(), "[sapp] SAppContext::onSessionEvent, EVENT_SESS_LEAVE");
-    EXPECT_EQ(module->findSession(1234), context) << "leaving does not destroy the context";
+    EXPECT_EQ(registry->findSession(1234), context) << "leaving does not destroy the context";
 }
 
 TEST_F(ContextTest, OtherEventCodesChangeNothing) {
@@ -122,7 +119,7 @@ TEST_F(ContextTest, OtherEventCodesChangeNothing) {
 }
 
 TEST_F(ContextTest, DestructionUnregistersBeforeTheOwnedObjectsGo) {
-    module->onLeave(1234);
+    registry->onLeave(1234);
     const auto& entries = session.entries();
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(std::get<standin::WatchCall>(entries[0]).op, standin::WatchCall::Op::Remove);

@@ -78,4 +78,26 @@ private:
     std::vector<uint32_t> m_opened;
 };
 
+// Session 1234 opened through getModule; the records of opening it are
+// cleared before the test body runs.
+class OpenSessionTest : public ModuleTest {
+protected:
+    void SetUp() override {
+        ModuleTest::SetUp();
+        prepareHost();
+        module = open(session);
+        clearRecords();
+    }
+    // Host state the session must find when it is opened (databases, ...).
+    virtual void prepareHost() {}
+    // Forgets the log lines and session entries recorded so far.
+    void clearRecords() {
+        clearLogs();
+        session.clearEntries();
+    }
+
+    standin::Session session{1234};
+    ISessionMod* module = nullptr;
+};
+
 }  // namespace sapp::testing
