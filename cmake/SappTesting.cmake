@@ -4,9 +4,26 @@
 # executable. Natively every test case is its own CTest test; when cross
 # compiling each process start is expensive (Wine), so the executable is one
 # CTest test run through the emulator.
+#
+# sapp_test_runs_target(TEST...) marks tests that run a target executable.
+# When cross compiling they need the Wine server: the fixture wine_server
+# creates the prefix and starts one persistent server before the first of
+# them and stops it after the last (scripts/windows-env.sh; nothing when a
+# script already manages the server), so that no test process meets a server
+# that is shutting down.
 enable_testing()
 
+function(sapp_test_runs_target)
+  if(CMAKE_CROSSCOMPILING)
+    set_tests_properties(${ARGN} PROPERTIES FIXTURES_REQUIRED wine_server)
+  endif()
+endfunction()
+
 if(CMAKE_CROSSCOMPILING)
+  add_test(NAME wine_server_start COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/windows-env.sh --server-start)
+  add_test(NAME wine_server_stop COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/windows-env.sh --server-stop)
+  set_tests_properties(wine_server_start PROPERTIES FIXTURES_SETUP wine_server)
+  set_tests_properties(wine_server_stop PROPERTIES FIXTURES_CLEANUP wine_server)
   if(NOT TARGET GTest::gmock_main)
     set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
     set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
@@ -29,6 +46,7 @@ function(sapp_add_test name)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main)
   if(CMAKE_CROSSCOMPILING)
     add_test(NAME ${name} COMMAND ${name})
+    sapp_test_runs_target(${name})
   else()
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
   endif()

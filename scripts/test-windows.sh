@@ -10,9 +10,20 @@ scripts/deps.sh windows
 started=$SECONDS
 # shellcheck source=scripts/windows-env.sh
 source scripts/windows-env.sh
-echo "test-windows: Wine prefix ready ($((SECONDS - started)) s)" >&2
-# Whatever the outcome, let this prefix's Wine server shut down before we return.
-trap '"$SAPP_WINESERVER" -w || true' EXIT
+traces=""
+finish() {
+    [ -z "$traces" ] || rm -rf "$traces"
+    sapp_wine_server_stop
+}
+# One persistent Wine server serves every Wine process of this run (CTest,
+# the trace comparison, sapp-host check's children); it is stopped however
+# the run ends.
+trap finish EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+sapp_wine_server_start
+export SAPP_WINESERVER_MANAGED=1
+echo "test-windows: Wine prefix and server ready ($((SECONDS - started)) s)" >&2
 
 cmake --preset windows
 cmake --build --preset windows
@@ -24,7 +35,6 @@ ctest --preset windows
 linux_host="${SAPP_LINUX_BUILD:-build/dev}/bin/sapp-host"
 if [ -x "$linux_host" ]; then
     traces=$(mktemp -d)
-    trap 'rm -rf "$traces"; "$SAPP_WINESERVER" -w || true' EXIT
     # A failing run still leaves its trace to compare; its checks are ctest's.
     # The Wine runs go two at a time, each costs a process start.
     for scenario in builtin scenarios/*.json; do

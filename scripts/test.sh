@@ -1,14 +1,24 @@
 #!/usr/bin/env bash
-# Builds and runs every test suite of the project:
-#   1. the developer build (Debug, warnings as errors)
-#   2. the AddressSanitizer + UndefinedBehaviorSanitizer build
-#   3. the Windows x86-64 cross build, run under Wine
+# Builds and runs the project's test suites.
+#
+#   scripts/test.sh          everything (CI runs this):
+#                              1. the developer build (Debug, warnings as errors)
+#                              2. the AddressSanitizer + UndefinedBehaviorSanitizer build
+#                              3. the Windows x86-64 cross build, run under Wine
+#   scripts/test.sh linux    the quick loop: 1 and 2 only; installs neither
+#                            the cross compiler nor Wine
+#
 # Each build runs its unit tests, the scenario folder through sapp-host and
 # the export checks. Missing Debian packages are installed first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/deps.sh windows
+mode="${1:-all}"
+case "$mode" in
+  all) scripts/deps.sh windows ;;
+  linux) scripts/deps.sh ;;
+  *) echo "usage: scripts/test.sh [linux]" >&2; exit 2 ;;
+esac
 
 for preset in dev asan; do
   echo "== $preset build =="
@@ -17,5 +27,7 @@ for preset in dev asan; do
   ctest --preset "$preset"
 done
 
-echo "== windows build (under Wine) =="
-scripts/test-windows.sh
+if [ "$mode" = all ]; then
+  echo "== windows build (under Wine) =="
+  scripts/test-windows.sh
+fi
