@@ -3,9 +3,10 @@
 #
 #   scripts/test.sh          everything (CI runs this):
 #                              1. the developer build (Debug, warnings as errors)
-#                              2. the AddressSanitizer + UndefinedBehaviorSanitizer build
-#                              3. the Windows x86-64 cross build, run under Wine
-#   scripts/test.sh linux    the quick loop: 1 and 2 only; installs neither
+#                              2. the same with Clang
+#                              3. the AddressSanitizer + UndefinedBehaviorSanitizer build
+#                              4. the Windows x86-64 cross build, run under Wine
+#   scripts/test.sh linux    the Linux builds 1 to 3 only; installs neither
 #                            the cross compiler nor Wine
 #
 # Each build runs its unit tests, the scenario folder through sapp-host and
@@ -20,7 +21,7 @@ case "$mode" in
   *) echo "usage: scripts/test.sh [linux]" >&2; exit 2 ;;
 esac
 
-for preset in dev asan; do
+for preset in dev clang asan; do
   echo "== $preset build =="
   cmake --preset "$preset"
   cmake --build --preset "$preset"
