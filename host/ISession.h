@@ -30,7 +30,12 @@ static_assert(offsetof(SessionRequest, uri) == 40);
 static_assert(offsetof(SessionRequest, body) == 48);
 #endif
 
-// One per channel session, owned by the host. All calls are synchronous.
+// One per channel session, owned by the host, which keeps it valid until the
+// session's ISessionMod::onLeave returns. All calls are synchronous and come
+// from within a call of the host into the module. Slot order (MSVC
+// numbering; Itanium: one more from getSid on): 0 destructor, 1 getSid,
+// 2 sendRequest, 3 postAppEvent, 4 getTaskQueue, 5 addWatcher,
+// 6 removeWatcher. The module never deletes a session.
 class ISession {
 public:
     virtual ~ISession() = default;

@@ -111,17 +111,22 @@ inline ProtoTime& ProtoTime::operator=(ProtoTime&&) noexcept { return *this; }
 
 // The host's packet factory. The module never builds packets through it.
 // The copy operations come with the declaration and copy the one pointer;
-// the virtual functions, hence the virtual table, are pktcore's (slot order:
-// destructor, the three newPacket, freePacket).
+// the virtual functions, hence the virtual table, are pktcore's. The host's
+// table is: 0 destructor, 1 newPacket(uri, body, length, resCode),
+// 2 newPacket(frame, length, resCode), 3 newPacket(uri, record),
+// 4 freePacket. MSVC groups overloaded virtual functions and lays them out
+// in reverse order of declaration, which is why the three newPacket are
+// declared in reverse; the Itanium ABI (GCC, Clang, mingw-w64) follows the
+// declaration order and gives the destructor two slots (docs/abi.md).
 class PKTCORE_CLASS ProtoPacketPool {
 public:
     PKTCORE_MEMBER ProtoPacketPool();
     PKTCORE_INLINE ProtoPacketPool(const ProtoPacketPool& other);
     PKTCORE_INLINE ProtoPacketPool& operator=(const ProtoPacketPool& other);
     PKTCORE_MEMBER virtual ~ProtoPacketPool();
-    PKTCORE_MEMBER virtual IProtoPacket* newPacket(int uri, const char* body, uint64_t length, int resCode);
-    PKTCORE_MEMBER virtual IProtoPacket* newPacket(const char* frame, uint64_t length, int resCode);
     PKTCORE_MEMBER virtual IProtoPacket* newPacket(int uri, const pakt::Marshallable& record);
+    PKTCORE_MEMBER virtual IProtoPacket* newPacket(const char* frame, uint64_t length, int resCode);
+    PKTCORE_MEMBER virtual IProtoPacket* newPacket(int uri, const char* body, uint64_t length, int resCode);
     PKTCORE_MEMBER virtual void freePacket(IProtoPacket* packet);
 
 private:

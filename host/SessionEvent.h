@@ -48,7 +48,8 @@ inline constexpr int32_t EVENT_SESS_QUERY_APPS = 8007;
 
 // Receives session events between ISession::addWatcher and removeWatcher.
 // There is no virtual destructor: watchers are never destroyed through this
-// interface.
+// interface, and onSessionEvent is slot 0 under every ABI. The event is
+// valid for the call only.
 class ISessionWatcher {
 public:
     virtual void onSessionEvent(const SessionEvent& event) = 0;
