@@ -6,7 +6,7 @@
 #                        DLLs go to bin/ on Windows, the import libraries here)
 #   bin/                 sapp-host
 #   share/sapp/scenarios the scenario folder for sapp-host
-#   share/doc/sapp/      README and docs/
+#   share/doc/sapp/      README, docs/ and examples/
 #   lib/cmake/sapp/      the package: find_package(sapp CONFIG) gives
 #                        sapp::headers, sapp::module, sapp::pktcore and
 #                        sapp::tarnbase
@@ -60,7 +60,7 @@ install(TARGETS sapp_headers sapp pktcore tarnbase EXPORT sappTargets
 install(TARGETS sapp-host RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/scenarios/ DESTINATION ${CMAKE_INSTALL_DATADIR}/sapp/scenarios)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ ${PROJECT_SOURCE_DIR}/examples DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 install(EXPORT sappTargets NAMESPACE sapp:: DESTINATION ${SAPP_INSTALL_CMAKEDIR})
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/sappConfig.cmake.in

@@ -10,7 +10,10 @@
 #                            the cross compiler nor Wine
 #
 # Each build runs its unit tests, the scenario folder through sapp-host and
-# the export checks. Missing Debian packages are installed first.
+# the export checks; the dev build is then installed and
+# examples/minimal-host built against the install tree and run (for the
+# Windows build, scripts/test-windows.sh does the same under Wine and makes
+# the zip package). Missing Debian packages are installed first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -27,6 +30,9 @@ for preset in dev clang asan; do
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
+
+echo "== installed package: minimal-host =="
+scripts/minimal-host.sh dev
 
 if [ "$mode" = all ]; then
   echo "== windows build (under Wine) =="
