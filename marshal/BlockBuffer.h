@@ -48,15 +48,14 @@ public:
     // "append buffer overflow" when the buffer cannot grow.
     void append(const void* bytes, std::size_t n) {
         if (n == 0) return;
-        const char* source = static_cast<const char*>(bytes);
-        // Growth may move the storage; a source inside it moves along.
-        const bool inside = m_data && !std::less<const char*>()(source, m_data) &&
-                            std::less<const char*>()(source, m_data + m_size);
-        const std::size_t sourceOffset = inside ? static_cast<std::size_t>(source - m_data) : 0;
-        if (!increase_capacity(n)) throw PackError("append buffer overflow");
-        if (inside) source = m_data + sourceOffset;
-        std::memmove(m_data + m_size, source, n);
-        m_size += n;
+        // Most appends fit in the current block: this much stays small enough
+        // to be inlined into every push, the growth below is a call.
+        if (m_blocks * kBlockSize - m_size >= n) {
+            std::memmove(m_data + m_size, bytes, n);
+            m_size += n;
+            return;
+        }
+        appendGrowing(static_cast<const char*>(bytes), n);
     }
 
     // Sets the number of bytes in use; growing zero-fills the new bytes,
@@ -91,6 +90,17 @@ public:
     }
 
 private:
+    void appendGrowing(const char* source, std::size_t n) {
+        // Growth may move the storage; a source inside it moves along.
+        const bool inside = m_data && !std::less<const char*>()(source, m_data) &&
+                            std::less<const char*>()(source, m_data + m_size);
+        const std::size_t sourceOffset = inside ? static_cast<std::size_t>(source - m_data) : 0;
+        if (!increase_capacity(n)) throw PackError("append buffer overflow");
+        if (inside) source = m_data + sourceOffset;
+        std::memmove(m_data + m_size, source, n);
+        m_size += n;
+    }
+
     char* m_data = nullptr;
     std::size_t m_size = 0;
     std::size_t m_blocks = 0;
