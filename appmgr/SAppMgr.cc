@@ -1,6 +1,7 @@
 #include "appmgr/SAppMgr.h"
 
-#include "appmgr/ClientEvents.h"
+#include "appmgr/ClientAppInfo.h"
+#include "host/ClientEvents.h"
 #include "host/IProtoPacket.h"
 #include "host/ISession.h"
 #include "host/Pktcore.h"

@@ -10,7 +10,7 @@
 
 #include <zlib.h>
 
-#include "appmgr/ClientEvents.h"
+#include "host/ClientEvents.h"
 #include "marshal/BlockBuffer.h"
 #include "marshal/Marshallable.h"
 #include "marshal/Pack.h"

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include "appmgr/ClientEvents.h"
+#include "host/ClientEvents.h"
 #include "marshal/Errors.h"
 #include "marshal/Unpack.h"
 #include "protocol/SessionRecords.h"
