@@ -9,6 +9,7 @@
 #include "marshal/Errors.h"
 #include "marshal/Unpack.h"
 #include "protocol/SessionRecords.h"
+#include "tools/sapp-host/EventJson.h"
 #include "tools/sapp-host/Matcher.h"
 
 namespace sapphost {
