@@ -5,13 +5,13 @@
 
 #include <tuple>
 
-#include "protocol/WireTableTest.h"
+#include "protocol/test_wire_table.h"
 
 namespace protocol::session {
 namespace {
 
-using namespace wiretest;
-using enum wiretest::Prim;
+using namespace sapp::testing;
+using enum sapp::testing::Prim;
 using ::testing::StrEq;
 using ::testing::ThrowsMessage;
 
