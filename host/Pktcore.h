@@ -83,5 +83,5 @@ public:
     virtual void freePacket(IProtoPacket* packet);
 
 private:
-    void* m_impl = nullptr;
+    void* m_pImpl = nullptr;
 };

@@ -21,12 +21,12 @@ namespace pakt {
 
 class Unpack {
 public:
-    Unpack(const void* data, std::size_t size) : m_cursor(static_cast<const char*>(data)), m_remaining(size) {}
+    Unpack(const void* data, std::size_t size) : m_pCursor(static_cast<const char*>(data)), m_remaining(size) {}
     Unpack(const Unpack&) = delete;
     Unpack& operator=(const Unpack&) = delete;
     virtual ~Unpack() = default;
 
-    const char* data() const { return m_cursor; }
+    const char* data() const { return m_pCursor; }
     std::size_t size() const { return m_remaining; }
     bool empty() const { return m_remaining == 0; }
 
@@ -51,8 +51,8 @@ private:
     // them, or throws without moving.
     const char* take(std::size_t n, const char* error) {
         if (m_remaining < n) fail(error);
-        const char* p = m_cursor;
-        m_cursor += n;
+        const char* p = m_pCursor;
+        m_pCursor += n;
         m_remaining -= n;
         return p;
     }
@@ -76,7 +76,7 @@ private:
         return v;
     }
 
-    const char* m_cursor;
+    const char* m_pCursor;
     std::size_t m_remaining;
 };
 
