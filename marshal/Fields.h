@@ -15,7 +15,10 @@
 // FieldPacker appends the fields to a Pack and FieldUnpacker reads them from
 // an Unpack; sapp-host's JSON conversion walks the same lists. Record<R>
 // makes a record's marshal and unmarshal those two walks, so the list is the
-// only place that says which fields a record has and in which order.
+// only place that says which fields a record has and in which order. A list
+// walks any object with the record's members, also a view whose member is a
+// reference to bytes held elsewhere: that is how the app manager packs a
+// client's message and reads app data into its event without a copy.
 //
 // Encodings, each a little-endian integer or a byte run:
 //   u8 | u16 | u32 | u64      1, 2, 4, 8 bytes
