@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "appmgr/ClientEvents.h"
+#include "host/ClientEvents.h"
 #include "marshal/Errors.h"
 #include "module/SAppContext.h"
 #include "protocol/SessionRecords.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "appmgr/ClientEvents.h"
+#include "host/ClientEvents.h"
 #include "marshal/Errors.h"
 #include "module/test_harness.h"
 

@@ -130,7 +130,7 @@ public:
     PKTCORE_MEMBER virtual void freePacket(IProtoPacket* packet);
 
 private:
-    void* m_impl = nullptr;
+    void* m_pImpl = nullptr;
 };
 
 inline ProtoPacketPool::ProtoPacketPool(const ProtoPacketPool& other) : m_impl(other.m_impl) {}
