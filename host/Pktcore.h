@@ -133,8 +133,8 @@ private:
     void* m_pImpl = nullptr;
 };
 
-inline ProtoPacketPool::ProtoPacketPool(const ProtoPacketPool& other) : m_impl(other.m_impl) {}
+inline ProtoPacketPool::ProtoPacketPool(const ProtoPacketPool& other) : m_pImpl(other.m_pImpl) {}
 inline ProtoPacketPool& ProtoPacketPool::operator=(const ProtoPacketPool& other) {
-    m_impl = other.m_impl;
+    m_pImpl = other.m_pImpl;
     return *this;
 }
