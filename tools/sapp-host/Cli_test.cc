@@ -33,11 +33,12 @@ std::vector<Json> jsonLines(const std::string& output) {
 }
 
 TEST(CliTest, CheckReportsFailedChecksAndBadScenarios) {
-    const ChildResult r = sappHost({"check", "--json", testdata("failing-check.json"), testdata("bad-step.json")});
+    const ChildResult r = sappHost({"check", "--json", testdata("failing-check.json"), testdata("bad-step.json"),
+                                    testdata("released-module.json")});
     ASSERT_TRUE(r.exited) << r.describe();
     EXPECT_EQ(r.code, 1);
     const std::vector<Json> lines = jsonLines(r.output);
-    ASSERT_EQ(lines.size(), 3u) << r.output;
+    ASSERT_EQ(lines.size(), 4u) << r.output;
 
     EXPECT_EQ(lines[0]["name"], "a check that fails");
     EXPECT_EQ(lines[0]["result"], "fail");
@@ -53,7 +54,13 @@ TEST(CliTest, CheckReportsFailedChecksAndBadScenarios) {
     EXPECT_NE(bad.find("bad-step.json: step 1 (packet).hex: 'g' at offset 1 is not a hex digit"), std::string::npos)
         << bad;
 
-    EXPECT_TRUE(jsonEqual(lines[2], Json{{"passed", 0}, {"failed", 2}}));
+    // The host follows the module's registry: after the releaseModule that
+    // destroyed the singleton it refuses to call it.
+    EXPECT_EQ(lines[2]["result"], "bad");
+    const std::string released = lines[2]["details"][0];
+    EXPECT_NE(released.find("step 6 (ask): the host holds no module"), std::string::npos) << released;
+
+    EXPECT_TRUE(jsonEqual(lines[3], Json{{"passed", 0}, {"failed", 3}}));
 }
 
 TEST(CliTest, CheckReportsACrashAndGoesOn) {

@@ -2,11 +2,13 @@
 // records its trace.
 //
 // Host model: the host keeps the module pointer that getModule last returned
-// and counts the sessions it opened (getModule with a session object that
-// returned non-null) against releaseModule calls; when every opened session
-// is released it drops the pointer, as the module may have destroyed itself.
-// A step that needs the module (packet, request, leave, ask) while the host
-// holds none is a scenario error. Session objects live until the run ends.
+// for as long as the module's singleton lives: from the first getModule until
+// the releaseModule that leaves the module's session registry empty. It
+// follows that registry from its own calls, by the module's rules (see
+// HeldModule in Runner.cc), so that it neither uses a destroyed singleton nor
+// drops a live one. A step that needs the module (packet, request, leave,
+// ask) while the host holds none is a scenario error. Session objects live
+// until the run ends.
 #pragma once
 
 #include <functional>
