@@ -1,8 +1,69 @@
 #include "tools/sapp-host/Matcher.h"
 
+#include <optional>
+
+#include "tools/sapp-host/RecordJson.h"
 #include "tools/sapp-host/Scenario.h"
 
 namespace sapphost {
+
+namespace {
+
+// The partial match of values as the line shows them.
+bool partialMatchAsShown(const Json& pattern, const Json& line) {
+    if (pattern.is_object() && line.is_object()) {
+        for (const auto& [key, value] : pattern.items()) {
+            const auto it = line.find(key);
+            if (it == line.end() || !partialMatchAsShown(value, *it)) return false;
+        }
+        return true;
+    }
+    return jsonEqual(pattern, line);
+}
+
+// The string member `key` of `object`, or null.
+const std::string* stringAt(const Json& object, const char* key) {
+    const auto it = object.find(key);
+    return it != object.end() && it->is_string() ? it->get_ptr<const std::string*>() : nullptr;
+}
+
+// `line` with each nested payload that it shows as an object replaced by its
+// hex where `pattern` gives that field as a string (by the pattern's own
+// text when it gives the same bytes); none when there is no such field.
+// Lines show records as {kind: {"record", "hex", "fields"}}; a line's hex is
+// always well formed.
+std::optional<Json> withPayloadsAsHex(const Json& pattern, const Json& line) {
+    if (!pattern.is_object() || pattern.size() != 1 || !line.is_object() || line.size() != 1) return std::nullopt;
+    const std::string& kind = pattern.begin().key();
+    const Json& wanted = pattern.begin().value();
+    const auto body = line.find(kind);
+    if (body == line.end() || !body->is_object() || !wanted.is_object()) return std::nullopt;
+    const auto wantedFields = wanted.find("fields");
+    const auto shownFields = body->find("fields");
+    const std::string* record = stringAt(*body, "record");
+    const std::string* hex = stringAt(*body, "hex");
+    if (wantedFields == wanted.end() || !wantedFields->is_object() || shownFields == body->end() || !record || !hex) {
+        return std::nullopt;
+    }
+    std::optional<Json> adjusted;
+    for (const auto& [field, value] : wantedFields->items()) {
+        const auto shown = shownFields->find(field);
+        if (!value.is_string() || shown == shownFields->end() || !shown->is_object()) continue;
+        const std::optional<std::string> payload = payloadHex(*record, fromHex(*hex), field);
+        if (!payload) continue;
+        if (!adjusted) adjusted = line;
+        // The pattern's hex is input: compared as bytes, in any case and spacing.
+        std::optional<std::string> given;
+        try {
+            given = toHex(fromHex(value.get<std::string>()));
+        } catch (const InputError&) {
+        }
+        (*adjusted)[kind]["fields"][field] = given == payload ? value : Json(*payload);
+    }
+    return adjusted;
+}
+
+}  // namespace
 
 bool jsonEqual(const Json& a, const Json& b) {
     if (a.is_object() && b.is_object()) {
@@ -24,14 +85,10 @@ bool jsonEqual(const Json& a, const Json& b) {
 }
 
 bool partialMatch(const Json& pattern, const Json& line) {
-    if (pattern.is_object() && line.is_object()) {
-        for (const auto& [key, value] : pattern.items()) {
-            const auto it = line.find(key);
-            if (it == line.end() || !partialMatch(value, *it)) return false;
-        }
-        return true;
+    if (const std::optional<Json> adjusted = withPayloadsAsHex(pattern, line)) {
+        return partialMatchAsShown(pattern, *adjusted);
     }
-    return jsonEqual(pattern, line);
+    return partialMatchAsShown(pattern, line);
 }
 
 namespace {

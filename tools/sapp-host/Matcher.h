@@ -3,7 +3,9 @@
 // A partial object matches a trace line when every key it has is present in
 // the line with an equal value; objects inside are compared the same way,
 // arrays and scalars exactly (objects inside arrays regardless of key order,
-// numbers by value).
+// numbers by value). A nested payload that a line shows as an object (see
+// PayloadJson.h) is also matched by its hex: a pattern that gives such a
+// field as a string is compared with the payload's bytes.
 #pragma once
 
 #include <span>

@@ -1,8 +1,12 @@
 #include "tools/sapp-host/Matcher.h"
 
+#include <cctype>
+
 #include <gtest/gtest.h>
 
+#include "tools/sapp-host/RecordJson.h"
 #include "tools/sapp-host/Scenario.h"
+#include "tools/sapp-host/Zlib.h"
 
 namespace sapphost {
 namespace {
@@ -37,6 +41,39 @@ TEST(MatcherTest, PartialMatch) {
     // Numbers compare by value whatever their JSON type.
     EXPECT_TRUE(partialMatch(Json{{"n", 5}}, Json{{"n", uint64_t{5}}}));
     EXPECT_TRUE(jsonEqual(Json::parse("18446744073709551615"), Json(UINT64_MAX)));
+}
+
+// A trace line of `record` given as fields, shown as send lines show it.
+Json recordLine(const char* record, const Json& fields) {
+    const std::string bytes = encodeRecord(record, fields, "fields");
+    return Json{{"send", {{"record", record}, {"hex", toHex(bytes)},
+                          {"fields", decodeRecord(record, bytes, Direction::Down).fields}}}};
+}
+
+Json fieldsPattern(const Json& fields) { return Json{{"send", {{"fields", fields}}}}; }
+
+TEST(MatcherTest, NestedPayloadsMatchAsObjectOrAsTheirBytes) {
+    const Json packs = {{"apps", {{"5", {{"appId", 5}, {"proxyIds", {50}}}}}}};
+    const Json addApps = recordLine("PAddAppReq", {{"appPacksZipped", 1}, {"appPacks", packs}});
+    ASSERT_TRUE(addApps["send"]["fields"]["appPacks"].is_object());
+    const std::string zipped = toHex(deflateBytes(encodeRecord("PluginAppPackMap", packs, "packs")));
+    EXPECT_TRUE(partialMatch(fieldsPattern({{"appPacks", packs}}), addApps));
+    EXPECT_TRUE(partialMatch(fieldsPattern({{"appPacks", zipped}, {"appPacksZipped", 1}}), addApps));
+    EXPECT_FALSE(partialMatch(fieldsPattern({{"appPacks", encodeRecord("PluginAppPackMap", packs, "")}}), addApps))
+        << "the uncompressed bytes are not the payload's";
+
+    const Json info = {{"appId", 6}, {"proxyIds", {60}}};
+    const Json toClient = recordLine("PAppMsgToClient", {{"appMsgType", 2}, {"data", info}});
+    const std::string bytes = toHex(encodeRecord("AppInfoPack3", info, "info"));
+    EXPECT_TRUE(partialMatch(fieldsPattern({{"data", bytes}}), toClient));
+    std::string spaced;
+    for (std::size_t i = 0; i < bytes.size(); i += 2) spaced += (i ? " " : "") + bytes.substr(i, 2);
+    for (char& c : spaced) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    EXPECT_TRUE(partialMatch(fieldsPattern({{"data", spaced}}), toClient)) << "hex as in input: any case and spacing";
+    EXPECT_FALSE(partialMatch(fieldsPattern({{"data", bytes + "00"}}), toClient));
+    EXPECT_FALSE(partialMatch(fieldsPattern({{"data", "not hex"}}), toClient));
+    // Only nested payloads have a second reading.
+    EXPECT_FALSE(partialMatch(fieldsPattern({{"appMsgType", "02"}}), toClient));
 }
 
 Step stepWith(const char* expect, const char* absent, bool exact) {

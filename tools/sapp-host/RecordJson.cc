@@ -1,5 +1,6 @@
 #include "tools/sapp-host/RecordJson.h"
 
+#include "marshal/Errors.h"
 #include "protocol/PluginRecords.h"
 #include "protocol/SessionRecords.h"
 
@@ -44,6 +45,27 @@ const Codec kCodecs[] = {
     {"PluginSidAttr", 0, decodeGeneric<pl::PluginSidAttr>, encodeFromJson<pl::PluginSidAttr>},
 };
 
+// The fields of record R with every byte string as hex, nested payloads too.
+template <typename R> Json plainFields(std::string_view bytes) {
+    R record;
+    return decodeWhole(bytes, record).fields;
+}
+
+// The string fields that carry a nested payload (PayloadJson.h).
+struct PayloadField {
+    std::string_view record;
+    std::string_view field;
+    Json (*plain)(std::string_view);
+};
+
+const PayloadField kPayloadFields[] = {
+    {"PAddAppReq", "appPacks", plainFields<ps::PAddAppReq>},
+    {"PAddAppReq", "sidApps", plainFields<ps::PAddAppReq>},
+    {"PDelAppReq", "sidApps", plainFields<ps::PDelAppReq>},
+    {"PUserMsg3", "data", plainFields<ps::PUserMsg3>},
+    {"PAppMsgToClient", "data", plainFields<ps::PAppMsgToClient>},
+};
+
 const Codec* findCodec(std::string_view name) {
     for (const Codec& codec : kCodecs) {
         if (codec.name == name) return &codec;
@@ -75,6 +97,18 @@ std::string_view recordNameForUri(uint32_t uri) {
 
 Decoded decodeRecord(std::string_view name, std::string_view bytes, Direction direction) {
     return codecFor(name).decode(bytes, direction);
+}
+
+std::optional<std::string> payloadHex(std::string_view name, std::string_view bytes, std::string_view field) {
+    for (const PayloadField& payload : kPayloadFields) {
+        if (payload.record != name || payload.field != field) continue;
+        try {
+            return payload.plain(bytes)[std::string(field)].get<std::string>();
+        } catch (const pakt::UnpackError&) {
+            return std::nullopt;
+        }
+    }
+    return std::nullopt;
 }
 
 std::string encodeRecord(std::string_view name, const Json& fields, const std::string& where) {

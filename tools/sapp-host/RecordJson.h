@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +25,11 @@ std::string_view recordNameForUri(uint32_t uri);
 // Decodes `bytes` as the record `name` (one of recordNames()). A truncated
 // record raises pakt::UnpackError.
 Decoded decodeRecord(std::string_view name, std::string_view bytes, Direction direction);
+
+// The nested payload `field` of the record `name` decoded from `bytes`, as
+// the hex of the bytes it travels as (compressed ones compressed); none when
+// the field is not one of the nested payloads or the bytes do not decode.
+std::optional<std::string> payloadHex(std::string_view name, std::string_view bytes, std::string_view field);
 
 // Encodes `fields` as the record `name`. Omitted fields are 0 or empty. Bad
 // fields raise InputError with a message that starts with `where` and names
