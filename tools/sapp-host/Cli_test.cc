@@ -1,4 +1,6 @@
 // sapp-host end to end: the executable beside this test, run as a child.
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "tools/sapp-host/JsonSupport.h"
@@ -76,6 +78,36 @@ TEST(CliTest, CheckReportsACrashAndGoesOn) {
     }
     EXPECT_EQ(crashes, 2u) << r.output;
     EXPECT_NE(r.output.find("\n0 passed, 2 failed\n"), std::string::npos) << r.output;
+}
+
+TEST(CliTest, RunEchoesDeliveriesAndShowsDroppedOnes) {
+    // The scenario's checks (exact, absent recv) pass only if they skip recv lines.
+    const ChildResult json = sappHost({"run", "--json", testdata("deliveries.json")});
+    ASSERT_TRUE(json.exited && json.code == 0) << json.describe() << json.output;
+    const std::vector<Json> lines = jsonLines(json.output);
+    ASSERT_GE(lines.size(), 8u);
+    // The echo comes first in its step, before the module's lines.
+    const Json step1Line = Json::parse(R"({"step":{"index":1,"action":"packet"}})");
+    const auto step1 = static_cast<std::size_t>(std::find(lines.begin(), lines.end(), step1Line) - lines.begin());
+    ASSERT_LT(step1 + 2, lines.size()) << json.output;
+    EXPECT_TRUE(jsonEqual(lines[step1 + 1], Json::parse(R"({"recv":{"sid":1234,
+        "packet":{"uri":820178,"res":200,"record":null,"hex":"6869"}}})")));
+    EXPECT_TRUE(lines[step1 + 2].contains("log"));
+    const Json request = Json::parse(
+        R"({"recv":{"sid":9,"request":{"type":1007,"name":"REQ_APP_DATA","fields":{"appId":5,"data":"6869"}}}})");
+    EXPECT_NE(std::find(lines.begin(), lines.end(), request), lines.end()) << json.output;
+
+    const ChildResult text = sappHost({"run", testdata("deliveries.json")});
+    ASSERT_TRUE(text.exited && text.code == 0) << text.describe();
+    for (const char* expected : {
+             "  recv    1234 ? uri 820178 \"hi\"\n",
+             "  event   a EVENT_ANNOUNCE_APPS (2000) {\"body\":\"hi\"}\n",
+             "\"appMsgType\":0,\"data\":0x00ff}\n  no effect\nstep 3: request\n",
+             "  recv    9 REQ_APP_DATA (1007) {\"appId\":5,\"data\":\"hi\"}\n  no effect\n",
+             "step 4: set_sid\nstep 5: leave\n",  // host-side only: nothing to say
+         }) {
+        EXPECT_NE(text.output.find(expected), std::string::npos) << expected << "\n" << text.output;
+    }
 }
 
 TEST(CliTest, BadArgumentsAndInputExitWithTwo) {

@@ -15,5 +15,8 @@ namespace sapphost {
 Json eventFields(const AppEvent& event);
 // EVENT_APP_DATA and so on; empty for an unknown code.
 std::string_view eventName(uint32_t type);
+// The display tree (JsonSupport.h) of the fields eventFields gave for an
+// event of code `type`: wide strings as text, byte strings readable.
+Json displayEventFields(uint32_t type, const Json& fields);
 
 }  // namespace sapphost

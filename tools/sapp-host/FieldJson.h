@@ -31,6 +31,12 @@ template <typename T> struct IsSet : std::false_type {};
 template <typename E> struct IsSet<std::set<E>> : std::true_type {};
 template <typename T> struct IsMap : std::false_type {};
 template <typename E> struct IsMap<std::map<uint32_t, E>> : std::true_type {};
+template <typename T> struct MappedOf {
+    using type = void;
+};
+template <typename E> struct MappedOf<std::map<uint32_t, E>> {
+    using type = E;
+};
 }  // namespace detail
 
 template <typename T> Json toJson(const T& value);
@@ -134,6 +140,49 @@ template <typename T> void fromJson(const Json& in, T& value, const std::string&
         JsonReader reader(in, where);
         T::fields(value, reader);
         reader.finish();
+    }
+}
+
+// The display tree (JsonSupport.h) of toJson's output for a T: byte strings
+// and wide strings told apart by T's field lists. A byte string shown as an
+// object (a nested payload) holds byte strings only.
+template <typename T> Json displayOf(const Json& value);
+
+// Adds the display of each field it is walked over that `in` has to `out`.
+class DisplayWriter {
+public:
+    DisplayWriter(const Json& in, Json& out) : m_in(in), m_out(out) {}
+    template <typename E, typename T> void operator()(E, const char* name, const T& field) { (*this)(name, field); }
+    template <typename T> void operator()(const char* name, const T&) {
+        if (const auto it = m_in.find(name); it != m_in.end()) m_out[name] = displayOf<T>(*it);
+    }
+
+private:
+    const Json& m_in;
+    Json& m_out;
+};
+
+template <typename T> Json displayOf(const Json& value) {
+    if constexpr (std::is_same_v<T, std::string>) {
+        return displayHexStrings(value);
+    } else if constexpr (std::is_same_v<T, std::wstring>) {
+        return dumpCompact(value);
+    } else if constexpr (detail::IsVector<T>::value || detail::IsSet<T>::value || detail::IsMap<T>::value) {
+        if (!value.is_structured()) return value;
+        Json out = value;
+        using Element = std::conditional_t<detail::IsMap<T>::value, typename detail::MappedOf<T>::type,
+                                           typename T::value_type>;
+        for (Json& element : out) element = displayOf<Element>(element);
+        return out;
+    } else if constexpr (pakt::HasFields<T>) {
+        if (!value.is_object()) return value;
+        Json out = Json::object();
+        DisplayWriter writer(value, out);
+        const T unused{};
+        T::fields(unused, writer);
+        return out;
+    } else {
+        return value;
     }
 }
 

@@ -112,6 +112,38 @@ std::string wideToUtf8(std::wstring_view text) {
 
 std::string dumpCompact(const Json& value) { return value.dump(-1, ' ', false, Json::error_handler_t::replace); }
 
+std::string displayBytes(std::string_view bytes) {
+    const bool printable = std::all_of(bytes.begin(), bytes.end(), [](char c) { return c >= 0x20 && c <= 0x7E; });
+    return printable ? dumpCompact(Json(bytes)) : "0x" + toHex(bytes);
+}
+
+Json displayHexStrings(const Json& value) {
+    if (value.is_string()) {
+        try {
+            return displayBytes(fromHex(value.get_ref<const std::string&>()));
+        } catch (const InputError&) {
+            return dumpCompact(value);
+        }
+    }
+    if (!value.is_structured()) return value;
+    Json out = value;
+    for (Json& child : out) child = displayHexStrings(child);
+    return out;
+}
+
+std::string writeDisplay(const Json& display) {
+    if (display.is_string()) return display.get<std::string>();
+    if (!display.is_structured()) return dumpCompact(display);
+    const bool object = display.is_object();
+    std::string out(1, object ? '{' : '[');
+    for (auto it = display.begin(); it != display.end(); ++it) {
+        if (it != display.begin()) out += ',';
+        if (object) out += dumpCompact(Json(it.key())) + ':';
+        out += writeDisplay(*it);
+    }
+    return out + (object ? '}' : ']');
+}
+
 std::string describeType(const Json& value) {
     switch (value.type()) {
     case Json::value_t::null: return "null";

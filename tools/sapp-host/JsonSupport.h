@@ -47,6 +47,18 @@ std::string wideToUtf8(std::wstring_view text);
 // Compact one-line JSON; invalid UTF-8 in strings is replaced, never thrown.
 std::string dumpCompact(const Json& value);
 
+// Readable output (the text trace of `run`, diagrams) shows values through a
+// display tree: JSON whose strings are already written out and are printed
+// as they are. Byte strings are written as quoted text when every byte is
+// printable ASCII (or there are none), otherwise as hex after "0x"; text is
+// written quoted. JSON output keeps hex everywhere.
+std::string displayBytes(std::string_view bytes);
+// The display tree of a value whose every string is a byte string in hex
+// (a record's fields); a string that is not hex is written as text.
+Json displayHexStrings(const Json& value);
+// A display tree as one line: {"key":value,...}, [a,b], strings as they are.
+std::string writeDisplay(const Json& display);
+
 // The JSON type of `value` as a word for messages ("a string", "an array").
 std::string describeType(const Json& value);
 

@@ -265,6 +265,15 @@ TEST(RecordJsonTest, EventFieldsByCode) {
     added.info.flag = true;
     EXPECT_TRUE(jsonEqual(eventFields(added), Json::parse(R"({"info": {"appId": 5, "str1": "café", "str2": "",
         "num": 0, "versions": [{"num1": 1, "num2": 2, "num3": 3, "str1": "0001", "str2": "😀"}], "flag": true}})")));
+    // Readable: wide strings are text even where they look like hex, byte
+    // strings are text where printable and hex otherwise.
+    added.info.str2 = L"abcd";
+    added.info.versions[0].str2 = L"a\"b";
+    added.info.versions.push_back({0, 0, 0, "abcd", L""});
+    EXPECT_EQ(writeDisplay(displayEventFields(EVENT_APP_ADDED, eventFields(added))),
+              R"({"info":{"appId":5,"str1":"café","str2":"abcd","num":0,"versions":[)"
+              R"({"num1":1,"num2":2,"num3":3,"str1":0x0001,"str2":"a\"b"},)"
+              R"({"num1":0,"num2":0,"num3":0,"str1":"abcd","str2":""}],"flag":true}})");
 
     AppsDeletedEvent deleted;
     deleted.sid = 7;

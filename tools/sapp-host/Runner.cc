@@ -4,7 +4,6 @@
 #include <memory>
 #include <optional>
 #include <set>
-#include <span>
 #include <variant>
 
 #include "host/ClientRecords.h"
@@ -118,9 +117,11 @@ public:
     void operator()(const PacketAction& p) {
         ISessionMod* mod = requireModule();
         if (!p.body) {
+            emit(trace::recvNullPacket(p.sid));
             guarded([&] { mod->onPacket(p.sid, nullptr); });
             return;
         }
+        emit(trace::recvPacket(p.sid, p.uri, p.res, *p.body));
         standin::Packet packet(p.uri, p.res, *p.body);
         guarded([&] { mod->onPacket(p.sid, &packet); });
     }
@@ -128,6 +129,7 @@ public:
     void operator()(const RequestAction& r) {
         ISessionMod* mod = requireModule();
         if (r.null) {
+            emit(trace::recvRequest(r.sid, nullptr));
             guarded([&] { mod->onRequest(r.sid, nullptr); });
             return;
         }
@@ -135,6 +137,7 @@ public:
         request.type = r.type;
         request.appId = r.appId;
         request.data = r.data;
+        emit(trace::recvRequest(r.sid, &request));
         guarded([&] { mod->onRequest(r.sid, &request); });
     }
 
@@ -183,10 +186,15 @@ private:
         const std::size_t start = m_result.trace.size();
         emit(trace::step(step.index, step.action));
         std::visit(*this, step.what);
-        const std::span<const Json> lines(m_result.trace.begin() + static_cast<std::ptrdiff_t>(start) + 1,
-                                          m_result.trace.end());
-        for (std::string& check : checkStep(step, lines)) {
-            m_result.failures.push_back({step.index, step.action, std::move(check), {lines.begin(), lines.end()}});
+        // The checks see the step's effects: not its step line, nor the
+        // echo of what the host delivered.
+        std::vector<Json> effects;
+        for (auto it = m_result.trace.begin() + static_cast<std::ptrdiff_t>(start) + 1; it != m_result.trace.end();
+             ++it) {
+            if (!trace::isInput(*it)) effects.push_back(*it);
+        }
+        for (std::string& check : checkStep(step, effects)) {
+            m_result.failures.push_back({step.index, step.action, std::move(check), effects});
         }
     }
 

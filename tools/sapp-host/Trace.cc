@@ -26,26 +26,64 @@ Json log(const standin::LogRecord& record) {
     return Json{{"log", std::move(body)}};
 }
 
+namespace {
+
+// Adds the record carried under `uri` to `out`: its name (null for a URI
+// without one), the bytes, and their fields, or why they do not decode, and
+// any bytes after the record.
+void addRecord(Json& out, uint32_t uri, std::string_view bytes, Direction direction) {
+    out["uri"] = uri;
+    const std::string_view record = recordNameForUri(uri);
+    out["record"] = record.empty() ? Json() : Json(record);
+    out["hex"] = toHex(bytes);
+    if (record.empty()) return;
+    try {
+        Decoded decoded = decodeRecord(record, bytes, direction);
+        out["fields"] = std::move(decoded.fields);
+        if (decoded.consumed < bytes.size()) out["trailing"] = toHex(bytes.substr(decoded.consumed));
+    } catch (const pakt::UnpackError& e) {
+        out["decodeError"] = e.what();
+    }
+}
+
+std::string_view requestName(int32_t type) { return type == REQ_APP_DATA ? "REQ_APP_DATA" : ""; }
+
+Json recv(uint32_t sid, const char* what, Json delivered) {
+    Json body = Json::object();
+    body["sid"] = sid;
+    body[what] = std::move(delivered);
+    return Json{{"recv", std::move(body)}};
+}
+
+}  // namespace
+
+Json recvPacket(uint32_t sid, uint32_t uri, uint32_t res, std::string_view body) {
+    Json packet = Json::object();
+    packet["uri"] = uri;
+    packet["res"] = res;
+    addRecord(packet, uri, body, Direction::Down);
+    return recv(sid, "packet", std::move(packet));
+}
+
+Json recvNullPacket(uint32_t sid) { return recv(sid, "packet", Json()); }
+
+Json recvRequest(uint32_t sid, const AppDataRequest* request) {
+    if (!request) return recv(sid, "request", Json());
+    Json body = Json::object();
+    body["type"] = request->type;
+    const std::string_view name = requestName(request->type);
+    body["name"] = name.empty() ? Json() : Json(name);
+    if (!request->extra.empty()) body["extra"] = toHex(request->extra);
+    body["fields"] = Json{{"appId", request->appId}, {"data", toHex(request->data)}};
+    return recv(sid, "request", std::move(body));
+}
+
 Json send(std::string_view session, const standin::SentRequest& request) {
     Json body = Json::object();
     body["session"] = session;
     body["type"] = request.type;
     if (!request.extra.empty()) body["extra"] = toHex(request.extra);
-    body["uri"] = request.uri;
-    const std::string_view record = recordNameForUri(request.uri);
-    body["record"] = record.empty() ? Json() : Json(record);
-    body["hex"] = toHex(request.body);
-    if (!record.empty()) {
-        try {
-            Decoded decoded = decodeRecord(record, request.body, Direction::Up);
-            body["fields"] = std::move(decoded.fields);
-            if (decoded.consumed < request.body.size()) {
-                body["trailing"] = toHex(std::string_view(request.body).substr(decoded.consumed));
-            }
-        } catch (const pakt::UnpackError& e) {
-            body["decodeError"] = e.what();
-        }
-    }
+    addRecord(body, request.uri, request.body, Direction::Up);
     return Json{{"send", std::move(body)}};
 }
 
@@ -104,7 +142,42 @@ std::string padded(std::string_view kind) {
 
 std::string str(const Json& value) { return value.is_string() ? value.get<std::string>() : dumpCompact(value); }
 
+// A byte string given as hex, readable.
+std::string bytes(const Json& hex) { return writeDisplay(displayHexStrings(hex)); }
+
+// " PAddAppReq uri 256978 {fields}": a record as addRecord gave it.
+std::string record(const Json& b) {
+    std::string out = " " + (b["record"].is_null() ? "?" : str(b["record"])) + " uri " + str(b["uri"]);
+    if (b.contains("res") && b["res"] != 200) out += " res " + str(b["res"]);
+    if (b.contains("type") && b["type"] != 100) out += " type " + str(b["type"]);
+    if (b.contains("fields")) {
+        out += " " + writeDisplay(displayHexStrings(b["fields"]));
+    } else {
+        out += " " + bytes(b["hex"]);
+    }
+    if (b.contains("decodeError")) out += " (does not decode: " + str(b["decodeError"]) + ")";
+    if (b.contains("trailing")) out += " trailing " + bytes(b["trailing"]);
+    if (b.contains("extra")) out += " extra " + bytes(b["extra"]);
+    return out;
+}
+
+std::string recvText(const Json& b) {
+    std::string out = str(b["sid"]);
+    if (b.contains("packet")) {
+        const Json& packet = b["packet"];
+        return out + (packet.is_null() ? " null packet" : record(packet));
+    }
+    const Json& request = b["request"];
+    if (request.is_null()) return out + " null request";
+    out += " " + (request["name"].is_null() ? "request" : str(request["name"])) + " (" + str(request["type"]) + ") " +
+           writeDisplay(displayHexStrings(request["fields"]));
+    if (request.contains("extra")) out += " extra " + bytes(request["extra"]);
+    return out;
+}
+
 }  // namespace
+
+bool isInput(const Json& line) { return line.is_object() && line.contains("recv"); }
 
 std::string render(const Json& line) {
     if (!line.is_object() || line.size() != 1) return dumpCompact(line);
@@ -116,19 +189,14 @@ std::string render(const Json& line) {
         const std::string text = str(b["text"]);
         out += text.empty() ? "(empty line)" : text;
         if (b["via"] != "sink") out += "   [" + str(b["via"]) + "]";
+    } else if (kind == "recv") {
+        out += recvText(b);
     } else if (kind == "send") {
-        out += str(b["session"]) + " " + (b["record"].is_null() ? "?" : str(b["record"])) + " uri " + str(b["uri"]);
-        if (b["type"] != 100) out += " type " + str(b["type"]);
-        if (b.contains("fields")) {
-            out += " " + dumpCompact(b["fields"]);
-        } else {
-            out += " hex " + str(b["hex"]);
-        }
-        if (b.contains("decodeError")) out += " (does not decode: " + str(b["decodeError"]) + ")";
-        if (b.contains("trailing")) out += " trailing " + str(b["trailing"]);
+        out += str(b["session"]) + record(b);
     } else if (kind == "event") {
         out += str(b["session"]) + " " + (b["name"].is_null() ? "?" : str(b["name"])) + " (" + str(b["type"]) + ") " +
-               dumpCompact(b["fields"]);
+               writeDisplay(displayEventFields(b["type"].get<uint32_t>(), b["fields"]));
+        if (b.contains("extra")) out += " extra " + bytes(b["extra"]);
     } else if (kind == "task") {
         out += str(b["session"]) + " " + str(b["op"]);
         if (b.contains("interval")) out += " " + str(b["interval"]) + " ms";

@@ -42,12 +42,18 @@ constexpr const char* kRunHelp = R"(usage: sapp-host [--module PATH] run [FILE] 
 Plays the scenario in FILE, or without FILE the built-in typical session
 (open, user info, app query and its retry, an SDK V2 and an SDK V3 app, data
 down and up for each, leave, release), and prints every effect in call
-order: step, log, send, event, task, watch, answer and error lines.
+order: step, log, send, event, task, watch, answer and error lines, each
+packet and request the host delivers as a recv line before the module's
+lines of its step, and "no effect" under a step that called into the module
+and produced nothing. Byte strings read as quoted text where every byte is
+printable ASCII, otherwise as hex after 0x.
 
-  --json   print the trace as JSON Lines (failed checks go to stderr)
+  --json   print the trace as JSON Lines (byte strings in hex; failed checks
+           go to stderr)
 
-The checks of the scenario (expect, absent, exact) are evaluated; each failed
-check is reported with its step and the step's lines.
+The checks of the scenario (expect, absent, exact) are evaluated against each
+step's lines, recv lines excepted; each failed check is reported with its
+step and the step's lines.
 Exit status: 0 all checks passed, 1 a check failed, 2 bad scenario or no
 module.
 )";
