@@ -68,6 +68,34 @@ if [ -x "$linux_host" ]; then
         exit 1
     fi
     echo "test-windows: Linux and Windows traces agree on every scenario" >&2
+
+    # Golden traces: a scenario recorded on Linux passes check under Wine, and
+    # recording it again there gives the same file.
+    mkdir "$traces/recorded"
+    for scenario in scenarios/*.json; do
+        name=$(basename "$scenario")
+        # A failure leaves a file missing, which the comparison reports.
+        "$linux_host" record "$scenario" -o "$traces/recorded/$name" 2>/dev/null || true
+        "$SAPP_WINE64" build/windows/bin/sapp-host.exe record "$traces/recorded/$name" \
+            -o "$traces/$name.windows-record" 2>/dev/null &
+        [ "$(jobs -rp | wc -l)" -lt 2 ] || wait -n || true
+    done
+    wait || true
+    for recorded in "$traces"/recorded/*.json; do
+        name=$(basename "$recorded")
+        if ! cmp -s "$recorded" "$traces/$name.windows-record"; then
+            echo "test-windows: recording $name again under Wine changes it:" >&2
+            diff "$recorded" "$traces/$name.windows-record" | head -20 >&2 || true
+            differing=$((differing + 1))
+        fi
+    done
+    "$SAPP_WINE64" build/windows/bin/sapp-host.exe check "$traces/recorded" >"$traces/recorded.check" ||
+        { cat "$traces/recorded.check" >&2; differing=$((differing + 1)); }
+    if [ "$differing" -gt 0 ]; then
+        echo "test-windows: scenarios recorded on Linux do not hold under Wine" >&2
+        exit 1
+    fi
+    echo "test-windows: scenarios recorded on Linux pass and record identically under Wine" >&2
 else
     echo "test-windows: no Linux sapp-host at $linux_host; traces not compared" >&2
 fi

@@ -1,5 +1,8 @@
 // sapp-host end to end: the executable beside this test, run as a child.
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include <gtest/gtest.h>
 
@@ -110,6 +113,63 @@ TEST(CliTest, RunEchoesDeliveriesAndShowsDroppedOnes) {
     }
 }
 
+std::string fileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST(CliTest, RecordWritesAPassingScenarioThatRecordsToItself) {
+    const std::string recorded = testing::TempDir() + "sapp-host-recorded.json";
+    const std::string again = testing::TempDir() + "sapp-host-recorded-again.json";
+    const std::string scenario = std::string(SAPP_SCENARIOS) + "/host-release-tracking.json";
+    for (const std::string& source : {testdata("deliveries.json"), scenario}) {
+        SCOPED_TRACE(source);
+        std::filesystem::remove(recorded);
+        const ChildResult r = sappHost({"record", source, "-o", recorded});
+        ASSERT_TRUE(r.exited && r.code == 0) << r.describe();
+        const std::string text = fileText(recorded);
+
+        const ChildResult check = sappHost({"check", recorded});
+        EXPECT_TRUE(check.exited && check.code == 0) << check.describe() << check.output;
+        const ChildResult rerecord = sappHost({"record", recorded, "-o", again});
+        ASSERT_TRUE(rerecord.exited && rerecord.code == 0) << rerecord.describe();
+        EXPECT_EQ(fileText(again), text);
+        const ChildResult inPlace = sappHost({"record", again, "--in-place"});
+        ASSERT_TRUE(inPlace.exited && inPlace.code == 0) << inPlace.describe();
+        EXPECT_EQ(fileText(again), text);
+    }
+
+    // What was kept and what was recorded, in the last small scenario.
+    ASSERT_TRUE(sappHost({"record", testdata("deliveries.json"), "-o", recorded}).code == 0);
+    const Json root = Json::parse(fileText(recorded));
+    EXPECT_EQ(root["name"], "deliveries echoed");
+    EXPECT_TRUE(jsonEqual(root["host"], Json::parse(R"({"databases": {"1234": {"dwSGroupId": 1}}})")));
+    const Json& steps = root["steps"];
+    ASSERT_EQ(steps.size(), 7u);
+    // The announce packet: its three lines, exactly; no recv line, no module file name.
+    const Json announce = Json::parse(R"({"packet": {"sid": 1234, "uri": 820178, "hex": "6869"}, "expect": [
+        {"log": {"text": "[sapp] SAppProtoHandler::onAddAnnouceApp", "macro": "SAPP_LOG", "file": "SAppLog",
+                 "line": 10, "category": "ProtocolSession", "level": 1, "via": "sink"}},
+        {"log": {"text": "[sess] SessionAppMgr::onAddAnnounceApps, receive onAddAnnounceApps", "macro": "PLOG",
+                 "file": "ProtoLog", "line": 39, "category": "ProtocolSession", "level": 1, "via": "sink"}},
+        {"event": {"session": "a", "type": 2000, "name": "EVENT_ANNOUNCE_APPS", "fields": {"body": "6869"}}}],
+        "exact": true})");
+    EXPECT_TRUE(jsonEqual(steps[1], announce)) << steps[1].dump();
+    // The dropped packet: its note and action, exact with no lines, absent gone.
+    EXPECT_EQ(steps[2]["note"], "Dropped: no session 9. Checks never see the input's echo.");
+    EXPECT_EQ(steps[2]["packet"]["record"]["data"], "00ff");
+    EXPECT_FALSE(steps[2].contains("expect") || steps[2].contains("absent"));
+    EXPECT_EQ(steps[2]["exact"], true);
+    // A step that does not call the module gets no checks.
+    EXPECT_TRUE(jsonEqual(steps[4], Json::parse(R"({"set_sid": {"session": "a", "sid": 1234}})")));
+
+    // A scenario that cannot be played writes nothing.
+    const std::string bad = testing::TempDir() + "sapp-host-recorded-bad.json";
+    const ChildResult r = sappHost({"record", testdata("released-module.json"), "-o", bad});
+    EXPECT_TRUE(r.exited && r.code == 2) << r.describe();
+    EXPECT_FALSE(std::filesystem::exists(bad));
+}
+
 TEST(CliTest, BadArgumentsAndInputExitWithTwo) {
     const std::vector<std::vector<std::string>> cases = {
         {},
@@ -125,6 +185,8 @@ TEST(CliTest, BadArgumentsAndInputExitWithTwo) {
         {"decode", "--uri", "256466", "0100"},
         {"encode", "--uri", "256466", "{\"uid\": true}"},
         {"encode", "--uri", "256466", "{"},
+        {"record", testdata("deliveries.json"), "-o", "x", "--in-place"},
+        {"run", "--in-place"},
     };
     for (const auto& args : cases) {
         std::string joined;
@@ -155,7 +217,7 @@ TEST(CliTest, EncodeAndDecodeRoundTrip) {
 TEST(CliTest, HelpForEachCommand) {
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"--help"}, {"help"}, {"help", "run"}, {"run", "--help"}, {"check", "--help"},
-             {"decode", "--help"}, {"encode", "-h"}}) {
+             {"decode", "--help"}, {"encode", "-h"}, {"help", "record"}}) {
         const ChildResult r = sappHost(args);
         ASSERT_TRUE(r.exited);
         EXPECT_EQ(r.code, 0) << args.front();

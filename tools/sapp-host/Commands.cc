@@ -1,7 +1,11 @@
 #include "tools/sapp-host/Commands.h"
 
+#include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <iterator>
+#include <stdexcept>
+#include <system_error>
 
 #include "tools/sapp-host/ModuleLibrary.h"
 #include "tools/sapp-host/RecordJson.h"
@@ -10,6 +14,27 @@ namespace sapphost {
 
 std::string modulePathOf(const Options& options) {
     return options.modulePath.empty() ? defaultModulePath() : options.modulePath;
+}
+
+void writeFileReplacing(const std::string& path, const std::string& text) {
+    const std::string temporary = path + ".sapp-host-new";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out << text;
+        out.close();
+        if (!out) {
+            std::error_code ignored;
+            std::filesystem::remove(temporary, ignored);
+            throw std::runtime_error(path + ": cannot write " + temporary);
+        }
+    }
+    std::error_code ec;
+    std::filesystem::rename(temporary, path, ec);
+    if (ec) {
+        std::error_code ignored;
+        std::filesystem::remove(temporary, ignored);
+        throw std::runtime_error(path + ": cannot replace the file: " + ec.message());
+    }
 }
 
 std::string argumentText(const std::string& arg) {

@@ -21,6 +21,9 @@ struct Options {
     bool json = false;
     std::optional<std::string> uri;
     std::optional<std::string> record;
+    std::optional<std::string> output;  // record -o
+    bool inPlace = false;               // record --in-place
+    std::optional<std::string> junit;   // check --junit
     std::vector<std::string> args;
 };
 
@@ -28,6 +31,7 @@ int runCommand(const Options& options);      // RunCommand.cc
 int checkCommand(const Options& options);    // CheckCommand.cc
 int decodeCommand(const Options& options);   // DecodeCommand.cc
 int encodeCommand(const Options& options);   // EncodeCommand.cc
+int recordCommand(const Options& options);   // RecordCommand.cc
 // The hidden mode `check` starts for each scenario: plays one file and
 // reports the outcome on standard output for the parent process
 // (PlayOneCommand.cc).
@@ -42,6 +46,10 @@ inline constexpr std::string_view kReportTag = "sapp-host-report ";
 // Shared by the commands (Commands.cc).
 // The module file to load: --module, or the one beside this executable.
 std::string modulePathOf(const Options& options);
+// Writes `text` to the file at `path`, replacing it only once the whole text
+// is written (through a temporary file beside it). Throws
+// std::runtime_error naming the file and the reason.
+void writeFileReplacing(const std::string& path, const std::string& text);
 // The text of an argument, or standard input for "-".
 std::string argumentText(const std::string& arg);
 // The record named by --record, or the one carried under --uri. Throws

@@ -1,6 +1,5 @@
 // run: one scenario, or the built-in typical session, and its trace.
 #include <iostream>
-#include <variant>
 
 #include "tools/sapp-host/BuiltinScenario.h"
 #include "tools/sapp-host/Commands.h"
@@ -35,10 +34,7 @@ public:
     }
 
     void finishStep() {
-        if (m_pStep && m_effects == 0 && !std::holds_alternative<SetSidAction>(m_pStep->what) &&
-            !std::holds_alternative<DbAction>(m_pStep->what) && !std::holds_alternative<HostAction>(m_pStep->what)) {
-            std::cout << "  no effect\n";
-        }
+        if (m_pStep && m_effects == 0 && callsModule(*m_pStep)) std::cout << "  no effect\n";
         m_pStep = nullptr;
     }
 

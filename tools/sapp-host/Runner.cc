@@ -196,6 +196,7 @@ private:
         for (std::string& check : checkStep(step, effects)) {
             m_result.failures.push_back({step.index, step.action, std::move(check), effects});
         }
+        m_result.effects.push_back(std::move(effects));
     }
 
     void applyHost(const HostSettings& host) {

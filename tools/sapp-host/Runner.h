@@ -30,6 +30,9 @@ struct StepFailure {
 
 struct RunResult {
     std::vector<Json> trace;
+    // Each step's lines as its checks see them: without its step line and
+    // its recv lines, by step index.
+    std::vector<std::vector<Json>> effects;
     std::vector<StepFailure> failures;
 };
 

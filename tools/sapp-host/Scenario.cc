@@ -261,7 +261,12 @@ Scenario parseScenario(const std::string& text, const std::string& source) {
     }
 }
 
-Scenario loadScenario(const std::string& path) {
+bool callsModule(const Step& step) {
+    return !std::holds_alternative<SetSidAction>(step.what) && !std::holds_alternative<DbAction>(step.what) &&
+           !std::holds_alternative<HostAction>(step.what);
+}
+
+std::string readScenarioText(const std::string& path) {
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) throw ScenarioError(path + ": a folder, not a scenario file");
     std::ifstream in(path, std::ios::binary);
@@ -269,7 +274,9 @@ Scenario loadScenario(const std::string& path) {
     std::ostringstream text;
     text << in.rdbuf();
     if (in.bad()) throw ScenarioError(path + ": cannot read the file");
-    return parseScenario(text.str(), path);
+    return text.str();
 }
+
+Scenario loadScenario(const std::string& path) { return parseScenario(readScenarioText(path), path); }
 
 }  // namespace sapphost

@@ -102,6 +102,10 @@ struct Step {
     bool exact = false;
 };
 
+// Whether the step's action calls into the module; set_sid, db and host
+// only change the stand-in host.
+bool callsModule(const Step& step);
+
 struct Scenario {
     std::string source;  // file name, or a label for built-in text
     std::string name;
@@ -112,6 +116,8 @@ struct Scenario {
 // Parses scenario text. `source` names it in error messages and defaults
 // the name.
 Scenario parseScenario(const std::string& text, const std::string& source);
+// The text of a scenario file; ScenarioError when it cannot be read.
+std::string readScenarioText(const std::string& path);
 // Reads and parses a scenario file.
 Scenario loadScenario(const std::string& path);
 

@@ -21,8 +21,12 @@ stand-in host, and shows everything it sends, posts and logs.
 Commands:
   run [FILE] [--json]        play one scenario (the built-in typical session
                              without FILE) and print its trace
-  check FILE|DIR... [--json] play scenarios, each in a process of its own,
+  check FILE|DIR... [--json] [--junit FILE]
+                             play scenarios, each in a process of its own,
                              and report which pass their checks
+  record FILE [-o OUT | --in-place]
+                             play a scenario and write it back with the
+                             effects observed as its expectations
   decode (--uri URI | --record NAME) HEX
                              print the fields of a record body as JSON
   encode (--uri URI | --record NAME) JSON
@@ -71,6 +75,27 @@ last "N passed, N failed". Details of failed checks go to stderr.
 Exit status: 0 all passed, 1 any failed, 2 bad arguments or no module.
 )";
 
+constexpr const char* kRecordHelp = R"(usage: sapp-host [--module PATH] record FILE [-o OUT | --in-place]
+
+Plays the scenario in FILE and writes it back with each step's expectations
+replaced by the lines the step produced ("expect": the lines, "exact": true;
+"absent" is dropped; a step without lines keeps only "exact": true). Name,
+description, notes, host settings, actions and step order stay as they are;
+steps that do not call the module (set_sid, db, host) lose their checks and
+get none. The recorded lines leave out what differs between runs or
+platforms: recv lines (the echo of the input) and the module's file name in
+log lines. Which steps changed, and whose checks failed before, goes to
+stderr. Recording a recorded scenario gives the same file.
+
+  -o OUT       write to OUT (default: standard output)
+  --in-place   overwrite FILE
+
+Read what was recorded before you commit it: a recorded trace is only as
+right as the reader who checked it.
+Exit status: 0 written, 2 bad scenario, no module, or the output cannot be
+written (a file is replaced only when the whole new text is written).
+)";
+
 constexpr const char* kDecodeHelp = R"(usage: sapp-host decode (--uri URI | --record NAME) HEX
 
 Prints the fields of the record body given as hex (or "-" to read it from
@@ -111,22 +136,29 @@ void recordAndJson(const Options& options) { recordAndOne(options, "JSON"); }
 void oneScenario(const Options& options) {
     if (options.args.size() != 1) throw std::invalid_argument("one scenario file expected");
 }
+void oneScenarioToRecord(const Options& options) {
+    if (options.args.size() != 1) throw std::invalid_argument("record takes one scenario file");
+    if (options.output && options.inPlace) throw std::invalid_argument("give either -o or --in-place");
+}
 
 struct Command {
     std::string_view name;
     const char* help;  // null for the hidden mode, which has no help and takes no option checks
     bool takesJson;    // --json
     bool takesRecord;  // --uri, --record
+    bool takesOutput;  // -o, --in-place
+    bool takesJunit;   // --junit
     void (*checkArguments)(const Options&);
     int (*run)(const Options&);
 };
 
 const Command kCommands[] = {
-    {"run", kRunHelp, true, false, oneScenarioAtMost, sapphost::runCommand},
-    {"check", kCheckHelp, true, false, someScenarios, sapphost::checkCommand},
-    {"decode", kDecodeHelp, false, true, recordAndHex, sapphost::decodeCommand},
-    {"encode", kEncodeHelp, false, true, recordAndJson, sapphost::encodeCommand},
-    {sapphost::kPlayOneCommand, nullptr, false, false, oneScenario, sapphost::playOneCommand},
+    {"run", kRunHelp, true, false, false, false, oneScenarioAtMost, sapphost::runCommand},
+    {"check", kCheckHelp, true, false, false, true, someScenarios, sapphost::checkCommand},
+    {"record", kRecordHelp, false, false, true, false, oneScenarioToRecord, sapphost::recordCommand},
+    {"decode", kDecodeHelp, false, true, false, false, recordAndHex, sapphost::decodeCommand},
+    {"encode", kEncodeHelp, false, true, false, false, recordAndJson, sapphost::encodeCommand},
+    {sapphost::kPlayOneCommand, nullptr, false, false, false, false, oneScenario, sapphost::playOneCommand},
 };
 
 const Command* findCommand(std::string_view name) {
@@ -179,6 +211,12 @@ int dispatch(int argc, char** argv) {
             options.uri = value("--uri");
         } else if (arg == "--record") {
             options.record = value("--record");
+        } else if (arg == "-o") {
+            options.output = value("-o");
+        } else if (arg == "--in-place") {
+            options.inPlace = true;
+        } else if (arg == "--junit") {
+            options.junit = value("--junit");
         } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
             throw std::invalid_argument("unknown option " + arg);
         } else if (options.command.empty()) {
@@ -206,6 +244,12 @@ int dispatch(int argc, char** argv) {
         }
         if ((options.uri || options.record) && !command->takesRecord) {
             throw std::invalid_argument("--uri and --record are options of " + commandsTaking(&Command::takesRecord));
+        }
+        if ((options.output || options.inPlace) && !command->takesOutput) {
+            throw std::invalid_argument("-o and --in-place are options of " + commandsTaking(&Command::takesOutput));
+        }
+        if (options.junit && !command->takesJunit) {
+            throw std::invalid_argument("--junit is an option of " + commandsTaking(&Command::takesJunit));
         }
     }
     command->checkArguments(options);
