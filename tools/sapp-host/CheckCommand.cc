@@ -1,6 +1,7 @@
 // check: many scenarios, each in a process of its own (the hidden
 // single-scenario mode of PlayOneCommand.cc), and which of them pass.
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -10,6 +11,7 @@
 
 #include "tools/sapp-host/Commands.h"
 #include "tools/sapp-host/JsonSupport.h"
+#include "tools/sapp-host/Junit.h"
 #include "tools/sapp-host/Process.h"
 
 namespace sapphost {
@@ -53,15 +55,10 @@ std::string scenarioName(const std::string& file) {
                                                                                  : file;
 }
 
-struct Outcome {
-    std::string file;
-    std::string name;
-    std::string result;  // "pass", "fail", "bad" (scenario error) or "crash"
-    std::vector<std::string> details;
-};
+using Outcome = ScenarioOutcome;
 
 Outcome playInChild(const std::string& self, const std::string& module, const std::string& file) {
-    Outcome outcome{file, scenarioName(file), "crash", {}};
+    Outcome outcome{file, scenarioName(file), "crash", {}, 0};
     const ChildResult child = runChild(self, {kPlayOneCommand, "--module", module, file});
     Json report;
     const std::size_t at = child.output.rfind(kReportTag);
@@ -134,16 +131,28 @@ int checkCommand(const Options& options) {
         return kExitBadInput;
     }
     std::size_t passed = 0;
+    std::vector<Outcome> outcomes;
     for (const std::string& file : files) {
-        const Outcome outcome = playInChild(self, module, file);
+        const auto start = std::chrono::steady_clock::now();
+        Outcome outcome = playInChild(self, module, file);
+        outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (outcome.result == "pass") ++passed;
         printOutcome(outcome, options.json);
+        outcomes.push_back(std::move(outcome));
     }
     const std::size_t failed = files.size() - passed;
     if (options.json) {
         std::cout << dumpCompact(Json{{"passed", passed}, {"failed", failed}}) << "\n";
     } else {
         std::cout << passed << " passed, " << failed << " failed\n";
+    }
+    if (options.junit) {
+        try {
+            writeFileReplacing(*options.junit, junitReport("sapp-host check", outcomes));
+        } catch (const std::runtime_error& e) {
+            std::cerr << "sapp-host check: the JUnit report: " << e.what() << "\n";
+            return kExitBadInput;
+        }
     }
     return failed == 0 ? kExitOk : kExitFailed;
 }

@@ -27,6 +27,11 @@ ChildResult sappHost(const std::vector<std::string>& args) {
 
 std::string testdata(const std::string& file) { return std::string(SAPP_HOST_TESTDATA) + "/" + file; }
 
+std::string fileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 // The JSON lines of a `check --json` run.
 std::vector<Json> jsonLines(const std::string& output) {
     std::vector<Json> lines;
@@ -68,19 +73,52 @@ TEST(CliTest, CheckReportsFailedChecksAndBadScenarios) {
     EXPECT_TRUE(jsonEqual(lines[3], Json{{"passed", 0}, {"failed", 3}}));
 }
 
+// How often `part` occurs in `text`.
+std::size_t occurrences(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (std::size_t at = 0; (at = text.find(part, at)) != std::string::npos; at += part.size()) ++count;
+    return count;
+}
+
+TEST(CliTest, CheckWritesAJunitReport) {
+    const std::string report = testing::TempDir() + "sapp-host-junit.xml";
+    const ChildResult r = sappHost({"check", testdata("deliveries.json"), testdata("markup-name.json"),
+                                    testdata("bad-step.json"), "--junit", report});
+    ASSERT_TRUE(r.exited && r.code == 1) << r.describe();
+    const std::string xml = fileText(report);
+    EXPECT_EQ(xml.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites ", 0), 0u) << xml;
+    EXPECT_EQ(occurrences(xml, "tests=\"3\" failures=\"1\" errors=\"1\""), 2u) << xml;
+    EXPECT_NE(xml.find(R"(<testcase name="deliveries echoed" classname="testdata.deliveries" )"), std::string::npos);
+    // The failing scenario: its name escaped for an attribute (the control
+    // character XML cannot carry replaced), the step, the check and the
+    // step's actual lines in the failure.
+    EXPECT_NE(xml.find(R"(<testcase name="&lt;markup&gt; &amp; &quot;quotes&quot; &apos;apostrophes&apos; )"
+                       "\xEF\xBF\xBD\" classname=\"testdata.markup-name\""),
+              std::string::npos)
+        << xml;
+    EXPECT_NE(xml.find(R"(<failure message="scenario &quot;&lt;markup&gt; &amp; &quot;quotes&quot; )"),
+              std::string::npos);
+    EXPECT_NE(xml.find(R"(step 0 (open): absent[0] {"log":{"text":"[sapp] SAppModule::getInstance"}}: matches line 0)"
+                       "\n    the step's lines:\n      {\"log\":{\"text\":\"[sapp] SAppModule::getInstance\""),
+              std::string::npos)
+        << xml;
+    EXPECT_EQ(xml.find('\x01'), std::string::npos);
+    EXPECT_NE(xml.find(R"(" type="bad scenario">)"), std::string::npos);
+    EXPECT_EQ(occurrences(xml, "<testcase "), 3u);
+    EXPECT_EQ(occurrences(xml, "</testcase>"), 2u);
+}
+
 TEST(CliTest, CheckReportsACrashAndGoesOn) {
     const std::string crashing = besideThisTest(SAPP_HOST_CRASH_MODULE);
     const std::string scenario = testdata("failing-check.json");
-    const ChildResult r = sappHost({"--module", crashing, "check", scenario, scenario});
+    const std::string report = testing::TempDir() + "sapp-host-junit-crash.xml";
+    const ChildResult r = sappHost({"--module", crashing, "check", scenario, scenario, "--junit", report});
     ASSERT_TRUE(r.exited) << r.describe();
     EXPECT_EQ(r.code, 1);
     // Each scenario crashed in its own process.
-    std::size_t crashes = 0;
-    for (std::size_t at = 0; (at = r.output.find("CRASH  a check that fails", at)) != std::string::npos; ++at) {
-        ++crashes;
-    }
-    EXPECT_EQ(crashes, 2u) << r.output;
+    EXPECT_EQ(occurrences(r.output, "CRASH  a check that fails"), 2u) << r.output;
     EXPECT_NE(r.output.find("\n0 passed, 2 failed\n"), std::string::npos) << r.output;
+    EXPECT_EQ(occurrences(fileText(report), R"(" type="crash">the scenario's process ended with )"), 2u);
 }
 
 TEST(CliTest, RunEchoesDeliveriesAndShowsDroppedOnes) {
@@ -111,11 +149,6 @@ TEST(CliTest, RunEchoesDeliveriesAndShowsDroppedOnes) {
          }) {
         EXPECT_NE(text.output.find(expected), std::string::npos) << expected << "\n" << text.output;
     }
-}
-
-std::string fileText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 TEST(CliTest, RecordWritesAPassingScenarioThatRecordsToItself) {

@@ -62,7 +62,7 @@ Exit status: 0 all checks passed, 1 a check failed, 2 bad scenario or no
 module.
 )";
 
-constexpr const char* kCheckHelp = R"(usage: sapp-host [--module PATH] check FILE|DIR... [--json]
+constexpr const char* kCheckHelp = R"(usage: sapp-host [--module PATH] check FILE|DIR... [--json] [--junit FILE]
 
 Plays every scenario named (each *.json file of a DIR, in name order), each
 in a process of its own so that no process-wide state and no crash carries
@@ -70,9 +70,13 @@ over from one to the next. Prints one line per scenario (PASS, FAIL, BAD for
 a scenario that cannot be played, CRASH with the signal or exit status) and
 last "N passed, N failed". Details of failed checks go to stderr.
 
-  --json   one JSON object per scenario, then {"passed": N, "failed": N}
+  --json         one JSON object per scenario, then {"passed": N, "failed": N}
+  --junit FILE   also write a JUnit XML report to FILE: a test case per
+                 scenario, failed checks as failures (the step, the expected
+                 and the actual lines), bad and crashed scenarios as errors
 
-Exit status: 0 all passed, 1 any failed, 2 bad arguments or no module.
+Exit status: 0 all passed, 1 any failed, 2 bad arguments, no module, or a
+report that cannot be written.
 )";
 
 constexpr const char* kRecordHelp = R"(usage: sapp-host [--module PATH] record FILE [-o OUT | --in-place]

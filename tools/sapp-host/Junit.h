@@ -1,0 +1,29 @@
+// The JUnit XML report of `check`, as CI servers read it: one test case per
+// scenario; failed checks as failures, scenarios that cannot be played or
+// whose process crashed as errors.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sapphost {
+
+struct ScenarioOutcome {
+    std::string file;
+    std::string name;
+    std::string result;  // "pass", "fail", "bad" (scenario error) or "crash"
+    std::vector<std::string> details;
+    double seconds = 0;
+};
+
+// The report: <testsuites> with one <testsuite> named `suite`.
+std::string junitReport(const std::string& suite, const std::vector<ScenarioOutcome>& outcomes);
+
+// `text` as XML character data or an attribute value: markup characters as
+// entities, line ends in attributes as character references, and whatever
+// XML 1.0 cannot carry (control characters, bytes that are not UTF-8)
+// replaced by U+FFFD.
+std::string xmlEscaped(std::string_view text, bool attribute);
+
+}  // namespace sapphost
