@@ -220,6 +220,8 @@ TEST(CliTest, BadArgumentsAndInputExitWithTwo) {
         {"encode", "--uri", "256466", "{"},
         {"record", testdata("deliveries.json"), "-o", "x", "--in-place"},
         {"run", "--in-place"},
+        {"diagram", testdata("deliveries.json"), testdata("deliveries.json")},
+        {"diagram", testdata("released-module.json")},
     };
     for (const auto& args : cases) {
         std::string joined;
@@ -250,7 +252,7 @@ TEST(CliTest, EncodeAndDecodeRoundTrip) {
 TEST(CliTest, HelpForEachCommand) {
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"--help"}, {"help"}, {"help", "run"}, {"run", "--help"}, {"check", "--help"},
-             {"decode", "--help"}, {"encode", "-h"}, {"help", "record"}}) {
+             {"decode", "--help"}, {"encode", "-h"}, {"help", "record"}, {"diagram", "--help"}}) {
         const ChildResult r = sappHost(args);
         ASSERT_TRUE(r.exited);
         EXPECT_EQ(r.code, 0) << args.front();

@@ -7,13 +7,32 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "tools/sapp-host/BuiltinScenario.h"
 #include "tools/sapp-host/ModuleLibrary.h"
 #include "tools/sapp-host/RecordJson.h"
+#include "tools/sapp-host/Scenario.h"
 
 namespace sapphost {
 
 std::string modulePathOf(const Options& options) {
     return options.modulePath.empty() ? defaultModulePath() : options.modulePath;
+}
+
+Scenario scenarioArgument(const Options& options) {
+    return options.args.empty() ? parseScenario(kBuiltinScenario, "built-in scenario") : loadScenario(options.args[0]);
+}
+
+int reportingErrors(const Options& options, const std::function<int()>& body) {
+    try {
+        return body();
+    } catch (const ScenarioError& e) {
+        std::cout.flush();
+        std::cerr << "sapp-host " << options.command << ": bad scenario: " << e.what() << "\n";
+    } catch (const std::runtime_error& e) {
+        std::cout.flush();
+        std::cerr << "sapp-host " << options.command << ": " << e.what() << "\n";
+    }
+    return kExitBadInput;
 }
 
 void writeFileReplacing(const std::string& path, const std::string& text) {

@@ -4,6 +4,7 @@
 // table of commands, after checking their arguments.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,6 +33,7 @@ int checkCommand(const Options& options);    // CheckCommand.cc
 int decodeCommand(const Options& options);   // DecodeCommand.cc
 int encodeCommand(const Options& options);   // EncodeCommand.cc
 int recordCommand(const Options& options);   // RecordCommand.cc
+int diagramCommand(const Options& options);  // DiagramCommand.cc
 // The hidden mode `check` starts for each scenario: plays one file and
 // reports the outcome on standard output for the parent process
 // (PlayOneCommand.cc).
@@ -43,7 +45,16 @@ inline constexpr const char* kPlayOneCommand = "__play-one";
 // the tag, then one JSON object {"name", "failures": [...], "error"}.
 inline constexpr std::string_view kReportTag = "sapp-host-report ";
 
+struct Scenario;
+
 // Shared by the commands (Commands.cc).
+// The scenario file given as the first argument, or the built-in typical
+// session without one. Throws ScenarioError.
+Scenario scenarioArgument(const Options& options);
+// Runs `body` and returns its exit status; a bad scenario or another
+// runtime error is reported on stderr ("sapp-host COMMAND: ...") and gives
+// kExitBadInput.
+int reportingErrors(const Options& options, const std::function<int()>& body);
 // The module file to load: --module, or the one beside this executable.
 std::string modulePathOf(const Options& options);
 // Writes `text` to the file at `path`, replacing it only once the whole text

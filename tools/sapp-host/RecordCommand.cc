@@ -3,6 +3,7 @@
 #include <iostream>
 #include <set>
 #include <string>
+#include <string_view>
 
 #include "tools/sapp-host/Commands.h"
 #include "tools/sapp-host/Matcher.h"
@@ -30,37 +31,43 @@ std::string spaced(const Json& value) {
     return out + (object ? '}' : ']');
 }
 
-// A step: each key on a line of its own, each expected line too.
-std::string stepText(const Json& step) {
-    std::string out = "    {";
-    for (auto it = step.begin(); it != step.end(); ++it) {
-        if (it != step.begin()) out += ",\n     ";
-        out += quoted(it.key()) + ": ";
-        if (it.key() != "expect" || !it->is_array() || it->empty()) {
+// How an object is laid out over lines: each member after `indent` (the
+// first after `firstIndent`), and the elements of the array member `listed`
+// each after `elementIndent`, written by `element`, then `listEnd`.
+struct Layout {
+    std::string_view firstIndent;
+    std::string_view indent;
+    std::string_view listed;
+    std::string_view elementIndent;
+    std::string_view listEnd;
+    std::string (*element)(const Json&);
+};
+
+std::string members(const Json& object, const Layout& layout) {
+    std::string out;
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        out += std::string(it == object.begin() ? layout.firstIndent : layout.indent) + quoted(it.key()) + ": ";
+        if (it.key() != layout.listed || !it->is_array() || it->empty()) {
             out += spaced(*it);
             continue;
         }
         out += "[";
-        for (std::size_t i = 0; i < it->size(); ++i) out += (i ? ",\n       " : "\n       ") + spaced((*it)[i]);
-        out += "]";
+        for (std::size_t i = 0; i < it->size(); ++i) {
+            out += (i ? "," : "") + std::string(layout.elementIndent) + layout.element((*it)[i]);
+        }
+        out += std::string(layout.listEnd) + "]";
     }
-    return out + "}";
+    return out;
+}
+
+// A step: each key on a line of its own, each expected line too.
+std::string stepText(const Json& step) {
+    return "    {" + members(step, {"", ",\n     ", "expect", "\n       ", "", spaced}) + "}";
 }
 
 // The scenario as text: a top-level key per line, a step per block.
 std::string scenarioText(const Json& root) {
-    std::string out = "{";
-    for (auto it = root.begin(); it != root.end(); ++it) {
-        out += (it == root.begin() ? "\n  " : ",\n  ") + quoted(it.key()) + ": ";
-        if (it.key() != "steps" || !it->is_array() || it->empty()) {
-            out += spaced(*it);
-            continue;
-        }
-        out += "[";
-        for (std::size_t i = 0; i < it->size(); ++i) out += (i ? ",\n" : "\n") + stepText((*it)[i]);
-        out += "\n  ]";
-    }
-    return out + "\n}\n";
+    return "{" + members(root, {"\n  ", ",\n  ", "steps", "\n", "\n  ", stepText}) + "\n}\n";
 }
 
 // A line as it is recorded: without what differs between platforms (the
@@ -102,8 +109,8 @@ std::string describeChecks(const Json& step) {
 }  // namespace
 
 int recordCommand(const Options& options) {
-    const std::string& file = options.args.at(0);
-    try {
+    return reportingErrors(options, [&options] {
+        const std::string& file = options.args.at(0);
         const std::string text = readScenarioText(file);
         const Scenario scenario = parseScenario(text, file);
         Json root = Json::parse(text);
@@ -122,8 +129,8 @@ int recordCommand(const Options& options) {
             const std::size_t lines = result.effects.at(i).size();
             std::cerr << "sapp-host record: step " << i << " (" << scenario.steps[i].action << "): "
                       << (lines == 0 ? "no line" : lines == 1 ? "1 line" : std::to_string(lines) + " lines")
-                      << " recorded (before: " << describeChecks(before)
-                      << (failed.count(i) ? ", which failed" : "") << ")\n";
+                      << " recorded (before: " << describeChecks(before) << (failed.count(i) ? ", which failed" : "")
+                      << ")\n";
         }
         std::cerr << "sapp-host record: " << changed << " of " << steps.size() << " steps changed\n";
 
@@ -134,13 +141,7 @@ int recordCommand(const Options& options) {
             std::cout << out << std::flush;
         }
         return kExitOk;
-    } catch (const ScenarioError& e) {
-        std::cerr << "sapp-host record: bad scenario: " << e.what() << "\n";
-        return kExitBadInput;
-    } catch (const std::runtime_error& e) {
-        std::cerr << "sapp-host record: " << e.what() << "\n";
-        return kExitBadInput;
-    }
+    });
 }
 
 }  // namespace sapphost

@@ -1,7 +1,6 @@
 // run: one scenario, or the built-in typical session, and its trace.
 #include <iostream>
 
-#include "tools/sapp-host/BuiltinScenario.h"
 #include "tools/sapp-host/Commands.h"
 #include "tools/sapp-host/ModuleLibrary.h"
 #include "tools/sapp-host/Runner.h"
@@ -47,9 +46,8 @@ private:
 }  // namespace
 
 int runCommand(const Options& options) {
-    try {
-        const Scenario scenario =
-            options.args.empty() ? parseScenario(kBuiltinScenario, "built-in scenario") : loadScenario(options.args[0]);
+    return reportingErrors(options, [&options] {
+        const Scenario scenario = scenarioArgument(options);
         const ModuleLibrary module = loadModule(modulePathOf(options));
         if (!options.json) std::cout << "scenario: " << scenario.name << "\n";
         ReadablePrinter printer(scenario);
@@ -68,15 +66,7 @@ int runCommand(const Options& options) {
         }
         for (const StepFailure& failure : result.failures) report << "FAILED " << formatFailure(scenario, failure);
         return result.failures.empty() ? kExitOk : kExitFailed;
-    } catch (const ScenarioError& e) {
-        std::cout.flush();
-        std::cerr << "sapp-host run: bad scenario: " << e.what() << "\n";
-        return kExitBadInput;
-    } catch (const std::runtime_error& e) {
-        std::cout.flush();
-        std::cerr << "sapp-host run: " << e.what() << "\n";
-        return kExitBadInput;
-    }
+    });
 }
 
 }  // namespace sapphost

@@ -23,8 +23,6 @@ namespace {
 // module writes more values than it counted.
 constexpr uint32_t kCanary = 0xC0FFEE11;
 
-constexpr int32_t kSessionEventSidAsid = 8000;
-
 // Whether the module's singleton lives, followed from the host's own calls
 // by the module's rules: getModule creates the singleton and registers the
 // session object's id unless the object is null, the id is 0 or 0xFFFFFFFF,
@@ -109,7 +107,7 @@ public:
         standin::Session* session = m_byName.at(e.session);
         // A watched session object is watched by its context, which asks
         // the module to rebind on this event.
-        const bool rebinds = event.type == kSessionEventSidAsid && session->watcherCount() > 0;
+        const bool rebinds = event.type == protocol::session::EVENT_SESS_SID_ASID && session->watcherCount() > 0;
         guarded([&] { session->deliverEvent(event); });
         if (rebinds) m_held.rebound(event.sid, event.asid);
     }

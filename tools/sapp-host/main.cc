@@ -27,6 +27,9 @@ Commands:
   record FILE [-o OUT | --in-place]
                              play a scenario and write it back with the
                              effects observed as its expectations
+  diagram [FILE]             play a scenario (the built-in typical session
+                             without FILE) and print a Mermaid sequence
+                             diagram of its trace
   decode (--uri URI | --record NAME) HEX
                              print the fields of a record body as JSON
   encode (--uri URI | --record NAME) JSON
@@ -100,6 +103,23 @@ Exit status: 0 written, 2 bad scenario, no module, or the output cannot be
 written (a file is replaced only when the whole new text is written).
 )";
 
+constexpr const char* kDiagramHelp = R"(usage: sapp-host [--module PATH] diagram [FILE]
+
+Plays the scenario in FILE, or without FILE the built-in typical session,
+and prints its trace as a Mermaid sequence diagram (paste it into any
+Mermaid-aware viewer, or a ```mermaid block of a Markdown file). The
+participants are Server, Host, Module and Client. Arrows: the host's calls
+(getModule, session events, onLeave, releaseModule, the questions it asks)
+and the module's answers and watcher calls; packets from the server and
+client requests as delivered; the module's sends and posted events. Each is
+labelled with the record or event name and its key fields: URI, app ids,
+sequence number. Notes: timer tasks (add, run, remove), clock advances,
+host-side changes, exceptions. Log lines are left out.
+
+Exit status: 0 drawn, 1 drawn but a check of the scenario failed, 2 bad
+scenario or no module.
+)";
+
 constexpr const char* kDecodeHelp = R"(usage: sapp-host decode (--uri URI | --record NAME) HEX
 
 Prints the fields of the record body given as hex (or "-" to read it from
@@ -124,7 +144,7 @@ Exit status: 0 encoded, 2 bad fields, unknown URI or record.
 
 // The arguments each command takes; each check throws std::invalid_argument.
 void oneScenarioAtMost(const Options& options) {
-    if (options.args.size() > 1) throw std::invalid_argument("run plays one scenario file");
+    if (options.args.size() > 1) throw std::invalid_argument(options.command + " plays one scenario file");
 }
 void someScenarios(const Options& options) {
     if (options.args.empty()) throw std::invalid_argument("check needs scenario files or folders");
@@ -160,6 +180,7 @@ const Command kCommands[] = {
     {"run", kRunHelp, true, false, false, false, oneScenarioAtMost, sapphost::runCommand},
     {"check", kCheckHelp, true, false, false, true, someScenarios, sapphost::checkCommand},
     {"record", kRecordHelp, false, false, true, false, oneScenarioToRecord, sapphost::recordCommand},
+    {"diagram", kDiagramHelp, false, false, false, false, oneScenarioAtMost, sapphost::diagramCommand},
     {"decode", kDecodeHelp, false, true, false, false, recordAndHex, sapphost::decodeCommand},
     {"encode", kEncodeHelp, false, true, false, false, recordAndJson, sapphost::encodeCommand},
     {sapphost::kPlayOneCommand, nullptr, false, false, false, false, oneScenario, sapphost::playOneCommand},

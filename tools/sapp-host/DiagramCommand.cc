@@ -1,0 +1,27 @@
+// diagram: one scenario, or the built-in typical session, as a Mermaid
+// sequence diagram of its trace.
+#include <iostream>
+
+#include "tools/sapp-host/Commands.h"
+#include "tools/sapp-host/Diagram.h"
+#include "tools/sapp-host/ModuleLibrary.h"
+#include "tools/sapp-host/Runner.h"
+#include "tools/sapp-host/Scenario.h"
+
+namespace sapphost {
+
+int diagramCommand(const Options& options) {
+    return reportingErrors(options, [&options] {
+        const Scenario scenario = scenarioArgument(options);
+        const ModuleLibrary module = loadModule(modulePathOf(options));
+        const RunResult result = runScenario(module, scenario);
+        std::cout << sequenceDiagram(scenario, result.trace) << std::flush;
+        if (!result.failures.empty()) {
+            std::cerr << "sapp-host diagram: " << result.failures.size()
+                      << " failed checks (sapp-host run shows which)\n";
+        }
+        return result.failures.empty() ? kExitOk : kExitFailed;
+    });
+}
+
+}  // namespace sapphost
