@@ -1,5 +1,6 @@
 #include "tools/sapp-host/Commands.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -38,16 +39,23 @@ int reportingErrors(const Options& options, const std::function<int()>& body) {
 void writeFileReplacing(const std::string& path, const std::string& text) {
     const std::string temporary = path + ".sapp-host-new";
     {
+        errno = 0;
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
         out << text;
         out.close();
         if (!out) {
+            const std::string reason = errno ? ": " + std::generic_category().message(errno) : "";
             std::error_code ignored;
             std::filesystem::remove(temporary, ignored);
-            throw std::runtime_error(path + ": cannot write " + temporary);
+            throw std::runtime_error(path + ": cannot write " + temporary + reason);
         }
     }
     std::error_code ec;
+    // A replaced file keeps its permissions.
+    const std::filesystem::file_status replaced = std::filesystem::status(path, ec);
+    if (!ec && std::filesystem::is_regular_file(replaced)) {
+        std::filesystem::permissions(temporary, replaced.permissions(), ec);
+    }
     std::filesystem::rename(temporary, path, ec);
     if (ec) {
         std::error_code ignored;
