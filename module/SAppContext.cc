@@ -10,19 +10,20 @@
 
 using protocol::session::SessionEvent;
 
-SAppContext::SAppContext(SAppModule* module, ISession* session) : m_pSession(session), m_pModule(module) {
+SAppContext::SAppContext(SAppModule* module, ISession* session)
+    : m_pSession(session), m_pModule(module), m_owned(std::make_unique<Owned>()) {
     m_pSession->addWatcher(this);
     try {
-        m_pDcHelper = std::make_unique<SAppDCHelper>(this, m_pSession->getSid());
-        m_pAppMgr = std::make_unique<SAppMgr>(this);
-        m_pQuery = std::make_unique<SAppQuery>(this);
-        m_pProtoHandler = std::make_unique<SAppProtoHandler>(this);
-        m_pReqHandler = std::make_unique<SAppReqHandler>(this);
-        m_pUserInfo = std::make_unique<ProtoUInfo>();
-        m_pUserInfo->setSid(m_pSession->getSid());
+        m_owned->dcHelper = std::make_unique<SAppDCHelper>(this, m_pSession->getSid());
+        m_owned->appMgr = std::make_unique<SAppMgr>(this);
+        m_owned->query = std::make_unique<SAppQuery>(this);
+        m_owned->protoHandler = std::make_unique<SAppProtoHandler>(this);
+        m_owned->reqHandler = std::make_unique<SAppReqHandler>(this);
+        m_owned->userInfo = std::make_unique<ProtoUInfo>();
+        m_owned->userInfo->setSid(m_pSession->getSid());
     } catch (...) {
+        // What was built goes with m_owned as the exception unwinds.
         m_pSession->removeWatcher(this);
-        destroyOwned();
         throw;
     }
 }
@@ -30,43 +31,33 @@ SAppContext::SAppContext(SAppModule* module, ISession* session) : m_pSession(ses
 SAppContext::~SAppContext() {
     SAPP_LOG("SAppContext::~SAppContext, enter");
     m_pSession->removeWatcher(this);
-    destroyOwned();
+    m_owned.reset();
     SAPP_LOG("SAppContext::~SAppContext, exit");
-}
-
-// In the order of construction.
-void SAppContext::destroyOwned() {
-    m_pDcHelper.reset();
-    m_pAppMgr.reset();
-    m_pQuery.reset();
-    m_pProtoHandler.reset();
-    m_pReqHandler.reset();
-    m_pUserInfo.reset();
 }
 
 void SAppContext::onSessionEvent(const SessionEvent& event) {
     switch (event.type) {
         case protocol::session::EVENT_SESS_SID_ASID:
-            m_pUserInfo->setSid(event.sid);
-            m_pUserInfo->setAsid(event.asid);
+            m_owned->userInfo->setSid(event.sid);
+            m_owned->userInfo->setAsid(event.asid);
             if (event.sid != event.asid && m_pModule) m_pModule->rebind(event.sid, event.asid);
             break;
         case protocol::session::EVENT_SESS_USER_INFO:
-            m_pUserInfo->setSid(event.sid);
-            m_pUserInfo->setUid(event.uid);
-            m_pUserInfo->setUdb(event.udb);
-            m_pUserInfo->setCookie(event.cookie);
+            m_owned->userInfo->setSid(event.sid);
+            m_owned->userInfo->setUid(event.uid);
+            m_owned->userInfo->setUdb(event.udb);
+            m_owned->userInfo->setCookie(event.cookie);
             break;
         case protocol::session::EVENT_SESS_LEAVE:
             SAPP_LOG("SAppContext::onSessionEvent, EVENT_SESS_LEAVE");
-            m_pQuery->stop();
+            m_owned->query->stop();
             break;
         case protocol::session::EVENT_SESS_PID:
-            m_pUserInfo->setPid(event.pid);
-            m_pAppMgr->queryAnnounceApps();
+            m_owned->userInfo->setPid(event.pid);
+            m_owned->appMgr->queryAnnounceApps();
             break;
         case protocol::session::EVENT_SESS_QUERY_APPS:
-            m_pQuery->start();
+            m_owned->query->start();
             break;
         default:
             break;

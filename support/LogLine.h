@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 class LogExport;
 
@@ -41,7 +42,8 @@ private:
     void appendFormatted(T value);
 
     wchar_t m_inline[kInlineSize];
-    wchar_t* m_text;
+    std::unique_ptr<wchar_t[]> m_heap;  // the heap block, once the text outgrows m_inline
+    wchar_t* m_text;                     // m_inline or m_heap
     uint32_t m_length = 0;
     uint32_t m_capacity = kInlineSize - 1;
     const char* m_category;

@@ -20,7 +20,10 @@ char g_moduleName[512];
 
 // Keeps the part after the last path separator.
 void stripDirectory(char* path, char separator) {
-    if (const char* last = std::strrchr(path, separator)) std::memmove(path, last + 1, std::strlen(last + 1) + 1);
+    if (const char* last = std::strrchr(path, separator)) {
+        const char* name = last + 1;
+        std::memmove(path, name, std::strlen(name) + 1);
+    }
 }
 
 #if defined(_WIN32)

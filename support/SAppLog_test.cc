@@ -36,21 +36,27 @@ TEST_F(SAppLogTest, LongLinesGrowToTheNextDoublingAndArePassedWhole) {
     EXPECT_EQ(loggedTexts()[0], "[sapp] " + message + " 1");
 }
 
-// 511 characters fit the inline buffer; each growth copies the text, also
-// from a heap block filled to its last character.
+// 511 characters fit the inline buffer; beyond it the block is 512 doubled
+// until text and terminator fit, and each growth copies the text, also from
+// a heap block filled to its last character.
 TEST_F(SAppLogTest, LineBufferStaysInlineUpTo511CharactersThenDoubles) {
+    const std::string a(511, 'a');
+    const std::string b(512, 'b');
     sapp::LogLine line("f", 1, "m");
     EXPECT_EQ(line.capacity(), 511u);
-    line.appendText(std::string(511, 'a').data(), 511);
+    line.appendText(a.data(), a.size());
     EXPECT_EQ(line.capacity(), 511u);
     line.appendText("b", 1);
     EXPECT_EQ(line.capacity(), 1023u);
-    line.appendText(std::string(511, 'c').data(), 511);
-    EXPECT_EQ(line.capacity(), 1023u);
-    line.appendNumber(uint32_t{42});
-    EXPECT_EQ(line.capacity(), 2047u);
-    EXPECT_EQ(line.length(), 1025u);
-    EXPECT_EQ(narrow(line.text()), std::string(511, 'a') + "b" + std::string(511, 'c') + "42");
+
+    sapp::LogLine full("f", 1, "m");
+    full.appendText(a.data(), a.size());
+    full.appendText(b.data(), b.size());
+    EXPECT_EQ(full.capacity(), 1023u) << "1023 characters and the terminator fill 1024 exactly";
+    full.appendNumber(uint32_t{42});
+    EXPECT_EQ(full.capacity(), 2047u);
+    EXPECT_EQ(full.length(), 1025u);
+    EXPECT_EQ(narrow(full.text()), a + b + "42");
 }
 
 }  // namespace
