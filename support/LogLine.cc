@@ -73,7 +73,7 @@ void LogLine::appendFormatted(T value) {
     reserve(kNumberRoom);
     const int written = platform::formatUnsigned(m_text + m_length, kNumberRoom, value);
     if (written > 0) m_length += static_cast<uint32_t>(written);
-    m_text[m_length] = L'\0';
+    m_text[m_length] = L'\0';  // also over whatever a failed format left
 }
 
 void LogLine::appendNumber(uint32_t value) { appendFormatted(value); }

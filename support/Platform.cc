@@ -1,5 +1,6 @@
 #include "support/Platform.h"
 
+#include <cstdio>
 #include <cstring>
 
 #if defined(_WIN32)
@@ -18,18 +19,15 @@ namespace {
 // is how the module finds its file.
 char g_moduleName[512];
 
-// Keeps the part after the last path separator.
-void stripDirectory(char* path, char separator) {
-    if (const char* last = std::strrchr(path, separator)) {
-        const char* name = last + 1;
-        std::memmove(path, name, std::strlen(name) + 1);
-    }
+// Keeps the part of `path` after its last separator as the module's name.
+void keepFileName(const char* path, char separator) {
+    const char* last = std::strrchr(path, separator);
+    std::snprintf(g_moduleName, sizeof g_moduleName, "%s", last ? last + 1 : path);
 }
 
 #if defined(_WIN32)
 
 void determineModuleName() {
-    g_moduleName[0] = '\0';
     HMODULE kernel = GetModuleHandleW(L"Kernel32.dll");
     if (!kernel) return;
     using GetModuleHandleExWFn = BOOL(WINAPI*)(DWORD, LPCWSTR, HMODULE*);
@@ -40,25 +38,26 @@ void determineModuleName() {
     // 6 = GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT
     getModuleHandleExW(6, reinterpret_cast<LPCWSTR>(g_moduleName), &self);
     if (!self) return;
-    GetModuleFileNameA(self, g_moduleName, sizeof g_moduleName);
-    stripDirectory(g_moduleName, '\\');
+    char path[sizeof g_moduleName] = {};
+    GetModuleFileNameA(self, path, sizeof path);
+    keepFileName(path, '\\');
 }
 
 #else
 
-// The dynamic loader knows which loaded object contains an address.
+// The dynamic loader knows which loaded object contains an address, and
+// names its file whenever it finds one.
 void determineModuleName() {
-    g_moduleName[0] = '\0';
     Dl_info info{};
-    if (!dladdr(static_cast<const void*>(g_moduleName), &info) || !info.dli_fname) return;
-    std::strncpy(g_moduleName, info.dli_fname, sizeof g_moduleName - 1);
-    g_moduleName[sizeof g_moduleName - 1] = '\0';
-    stripDirectory(g_moduleName, '/');
+    if (dladdr(static_cast<const void*>(g_moduleName), &info)) keepFileName(info.dli_fname, '/');
 }
 
 #endif
 
-const bool g_moduleNameKnown = (determineModuleName(), true);
+// Names the module while it is being loaded, before any log line.
+const struct ModuleNameAtLoad {
+    ModuleNameAtLoad() { determineModuleName(); }
+} g_moduleNameAtLoad;
 
 }  // namespace
 
@@ -90,15 +89,11 @@ std::size_t narrowToWide(const char* text, std::size_t n, wchar_t* out) {
 }
 
 int formatUnsigned(wchar_t* out, std::size_t room, uint32_t value) {
-    const int written = std::swprintf(out, room, L"%u", value);
-    if (written < 0 && room > 0) out[room - 1] = L'\0';
-    return written;
+    return std::swprintf(out, room, L"%u", value);
 }
 
 int formatUnsigned(wchar_t* out, std::size_t room, uint64_t value) {
-    const int written = std::swprintf(out, room, L"%llu", static_cast<unsigned long long>(value));
-    if (written < 0 && room > 0) out[room - 1] = L'\0';
-    return written;
+    return std::swprintf(out, room, L"%llu", static_cast<unsigned long long>(value));
 }
 
 #endif

@@ -49,6 +49,13 @@ TEST_F(SAppLogTest, LineBufferStaysInlineUpTo511CharactersThenDoubles) {
     line.appendText("b", 1);
     EXPECT_EQ(line.capacity(), 1023u);
 
+    sapp::LogLine number("f", 1, "m");  // a number reserves 32 characters
+    number.appendText(a.data(), 511 - 32);
+    number.appendNumber(uint32_t{7});
+    EXPECT_EQ(number.capacity(), 511u);
+    number.appendNumber(uint32_t{8});
+    EXPECT_EQ(number.capacity(), 1023u);
+
     sapp::LogLine full("f", 1, "m");
     full.appendText(a.data(), a.size());
     full.appendText(b.data(), b.size());
