@@ -64,7 +64,7 @@ void SAppMgr::dispatchV2(const PUserMsg3& msg) {
     const AppSrvDataHeader header = readAppSrvDataHeader(up);
     // Downlink, the carrier's proxy is the message source.
     m_appSrcIds[header.appId] = msg.proxyId;
-    if (checkSeqNum(header.seqNum, msg.proxyId, header.appMsgType) < 0) return;
+    if (!checkSeqNum(header.seqNum, msg.proxyId, header.appMsgType)) return;
 
     switch (header.appMsgType) {
     case kAppMsgDeleteApp:
@@ -93,7 +93,7 @@ void SAppMgr::dispatchV3(const PAppMsgToClient& msg) {
     }
     pakt::Unpack up(msg.data.data(), msg.data.size());
     m_appSrcIds[msg.appId] = msg.srcId;
-    if (checkSeqNum(msg.seqNum, msg.srcId, msg.appMsgType) < 0) return;
+    if (!checkSeqNum(msg.seqNum, msg.srcId, msg.appMsgType)) return;
 
     switch (msg.appMsgType) {
     case kAppMsgDeleteApp:
@@ -118,21 +118,21 @@ void SAppMgr::dispatchV3(const PAppMsgToClient& msg) {
     }
 }
 
-int32_t SAppMgr::checkSeqNum(uint32_t seqNum, uint64_t srcId, uint16_t appMsgType) {
+bool SAppMgr::checkSeqNum(uint32_t seqNum, uint64_t srcId, uint16_t appMsgType) {
     const auto found = m_srcSeqNums.find(srcId);
     if (found == m_srcSeqNums.end()) {
         SAPP_LOG("AppMgr, first packet, srcId/seqNum=", srcId, seqNum);
         m_srcSeqNums[srcId] = seqNum;
-        return 0;
+        return true;
     }
     const uint32_t last = found->second;
     const bool newer = seqNum > last;
     const bool wrapped = static_cast<uint32_t>(seqNum + kSeqWrapDistance) <= last;
     if (newer || wrapped || appMsgType == kAppMsgAddApp) {
         found->second = seqNum;
-        return 0;
+        return true;
     }
-    return -1;
+    return false;
 }
 
 // --- app-platform add, delete, update -----------------------------------------

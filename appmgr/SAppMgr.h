@@ -68,8 +68,8 @@ public:
 private:
     void dispatchV2(const protocol::session::PUserMsg3& msg);
     void dispatchV3(const protocol::session::PAppMsgToClient& msg);
-    // 0: accept (and remember seqNum), -1: drop.
-    int32_t checkSeqNum(uint32_t seqNum, uint64_t srcId, uint16_t appMsgType);
+    // True: accept (and remember seqNum); false: drop.
+    bool checkSeqNum(uint32_t seqNum, uint64_t srcId, uint16_t appMsgType);
 
     void addAppV2(uint32_t appId, pakt::Unpack& body);
     void addAppV3(uint32_t appId, pakt::Unpack& body);
