@@ -1,5 +1,7 @@
 #include "appmgr/SAppMgr.h"
 
+#include <algorithm>
+
 #include "appmgr/ClientEvents.h"
 #include "host/IProtoPacket.h"
 #include "host/ISession.h"
@@ -138,10 +140,10 @@ bool SAppMgr::checkSeqNum(uint32_t seqNum, uint64_t srcId, uint16_t appMsgType) 
 // --- app-platform add, delete, update -----------------------------------------
 
 bool SAppMgr::claimForPlatform(uint32_t appId) {
-    return m_appSources.try_emplace(appId, kAppSourcePlatform).first->second == kAppSourcePlatform;
+    return m_appSources.try_emplace(appId, AppSource::Platform).first->second == AppSource::Platform;
 }
 
-bool SAppMgr::isOwnedBy(uint32_t appId, uint32_t source) const {
+bool SAppMgr::isOwnedBy(uint32_t appId, AppSource source) const {
     const auto found = m_appSources.find(appId);
     return found != m_appSources.end() && found->second == source;
 }
@@ -175,7 +177,7 @@ void SAppMgr::addAppV3(uint32_t appId, pakt::Unpack& body) {
 }
 
 void SAppMgr::deleteAppV2(uint32_t appId, pakt::Unpack& body) {
-    if (!isOwnedBy(appId, kAppSourcePlatform)) return;
+    if (!isOwnedBy(appId, AppSource::Platform)) return;
     SAPP_LOG("AppMgr, delete app ", appId);
     AppInfoPack info;
     info.unmarshal(body);
@@ -185,7 +187,7 @@ void SAppMgr::deleteAppV2(uint32_t appId, pakt::Unpack& body) {
 void SAppMgr::deleteAppV3(pakt::Unpack& body) {
     AppInfoPack3 info;
     info.unmarshal(body);
-    if (!isOwnedBy(info.appId, kAppSourcePlatform)) return;
+    if (!isOwnedBy(info.appId, AppSource::Platform)) return;
     SAPP_LOG("SDK V3: to delete app ", info.appId);
     removeApp(info.appId, kSdkV3, info.flag, info.str2);
 }
@@ -204,7 +206,7 @@ void SAppMgr::removeApp(uint32_t appId, uint32_t sdkVersion, bool flag, const st
 }
 
 void SAppMgr::updateProxiesV3(uint32_t appId, pakt::Unpack& body) {
-    if (!isOwnedBy(appId, kAppSourcePlatform)) return;
+    if (!isOwnedBy(appId, AppSource::Platform)) return;
     SAPP_LOG("SDK_V3:  TO Recieve update app");
     std::set<uint64_t>& proxies = m_appProxies[appId];
     proxies.clear();
@@ -230,7 +232,7 @@ void SAppMgr::onAddAppReq(PAddAppReq& req) {
         event.sidApps.unmarshal(up);
     }
     for (const uint32_t appId : req.appIds) {
-        if (m_appSources.try_emplace(appId, kAppSourceSession).first->second != kAppSourceSession) continue;
+        if (m_appSources.try_emplace(appId, AppSource::Session).first->second != AppSource::Session) continue;
         event.appIds.push_back(appId);
         SAPP_LOG("AppMgr, sid/app_id=", req.sid, appId);
     }
@@ -272,7 +274,7 @@ void SAppMgr::onDelAppReq(PDelAppReq& req) {
     event.sidApps.unmarshal(up);
     for (const uint32_t appId : req.appIds) {
         const auto source = m_appSources.find(appId);
-        if (source == m_appSources.end() || source->second != kAppSourceSession) continue;
+        if (source == m_appSources.end() || source->second != AppSource::Session) continue;
         m_appProxies.erase(appId);
         m_appSdkVersions.erase(appId);
         m_appSources.erase(source);
@@ -356,8 +358,9 @@ void SAppMgr::onSetCurrentAnnounceApp(IProtoPacket* packet) {
 // The body is relayed as it came; the client side decodes it.
 void SAppMgr::relayAnnounceApps(IProtoPacket* packet) {
     AnnounceAppsEvent event;
-    const int32_t length = packet->getBodyLen();
-    if (length > 0) event.body.assign(packet->getBody(), static_cast<std::size_t>(length));
+    // A length below zero counts as an empty body.
+    const auto length = static_cast<std::size_t>(std::max(packet->getBodyLen(), int32_t{0}));
+    if (length) event.body.assign(packet->getBody(), length);
     post(event);
 }
 

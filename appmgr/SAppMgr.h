@@ -35,10 +35,10 @@ struct PluginSid2AppsMap;
 
 class SAppMgr {
 public:
-    // Values of the source map: which service announced an app. The first
-    // service to announce an app owns it.
-    static constexpr uint32_t kAppSourcePlatform = 1;
-    static constexpr uint32_t kAppSourceSession = 2;
+    // Which service announced an app: the app platform (its add message) or
+    // the session service (PAddAppReq). The first service to announce an app
+    // owns it.
+    enum class AppSource { Platform, Session };
 
     explicit SAppMgr(SAppContext* owner);
     SAppMgr(const SAppMgr&) = delete;
@@ -78,7 +78,7 @@ private:
     void updateProxiesV3(uint32_t appId, pakt::Unpack& body);
     // Claims `appId` for the app platform unless the session service owns it.
     bool claimForPlatform(uint32_t appId);
-    bool isOwnedBy(uint32_t appId, uint32_t source) const;
+    bool isOwnedBy(uint32_t appId, AppSource source) const;
     void removeApp(uint32_t appId, uint32_t sdkVersion, bool flag, const std::string& str2);
 
     // Applies the packs of the accepted apps, then those listed per sid.
@@ -96,6 +96,6 @@ private:
     std::map<uint64_t, uint32_t> m_srcSeqNums;
     std::map<uint32_t, uint64_t> m_appSrcIds;
     std::map<uint32_t, uint32_t> m_appSdkVersions;
-    std::map<uint32_t, uint32_t> m_appSources;
+    std::map<uint32_t, AppSource> m_appSources;
     SAppContext* m_context;
 };

@@ -1,5 +1,6 @@
 #include "support/Platform.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -27,19 +28,19 @@ void keepFileName(const char* path, char separator) {
 
 #if defined(_WIN32)
 
+// Each step needs the one before; when one fails the path stays empty, and
+// so does the name.
 void determineModuleName() {
-    HMODULE kernel = GetModuleHandleW(L"Kernel32.dll");
-    if (!kernel) return;
     using GetModuleHandleExWFn = BOOL(WINAPI*)(DWORD, LPCWSTR, HMODULE*);
-    auto getModuleHandleExW =
-        reinterpret_cast<GetModuleHandleExWFn>(reinterpret_cast<void*>(GetProcAddress(kernel, "GetModuleHandleExW")));
-    if (!getModuleHandleExW) return;
+    HMODULE kernel = GetModuleHandleW(L"Kernel32.dll");
+    auto getModuleHandleExW = kernel ? reinterpret_cast<GetModuleHandleExWFn>(reinterpret_cast<void*>(
+                                           GetProcAddress(kernel, "GetModuleHandleExW")))
+                                     : nullptr;
     HMODULE self = nullptr;
     // 6 = GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT
-    getModuleHandleExW(6, reinterpret_cast<LPCWSTR>(g_moduleName), &self);
-    if (!self) return;
+    if (getModuleHandleExW) getModuleHandleExW(6, reinterpret_cast<LPCWSTR>(g_moduleName), &self);
     char path[sizeof g_moduleName] = {};
-    GetModuleFileNameA(self, path, sizeof path);
+    if (self) GetModuleFileNameA(self, path, sizeof path);
     keepFileName(path, '\\');
 }
 
@@ -65,10 +66,11 @@ const char* moduleFileName() { return g_moduleName; }
 
 #if defined(_WIN32)
 
+// MultiByteToWideChar produces nothing (and answers 0) for no input or on
+// failure.
 std::size_t narrowToWide(const char* text, std::size_t n, wchar_t* out) {
-    if (n == 0) return 0;
     const int produced = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(n), out, static_cast<int>(n));
-    return produced > 0 ? static_cast<std::size_t>(produced) : 0;
+    return static_cast<std::size_t>(std::max(produced, 0));
 }
 
 int formatUnsigned(wchar_t* out, std::size_t room, uint32_t value) {
