@@ -48,7 +48,7 @@ struct ClientAppInfo {
     std::wstring str2;
     uint32_t num = 0;
     std::vector<ClientVersionItem> versions;
-    bool flag{};
+    bool flag = false;
 };
 
 // The client form of an app description: strings converted with
@@ -73,7 +73,7 @@ struct AppsAddedEvent : AppEvent {
 struct AppRemovedEvent : AppEvent {
     AppRemovedEvent() { type = EVENT_APP_REMOVED; }
     uint32_t appId = 0;
-    bool flag{};
+    bool flag = false;
     std::wstring str2;
 };
 

@@ -1,7 +1,5 @@
 #include "appmgr/SAppMgr.h"
 
-#include <algorithm>
-
 #include "appmgr/ClientEvents.h"
 #include "host/IProtoPacket.h"
 #include "host/ISession.h"
@@ -66,7 +64,7 @@ void SAppMgr::dispatchV2(const PUserMsg3& msg) {
     const AppSrvDataHeader header = readAppSrvDataHeader(up);
     // Downlink, the carrier's proxy is the message source.
     m_appSrcIds[header.appId] = msg.proxyId;
-    if (!checkSeqNum(header.seqNum, msg.proxyId, header.appMsgType)) return;
+    if (checkSeqNum(header.seqNum, msg.proxyId, header.appMsgType) < 0) return;
 
     switch (header.appMsgType) {
     case kAppMsgDeleteApp:
@@ -95,7 +93,7 @@ void SAppMgr::dispatchV3(const PAppMsgToClient& msg) {
     }
     pakt::Unpack up(msg.data.data(), msg.data.size());
     m_appSrcIds[msg.appId] = msg.srcId;
-    if (!checkSeqNum(msg.seqNum, msg.srcId, msg.appMsgType)) return;
+    if (checkSeqNum(msg.seqNum, msg.srcId, msg.appMsgType) < 0) return;
 
     switch (msg.appMsgType) {
     case kAppMsgDeleteApp:
@@ -120,30 +118,30 @@ void SAppMgr::dispatchV3(const PAppMsgToClient& msg) {
     }
 }
 
-bool SAppMgr::checkSeqNum(uint32_t seqNum, uint64_t srcId, uint16_t appMsgType) {
+int32_t SAppMgr::checkSeqNum(uint32_t seqNum, uint64_t srcId, uint16_t appMsgType) {
     const auto found = m_srcSeqNums.find(srcId);
     if (found == m_srcSeqNums.end()) {
         SAPP_LOG("AppMgr, first packet, srcId/seqNum=", srcId, seqNum);
         m_srcSeqNums[srcId] = seqNum;
-        return true;
+        return 0;
     }
     const uint32_t last = found->second;
     const bool newer = seqNum > last;
     const bool wrapped = static_cast<uint32_t>(seqNum + kSeqWrapDistance) <= last;
     if (newer || wrapped || appMsgType == kAppMsgAddApp) {
         found->second = seqNum;
-        return true;
+        return 0;
     }
-    return false;
+    return -1;
 }
 
 // --- app-platform add, delete, update -----------------------------------------
 
 bool SAppMgr::claimForPlatform(uint32_t appId) {
-    return m_appSources.try_emplace(appId, AppSource::Platform).first->second == AppSource::Platform;
+    return m_appSources.try_emplace(appId, kAppSourcePlatform).first->second == kAppSourcePlatform;
 }
 
-bool SAppMgr::isOwnedBy(uint32_t appId, AppSource source) const {
+bool SAppMgr::isOwnedBy(uint32_t appId, uint32_t source) const {
     const auto found = m_appSources.find(appId);
     return found != m_appSources.end() && found->second == source;
 }
@@ -177,7 +175,7 @@ void SAppMgr::addAppV3(uint32_t appId, pakt::Unpack& body) {
 }
 
 void SAppMgr::deleteAppV2(uint32_t appId, pakt::Unpack& body) {
-    if (!isOwnedBy(appId, AppSource::Platform)) return;
+    if (!isOwnedBy(appId, kAppSourcePlatform)) return;
     SAPP_LOG("AppMgr, delete app ", appId);
     AppInfoPack info;
     info.unmarshal(body);
@@ -187,7 +185,7 @@ void SAppMgr::deleteAppV2(uint32_t appId, pakt::Unpack& body) {
 void SAppMgr::deleteAppV3(pakt::Unpack& body) {
     AppInfoPack3 info;
     info.unmarshal(body);
-    if (!isOwnedBy(info.appId, AppSource::Platform)) return;
+    if (!isOwnedBy(info.appId, kAppSourcePlatform)) return;
     SAPP_LOG("SDK V3: to delete app ", info.appId);
     removeApp(info.appId, kSdkV3, info.flag, info.str2);
 }
@@ -206,7 +204,7 @@ void SAppMgr::removeApp(uint32_t appId, uint32_t sdkVersion, bool flag, const st
 }
 
 void SAppMgr::updateProxiesV3(uint32_t appId, pakt::Unpack& body) {
-    if (!isOwnedBy(appId, AppSource::Platform)) return;
+    if (!isOwnedBy(appId, kAppSourcePlatform)) return;
     SAPP_LOG("SDK_V3:  TO Recieve update app");
     std::set<uint64_t>& proxies = m_appProxies[appId];
     proxies.clear();
@@ -232,7 +230,7 @@ void SAppMgr::onAddAppReq(PAddAppReq& req) {
         event.sidApps.unmarshal(up);
     }
     for (const uint32_t appId : req.appIds) {
-        if (m_appSources.try_emplace(appId, AppSource::Session).first->second != AppSource::Session) continue;
+        if (m_appSources.try_emplace(appId, kAppSourceSession).first->second != kAppSourceSession) continue;
         event.appIds.push_back(appId);
         SAPP_LOG("AppMgr, sid/app_id=", req.sid, appId);
     }
@@ -274,7 +272,7 @@ void SAppMgr::onDelAppReq(PDelAppReq& req) {
     event.sidApps.unmarshal(up);
     for (const uint32_t appId : req.appIds) {
         const auto source = m_appSources.find(appId);
-        if (source == m_appSources.end() || source->second != AppSource::Session) continue;
+        if (source == m_appSources.end() || source->second != kAppSourceSession) continue;
         m_appProxies.erase(appId);
         m_appSdkVersions.erase(appId);
         m_appSources.erase(source);
@@ -358,9 +356,8 @@ void SAppMgr::onSetCurrentAnnounceApp(IProtoPacket* packet) {
 // The body is relayed as it came; the client side decodes it.
 void SAppMgr::relayAnnounceApps(IProtoPacket* packet) {
     AnnounceAppsEvent event;
-    // A length below zero counts as an empty body.
-    const auto length = static_cast<std::size_t>(std::max(packet->getBodyLen(), int32_t{0}));
-    if (length) event.body.assign(packet->getBody(), length);
+    const int32_t length = packet->getBodyLen();
+    if (length > 0) event.body.assign(packet->getBody(), static_cast<std::size_t>(length));
     post(event);
 }
 

@@ -35,10 +35,10 @@ struct PluginSid2AppsMap;
 
 class SAppMgr {
 public:
-    // Which service announced an app: the app platform (its add message) or
-    // the session service (PAddAppReq). The first service to announce an app
-    // owns it.
-    enum class AppSource { Platform, Session };
+    // Values of the source map: which service announced an app. The first
+    // service to announce an app owns it.
+    static constexpr uint32_t kAppSourcePlatform = 1;
+    static constexpr uint32_t kAppSourceSession = 2;
 
     explicit SAppMgr(SAppContext* owner);
     SAppMgr(const SAppMgr&) = delete;
@@ -68,8 +68,8 @@ public:
 private:
     void dispatchV2(const protocol::session::PUserMsg3& msg);
     void dispatchV3(const protocol::session::PAppMsgToClient& msg);
-    // True: accept (and remember seqNum); false: drop.
-    bool checkSeqNum(uint32_t seqNum, uint64_t srcId, uint16_t appMsgType);
+    // 0: accept (and remember seqNum), -1: drop.
+    int32_t checkSeqNum(uint32_t seqNum, uint64_t srcId, uint16_t appMsgType);
 
     void addAppV2(uint32_t appId, pakt::Unpack& body);
     void addAppV3(uint32_t appId, pakt::Unpack& body);
@@ -78,7 +78,7 @@ private:
     void updateProxiesV3(uint32_t appId, pakt::Unpack& body);
     // Claims `appId` for the app platform unless the session service owns it.
     bool claimForPlatform(uint32_t appId);
-    bool isOwnedBy(uint32_t appId, AppSource source) const;
+    bool isOwnedBy(uint32_t appId, uint32_t source) const;
     void removeApp(uint32_t appId, uint32_t sdkVersion, bool flag, const std::string& str2);
 
     // Applies the packs of the accepted apps, then those listed per sid.
@@ -96,6 +96,6 @@ private:
     std::map<uint64_t, uint32_t> m_srcSeqNums;
     std::map<uint32_t, uint64_t> m_appSrcIds;
     std::map<uint32_t, uint32_t> m_appSdkVersions;
-    std::map<uint32_t, AppSource> m_appSources;
+    std::map<uint32_t, uint32_t> m_appSources;
     SAppContext* m_context;
 };

@@ -35,7 +35,7 @@ public:
 private:
     uint32_t m_lastRunTime;
     uint32_t m_elapsed = 0;
-    bool m_bRepeat{};  // false until setRepeat
+    bool m_bRepeat = false;
     T* m_pObj;
     Function m_pfn;
     std::string m_name;

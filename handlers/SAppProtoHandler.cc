@@ -2,7 +2,6 @@
 
 #include "appmgr/SAppMgr.h"
 #include "handlers/SAppQuery.h"
-#include "handlers/TableKeys.h"
 #include "host/IProtoPacket.h"
 #include "module/SAppContext.h"
 #include "protocol/SessionRecords.h"
@@ -45,7 +44,9 @@ void SAppProtoHandler::dispatch(IProtoPacket* packet) {
 
 uint32_t SAppProtoHandler::getUriCount() const { return static_cast<uint32_t>(m_handlers.size()); }
 
-void SAppProtoHandler::getUris(uint32_t* out) const { writeTableKeys(m_handlers, out); }
+void SAppProtoHandler::getUris(uint32_t* out) const {
+    for (const auto& entry : m_handlers) *out++ = entry.first;
+}
 
 void SAppProtoHandler::onAddAppReq(IProtoPacket* packet) {
     SAPP_LOG("SAppProtoHandler::onAddAppReq");

@@ -10,20 +10,19 @@
 
 using protocol::session::SessionEvent;
 
-SAppContext::SAppContext(SAppModule* module, ISession* session)
-    : m_pSession(session), m_pModule(module), m_owned(std::make_unique<Owned>()) {
+SAppContext::SAppContext(SAppModule* module, ISession* session) : m_pSession(session), m_pModule(module) {
     m_pSession->addWatcher(this);
     try {
-        m_owned->dcHelper = std::make_unique<SAppDCHelper>(this, m_pSession->getSid());
-        m_owned->appMgr = std::make_unique<SAppMgr>(this);
-        m_owned->query = std::make_unique<SAppQuery>(this);
-        m_owned->protoHandler = std::make_unique<SAppProtoHandler>(this);
-        m_owned->reqHandler = std::make_unique<SAppReqHandler>(this);
-        m_owned->userInfo = std::make_unique<ProtoUInfo>();
-        m_owned->userInfo->setSid(m_pSession->getSid());
+        m_pDcHelper = std::make_unique<SAppDCHelper>(this, m_pSession->getSid());
+        m_pAppMgr = std::make_unique<SAppMgr>(this);
+        m_pQuery = std::make_unique<SAppQuery>(this);
+        m_pProtoHandler = std::make_unique<SAppProtoHandler>(this);
+        m_pReqHandler = std::make_unique<SAppReqHandler>(this);
+        m_pUserInfo = std::make_unique<ProtoUInfo>();
+        m_pUserInfo->setSid(m_pSession->getSid());
     } catch (...) {
-        // What was built goes with m_owned as the exception unwinds.
         m_pSession->removeWatcher(this);
+        destroyOwned();
         throw;
     }
 }
@@ -31,33 +30,43 @@ SAppContext::SAppContext(SAppModule* module, ISession* session)
 SAppContext::~SAppContext() {
     SAPP_LOG("SAppContext::~SAppContext, enter");
     m_pSession->removeWatcher(this);
-    m_owned.reset();
+    destroyOwned();
     SAPP_LOG("SAppContext::~SAppContext, exit");
+}
+
+// In the order of construction.
+void SAppContext::destroyOwned() {
+    m_pDcHelper.reset();
+    m_pAppMgr.reset();
+    m_pQuery.reset();
+    m_pProtoHandler.reset();
+    m_pReqHandler.reset();
+    m_pUserInfo.reset();
 }
 
 void SAppContext::onSessionEvent(const SessionEvent& event) {
     switch (event.type) {
         case protocol::session::EVENT_SESS_SID_ASID:
-            m_owned->userInfo->setSid(event.sid);
-            m_owned->userInfo->setAsid(event.asid);
+            m_pUserInfo->setSid(event.sid);
+            m_pUserInfo->setAsid(event.asid);
             if (event.sid != event.asid && m_pModule) m_pModule->rebind(event.sid, event.asid);
             break;
         case protocol::session::EVENT_SESS_USER_INFO:
-            m_owned->userInfo->setSid(event.sid);
-            m_owned->userInfo->setUid(event.uid);
-            m_owned->userInfo->setUdb(event.udb);
-            m_owned->userInfo->setCookie(event.cookie);
+            m_pUserInfo->setSid(event.sid);
+            m_pUserInfo->setUid(event.uid);
+            m_pUserInfo->setUdb(event.udb);
+            m_pUserInfo->setCookie(event.cookie);
             break;
         case protocol::session::EVENT_SESS_LEAVE:
             SAPP_LOG("SAppContext::onSessionEvent, EVENT_SESS_LEAVE");
-            m_owned->query->stop();
+            m_pQuery->stop();
             break;
         case protocol::session::EVENT_SESS_PID:
-            m_owned->userInfo->setPid(event.pid);
-            m_owned->appMgr->queryAnnounceApps();
+            m_pUserInfo->setPid(event.pid);
+            m_pAppMgr->queryAnnounceApps();
             break;
         case protocol::session::EVENT_SESS_QUERY_APPS:
-            m_owned->query->start();
+            m_pQuery->start();
             break;
         default:
             break;

@@ -31,8 +31,7 @@ public:
     // Registers with the session's watchers, then builds, in this order, the
     // channel data helper, app manager, query, packet handler table, request
     // table and the user info (holding the session's sid). If a build step
-    // throws, the watcher registration is undone and what was built is
-    // destroyed before the exception leaves.
+    // throws, the watcher registration is undone before the exception leaves.
     SAppContext(SAppModule* module, ISession* session);
     // Unregisters from the session first, then destroys the owned objects in
     // the order they were built.
@@ -47,27 +46,22 @@ public:
 
     ISession* session() const { return m_pSession; }
     SAppModule* module() const { return m_pModule; }
-    SAppDCHelper* dcHelper() const { return m_owned->dcHelper.get(); }
-    SAppMgr* appMgr() const { return m_owned->appMgr.get(); }
-    SAppQuery* query() const { return m_owned->query.get(); }
-    SAppProtoHandler* protoHandler() const { return m_owned->protoHandler.get(); }
-    SAppReqHandler* reqHandler() const { return m_owned->reqHandler.get(); }
-    ProtoUInfo* userInfo() const { return m_owned->userInfo.get(); }
+    SAppDCHelper* dcHelper() const { return m_pDcHelper.get(); }
+    SAppMgr* appMgr() const { return m_pAppMgr.get(); }
+    SAppQuery* query() const { return m_pQuery.get(); }
+    SAppProtoHandler* protoHandler() const { return m_pProtoHandler.get(); }
+    SAppReqHandler* reqHandler() const { return m_pReqHandler.get(); }
+    ProtoUInfo* userInfo() const { return m_pUserInfo.get(); }
 
 private:
-    // The objects the context owns, declared in the reverse of the order in
-    // which they are built: members are destroyed last to first, so
-    // destroying an Owned destroys them in the order they were built.
-    struct Owned {
-        std::unique_ptr<ProtoUInfo> userInfo;
-        std::unique_ptr<SAppReqHandler> reqHandler;
-        std::unique_ptr<SAppProtoHandler> protoHandler;
-        std::unique_ptr<SAppQuery> query;
-        std::unique_ptr<SAppMgr> appMgr;
-        std::unique_ptr<SAppDCHelper> dcHelper;
-    };
+    void destroyOwned();
 
     ISession* m_pSession;
     SAppModule* m_pModule;
-    std::unique_ptr<Owned> m_owned;
+    std::unique_ptr<SAppDCHelper> m_pDcHelper;
+    std::unique_ptr<SAppMgr> m_pAppMgr;
+    std::unique_ptr<SAppQuery> m_pQuery;
+    std::unique_ptr<SAppProtoHandler> m_pProtoHandler;
+    std::unique_ptr<SAppReqHandler> m_pReqHandler;
+    std::unique_ptr<ProtoUInfo> m_pUserInfo;
 };

@@ -38,9 +38,8 @@ void SAppModule::release(uint32_t sid) {
 
 SAppModule::~SAppModule() {
     SAPP_LOG("SAppModule::~VideoModule enter");
-    // In ascending id order, before the exit line; the emptied entries go
-    // with the map.
     for (auto& entry : m_sessions) entry.second.reset();
+    m_sessions.clear();
     SAPP_LOG("SAppModule::~VideoModule, exit");
 }
 

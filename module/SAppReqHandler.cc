@@ -1,7 +1,6 @@
 #include "module/SAppReqHandler.h"
 
 #include "appmgr/SAppMgr.h"
-#include "handlers/TableKeys.h"
 #include "module/SAppContext.h"
 
 namespace {
@@ -25,7 +24,9 @@ void SAppReqHandler::dispatch(const AppRequest* request) {
 
 uint32_t SAppReqHandler::getTypeCount() const { return static_cast<uint32_t>(m_handlers.size()); }
 
-void SAppReqHandler::getTypes(uint32_t* out) const { writeTableKeys(m_handlers, out); }
+void SAppReqHandler::getTypes(uint32_t* out) const {
+    for (const auto& entry : m_handlers) *out++ = static_cast<uint32_t>(entry.first);
+}
 
 void SAppReqHandler::onAppDataReq(const AppRequest* request) {
     const auto* appData = static_cast<const AppDataRequest*>(request);

@@ -1,6 +1,6 @@
 #include "support/LogLine.h"
 
-#include <algorithm>
+#include <cstring>
 
 #include "host/Tarnbase.h"
 #include "support/Platform.h"
@@ -43,6 +43,7 @@ LogLine::~LogLine() {
     } else {
         DoLog2(m_level, m_category, m_file, m_line, m_macro, m_text, module);
     }
+    if (m_text != m_inline) delete[] m_text;
 }
 
 // Grows to 512 characters, or to the first doubling of 512 that holds the
@@ -52,11 +53,10 @@ void LogLine::reserve(uint32_t more) {
     const uint64_t needed = uint64_t{m_length} + more + 1;
     uint64_t size = kInlineSize;
     while (size < needed) size *= 2;
-    std::unique_ptr<wchar_t[]> block(new wchar_t[size]);
-    std::copy(m_text, m_text + m_length, block.get());
-    block[m_length] = L'\0';
-    m_heap = std::move(block);  // frees the previous heap block, if any
-    m_text = m_heap.get();
+    auto* block = new wchar_t[size];
+    std::memcpy(block, m_text, (m_length + 1) * sizeof(wchar_t));
+    if (m_text != m_inline) delete[] m_text;
+    m_text = block;
     m_capacity = static_cast<uint32_t>(size - 1);
 }
 
@@ -73,7 +73,7 @@ void LogLine::appendFormatted(T value) {
     reserve(kNumberRoom);
     const int written = platform::formatUnsigned(m_text + m_length, kNumberRoom, value);
     if (written > 0) m_length += static_cast<uint32_t>(written);
-    m_text[m_length] = L'\0';  // also over whatever a failed format left
+    m_text[m_length] = L'\0';
 }
 
 void LogLine::appendNumber(uint32_t value) { appendFormatted(value); }

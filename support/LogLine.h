@@ -10,7 +10,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 
 class LogExport;
 
@@ -42,8 +41,7 @@ private:
     void appendFormatted(T value);
 
     wchar_t m_inline[kInlineSize];
-    std::unique_ptr<wchar_t[]> m_heap;  // the heap block, once the text outgrows m_inline
-    wchar_t* m_text;                     // m_inline or m_heap
+    wchar_t* m_text;
     uint32_t m_length = 0;
     uint32_t m_capacity = kInlineSize - 1;
     const char* m_category;

@@ -1,7 +1,5 @@
 #include "support/Platform.h"
 
-#include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 #if defined(_WIN32)
@@ -20,45 +18,44 @@ namespace {
 // is how the module finds its file.
 char g_moduleName[512];
 
-// Keeps the part of `path` after its last separator as the module's name.
-void keepFileName(const char* path, char separator) {
-    const char* last = std::strrchr(path, separator);
-    std::snprintf(g_moduleName, sizeof g_moduleName, "%s", last ? last + 1 : path);
+// Keeps the part after the last path separator.
+void stripDirectory(char* path, char separator) {
+    if (const char* last = std::strrchr(path, separator)) std::memmove(path, last + 1, std::strlen(last + 1) + 1);
 }
 
 #if defined(_WIN32)
 
-// Each step needs the one before; when one fails the path stays empty, and
-// so does the name.
 void determineModuleName() {
-    using GetModuleHandleExWFn = BOOL(WINAPI*)(DWORD, LPCWSTR, HMODULE*);
+    g_moduleName[0] = '\0';
     HMODULE kernel = GetModuleHandleW(L"Kernel32.dll");
-    auto getModuleHandleExW = kernel ? reinterpret_cast<GetModuleHandleExWFn>(reinterpret_cast<void*>(
-                                           GetProcAddress(kernel, "GetModuleHandleExW")))
-                                     : nullptr;
+    if (!kernel) return;
+    using GetModuleHandleExWFn = BOOL(WINAPI*)(DWORD, LPCWSTR, HMODULE*);
+    auto getModuleHandleExW =
+        reinterpret_cast<GetModuleHandleExWFn>(reinterpret_cast<void*>(GetProcAddress(kernel, "GetModuleHandleExW")));
+    if (!getModuleHandleExW) return;
     HMODULE self = nullptr;
     // 6 = GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT
-    if (getModuleHandleExW) getModuleHandleExW(6, reinterpret_cast<LPCWSTR>(g_moduleName), &self);
-    char path[sizeof g_moduleName] = {};
-    if (self) GetModuleFileNameA(self, path, sizeof path);
-    keepFileName(path, '\\');
+    getModuleHandleExW(6, reinterpret_cast<LPCWSTR>(g_moduleName), &self);
+    if (!self) return;
+    GetModuleFileNameA(self, g_moduleName, sizeof g_moduleName);
+    stripDirectory(g_moduleName, '\\');
 }
 
 #else
 
-// The dynamic loader knows which loaded object contains an address, and
-// names its file whenever it finds one.
+// The dynamic loader knows which loaded object contains an address.
 void determineModuleName() {
+    g_moduleName[0] = '\0';
     Dl_info info{};
-    if (dladdr(static_cast<const void*>(g_moduleName), &info)) keepFileName(info.dli_fname, '/');
+    if (!dladdr(static_cast<const void*>(g_moduleName), &info) || !info.dli_fname) return;
+    std::strncpy(g_moduleName, info.dli_fname, sizeof g_moduleName - 1);
+    g_moduleName[sizeof g_moduleName - 1] = '\0';
+    stripDirectory(g_moduleName, '/');
 }
 
 #endif
 
-// Names the module while it is being loaded, before any log line.
-const struct ModuleNameAtLoad {
-    ModuleNameAtLoad() { determineModuleName(); }
-} g_moduleNameAtLoad;
+const bool g_moduleNameKnown = (determineModuleName(), true);
 
 }  // namespace
 
@@ -66,11 +63,10 @@ const char* moduleFileName() { return g_moduleName; }
 
 #if defined(_WIN32)
 
-// MultiByteToWideChar produces nothing (and answers 0) for no input or on
-// failure.
 std::size_t narrowToWide(const char* text, std::size_t n, wchar_t* out) {
+    if (n == 0) return 0;
     const int produced = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(n), out, static_cast<int>(n));
-    return static_cast<std::size_t>(std::max(produced, 0));
+    return produced > 0 ? static_cast<std::size_t>(produced) : 0;
 }
 
 int formatUnsigned(wchar_t* out, std::size_t room, uint32_t value) {
@@ -91,11 +87,15 @@ std::size_t narrowToWide(const char* text, std::size_t n, wchar_t* out) {
 }
 
 int formatUnsigned(wchar_t* out, std::size_t room, uint32_t value) {
-    return std::swprintf(out, room, L"%u", value);
+    const int written = std::swprintf(out, room, L"%u", value);
+    if (written < 0 && room > 0) out[room - 1] = L'\0';
+    return written;
 }
 
 int formatUnsigned(wchar_t* out, std::size_t room, uint64_t value) {
-    return std::swprintf(out, room, L"%llu", static_cast<unsigned long long>(value));
+    const int written = std::swprintf(out, room, L"%llu", static_cast<unsigned long long>(value));
+    if (written < 0 && room > 0) out[room - 1] = L'\0';
+    return written;
 }
 
 #endif

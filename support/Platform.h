@@ -18,8 +18,8 @@ const char* moduleFileName();
 std::size_t narrowToWide(const char* text, std::size_t n, wchar_t* out);
 
 // Formats an unsigned decimal into `out` (room for `room` characters
-// including the terminator). Returns the count of characters written, or a
-// value <= 0 on failure, when what `out` holds is not defined.
+// including the terminator), truncating; always terminates. Returns the
+// count of characters written, or a value <= 0 on failure.
 int formatUnsigned(wchar_t* out, std::size_t room, uint32_t value);
 int formatUnsigned(wchar_t* out, std::size_t room, uint64_t value);
 

@@ -14,6 +14,12 @@ const uint16_t kSGroupId = insert_name_id(L"dwSGroupId");
 
 SAppDCHelper::SAppDCHelper(SAppContext* owner, uint32_t sid) : m_pContext(owner), m_sid(sid) { init(); }
 
+SAppDCHelper::~SAppDCHelper() {
+    m_pDb.reset();
+    m_pChlTbl.reset();
+    m_pChlFld.reset();
+}
+
 void SAppDCHelper::init() {
     m_pDb = Data::queryDatabase(uint64_t{m_sid});
     if (!m_pDb) {
