@@ -1,11 +1,12 @@
 #include "appmgr/SAppMgr.h"
 
-#include "appmgr/ClientEvents.h"
+#include "appmgr/ClientAppInfo.h"
+#include "host/ClientEvents.h"
 #include "host/IProtoPacket.h"
 #include "host/ISession.h"
 #include "host/Pktcore.h"
 #include "marshal/Errors.h"
-#include "marshal/Unpack.h"
+#include "marshal/Fields.h"
 #include "module/SAppContext.h"
 #include "protocol/AppPayloads.h"
 #include "protocol/PluginRecords.h"
@@ -61,7 +62,8 @@ void SAppMgr::dispatchV2(const PUserMsg3& msg) {
         return;
     }
     pakt::Unpack up(msg.data.data(), msg.data.size());
-    const AppSrvDataHeader header = readAppSrvDataHeader(up);
+    AppHeaderV2 header;
+    pakt::unpackFields(header, up);
     // Downlink, the carrier's proxy is the message source.
     m_appSrcIds[header.appId] = msg.proxyId;
     if (checkSeqNum(header.seqNum, msg.proxyId, header.appMsgType) < 0) return;
@@ -73,7 +75,14 @@ void SAppMgr::dispatchV2(const PUserMsg3& msg) {
     case kAppMsgAppData: {
         AppDataEvent event;
         event.appId = header.appId;
-        event.data = readAppSrvData(up);
+        // AppDataV2's field list reads the app data straight into the event.
+        struct {
+            uint32_t reserved1;
+            uint32_t reserved2;
+            std::string& appData;
+        } body{0, 0, event.data};
+        pakt::FieldUnpacker reader(up);
+        AppDataV2::fields(body, reader);
         post(event);
         break;
     }

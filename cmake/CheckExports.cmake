@@ -4,7 +4,8 @@
 #   cmake -DLIBRARY=<file> -DFORMAT=pe|elf -DTOOL=<objdump|nm>
 #         -DEXPECTED=<list> [-DDEMANGLER=<c++filt>] -P CheckExports.cmake
 #
-# The list holds mangled names, one per line; '#' starts a comment.
+# The list holds mangled names, one per line; '#' starts a comment. A line
+# "pe: NAME" or "elf: NAME" names an export of that format only.
 # pe:  the names of the DLL's export table (objdump -p).
 # elf: the defined dynamic symbols (nm -D). On ELF every exported typeinfo
 #      object _ZTI<x> comes with its name object _ZTS<x>, which PE keeps
@@ -20,6 +21,12 @@ set(expected)
 foreach(line IN LISTS expected_lines)
   string(REGEX REPLACE "#.*" "" line "${line}")
   string(STRIP "${line}" line)
+  if(line MATCHES "^(pe|elf): *(.+)$")
+    if(NOT CMAKE_MATCH_1 STREQUAL FORMAT)
+      continue()
+    endif()
+    set(line "${CMAKE_MATCH_2}")
+  endif()
   if(line)
     list(APPEND expected "${line}")
     if(FORMAT STREQUAL "elf" AND line MATCHES "^_ZTI(.+)$")

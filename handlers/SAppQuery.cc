@@ -7,7 +7,10 @@
 
 namespace {
 
-constexpr uint32_t kMaxAttempts = 3;
+// Attempts are counted from 1 (m_retryCount after its increment): attempts 1
+// and 2 send the request, from attempt 3 on the query has given up and only
+// logs.
+constexpr uint32_t kGiveUpAtAttempt = 3;
 
 }  // namespace
 
@@ -26,7 +29,7 @@ void SAppQuery::start() {
 void SAppQuery::query() {
     SAPP_LOG("SAppQuery::query, retry=", m_retryCount);
     ++m_retryCount;
-    if (m_retryCount >= kMaxAttempts) {
+    if (m_retryCount >= kGiveUpAtAttempt) {
         SAPP_LOG("SAppQuery::query, reach max retry.");
         return;
     }

@@ -1,5 +1,7 @@
 // An inbound server packet, valid for the duration of the call that hands it
-// over.
+// over; the module never keeps or deletes it. Slot order (MSVC numbering;
+// Itanium: one more from getUri on): 0 destructor, 1 getUri, 2 getBodyLen,
+// 3 getResCode, 4 getBody, 5 unmarshal.
 #pragma once
 
 #include <cstdint>

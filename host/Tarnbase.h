@@ -76,6 +76,9 @@ private:
 namespace Data {
 
 // Every database object is reference counted through addRef/releaseRef.
+// None of these interfaces has a virtual destructor, so their slots are
+// numbered alike under every ABI: IRefCounted 0 addRef, 1 releaseRef;
+// IField adds 2 getUInt32; IDatabase adds 2 getTable, 3 getField.
 class IRefCounted {
 public:
     virtual void addRef() = 0;

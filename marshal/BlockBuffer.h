@@ -35,11 +35,11 @@ public:
     BasicBlockBuffer(const BasicBlockBuffer&) = delete;
     BasicBlockBuffer& operator=(const BasicBlockBuffer&) = delete;
     virtual ~BasicBlockBuffer() {
-        if (m_data) Allocator::deallocate(m_data);
+        if (m_pData) Allocator::deallocate(m_pData);
     }
 
-    char* data() { return m_data; }
-    const char* data() const { return m_data; }
+    char* data() { return m_pData; }
+    const char* data() const { return m_pData; }
     std::size_t size() const { return m_size; }
     std::size_t blocks() const { return m_blocks; }
     std::size_t capacity() const { return m_blocks * kBlockSize; }
@@ -48,15 +48,14 @@ public:
     // "append buffer overflow" when the buffer cannot grow.
     void append(const void* bytes, std::size_t n) {
         if (n == 0) return;
-        const char* source = static_cast<const char*>(bytes);
-        // Growth may move the storage; a source inside it moves along.
-        const bool inside = m_data && !std::less<const char*>()(source, m_data) &&
-                            std::less<const char*>()(source, m_data + m_size);
-        const std::size_t sourceOffset = inside ? static_cast<std::size_t>(source - m_data) : 0;
-        if (!increase_capacity(n)) throw PackError("append buffer overflow");
-        if (inside) source = m_data + sourceOffset;
-        std::memmove(m_data + m_size, source, n);
-        m_size += n;
+        // Most appends fit in the current block: this much stays small enough
+        // to be inlined into every push, the growth below is a call.
+        if (m_blocks * kBlockSize - m_size >= n) {
+            std::memmove(m_pData + m_size, bytes, n);
+            m_size += n;
+            return;
+        }
+        appendGrowing(static_cast<const char*>(bytes), n);
     }
 
     // Sets the number of bytes in use; growing zero-fills the new bytes,
@@ -65,7 +64,7 @@ public:
     void resize(std::size_t n) {
         if (n > m_size) {
             if (!increase_capacity(n - m_size)) throw PackError("resize buffer overflow");
-            std::memset(m_data + m_size, 0, n - m_size);
+            std::memset(m_pData + m_size, 0, n - m_size);
         }
         m_size = n;
     }
@@ -82,16 +81,27 @@ public:
         char* storage = Allocator::allocate(newBlocks * kBlockSize);
         if (!storage) return false;
         if (m_blocks) {
-            std::memcpy(storage, m_data, m_size);
-            Allocator::deallocate(m_data);
+            std::memcpy(storage, m_pData, m_size);
+            Allocator::deallocate(m_pData);
         }
-        m_data = storage;
+        m_pData = storage;
         m_blocks = newBlocks;
         return true;
     }
 
 private:
-    char* m_data = nullptr;
+    void appendGrowing(const char* source, std::size_t n) {
+        // Growth may move the storage; a source inside it moves along.
+        const bool inside = m_pData && !std::less<const char*>()(source, m_pData) &&
+                            std::less<const char*>()(source, m_pData + m_size);
+        const std::size_t sourceOffset = inside ? static_cast<std::size_t>(source - m_pData) : 0;
+        if (!increase_capacity(n)) throw PackError("append buffer overflow");
+        if (inside) source = m_pData + sourceOffset;
+        std::memmove(m_pData + m_size, source, n);
+        m_size += n;
+    }
+
+    char* m_pData = nullptr;
     std::size_t m_size = 0;
     std::size_t m_blocks = 0;
 };

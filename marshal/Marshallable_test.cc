@@ -1,4 +1,4 @@
-#include "marshal/Marshallable.h"
+#include "marshal/RecordWalks.h"
 
 #include <gtest/gtest.h>
 
@@ -14,16 +14,16 @@ namespace pakt {
 namespace {
 
 // A record with a scalar and a string, enough to see where elements start.
-struct Entry : Marshallable {
+struct Entry : Record<Entry> {
     uint32_t id = 0;
     std::string name;
 
     Entry() = default;
     Entry(uint32_t i, std::string n) : id(i), name(std::move(n)) {}
-    void marshal(Pack& p) const override { p.push_uint32(id).push_varstr(name); }
-    void unmarshal(Unpack& up) override {
-        id = up.pop_uint32();
-        name = up.pop_varstr();
+    template <class R, class V>
+    static void fields(R& r, V& v) {
+        v(u32, "id", r.id);
+        v(varstr16, "name", r.name);
     }
     friend bool operator==(const Entry& a, const Entry& b) { return a.id == b.id && a.name == b.name; }
 };

@@ -11,6 +11,7 @@
 // its already appended length prefix).
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -57,9 +58,14 @@ public:
 private:
     template <typename T>
     Pack& pushLittleEndian(T v) {
-        unsigned char bytes[sizeof(T)];
-        for (std::size_t i = 0; i < sizeof(T); ++i) bytes[i] = static_cast<unsigned char>(v >> (8 * i));
-        return push(bytes, sizeof(T));
+        // On a little-endian host the value's own bytes are its wire bytes.
+        if constexpr (std::endian::native == std::endian::little) {
+            return push(&v, sizeof v);
+        } else {
+            unsigned char bytes[sizeof(T)];
+            for (std::size_t i = 0; i < sizeof(T); ++i) bytes[i] = static_cast<unsigned char>(v >> (8 * i));
+            return push(bytes, sizeof(T));
+        }
     }
 
     BlockBuffer& m_buffer;

@@ -9,8 +9,10 @@
 // length. Only string reads copy; pop_fetch_ptr points into the range.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "marshal/Errors.h"
@@ -19,12 +21,12 @@ namespace pakt {
 
 class Unpack {
 public:
-    Unpack(const void* data, std::size_t size) : m_cursor(static_cast<const char*>(data)), m_remaining(size) {}
+    Unpack(const void* data, std::size_t size) : m_pCursor(static_cast<const char*>(data)), m_remaining(size) {}
     Unpack(const Unpack&) = delete;
     Unpack& operator=(const Unpack&) = delete;
     virtual ~Unpack() = default;
 
-    const char* data() const { return m_cursor; }
+    const char* data() const { return m_pCursor; }
     std::size_t size() const { return m_remaining; }
     bool empty() const { return m_remaining == 0; }
 
@@ -48,22 +50,33 @@ private:
     // The one bounds check: returns the start of the next n bytes and skips
     // them, or throws without moving.
     const char* take(std::size_t n, const char* error) {
-        if (m_remaining < n) throw UnpackError(error);
-        const char* p = m_cursor;
-        m_cursor += n;
+        if (m_remaining < n) fail(error);
+        const char* p = m_pCursor;
+        m_pCursor += n;
         m_remaining -= n;
         return p;
     }
 
+    // Kept apart from take, so that the check inlined into every read stays
+    // a compare and a branch.
+    [[noreturn]] static void fail(const char* error) { throw UnpackError(error); }
+
     template <typename T>
     T popLittleEndian(const char* error) {
-        const auto* bytes = reinterpret_cast<const unsigned char*>(take(sizeof(T), error));
+        const char* bytes = take(sizeof(T), error);
         T v = 0;
-        for (std::size_t i = 0; i < sizeof(T); ++i) v = static_cast<T>(v | static_cast<T>(T(bytes[i]) << (8 * i)));
+        // On a little-endian host the wire bytes are the value's own bytes.
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(&v, bytes, sizeof v);
+        } else {
+            for (std::size_t i = 0; i < sizeof(T); ++i) {
+                v = static_cast<T>(v | static_cast<T>(T(static_cast<unsigned char>(bytes[i])) << (8 * i)));
+            }
+        }
         return v;
     }
 
-    const char* m_cursor;
+    const char* m_pCursor;
     std::size_t m_remaining;
 };
 

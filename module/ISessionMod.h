@@ -1,11 +1,32 @@
-// The interfaces the host programs against.
+// The module's interface towards its host: the two entry points and the
+// interface the first of them returns.
 //
-// ISessionMod is what getModule returns: the host asks it which packet URIs
-// and client request types the module handles, then delivers packets and
-// requests by session id and tells it when a session is left. All calls must
-// come one at a time (the module takes no locks). ISInfoMod, IServiceMod and
-// ISBypassMod are exported for hosts that program against them; the module
-// does not implement them.
+// Finding the module. The host loads the library (sapp.dll, libsapp.so) and
+// looks up `getModule` and `releaseModule` by name; they are plain C names.
+// Nothing else needs to be linked: every further call goes through the
+// ISessionMod pointer getModule returns, and the module calls the host only
+// through the ISession object it was given.
+//
+// Binary compatibility. The interfaces below, the host interfaces in host/
+// and the records they pass (std::string members included) cross the
+// boundary as they are, so host and module must be built by the same
+// toolchain family: the slot numbers of a virtual table, the mangled names,
+// the layout of the standard types and the exception machinery all differ
+// between MSVC and GCC/Clang (docs/abi.md has the tables for both).
+//
+// Threads. The module takes no locks. The host makes one call into the
+// module at a time: entry points, ISessionMod operations, session events to
+// a watcher and task runs of its task queues, for all sessions together.
+//
+// Exceptions. What leaves a call is a C++ exception of the module's
+// toolchain, caught by type only by a host of the same toolchain family:
+//   - pakt::UnpackError (a pakt::PacketError, a std::runtime_error) from
+//     onPacket, when a packet's record does not decode;
+//   - pakt::PackError (likewise) from onRequest, when a client message does
+//     not fit its record;
+//   - std::bad_alloc from any call, also from session events and task runs.
+// Invalid input that is not an encoding failure (unknown sessions, URIs,
+// request types, event codes) is ignored, never thrown.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +36,11 @@
 #include "host/ISession.h"
 #include "module/Export.h"
 
+// Implemented by the module's singleton. Slot order (MSVC numbering; the
+// Itanium ABI gives the destructor two slots, so every later slot is one
+// higher): 0 destructor, 1 getUriCount, 2 getUris, 3 getReqTypeCount,
+// 4 getReqTypes, 5 getModFlag, 6 onPacket, 7 onRequest, 8 onReserved,
+// 9 onLeave. The host never deletes it: releaseModule does.
 class SAPP_API ISessionMod {
 public:
     ISessionMod();
@@ -30,15 +56,23 @@ public:
     virtual uint32_t getReqTypeCount() = 0;
     // Writes the request types in ascending order; room for getReqTypeCount().
     virtual void getReqTypes(uint32_t* out) = 0;
+    // Always 1.
     virtual int32_t getModFlag() = 0;
-    // Delivers an inbound packet of session `sid`; valid for the call only.
-    // Decoding errors of the packet's record leave as pakt exceptions.
+    // Delivers an inbound packet of session `sid`, valid for the call only.
+    // Unknown sessions and URIs, a null packet and result codes other than
+    // 200 are ignored. Throws pakt::UnpackError when the packet's record does
+    // not decode; an app-platform payload that does not decode inside a
+    // well-formed record is logged and dropped instead.
     virtual void onPacket(uint32_t sid, IProtoPacket* packet) = 0;
-    // Delivers a client request of session `sid`; valid for the call only.
+    // Delivers a client request of session `sid`, valid for the call only.
+    // Unknown sessions and request types are ignored. Throws
+    // pakt::PackError when the message does not fit its record.
     virtual void onRequest(uint32_t sid, const AppRequest* request) = 0;
     // Reserved by the host; the module ignores it.
     virtual void onReserved(uint32_t sid, const void* data) = 0;
-    // The host has left session `sid`: its context is destroyed.
+    // The host has left session `sid`: the module unregisters from the
+    // session's watchers, removes its tasks and forgets the session. The
+    // session object may be destroyed after this returns.
     virtual void onLeave(uint32_t sid) = 0;
 };
 
@@ -78,15 +112,24 @@ public:
     ~ISBypassMod() override;
 };
 
-// Entry points, unmangled.
+// Entry points, plain C names.
 //
 // getModule: called by the host once for every channel session it opens,
-// with that session's object (which must outlive the session's onLeave).
-// Returns the module singleton, creating it on the first call; a null
-// session, a session id of 0 or 0xFFFFFFFF, or an id already present adds
-// nothing. releaseModule: called once for every session the host closes,
-// after onLeave; destroys the singleton when no session is left. Neither
-// may be called concurrently with any other call into the module.
+// with that session's object, which must stay valid until the session's
+// onLeave returns. Adds the session (a null session, a session id of 0 or
+// 0xFFFFFFFF, or an id already present adds nothing) and returns the module
+// singleton, creating it on the first call. Never returns null: it returns
+// the singleton or throws std::bad_alloc. Every call returns the same
+// pointer while the singleton lives; the pointer stays valid until the
+// releaseModule call that leaves the module without sessions.
+//
+// releaseModule: called once for every session the host closes, after its
+// onLeave. Forgets `sid` (an id the module does not know is no error: there
+// is nothing to forget) and then, if no session is left, destroys the
+// singleton: the ISessionMod pointer is dangling from then on, and the next
+// getModule creates a new singleton. Note that this also happens when the
+// module never had a session, e.g. after getModule(nullptr). Does nothing
+// when there is no singleton.
 extern "C" {
 SAPP_API ISessionMod* getModule(ISession* session);
 SAPP_API void releaseModule(uint32_t sid);

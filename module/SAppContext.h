@@ -26,7 +26,7 @@ class SAppQuery;
 class SAppProtoHandler;
 class SAppReqHandler;
 
-class SAppContext : public protocol::session::ISessionWatcher {
+class SAppContext final : public protocol::session::ISessionWatcher {
 public:
     // Registers with the session's watchers, then builds, in this order, the
     // channel data helper, app manager, query, packet handler table, request

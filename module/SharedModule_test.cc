@@ -4,8 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <new>
 #include <string>
 
+#if defined(_WIN32)
+#  include <windows.h>
+#else
+#  include <dlfcn.h>
+#endif
+
+#include "host/Pktcore.h"
 #include "marshal/Errors.h"
 #include "module/ISessionMod.h"
 #include "protocol/SessionRecords.h"
@@ -69,6 +77,51 @@ TEST_F(SharedModuleTest, DecodingErrorsLeaveTheLibraryWithTheirType) {
     }
     EXPECT_THROW(module->onPacket(kSid, &truncated), pakt::PacketError);
     EXPECT_THROW(module->onPacket(kSid, &truncated), std::runtime_error);
+}
+
+// The address of a symbol the loaded module exports, or null.
+void* moduleSymbol(const char* name) {
+#if defined(_WIN32)
+    return reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(kLibraryName), name));
+#else
+    void* library = dlopen(kLibraryName, RTLD_NOW | RTLD_NOLOAD);
+    void* symbol = library ? dlsym(library, name) : nullptr;
+    if (library) dlclose(library);
+    return symbol;
+#endif
+}
+
+// The members pktcore's declarations define are the module's own: a copy
+// made by the module's exported copy constructors holds the original's
+// values, and a ProtoPacketPool copied there dispatches to pktcore's
+// virtual functions through pktcore's virtual table. (The base-object
+// constructors take the object first, as the member functions they are.)
+TEST(SharedModuleExports, HostClassMembersOfTheModuleWork) {
+    using Copy = void (*)(void* self, const void* other);
+    const auto copyUserInfo = reinterpret_cast<Copy>(moduleSymbol("_ZN10ProtoUInfoC2ERKS_"));
+    const auto destroyUserInfo = reinterpret_cast<void (*)(void*)>(moduleSymbol("_ZN10ProtoUInfoD2Ev"));
+    const auto copyPool = reinterpret_cast<Copy>(moduleSymbol("_ZN15ProtoPacketPoolC2ERKS_"));
+    ASSERT_TRUE(copyUserInfo && destroyUserInfo && copyPool);
+
+    ProtoUInfo user;
+    user.setUid(0x123456789);
+    user.setCookie(std::string(40, 'c'));  // beyond the short-string buffer
+    alignas(ProtoUInfo) unsigned char userCopy[sizeof(ProtoUInfo)];
+    copyUserInfo(userCopy, &user);
+    const auto* copied = std::launder(reinterpret_cast<ProtoUInfo*>(userCopy));
+    EXPECT_EQ(copied->getUid(), 0x123456789u);
+    EXPECT_EQ(copied->getCookie(), user.getCookie());
+    destroyUserInfo(userCopy);
+
+    ProtoPacketPool pool;
+    alignas(ProtoPacketPool) unsigned char poolCopy[sizeof(ProtoPacketPool)];
+    copyPool(poolCopy, &pool);
+    auto* copiedPool = std::launder(reinterpret_cast<ProtoPacketPool*>(poolCopy));
+    IProtoPacket* packet = copiedPool->newPacket(7, "ab", 2, 200);
+    ASSERT_NE(packet, nullptr);
+    EXPECT_EQ(packet->getUri(), 7u);
+    copiedPool->freePacket(packet);
+    copiedPool->~ProtoPacketPool();
 }
 
 }  // namespace

@@ -1,10 +1,11 @@
-// App-platform payloads of SDK V2, carried in PUserMsg3::data.
+// App-platform payloads of SDK V2, carried in PUserMsg3::data. Each part
+// lists its fields in wire order (marshal/Fields.h):
 //
-//   downlink (PAppSrvData) := seqNum u32, appMsgType u8, appId u32, body
-//       appMsgType 2, 4: AppInfoPack      (app removed / added)
-//       appMsgType 3:    u32, u32, appData varstr16 (app data)
-//   uplink               := seqNum u32, appMsgType u8 (3), appId u32, uid u64,
-//                           sid u32, appData varstr16
+//   downlink (PAppSrvData) := AppHeaderV2, then a body chosen by appMsgType:
+//       2, 4: AppInfoPack    (app removed / added)
+//       3:    AppDataV2      (app data)
+//   uplink                 := AppUplinkV2 (AppHeaderV2 with appMsgType 3, then
+//                             the sender and the app data)
 //
 // SDK V3 has no header in its data: PAppMsgToClient carries seqNum,
 // appMsgType and appId itself, and data holds only the body.
@@ -13,7 +14,7 @@
 #include <cstdint>
 #include <string>
 
-#include "marshal/Unpack.h"
+#include "marshal/Fields.h"
 
 namespace protocol::session {
 
@@ -23,22 +24,53 @@ inline constexpr uint16_t kAppMsgAppData = 3;
 inline constexpr uint16_t kAppMsgAddApp = 4;
 inline constexpr uint16_t kAppMsgUpdateProxies = 5;  // SDK V3 only
 
-// Header of the SDK V2 downlink payload.
-struct AppSrvDataHeader {
+// The header of every SDK V2 payload, both ways.
+struct AppHeaderV2 {
     uint32_t seqNum = 0;
     uint8_t appMsgType = 0;
     uint32_t appId = 0;
+
+    template <class R, class V>
+    static void fields(R& r, V& v) {
+        v(pakt::u32, "seqNum", r.seqNum);
+        v(pakt::u8, "appMsgType", r.appMsgType);
+        v(pakt::u32, "appId", r.appId);
+    }
 };
 
-// Reads the V2 downlink header; the reader is left at the body.
-AppSrvDataHeader readAppSrvDataHeader(pakt::Unpack& up);
+// The body of a V2 downlink data message (appMsgType 3).
+struct AppDataV2 {
+    uint32_t reserved1 = 0;  // not used
+    uint32_t reserved2 = 0;  // not used
+    std::string appData;
 
-// Reads the body of a V2 data message (two ignored u32, then appData).
-std::string readAppSrvData(pakt::Unpack& up);
+    template <class R, class V>
+    static void fields(R& r, V& v) {
+        v(pakt::u32, "reserved1", r.reserved1);
+        v(pakt::u32, "reserved2", r.reserved2);
+        v(pakt::varstr16, "appData", r.appData);
+    }
+};
 
-// Packs the SDK V2 uplink payload with a fresh Pack over a fresh buffer.
-// Throws pakt::PackError "push_varstr: varstr too big" for appData longer
-// than 65535 bytes.
+// The V2 uplink payload.
+struct AppUplinkV2 {
+    AppHeaderV2 header;
+    uint64_t uid = 0;
+    uint32_t sid = 0;
+    std::string appData;
+
+    template <class R, class V>
+    static void fields(R& r, V& v) {
+        AppHeaderV2::fields(r.header, v);
+        v(pakt::u64, "uid", r.uid);
+        v(pakt::u32, "sid", r.sid);
+        v(pakt::varstr16, "appData", r.appData);
+    }
+};
+
+// Packs the V2 uplink payload of a client message with a fresh Pack over a
+// fresh buffer. Throws pakt::PackError "push_varstr: varstr too big" for
+// appData longer than 65535 bytes.
 std::string packAppUplinkV2(uint32_t seqNum, uint32_t appId, uint64_t uid, uint32_t sid,
                             const std::string& appData);
 

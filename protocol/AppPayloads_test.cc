@@ -5,13 +5,13 @@
 
 #include <tuple>
 
-#include "protocol/WireTableTest.h"
+#include "protocol/test_wire_table.h"
 
 namespace protocol::session {
 namespace {
 
-using namespace wiretest;
-using enum wiretest::Prim;
+using namespace sapp::testing;
+using enum sapp::testing::Prim;
 using ::testing::StrEq;
 using ::testing::ThrowsMessage;
 
@@ -24,13 +24,19 @@ TEST(AppPayloadsTest, DownlinkV2HeaderThenAppDataBody) {
           {U32, {0xAA, 0xAA, 0xAA, 0xAA}}, {U32, {0xBB, 0xBB, 0xBB, 0xBB}},        // not used
           {U16, {0x03, 0}}, {Bytes, {'a', 0, 'b'}}},                               // appData "a\0b"
          [](pakt::Unpack& up, bool verify) -> std::optional<std::string> {
-             const AppSrvDataHeader h = readAppSrvDataHeader(up);
-             const std::string appData = readAppSrvData(up);
-             if (verify) {
-                 EXPECT_EQ(std::tuple(h.seqNum, h.appMsgType, h.appId, appData),
-                           std::tuple(0x01020304u, uint8_t{kAppMsgAppData}, 9u, std::string("a\0b", 3)));
-             }
-             return std::nullopt;
+             AppHeaderV2 h;
+             AppDataV2 body;
+             pakt::unpackFields(h, up);
+             pakt::unpackFields(body, up);
+             if (!verify) return std::nullopt;
+             EXPECT_EQ(std::tuple(h.seqNum, h.appMsgType, h.appId, body.reserved1, body.reserved2, body.appData),
+                       std::tuple(0x01020304u, uint8_t{kAppMsgAppData}, 9u, 0xAAAAAAAAu, 0xBBBBBBBBu,
+                                  std::string("a\0b", 3)));
+             pakt::BlockBuffer buffer;
+             pakt::Pack p(buffer);
+             pakt::packFields(h, p);
+             pakt::packFields(body, p);
+             return p.str();
          }},
     });
 }

@@ -3,19 +3,14 @@
 // They never travel as packets of their own: a PluginAppPackMap is the
 // content of PAddAppReq::appPacks and a PluginSid2AppsMap the content of
 // the sidApps fields of PAddAppReq and PDelAppReq (possibly zlib-compressed).
-// Wire order of every record is the declaration order of its fields:
+// Each record's fields() lists its fields in wire order with their encodings
+// (marshal/Fields.h):
 //
-//   PluginAppPackMap  := apps: map<u32 appId, PluginAppPack>
-//   PluginAppPack     := appId u32, str1 varstr16, str2 varstr16, str3 varstr16,
-//                        num1 u32, short1 u16, short2 u16, short3 u16,
-//                        versions vector<PluginVerItem>, num2 u32, byte1 u8 (raw),
-//                        proxyIds vector<u64>, sdkVersion u16, str4 varstr16
-//   PluginVerItem     := num1 u32, str1 varstr16, str2 varstr16, str3 varstr16,
-//                        num2 u32, num3 u32, str4 varstr16
-//   PluginSid2AppsMap := sidApps map<u32 sid, PluginSid2Apps>,
-//                        sidAttrs map<u32 sid, PluginSidAttr>
-//   PluginSid2Apps    := appIds vector<u32>
-//   PluginSidAttr     := num u32, str varstr16
+//   PluginAppPackMap   the apps' descriptions: a map from app id to PluginAppPack
+//   PluginAppPack      one app: its strings and numbers for the client, its
+//                      versions (PluginVerItem), proxies and SDK generation
+//   PluginSid2AppsMap  which apps belong to which sid (PluginSid2Apps), and
+//                      per-sid attributes (PluginSidAttr)
 //
 // Records are plain data: every scalar starts at zero so that no record ever
 // carries indeterminate bytes, containers and strings start empty.
@@ -26,11 +21,11 @@
 #include <string>
 #include <vector>
 
-#include "marshal/Marshallable.h"
+#include "marshal/Fields.h"
 
 namespace vessaplugin::appMgr {
 
-struct PluginVerItem : pakt::Marshallable {
+struct PluginVerItem : pakt::Record<PluginVerItem> {
     uint32_t num1 = 0;
     std::string str1;
     std::string str2;
@@ -39,11 +34,19 @@ struct PluginVerItem : pakt::Marshallable {
     uint32_t num3 = 0;
     std::string str4;
 
-    void marshal(pakt::Pack& p) const override;
-    void unmarshal(pakt::Unpack& up) override;
+    template <class R, class V>
+    static void fields(R& r, V& v) {
+        v(pakt::u32, "num1", r.num1);
+        v(pakt::varstr16, "str1", r.str1);
+        v(pakt::varstr16, "str2", r.str2);
+        v(pakt::varstr16, "str3", r.str3);
+        v(pakt::u32, "num2", r.num2);
+        v(pakt::u32, "num3", r.num3);
+        v(pakt::varstr16, "str4", r.str4);
+    }
 };
 
-struct PluginAppPack : pakt::Marshallable {
+struct PluginAppPack : pakt::Record<PluginAppPack> {
     uint32_t appId = 0;
     std::string str1;
     std::string str2;
@@ -59,38 +62,63 @@ struct PluginAppPack : pakt::Marshallable {
     uint16_t sdkVersion = 0;
     std::string str4;
 
-    void marshal(pakt::Pack& p) const override;
-    void unmarshal(pakt::Unpack& up) override;
+    template <class R, class V>
+    static void fields(R& r, V& v) {
+        v(pakt::u32, "appId", r.appId);
+        v(pakt::varstr16, "str1", r.str1);
+        v(pakt::varstr16, "str2", r.str2);
+        v(pakt::varstr16, "str3", r.str3);
+        v(pakt::u32, "num1", r.num1);
+        v(pakt::u16, "short1", r.short1);
+        v(pakt::u16, "short2", r.short2);
+        v(pakt::u16, "short3", r.short3);
+        v("versions", r.versions);
+        v(pakt::u32, "num2", r.num2);
+        v(pakt::u8, "byte1", r.byte1);
+        v("proxyIds", r.proxyIds);
+        v(pakt::u16, "sdkVersion", r.sdkVersion);
+        v(pakt::varstr16, "str4", r.str4);
+    }
 };
 
-struct PluginAppPackMap : pakt::Marshallable {
+struct PluginAppPackMap : pakt::Record<PluginAppPackMap> {
     std::map<uint32_t, PluginAppPack> apps;
 
-    void marshal(pakt::Pack& p) const override;
-    void unmarshal(pakt::Unpack& up) override;
+    template <class R, class V>
+    static void fields(R& r, V& v) {
+        v("apps", r.apps);
+    }
 };
 
-struct PluginSid2Apps : pakt::Marshallable {
+struct PluginSid2Apps : pakt::Record<PluginSid2Apps> {
     std::vector<uint32_t> appIds;
 
-    void marshal(pakt::Pack& p) const override;
-    void unmarshal(pakt::Unpack& up) override;
+    template <class R, class V>
+    static void fields(R& r, V& v) {
+        v("appIds", r.appIds);
+    }
 };
 
-struct PluginSidAttr : pakt::Marshallable {
+struct PluginSidAttr : pakt::Record<PluginSidAttr> {
     uint32_t num = 0;
     std::string str;
 
-    void marshal(pakt::Pack& p) const override;
-    void unmarshal(pakt::Unpack& up) override;
+    template <class R, class V>
+    static void fields(R& r, V& v) {
+        v(pakt::u32, "num", r.num);
+        v(pakt::varstr16, "str", r.str);
+    }
 };
 
-struct PluginSid2AppsMap : pakt::Marshallable {
+struct PluginSid2AppsMap : pakt::Record<PluginSid2AppsMap> {
     std::map<uint32_t, PluginSid2Apps> sidApps;
     std::map<uint32_t, PluginSidAttr> sidAttrs;
 
-    void marshal(pakt::Pack& p) const override;
-    void unmarshal(pakt::Unpack& up) override;
+    template <class R, class V>
+    static void fields(R& r, V& v) {
+        v("sidApps", r.sidApps);
+        v("sidAttrs", r.sidAttrs);
+    }
 };
 
 }  // namespace vessaplugin::appMgr

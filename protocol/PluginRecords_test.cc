@@ -3,13 +3,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "protocol/WireTableTest.h"
+#include "protocol/test_wire_table.h"
 
 namespace vessaplugin::appMgr {
 namespace {
 
-using namespace wiretest;
-using enum wiretest::Prim;
+using namespace sapp::testing;
+using enum sapp::testing::Prim;
 
 const Wire kVerItem = {
     {U32, {0x04, 0x03, 0x02, 0x01}}, {U16, {0x02, 0}}, text("v1"),  // num1 0x01020304, str1 "v1"

@@ -1,41 +1,25 @@
 // Session-app protocol records (namespace protocol::session) and their URIs.
 //
-// A URI is (message number << 8) | service id. Wire order of every record is
-// the declaration order of its fields:
+// A URI is (message number << 8) | service id. Each record's fields() lists
+// its fields in wire order with their encodings (marshal/Fields.h): that list
+// is the record's wire grammar, and marshal and unmarshal walk it.
 //
-//   PGetAppsReq      1001|210 up    uid u32, sid u32, sGroupId u32, reserved1 u32,
-//                                   reserved2 u32, extra varstr16
-//   PAddAppReq       1003|210 down  sid u32, appPacks varstr32, sidApps varstr32,
-//                                   appIds vector<u32>, appPacksZipped u8,
-//                                   appPacksLen u32, sidAppsZipped u8, sidAppsLen u32,
-//                                   idSet set<u32>, reserved u32, context varstr32
-//   PDelAppReq       1005|210 down  sid u32, sidApps varstr32, appIds vector<u32>,
-//                                   sidAppsZipped u8, sidAppsLen u32, context varstr32
-//   PGetAnnounceApps 3202|210 up    sid u32, pid u32, uid u32, extra varstr16
+//   PGetAppsReq      1001|210 up    asks for the channel's apps
+//   PAddAppReq       1003|210 down  apps added, with their packs; the answer to PGetAppsReq
+//   PDelAppReq       1005|210 down  apps removed
+//   PGetAnnounceApps 3202|210 up    asks for the announce apps
 //   (3203|210 and 3207|210 down: announce-app bodies, relayed undecoded)
-//   PUserMsg3       10100|2   both  idList1 vector<u32>, idList2 vector<u32>, proxyId u64,
-//                                   reserved1 u32, msgType u16, reserved2 u32,
-//                                   reserved3 u32, data varstr32
-//   PAppMsgToClient 10200|2   down  reserved1 u16, idList vector<u32>, reserved2 u32,
-//                                   appId u32, srcId u64, reserved3 u64, reserved4 u32,
-//                                   reserved5 u32, seqNum u32, appMsgType u16,
-//                                   data varstr32
-//   PAppMsgToSDK    10201|2   up    sid u32, uid u32, appId u32, seqNum u32,
-//                                   reserved1 u64, proxyIds vector<u64>, reserved2 u32,
-//                                   extra varstr16, data varstr32
+//   PUserMsg3       10100|2   both  SDK V2 app-platform message (payload: AppPayloads.h)
+//   PAppMsgToClient 10200|2   down  SDK V3 app-platform message
+//   PAppMsgToSDK    10201|2   up    SDK V3 app-platform message
 //
-// Nested records:
-//   AppInfoPack   := appId u32, proxyId u64, str1 varstr16, str2 varstr16, num u32,
-//                    versions vector<VersionItem>, flag bool(u8)
-//   AppInfoPack3  := appId u32, proxyIds vector<u64>, str1 varstr16, str2 varstr16,
-//                    num u32, versions vector<VersionItem>, flag bool(u8)
-//   VersionItem   := num1 u32, num2 u32, num3 u32, str1 varstr16, str2 varstr16
-//   PAppSdkInfo   := proxyIds vector<u64>
+// Nested records, inside the payloads of the app-platform messages:
+// AppInfoPack (V2 app added or removed), AppInfoPack3 (V3 app added or
+// removed), their VersionItem elements, and PAppSdkInfo (V3 proxy list).
 //
 // Records are plain data: every scalar starts at zero, so that fields the
 // module gives no value of its own (the reserved ones) go out as 0 and no
-// record ever carries indeterminate bytes. bools are written 0/1 and read as
-// non-zero.
+// record ever carries indeterminate bytes.
 #pragma once
 
 #include <cstdint>
@@ -43,7 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "marshal/Marshallable.h"
+#include "marshal/Fields.h"
 
 namespace protocol::session {
 
@@ -62,7 +46,7 @@ inline constexpr uint32_t URI_USER_MSG3 = makeUri(10100, kServiceAppPlatform);  
 inline constexpr uint32_t URI_APP_MSG_TO_CLIENT = makeUri(10200, kServiceAppPlatform);    // 2611202
 inline constexpr uint32_t URI_APP_MSG_TO_SDK = makeUri(10201, kServiceAppPlatform);       // 2611458
 
-struct PGetAppsReq : pakt::Marshallable {
+struct PGetAppsReq : pakt::Record<PGetAppsReq> {
     uint32_t uid = 0;
     uint32_t sid = 0;
     uint32_t sGroupId = 0;
@@ -70,21 +54,33 @@ struct PGetAppsReq : pakt::Marshallable {
     uint32_t reserved2 = 0;
     std::string extra;
 
-    void marshal(pakt::Pack& p) const override;
-    void unmarshal(pakt::Unpack& up) override;
+    template <class R, class V>
+    static void fields(R& r, V& v) {
+        v(pakt::u32, "uid", r.uid);
+        v(pakt::u32, "sid", r.sid);
+        v(pakt::u32, "sGroupId", r.sGroupId);
+        v(pakt::u32, "reserved1", r.reserved1);
+        v(pakt::u32, "reserved2", r.reserved2);
+        v(pakt::varstr16, "extra", r.extra);
+    }
 };
 
-struct PGetAnnounceApps : pakt::Marshallable {
+struct PGetAnnounceApps : pakt::Record<PGetAnnounceApps> {
     uint32_t sid = 0;
     uint32_t pid = 0;
     uint32_t uid = 0;
     std::string extra;
 
-    void marshal(pakt::Pack& p) const override;
-    void unmarshal(pakt::Unpack& up) override;
+    template <class R, class V>
+    static void fields(R& r, V& v) {
+        v(pakt::u32, "sid", r.sid);
+        v(pakt::u32, "pid", r.pid);
+        v(pakt::u32, "uid", r.uid);
+        v(pakt::varstr16, "extra", r.extra);
+    }
 };
 
-struct PAddAppReq : pakt::Marshallable {
+struct PAddAppReq : pakt::Record<PAddAppReq> {
     uint32_t sid = 0;
     std::string appPacks;
     std::string sidApps;
@@ -97,11 +93,23 @@ struct PAddAppReq : pakt::Marshallable {
     uint32_t reserved = 0;
     std::string context;
 
-    void marshal(pakt::Pack& p) const override;
-    void unmarshal(pakt::Unpack& up) override;
+    template <class R, class V>
+    static void fields(R& r, V& v) {
+        v(pakt::u32, "sid", r.sid);
+        v(pakt::varstr32, "appPacks", r.appPacks);
+        v(pakt::varstr32, "sidApps", r.sidApps);
+        v("appIds", r.appIds);
+        v(pakt::u8, "appPacksZipped", r.appPacksZipped);
+        v(pakt::u32, "appPacksLen", r.appPacksLen);
+        v(pakt::u8, "sidAppsZipped", r.sidAppsZipped);
+        v(pakt::u32, "sidAppsLen", r.sidAppsLen);
+        v("idSet", r.idSet);
+        v(pakt::u32, "reserved", r.reserved);
+        v(pakt::varstr32, "context", r.context);
+    }
 };
 
-struct PDelAppReq : pakt::Marshallable {
+struct PDelAppReq : pakt::Record<PDelAppReq> {
     uint32_t sid = 0;
     std::string sidApps;
     std::vector<uint32_t> appIds;
@@ -109,11 +117,18 @@ struct PDelAppReq : pakt::Marshallable {
     uint32_t sidAppsLen = 0;
     std::string context;
 
-    void marshal(pakt::Pack& p) const override;
-    void unmarshal(pakt::Unpack& up) override;
+    template <class R, class V>
+    static void fields(R& r, V& v) {
+        v(pakt::u32, "sid", r.sid);
+        v(pakt::varstr32, "sidApps", r.sidApps);
+        v("appIds", r.appIds);
+        v(pakt::u8, "sidAppsZipped", r.sidAppsZipped);
+        v(pakt::u32, "sidAppsLen", r.sidAppsLen);
+        v(pakt::varstr32, "context", r.context);
+    }
 };
 
-struct PUserMsg3 : pakt::Marshallable {
+struct PUserMsg3 : pakt::Record<PUserMsg3> {
     std::vector<uint32_t> idList1;
     std::vector<uint32_t> idList2;
     uint64_t proxyId = 0;
@@ -123,11 +138,20 @@ struct PUserMsg3 : pakt::Marshallable {
     uint32_t reserved3 = 0;
     std::string data;
 
-    void marshal(pakt::Pack& p) const override;
-    void unmarshal(pakt::Unpack& up) override;
+    template <class R, class V>
+    static void fields(R& r, V& v) {
+        v("idList1", r.idList1);
+        v("idList2", r.idList2);
+        v(pakt::u64, "proxyId", r.proxyId);
+        v(pakt::u32, "reserved1", r.reserved1);
+        v(pakt::u16, "msgType", r.msgType);
+        v(pakt::u32, "reserved2", r.reserved2);
+        v(pakt::u32, "reserved3", r.reserved3);
+        v(pakt::varstr32, "data", r.data);
+    }
 };
 
-struct PAppMsgToClient : pakt::Marshallable {
+struct PAppMsgToClient : pakt::Record<PAppMsgToClient> {
     uint16_t reserved1 = 0;
     std::vector<uint32_t> idList;
     uint32_t reserved2 = 0;
@@ -140,11 +164,23 @@ struct PAppMsgToClient : pakt::Marshallable {
     uint16_t appMsgType = 0;
     std::string data;
 
-    void marshal(pakt::Pack& p) const override;
-    void unmarshal(pakt::Unpack& up) override;
+    template <class R, class V>
+    static void fields(R& r, V& v) {
+        v(pakt::u16, "reserved1", r.reserved1);
+        v("idList", r.idList);
+        v(pakt::u32, "reserved2", r.reserved2);
+        v(pakt::u32, "appId", r.appId);
+        v(pakt::u64, "srcId", r.srcId);
+        v(pakt::u64, "reserved3", r.reserved3);
+        v(pakt::u32, "reserved4", r.reserved4);
+        v(pakt::u32, "reserved5", r.reserved5);
+        v(pakt::u32, "seqNum", r.seqNum);
+        v(pakt::u16, "appMsgType", r.appMsgType);
+        v(pakt::varstr32, "data", r.data);
+    }
 };
 
-struct PAppMsgToSDK : pakt::Marshallable {
+struct PAppMsgToSDK : pakt::Record<PAppMsgToSDK> {
     uint32_t sid = 0;
     uint32_t uid = 0;
     uint32_t appId = 0;
@@ -155,22 +191,38 @@ struct PAppMsgToSDK : pakt::Marshallable {
     std::string extra;
     std::string data;
 
-    void marshal(pakt::Pack& p) const override;
-    void unmarshal(pakt::Unpack& up) override;
+    template <class R, class V>
+    static void fields(R& r, V& v) {
+        v(pakt::u32, "sid", r.sid);
+        v(pakt::u32, "uid", r.uid);
+        v(pakt::u32, "appId", r.appId);
+        v(pakt::u32, "seqNum", r.seqNum);
+        v(pakt::u64, "reserved1", r.reserved1);
+        v("proxyIds", r.proxyIds);
+        v(pakt::u32, "reserved2", r.reserved2);
+        v(pakt::varstr16, "extra", r.extra);
+        v(pakt::varstr32, "data", r.data);
+    }
 };
 
-struct VersionItem : pakt::Marshallable {
+struct VersionItem : pakt::Record<VersionItem> {
     uint32_t num1 = 0;
     uint32_t num2 = 0;
     uint32_t num3 = 0;
     std::string str1;
     std::string str2;
 
-    void marshal(pakt::Pack& p) const override;
-    void unmarshal(pakt::Unpack& up) override;
+    template <class R, class V>
+    static void fields(R& r, V& v) {
+        v(pakt::u32, "num1", r.num1);
+        v(pakt::u32, "num2", r.num2);
+        v(pakt::u32, "num3", r.num3);
+        v(pakt::varstr16, "str1", r.str1);
+        v(pakt::varstr16, "str2", r.str2);
+    }
 };
 
-struct AppInfoPack : pakt::Marshallable {
+struct AppInfoPack : pakt::Record<AppInfoPack> {
     uint32_t appId = 0;
     uint64_t proxyId = 0;
     std::string str1;
@@ -179,11 +231,19 @@ struct AppInfoPack : pakt::Marshallable {
     std::vector<VersionItem> versions;
     bool flag = false;
 
-    void marshal(pakt::Pack& p) const override;
-    void unmarshal(pakt::Unpack& up) override;
+    template <class R, class V>
+    static void fields(R& r, V& v) {
+        v(pakt::u32, "appId", r.appId);
+        v(pakt::u64, "proxyId", r.proxyId);
+        v(pakt::varstr16, "str1", r.str1);
+        v(pakt::varstr16, "str2", r.str2);
+        v(pakt::u32, "num", r.num);
+        v("versions", r.versions);
+        v(pakt::boolean, "flag", r.flag);
+    }
 };
 
-struct AppInfoPack3 : pakt::Marshallable {
+struct AppInfoPack3 : pakt::Record<AppInfoPack3> {
     uint32_t appId = 0;
     std::vector<uint64_t> proxyIds;
     std::string str1;
@@ -192,15 +252,25 @@ struct AppInfoPack3 : pakt::Marshallable {
     std::vector<VersionItem> versions;
     bool flag = false;
 
-    void marshal(pakt::Pack& p) const override;
-    void unmarshal(pakt::Unpack& up) override;
+    template <class R, class V>
+    static void fields(R& r, V& v) {
+        v(pakt::u32, "appId", r.appId);
+        v("proxyIds", r.proxyIds);
+        v(pakt::varstr16, "str1", r.str1);
+        v(pakt::varstr16, "str2", r.str2);
+        v(pakt::u32, "num", r.num);
+        v("versions", r.versions);
+        v(pakt::boolean, "flag", r.flag);
+    }
 };
 
-struct PAppSdkInfo : pakt::Marshallable {
+struct PAppSdkInfo : pakt::Record<PAppSdkInfo> {
     std::vector<uint64_t> proxyIds;
 
-    void marshal(pakt::Pack& p) const override;
-    void unmarshal(pakt::Unpack& up) override;
+    template <class R, class V>
+    static void fields(R& r, V& v) {
+        v("proxyIds", r.proxyIds);
+    }
 };
 
 }  // namespace protocol::session

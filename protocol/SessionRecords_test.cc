@@ -3,13 +3,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "protocol/WireTableTest.h"
+#include "protocol/test_wire_table.h"
 
 namespace protocol::session {
 namespace {
 
-using namespace wiretest;
-using enum wiretest::Prim;
+using namespace sapp::testing;
+using enum sapp::testing::Prim;
 using ::testing::ElementsAre;
 
 const Wire kVersionItem = {

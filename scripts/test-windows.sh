@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Windows x86-64 preset (mingw-w64 cross build) and runs its whole
-# test suite under Wine. Installs the cross compiler, Wine and the cross
-# build's zlib when missing.
+# test suite under Wine, then installs it, runs examples/minimal-host against
+# the install tree under Wine and makes build/windows/sapp-<version>-win64.zip.
+# Installs the cross compiler, Wine and the cross build's zlib when missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -28,6 +29,11 @@ echo "test-windows: Wine prefix and server ready ($((SECONDS - started)) s)" >&2
 cmake --preset windows
 cmake --build --preset windows
 ctest --preset windows
+
+# The package as integrators get it: a fresh install, the example host built
+# against it and run under Wine, and the zip of the install tree.
+scripts/minimal-host.sh windows "$SAPP_WINE64"
+cpack --preset windows
 
 # The Linux and Windows modules must leave the same trace in every scenario,
 # except for the module's own file name in log lines. Compared when a Linux

@@ -3,13 +3,17 @@
 #
 #   scripts/test.sh          everything (CI runs this):
 #                              1. the developer build (Debug, warnings as errors)
-#                              2. the AddressSanitizer + UndefinedBehaviorSanitizer build
-#                              3. the Windows x86-64 cross build, run under Wine
-#   scripts/test.sh linux    the quick loop: 1 and 2 only; installs neither
+#                              2. the same with Clang
+#                              3. the AddressSanitizer + UndefinedBehaviorSanitizer build
+#                              4. the Windows x86-64 cross build, run under Wine
+#   scripts/test.sh linux    the Linux builds 1 to 3 only; installs neither
 #                            the cross compiler nor Wine
 #
 # Each build runs its unit tests, the scenario folder through sapp-host and
-# the export checks. Missing Debian packages are installed first.
+# the export checks; the dev build is then installed and
+# examples/minimal-host built against the install tree and run (for the
+# Windows build, scripts/test-windows.sh does the same under Wine and makes
+# the zip package). Missing Debian packages are installed first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,12 +24,15 @@ case "$mode" in
   *) echo "usage: scripts/test.sh [linux]" >&2; exit 2 ;;
 esac
 
-for preset in dev asan; do
+for preset in dev clang asan; do
   echo "== $preset build =="
   cmake --preset "$preset"
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
+
+echo "== installed package: minimal-host =="
+scripts/minimal-host.sh dev
 
 if [ "$mode" = all ]; then
   echo "== windows build (under Wine) =="

@@ -25,25 +25,25 @@ LogExport* currentSink() {
 }  // namespace
 
 LogLine::LogLine(const char* file, uint16_t line, const char* macro)
-    : m_text(m_inline),
-      m_category(kCategory),
+    : m_pText(m_inline),
+      m_pCategory(kCategory),
       m_level(kLevel),
-      m_file(file),
+      m_pFile(file),
       m_line(line),
-      m_macro(macro),
-      m_sink(currentSink()) {
+      m_pMacro(macro),
+      m_pSink(currentSink()) {
     m_inline[0] = L'\0';
-    m_enabled = m_sink ? m_sink->isLevelEnabled(m_level) : IsLogLevelEnabled(m_level);
+    m_enabled = m_pSink ? m_pSink->isLevelEnabled(m_level) : IsLogLevelEnabled(m_level);
 }
 
 LogLine::~LogLine() {
     const char* module = platform::moduleFileName();
-    if (m_sink) {
-        if (m_sink->isLevelEnabled(m_level)) m_sink->write(m_level, m_category, m_file, m_line, m_macro, m_text, module);
+    if (m_pSink) {
+        if (m_pSink->isLevelEnabled(m_level)) m_pSink->write(m_level, m_pCategory, m_pFile, m_line, m_pMacro, m_pText, module);
     } else {
-        DoLog2(m_level, m_category, m_file, m_line, m_macro, m_text, module);
+        DoLog2(m_level, m_pCategory, m_pFile, m_line, m_pMacro, m_pText, module);
     }
-    if (m_text != m_inline) delete[] m_text;
+    if (m_pText != m_inline) delete[] m_pText;
 }
 
 // Grows to 512 characters, or to the first doubling of 512 that holds the
@@ -54,26 +54,26 @@ void LogLine::reserve(uint32_t more) {
     uint64_t size = kInlineSize;
     while (size < needed) size *= 2;
     auto* block = new wchar_t[size];
-    std::memcpy(block, m_text, (m_length + 1) * sizeof(wchar_t));
-    if (m_text != m_inline) delete[] m_text;
-    m_text = block;
+    std::memcpy(block, m_pText, (m_length + 1) * sizeof(wchar_t));
+    if (m_pText != m_inline) delete[] m_pText;
+    m_pText = block;
     m_capacity = static_cast<uint32_t>(size - 1);
 }
 
 void LogLine::appendText(const char* text, std::size_t n) {
     if (!m_enabled) return;
     reserve(static_cast<uint32_t>(n));
-    m_length += static_cast<uint32_t>(platform::narrowToWide(text, n, m_text + m_length));
-    m_text[m_length] = L'\0';
+    m_length += static_cast<uint32_t>(platform::narrowToWide(text, n, m_pText + m_length));
+    m_pText[m_length] = L'\0';
 }
 
 template <typename T>
 void LogLine::appendFormatted(T value) {
     if (!m_enabled) return;
     reserve(kNumberRoom);
-    const int written = platform::formatUnsigned(m_text + m_length, kNumberRoom, value);
+    const int written = platform::formatUnsigned(m_pText + m_length, kNumberRoom, value);
     if (written > 0) m_length += static_cast<uint32_t>(written);
-    m_text[m_length] = L'\0';
+    m_pText[m_length] = L'\0';
 }
 
 void LogLine::appendNumber(uint32_t value) { appendFormatted(value); }

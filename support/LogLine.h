@@ -27,7 +27,7 @@ public:
     void appendNumber(uint32_t value);
     void appendNumber(uint64_t value);
 
-    const wchar_t* text() const { return m_text; }
+    const wchar_t* text() const { return m_pText; }
     uint32_t length() const { return m_length; }
     uint32_t capacity() const { return m_capacity; }
     bool enabled() const { return m_enabled; }
@@ -41,16 +41,16 @@ private:
     void appendFormatted(T value);
 
     wchar_t m_inline[kInlineSize];
-    wchar_t* m_text;
+    wchar_t* m_pText;
     uint32_t m_length = 0;
     uint32_t m_capacity = kInlineSize - 1;
-    const char* m_category;
+    const char* m_pCategory;
     uint16_t m_level;
-    const char* m_file;
+    const char* m_pFile;
     uint16_t m_line;
-    const char* m_macro;
+    const char* m_pMacro;
     bool m_enabled;
-    LogExport* m_sink;
+    LogExport* m_pSink;
 };
 
 }  // namespace sapp

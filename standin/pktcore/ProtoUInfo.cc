@@ -1,11 +1,8 @@
 #include "host/Pktcore.h"
 
+// The copy and move operations and the destructor come with the class
+// declaration.
 ProtoUInfo::ProtoUInfo() = default;
-ProtoUInfo::ProtoUInfo(const ProtoUInfo&) = default;
-ProtoUInfo::ProtoUInfo(ProtoUInfo&&) noexcept = default;
-ProtoUInfo& ProtoUInfo::operator=(const ProtoUInfo&) = default;
-ProtoUInfo& ProtoUInfo::operator=(ProtoUInfo&&) noexcept = default;
-ProtoUInfo::~ProtoUInfo() = default;
 
 void ProtoUInfo::setSid(uint32_t sid) { m_sid = sid; }
 void ProtoUInfo::setAsid(uint32_t asid) { m_asid = asid; }

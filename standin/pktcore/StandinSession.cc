@@ -1,9 +1,10 @@
 #include "standin/pktcore/StandinSession.h"
 
 #include <algorithm>
+#include <type_traits>
 #include <utility>
 
-#include "appmgr/ClientEvents.h"
+#include "host/ClientEvents.h"
 #include "marshal/BlockBuffer.h"
 #include "marshal/Marshallable.h"
 #include "marshal/Pack.h"
@@ -15,22 +16,9 @@ namespace {
 // A copy of `event` as the concrete record its code names. The shared_ptr
 // is made for the concrete type, so it also destroys it as that type.
 std::shared_ptr<const AppEvent> copyEvent(const AppEvent& event) {
-    switch (event.type) {
-    case EVENT_APP_ADDED:
-        return std::make_shared<AppAddedEvent>(static_cast<const AppAddedEvent&>(event));
-    case EVENT_APPS_ADDED:
-        return std::make_shared<AppsAddedEvent>(static_cast<const AppsAddedEvent&>(event));
-    case EVENT_APP_REMOVED:
-        return std::make_shared<AppRemovedEvent>(static_cast<const AppRemovedEvent&>(event));
-    case EVENT_APPS_DELETED:
-        return std::make_shared<AppsDeletedEvent>(static_cast<const AppsDeletedEvent&>(event));
-    case EVENT_APP_DATA:
-        return std::make_shared<AppDataEvent>(static_cast<const AppDataEvent&>(event));
-    case EVENT_ANNOUNCE_APPS:
-        return std::make_shared<AnnounceAppsEvent>(static_cast<const AnnounceAppsEvent&>(event));
-    default:
-        return std::make_shared<AppEvent>(event);
-    }
+    return visitClientEvent(event, [](const auto& concrete) -> std::shared_ptr<const AppEvent> {
+        return std::make_shared<std::remove_cvref_t<decltype(concrete)>>(concrete);
+    });
 }
 
 template <typename T>

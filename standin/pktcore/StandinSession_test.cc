@@ -10,7 +10,7 @@
 #include <tuple>
 #include <vector>
 
-#include "appmgr/ClientEvents.h"
+#include "host/ClientEvents.h"
 #include "protocol/PluginRecords.h"
 
 namespace {

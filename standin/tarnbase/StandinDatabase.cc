@@ -127,41 +127,41 @@ public:
     comptr<Data::ITable> getTable(const uint16_t& nameId) override {
         const uint16_t tableId = tableNameId();
         std::lock_guard lock(db().mutex);
-        if (nameId != tableId || !m_table) return {};
-        m_table->acquireLocked();
-        return comptr<Data::ITable>::adopt(m_table);
+        if (nameId != tableId || !m_pTable) return {};
+        m_pTable->acquireLocked();
+        return comptr<Data::ITable>::adopt(m_pTable);
     }
 
     comptr<Data::IField> getField(const uint16_t& nameId) override {
         const uint16_t fieldId = fieldNameId();
         std::lock_guard lock(db().mutex);
-        if (nameId != fieldId || !m_field) return {};
-        m_field->acquireLocked();
-        return comptr<Data::IField>::adopt(m_field);
+        if (nameId != fieldId || !m_pField) return {};
+        m_pField->acquireLocked();
+        return comptr<Data::IField>::adopt(m_pField);
     }
 
     ChannelField* fieldLocked() {
-        if (!m_field) addFieldLocked();
-        return m_field;
+        if (!m_pField) addFieldLocked();
+        return m_pField;
     }
 
 private:
     ~ChannelDatabase() override {
-        if (m_table) m_table->dropLocked();
-        if (m_field) m_field->dropLocked();
+        if (m_pTable) m_pTable->dropLocked();
+        if (m_pField) m_pField->dropLocked();
     }
 
     void addTableLocked() {
-        m_table = new ChannelTable;
-        m_table->holdLocked();
+        m_pTable = new ChannelTable;
+        m_pTable->holdLocked();
     }
     void addFieldLocked() {
-        m_field = new ChannelField;
-        m_field->holdLocked();
+        m_pField = new ChannelField;
+        m_pField->holdLocked();
     }
 
-    ChannelTable* m_table = nullptr;
-    ChannelField* m_field = nullptr;
+    ChannelTable* m_pTable = nullptr;
+    ChannelField* m_pField = nullptr;
 };
 
 // Replaces the registry entry of `sid` (dropping the library's reference on

@@ -1,25 +1,22 @@
-// check, and the single-scenario mode it starts for each file.
+// check: many scenarios, each in a process of its own (the hidden
+// single-scenario mode of PlayOneCommand.cc), and which of them pass.
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <string>
+#include <vector>
 
 #include "tools/sapp-host/Commands.h"
-#include "tools/sapp-host/ModuleLibrary.h"
+#include "tools/sapp-host/JsonSupport.h"
 #include "tools/sapp-host/Process.h"
-#include "tools/sapp-host/Runner.h"
-#include "tools/sapp-host/Scenario.h"
 
 namespace sapphost {
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// Marks the child's report among whatever else reaches its standard output.
-constexpr std::string_view kReportTag = "sapp-host-report ";
 
 // The scenario files named: files as given, folders as their *.json files
 // in name order.
@@ -122,19 +119,11 @@ void printOutcome(const Outcome& outcome, bool json) {
     }
 }
 
-void report(const std::string& name, const std::vector<std::string>& failures, const std::string* error) {
-    Json line = Json::object();
-    line["name"] = name;
-    line["failures"] = failures;
-    line["error"] = error ? Json(*error) : Json();
-    std::cout << kReportTag << dumpCompact(line) << std::endl;
-}
-
 }  // namespace
 
 int checkCommand(const Options& options) {
     std::vector<std::string> files;
-    const std::string module = options.modulePath.empty() ? defaultModulePath() : options.modulePath;
+    const std::string module = modulePathOf(options);
     const std::string self = selfExecutablePath();
     try {
         files = scenarioFiles(options.args);
@@ -157,26 +146,6 @@ int checkCommand(const Options& options) {
         std::cout << passed << " passed, " << failed << " failed\n";
     }
     return failed == 0 ? kExitOk : kExitFailed;
-}
-
-int playOneCommand(const Options& options) {
-    prepareChildProcess();
-    const std::string& file = options.args.at(0);
-    std::string name = file;
-    try {
-        const Scenario scenario = loadScenario(file);
-        name = scenario.name;
-        const ModuleLibrary module = loadModule(options.modulePath.empty() ? defaultModulePath() : options.modulePath);
-        const RunResult result = runScenario(module, scenario);
-        std::vector<std::string> failures;
-        for (const StepFailure& failure : result.failures) failures.push_back(formatFailure(scenario, failure));
-        report(name, failures, nullptr);
-        return failures.empty() ? kExitOk : kExitFailed;
-    } catch (const std::runtime_error& e) {
-        const std::string error = e.what();
-        report(name, {}, &error);
-        return kExitBadInput;
-    }
 }
 
 }  // namespace sapphost

@@ -32,7 +32,7 @@ std::vector<Json> jsonLines(const std::string& output) {
     return lines;
 }
 
-TEST(Cli, CheckReportsFailedChecksAndBadScenarios) {
+TEST(CliTest, CheckReportsFailedChecksAndBadScenarios) {
     const ChildResult r = sappHost({"check", "--json", testdata("failing-check.json"), testdata("bad-step.json")});
     ASSERT_TRUE(r.exited) << r.describe();
     EXPECT_EQ(r.code, 1);
@@ -56,7 +56,7 @@ TEST(Cli, CheckReportsFailedChecksAndBadScenarios) {
     EXPECT_TRUE(jsonEqual(lines[2], Json{{"passed", 0}, {"failed", 2}}));
 }
 
-TEST(Cli, CheckReportsACrashAndGoesOn) {
+TEST(CliTest, CheckReportsACrashAndGoesOn) {
     const std::string crashing = besideThisTest(SAPP_HOST_CRASH_MODULE);
     const std::string scenario = testdata("failing-check.json");
     const ChildResult r = sappHost({"--module", crashing, "check", scenario, scenario});
@@ -71,7 +71,7 @@ TEST(Cli, CheckReportsACrashAndGoesOn) {
     EXPECT_NE(r.output.find("\n0 passed, 2 failed\n"), std::string::npos) << r.output;
 }
 
-TEST(Cli, BadArgumentsAndInputExitWithTwo) {
+TEST(CliTest, BadArgumentsAndInputExitWithTwo) {
     const std::vector<std::vector<std::string>> cases = {
         {},
         {"frobnicate"},
@@ -97,7 +97,7 @@ TEST(Cli, BadArgumentsAndInputExitWithTwo) {
     }
 }
 
-TEST(Cli, EncodeAndDecodeRoundTrip) {
+TEST(CliTest, EncodeAndDecodeRoundTrip) {
     const std::string fields = R"({"sid": 9, "appIds": [5], "sidAppsZipped": 1,
         "sidApps": {"sidApps": {"9": {"appIds": [5]}}, "sidAttrs": {}}})";
     const ChildResult encoded = sappHost({"encode", "--uri", "257490", fields});
@@ -113,7 +113,7 @@ TEST(Cli, EncodeAndDecodeRoundTrip) {
     EXPECT_EQ(again.output, hex + "\n");
 }
 
-TEST(Cli, HelpForEachCommand) {
+TEST(CliTest, HelpForEachCommand) {
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"--help"}, {"help"}, {"help", "run"}, {"run", "--help"}, {"check", "--help"},
              {"decode", "--help"}, {"encode", "-h"}}) {

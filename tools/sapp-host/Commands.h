@@ -1,10 +1,12 @@
 // The commands of sapp-host. Each returns the process exit status:
 // 0 success, 1 a check failed, 2 bad input (usage, scenario, record, hex)
-// or a module that cannot be loaded.
+// or a module that cannot be loaded. main.cc dispatches to them from its
+// table of commands, after checking their arguments.
 #pragma once
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace sapphost {
@@ -22,15 +24,28 @@ struct Options {
     std::vector<std::string> args;
 };
 
-int runCommand(const Options& options);
-int checkCommand(const Options& options);
-int decodeCommand(const Options& options);
-int encodeCommand(const Options& options);
+int runCommand(const Options& options);      // RunCommand.cc
+int checkCommand(const Options& options);    // CheckCommand.cc
+int decodeCommand(const Options& options);   // DecodeCommand.cc
+int encodeCommand(const Options& options);   // EncodeCommand.cc
 // The hidden mode `check` starts for each scenario: plays one file and
-// reports the outcome on standard output for the parent process.
+// reports the outcome on standard output for the parent process
+// (PlayOneCommand.cc).
 int playOneCommand(const Options& options);
 
 // The hidden command name of playOneCommand.
 inline constexpr const char* kPlayOneCommand = "__play-one";
+// Marks the child's report among whatever else reaches its standard output:
+// the tag, then one JSON object {"name", "failures": [...], "error"}.
+inline constexpr std::string_view kReportTag = "sapp-host-report ";
+
+// Shared by the commands (Commands.cc).
+// The module file to load: --module, or the one beside this executable.
+std::string modulePathOf(const Options& options);
+// The text of an argument, or standard input for "-".
+std::string argumentText(const std::string& arg);
+// The record named by --record, or the one carried under --uri. Throws
+// InputError for an unknown record or a URI that carries none.
+std::string recordOf(const Options& options);
 
 }  // namespace sapphost

@@ -176,7 +176,7 @@ const Json& requireObject(const Json& value, const std::string& where) {
     return value;
 }
 
-void rejectUnknownKeys(const Json& object, std::initializer_list<std::string_view> allowed, const std::string& where) {
+void rejectUnknownKeys(const Json& object, const std::vector<std::string_view>& allowed, const std::string& where) {
     for (const auto& [key, value] : object.items()) {
         if (std::find(allowed.begin(), allowed.end(), key) == allowed.end()) {
             std::string list;

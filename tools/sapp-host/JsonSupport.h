@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -76,6 +77,10 @@ uint32_t parseDecimalU32(std::string_view text, const std::string& where);
 // Requires an object; `where` names it in the error.
 const Json& requireObject(const Json& value, const std::string& where);
 // Throws InputError naming the first key of `object` not in `allowed`.
-void rejectUnknownKeys(const Json& object, std::initializer_list<std::string_view> allowed, const std::string& where);
+void rejectUnknownKeys(const Json& object, const std::vector<std::string_view>& allowed, const std::string& where);
+inline void rejectUnknownKeys(const Json& object, std::initializer_list<std::string_view> allowed,
+                              const std::string& where) {
+    rejectUnknownKeys(object, std::vector<std::string_view>(allowed), where);
+}
 
 }  // namespace sapphost

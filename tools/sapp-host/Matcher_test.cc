@@ -7,7 +7,7 @@
 namespace sapphost {
 namespace {
 
-TEST(Matcher, PartialMatch) {
+TEST(MatcherTest, PartialMatch) {
     const Json line = Json::parse(R"({"send": {"session": "a", "uri": 256466,
         "fields": {"uid": 100, "proxyIds": [10, 30], "versions": [{"num1": 1, "str1": "ab"}]}}})");
     const struct {
@@ -49,7 +49,7 @@ Step stepWith(const char* expect, const char* absent, bool exact) {
     return step;
 }
 
-TEST(Matcher, StepChecks) {
+TEST(MatcherTest, StepChecks) {
     const std::vector<Json> lines = {
         Json::parse(R"({"log": {"text": "one"}})"),
         Json::parse(R"({"send": {"uri": 1}})"),

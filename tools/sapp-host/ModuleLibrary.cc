@@ -1,5 +1,8 @@
 #include "tools/sapp-host/ModuleLibrary.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include "tools/sapp-host/Process.h"
 
 #if defined(_WIN32)
@@ -11,6 +14,12 @@
 namespace sapphost {
 
 namespace {
+
+#if defined(SAPP_INSTALLED_MODULE)
+constexpr const char* kInstalledModule = SAPP_INSTALLED_MODULE;
+#else
+constexpr const char* kInstalledModule = "";
+#endif
 
 #if defined(_WIN32)
 constexpr const char* kModuleFile = "sapp.dll";
@@ -40,10 +49,20 @@ void* findSymbol(void* library, const char* name) { return dlsym(library, name);
 
 }  // namespace
 
+// Beside the executable (the build tree, a Windows install); on Linux, when
+// there is none, in the library folder of the install tree (bin/../lib).
 std::string defaultModulePath() {
     const std::string self = selfExecutablePath();
     const std::size_t slash = self.find_last_of(kSeparators);
-    return slash == std::string::npos ? std::string(kModuleFile) : self.substr(0, slash + 1) + kModuleFile;
+    if (slash == std::string::npos) return kModuleFile;
+    const std::string folder = self.substr(0, slash + 1);
+    const std::string beside = folder + kModuleFile;
+    std::error_code error;
+    if (*kInstalledModule && !std::filesystem::exists(beside, error) &&
+        std::filesystem::exists(folder + kInstalledModule, error)) {
+        return folder + kInstalledModule;
+    }
+    return beside;
 }
 
 ModuleLibrary loadModule(const std::string& path) {

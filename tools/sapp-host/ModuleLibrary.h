@@ -20,7 +20,8 @@ struct ModuleLibrary {
 };
 
 // The module built beside this executable: libsapp.so, or sapp.dll on
-// Windows, in the executable's folder.
+// Windows, in the executable's folder; on Linux, when there is none there,
+// the one in the install tree's library folder (bin/../lib).
 std::string defaultModulePath();
 
 // Loads the module file and looks up getModule and releaseModule by name.

@@ -5,10 +5,11 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include "appmgr/ClientEvents.h"
+#include "host/ClientEvents.h"
 #include "marshal/Errors.h"
 #include "marshal/Unpack.h"
 #include "protocol/SessionRecords.h"
+#include "tools/sapp-host/EventJson.h"
 #include "tools/sapp-host/Matcher.h"
 
 namespace sapphost {
@@ -70,7 +71,7 @@ const Example kExamples[] = {
     {"PluginSidAttr", R"({"num": 1, "str": "6162"})"},
 };
 
-TEST(RecordJson, EveryRecordRoundTripsThroughBytesAndFields) {
+TEST(RecordJsonTest, EveryRecordRoundTripsThroughBytesAndFields) {
     std::set<std::string> covered;
     for (const Example& example : kExamples) {
         SCOPED_TRACE(example.record);
@@ -86,7 +87,7 @@ TEST(RecordJson, EveryRecordRoundTripsThroughBytesAndFields) {
     for (const std::string& name : recordNames()) EXPECT_TRUE(covered.count(name)) << name << " has no example";
 }
 
-TEST(RecordJson, KnownEncodings) {
+TEST(RecordJsonTest, KnownEncodings) {
     const Example known[] = {
         {"PGetAnnounceApps", R"({"sid": 5, "pid": 6, "uid": 7})"},
         {"PluginSidAttr", R"({"num": 1, "str": "6162"})"},
@@ -112,7 +113,7 @@ TEST(RecordJson, KnownEncodings) {
     }
 }
 
-TEST(RecordJson, ZippedPayloadIsCompressedWithItsUncompressedLength) {
+TEST(RecordJsonTest, ZippedPayloadIsCompressedWithItsUncompressedLength) {
     const Json fields = Json::parse(R"({"appPacks": {"apps": {"5": {"appId": 5}}}, "appPacksZipped": 1,
                                         "sidApps": {"sidApps": {}, "sidAttrs": {}}, "sidAppsZipped": 1,
                                         "sidAppsLen": 99})");
@@ -142,7 +143,7 @@ TEST(RecordJson, ZippedPayloadIsCompressedWithItsUncompressedLength) {
     EXPECT_EQ(encodeHex("PAddAppReq", decoded), toHex(bytes));
 }
 
-TEST(RecordJson, PayloadsThatDoNotDecodeCleanlyStayHex) {
+TEST(RecordJsonTest, PayloadsThatDoNotDecodeCleanlyStayHex) {
     const struct {
         const char* record;
         const char* fields;
@@ -171,7 +172,7 @@ TEST(RecordJson, PayloadsThatDoNotDecodeCleanlyStayHex) {
     }
 }
 
-TEST(RecordJson, SdkV2PayloadFormIsChosenByFieldsAndDirection) {
+TEST(RecordJsonTest, SdkV2PayloadFormIsChosenByFieldsAndDirection) {
     // A downlink data message and an uplink message of the same header.
     const std::string down = encodeHex("SdkV2Payload", Json::parse(
         R"({"seqNum": 1, "appMsgType": 3, "appId": 5, "reserved1": 7, "reserved2": 8, "appData": "6869"})"));
@@ -193,7 +194,7 @@ TEST(RecordJson, SdkV2PayloadFormIsChosenByFieldsAndDirection) {
     EXPECT_EQ(decodeHex("SdkV2Payload", info)["info"]["proxyId"], 50);
 }
 
-TEST(RecordJson, BadFieldsNameThePlaceAndReason) {
+TEST(RecordJsonTest, BadFieldsNameThePlaceAndReason) {
     const struct {
         const char* record;
         const char* fields;
@@ -229,7 +230,7 @@ TEST(RecordJson, BadFieldsNameThePlaceAndReason) {
     EXPECT_THROW(encodeRecord("VersionItem", Json{{"str1", std::string(2 * 65536, 'a')}}, "fields"), pakt::PackError);
 }
 
-TEST(RecordJson, TruncatedBytesRaiseTheReadersError) {
+TEST(RecordJsonTest, TruncatedBytesRaiseTheReadersError) {
     try {
         decodeRecord("PGetAppsReq", fromHex("010000"), Direction::Down);
         ADD_FAILURE() << "no error";
@@ -242,7 +243,7 @@ TEST(RecordJson, TruncatedBytesRaiseTheReadersError) {
     EXPECT_EQ(decodeRecord("PGetAnnounceApps", bytes, Direction::Down).consumed, bytes.size() - 1);
 }
 
-TEST(RecordJson, UrisNameTheirRecords) {
+TEST(RecordJsonTest, UrisNameTheirRecords) {
     EXPECT_EQ(recordNameForUri(256466), "PGetAppsReq");
     EXPECT_EQ(recordNameForUri(256978), "PAddAppReq");
     EXPECT_EQ(recordNameForUri(257490), "PDelAppReq");
@@ -256,7 +257,7 @@ TEST(RecordJson, UrisNameTheirRecords) {
     EXPECT_EQ(recordNameForUri(256770), "");
 }
 
-TEST(RecordJson, EventFieldsByCode) {
+TEST(RecordJsonTest, EventFieldsByCode) {
     AppAddedEvent added;
     added.info.appId = 5;
     added.info.str1 = L"caf\u00e9";
@@ -279,7 +280,7 @@ TEST(RecordJson, EventFieldsByCode) {
     EXPECT_EQ(eventName(999), "");
 }
 
-TEST(JsonSupport, HexAndWideText) {
+TEST(JsonSupportTest, HexAndWideText) {
     EXPECT_EQ(toHex(std::string("\x00\xab\xff", 3)), "00abff");
     EXPECT_EQ(fromHex("00 AB ff"), std::string("\x00\xab\xff", 3));
     EXPECT_THROW(fromHex("0 0"), InputError);

@@ -43,7 +43,7 @@ public:
             ISessionMod* mod = nullptr;
             guarded([&] { mod = m_module.getModule(nullptr); });
             emit(trace::answer("getModule", mod != nullptr));
-            if (mod) m_mod = mod;
+            if (mod) m_pMod = mod;
             return;
         }
         const std::string name = *open.session;
@@ -56,7 +56,7 @@ public:
         guarded([&] { mod = m_module.getModule(raw); });
         emit(trace::answer("getModule", mod != nullptr));
         if (mod) {
-            m_mod = mod;
+            m_pMod = mod;
             ++m_opened;
         }
     }
@@ -111,7 +111,7 @@ public:
     void operator()(const ReleaseAction& r) {
         guarded([&] { m_module.releaseModule(r.sid); });
         if (m_opened > 0) --m_opened;
-        if (m_opened == 0) m_mod = nullptr;
+        if (m_opened == 0) m_pMod = nullptr;
     }
 
     void operator()(const AskAction& a) {
@@ -142,7 +142,7 @@ public:
 
 private:
     void runStep(const Step& step) {
-        m_step = &step;
+        m_pStep = &step;
         const std::size_t start = m_result.trace.size();
         emit(trace::step(step.index, step.action));
         std::visit(*this, step.what);
@@ -211,8 +211,8 @@ private:
     }
 
     ISessionMod* requireModule() const {
-        if (m_mod) return m_mod;
-        throw ScenarioError(m_scenario.source + ": step " + std::to_string(m_step->index) + " (" + m_step->action +
+        if (m_pMod) return m_pMod;
+        throw ScenarioError(m_scenario.source + ": step " + std::to_string(m_pStep->index) + " (" + m_pStep->action +
                             "): the host holds no module: no getModule has returned one, or every session opened "
                             "has been released");
     }
@@ -221,8 +221,8 @@ private:
     const Scenario& m_scenario;
     const std::function<void(const Json&)>& m_onLine;
     RunResult m_result;
-    const Step* m_step = nullptr;
-    ISessionMod* m_mod = nullptr;
+    const Step* m_pStep = nullptr;
+    ISessionMod* m_pMod = nullptr;
     unsigned m_opened = 0;
     std::vector<std::unique_ptr<standin::Session>> m_sessions;
     std::map<std::string, standin::Session*> m_byName;

@@ -8,7 +8,7 @@
 namespace sapphost {
 namespace {
 
-TEST(Scenario, ParsesEveryAction) {
+TEST(ScenarioTest, ParsesEveryAction) {
     const Scenario s = parseScenario(R"({
       "name": "all", "host": {"log_sink": false, "databases": {"42": {"dwSGroupId": 7}}},
       "steps": [
@@ -58,7 +58,7 @@ TEST(Scenario, ParsesEveryAction) {
     EXPECT_EQ(s.steps[17].absent.size(), 1u);
 }
 
-TEST(Scenario, BadScenariosNameFileStepAndReason) {
+TEST(ScenarioTest, BadScenariosNameFileStepAndReason) {
     const struct {
         const char* text;
         const char* message;
@@ -109,7 +109,7 @@ TEST(Scenario, BadScenariosNameFileStepAndReason) {
     EXPECT_THROW(parseScenario(deep, "f.json"), ScenarioError);
 }
 
-TEST(Scenario, MissingFile) {
+TEST(ScenarioTest, MissingFile) {
     EXPECT_THROW(loadScenario("/nonexistent/scenario.json"), ScenarioError);
 }
 

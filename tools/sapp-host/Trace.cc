@@ -1,6 +1,7 @@
 #include "tools/sapp-host/Trace.h"
 
 #include "marshal/Errors.h"
+#include "tools/sapp-host/EventJson.h"
 #include "tools/sapp-host/RecordJson.h"
 
 namespace sapphost::trace {

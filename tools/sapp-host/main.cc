@@ -1,9 +1,11 @@
 // sapp-host: a command-line host for the session-app module. Parses the
-// command line, prints help, and hands over to the commands.
-#include <cstring>
+// command line, prints help, and hands over to the command its table names.
+#include <cstddef>
 #include <iostream>
 #include <string>
+#include <stdexcept>
 #include <string_view>
+#include <vector>
 
 #include "tools/sapp-host/Commands.h"
 
@@ -85,12 +87,66 @@ zlib when its zipped flag is non-zero, and its length field filled in.
 Exit status: 0 encoded, 2 bad fields, unknown URI or record.
 )";
 
-const char* helpFor(std::string_view command) {
-    if (command == "run") return kRunHelp;
-    if (command == "check") return kCheckHelp;
-    if (command == "decode") return kDecodeHelp;
-    if (command == "encode") return kEncodeHelp;
+// The arguments each command takes; each check throws std::invalid_argument.
+void oneScenarioAtMost(const Options& options) {
+    if (options.args.size() > 1) throw std::invalid_argument("run plays one scenario file");
+}
+void someScenarios(const Options& options) {
+    if (options.args.empty()) throw std::invalid_argument("check needs scenario files or folders");
+}
+void recordAndOne(const Options& options, const char* what) {
+    if (bool(options.uri) == bool(options.record)) throw std::invalid_argument("give either --uri or --record");
+    if (options.args.size() != 1) {
+        throw std::invalid_argument(options.command + " takes one argument: the " + what);
+    }
+}
+void recordAndHex(const Options& options) { recordAndOne(options, "hex"); }
+void recordAndJson(const Options& options) { recordAndOne(options, "JSON"); }
+void oneScenario(const Options& options) {
+    if (options.args.size() != 1) throw std::invalid_argument("one scenario file expected");
+}
+
+struct Command {
+    std::string_view name;
+    const char* help;  // null for the hidden mode, which has no help and takes no option checks
+    bool takesJson;    // --json
+    bool takesRecord;  // --uri, --record
+    void (*checkArguments)(const Options&);
+    int (*run)(const Options&);
+};
+
+const Command kCommands[] = {
+    {"run", kRunHelp, true, false, oneScenarioAtMost, sapphost::runCommand},
+    {"check", kCheckHelp, true, false, someScenarios, sapphost::checkCommand},
+    {"decode", kDecodeHelp, false, true, recordAndHex, sapphost::decodeCommand},
+    {"encode", kEncodeHelp, false, true, recordAndJson, sapphost::encodeCommand},
+    {sapphost::kPlayOneCommand, nullptr, false, false, oneScenario, sapphost::playOneCommand},
+};
+
+const Command* findCommand(std::string_view name) {
+    for (const Command& command : kCommands) {
+        if (command.name == name) return &command;
+    }
     return nullptr;
+}
+
+// The help of a command that has one.
+const char* helpFor(std::string_view name) {
+    const Command* command = findCommand(name);
+    return command ? command->help : nullptr;
+}
+
+// "run and check": the commands with help that take an option.
+std::string commandsTaking(bool Command::*option) {
+    std::vector<std::string_view> names;
+    for (const Command& command : kCommands) {
+        if (command.help && command.*option) names.push_back(command.name);
+    }
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + std::string(names[i]);
+    }
+    return text;
 }
 
 int usageError(const std::string& message) {
@@ -126,42 +182,28 @@ int dispatch(int argc, char** argv) {
         }
     }
 
-    const std::string& command = options.command;
-    if (command.empty() || command == "help") {
+    if (options.command.empty() || options.command == "help") {
         const char* text = options.args.empty() ? kUsage : helpFor(options.args[0]);
         if (!text) return usageError("no command " + options.args[0]);
         std::cout << text;
-        return command.empty() && !help ? sapphost::kExitBadInput : sapphost::kExitOk;
+        return options.command.empty() && !help ? sapphost::kExitBadInput : sapphost::kExitOk;
     }
-    if (command == sapphost::kPlayOneCommand) {
-        if (options.args.size() != 1) throw std::invalid_argument("one scenario file expected");
-        return sapphost::playOneCommand(options);
+    const Command* command = findCommand(options.command);
+    if (!command) return usageError("no command " + options.command);
+    if (command->help) {
+        if (help) {
+            std::cout << command->help;
+            return sapphost::kExitOk;
+        }
+        if (options.json && !command->takesJson) {
+            throw std::invalid_argument("--json is an option of " + commandsTaking(&Command::takesJson));
+        }
+        if ((options.uri || options.record) && !command->takesRecord) {
+            throw std::invalid_argument("--uri and --record are options of " + commandsTaking(&Command::takesRecord));
+        }
     }
-    const char* text = helpFor(command);
-    if (!text) return usageError("no command " + command);
-    if (help) {
-        std::cout << text;
-        return sapphost::kExitOk;
-    }
-
-    const bool codec = command == "decode" || command == "encode";
-    if (options.json && codec) throw std::invalid_argument("--json is an option of run and check");
-    if ((options.uri || options.record) && !codec) {
-        throw std::invalid_argument("--uri and --record are options of decode and encode");
-    }
-    if (command == "run") {
-        if (options.args.size() > 1) throw std::invalid_argument("run plays one scenario file");
-        return sapphost::runCommand(options);
-    }
-    if (command == "check") {
-        if (options.args.empty()) throw std::invalid_argument("check needs scenario files or folders");
-        return sapphost::checkCommand(options);
-    }
-    if (bool(options.uri) == bool(options.record)) throw std::invalid_argument("give either --uri or --record");
-    if (options.args.size() != 1) {
-        throw std::invalid_argument(command + " takes one argument: the " + (command == "decode" ? "hex" : "JSON"));
-    }
-    return command == "decode" ? sapphost::decodeCommand(options) : sapphost::encodeCommand(options);
+    command->checkArguments(options);
+    return command->run(options);
 }
 
 }  // namespace

@@ -23,7 +23,7 @@
 
 #include "marshal/Marshallable.h"
 
-namespace wiretest {
+namespace sapp::testing {
 
 enum class Prim { U8, U16, U32, U64, Bytes };
 
@@ -154,4 +154,4 @@ inline void expectWireCases(const std::vector<WireCase>& cases) {
     }
 }
 
-}  // namespace wiretest
+}  // namespace sapp::testing

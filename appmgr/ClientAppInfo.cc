@@ -1,4 +1,4 @@
-#include "appmgr/ClientEvents.h"
+#include "appmgr/ClientAppInfo.h"
 
 #include "host/Pktcore.h"
 #include "protocol/SessionRecords.h"

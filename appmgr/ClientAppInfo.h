@@ -1,0 +1,14 @@
+// The client form of the app descriptions in app-platform messages.
+#pragma once
+
+#include "host/ClientEvents.h"
+
+namespace protocol::session {
+struct AppInfoPack;
+struct AppInfoPack3;
+}  // namespace protocol::session
+
+// Strings converted with ProtoA2U::net2app (VersionItem::str1 stays bytes),
+// proxies dropped.
+ClientAppInfo toClientAppInfo(const protocol::session::AppInfoPack& info);
+ClientAppInfo toClientAppInfo(const protocol::session::AppInfoPack3& info);

@@ -1,0 +1,86 @@
+# What integrators get: the install tree of `cmake --install` and the
+# archives of `cpack` (sapp-<version>-Linux.tar.gz, sapp-<version>-win64.zip).
+#
+#   include/sapp/        the headers a host needs (see SAPP_INSTALL_HEADERS)
+#   lib/                 the module and the stand-in host libraries (their
+#                        DLLs go to bin/ on Windows, the import libraries here)
+#   bin/                 sapp-host
+#   share/sapp/scenarios the scenario folder for sapp-host
+#   share/doc/sapp/      README, docs/ and examples/
+#   lib/cmake/sapp/      the package: find_package(sapp CONFIG) gives
+#                        sapp::headers, sapp::module, sapp::pktcore and
+#                        sapp::tarnbase
+#
+# Tests, GoogleTest and the test module of sapp-host are not installed.
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(SAPP_INSTALL_INCLUDEDIR ${CMAKE_INSTALL_INCLUDEDIR}/sapp)
+set(SAPP_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/sapp)
+
+# The headers a host includes, relative to the source tree; they keep their
+# folder (#include "host/ISession.h"). A folder stands for all its headers
+# but test helpers; names that do not exist (yet, or any more) are skipped,
+# so records moving between folders need no change here.
+set(SAPP_INSTALL_HEADERS
+  host                          # host interfaces, client and event records
+  module/ISessionMod.h          # the exported interfaces and entry points
+  module/Export.h
+  module/PerfRecord.h
+  marshal                       # pakt, which the records and their headers use
+  protocol                      # the wire records the event records hold
+  standin/pktcore/StandinSession.h    # the stand-in host libraries' own API
+  standin/tarnbase/StandinDatabase.h
+  standin/tarnbase/StandinLog.h)
+
+foreach(entry IN LISTS SAPP_INSTALL_HEADERS)
+  set(path ${PROJECT_SOURCE_DIR}/${entry})
+  if(IS_DIRECTORY ${path})
+    install(DIRECTORY ${path}/ DESTINATION ${SAPP_INSTALL_INCLUDEDIR}/${entry}
+            FILES_MATCHING PATTERN "*.h" PATTERN "*Test.h" EXCLUDE PATTERN "test_*.h" EXCLUDE)
+  elseif(EXISTS ${path})
+    get_filename_component(folder ${entry} DIRECTORY)
+    install(FILES ${path} DESTINATION ${SAPP_INSTALL_INCLUDEDIR}/${folder})
+  endif()
+endforeach()
+
+set_target_properties(sapp PROPERTIES EXPORT_NAME module)
+if(NOT WIN32)
+  # The installed libraries find each other in lib/, sapp-host finds them
+  # from bin/.
+  set_target_properties(sapp pktcore tarnbase PROPERTIES INSTALL_RPATH "$ORIGIN")
+  set_target_properties(sapp-host PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
+endif()
+
+install(TARGETS sapp_headers sapp pktcore tarnbase EXPORT sappTargets
+        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(TARGETS sapp-host RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/scenarios/ DESTINATION ${CMAKE_INSTALL_DATADIR}/sapp/scenarios)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ ${PROJECT_SOURCE_DIR}/examples DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+install(EXPORT sappTargets NAMESPACE sapp:: DESTINATION ${SAPP_INSTALL_CMAKEDIR})
+configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/sappConfig.cmake.in
+                              ${PROJECT_BINARY_DIR}/sappConfig.cmake
+                              INSTALL_DESTINATION ${SAPP_INSTALL_CMAKEDIR})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/sappConfigVersion.cmake
+                                 COMPATIBILITY SameMinorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/sappConfig.cmake ${PROJECT_BINARY_DIR}/sappConfigVersion.cmake
+        DESTINATION ${SAPP_INSTALL_CMAKEDIR})
+
+# cpack: the install tree as one archive, sapp-<version>-Linux.tar.gz or
+# sapp-<version>-win64.zip (CPack would call a mingw-w64 build win32).
+set(CPACK_PACKAGE_NAME sapp)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "sapp session-application module, its stand-in host libraries and sapp-host")
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(CPACK_SYSTEM_NAME win64)
+  endif()
+else()
+  set(CPACK_GENERATOR TGZ)
+endif()
+set(CPACK_SOURCE_GENERATOR "")
+include(CPack)

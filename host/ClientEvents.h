@@ -1,0 +1,163 @@
+// Client events: the records the module hands to ISession::postAppEvent.
+//
+// Every record starts with the AppEvent head (type, empty extra) and adds
+// its fields after it; each lists those fields, for whoever shows or copies
+// events. A record lives on the caller's stack for the duration of the
+// call; the host copies what it keeps.
+//
+//   1031 EVENT_APP_ADDED      AppAddedEvent      an app-platform app was added
+//   1032 EVENT_APPS_ADDED     AppsAddedEvent     the session service added apps
+//   1033 EVENT_APP_REMOVED    AppRemovedEvent    an app-platform app was removed
+//   1034 EVENT_APPS_DELETED   AppsDeletedEvent   the session service deleted apps
+//   1035 EVENT_APP_DATA       AppDataEvent       an app's message for its client-side SDK
+//   2000 EVENT_ANNOUNCE_APPS  AnnounceAppsEvent  an announce-app notice, relayed raw
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host/ClientRecords.h"
+#include "protocol/PluginRecords.h"
+
+inline constexpr uint32_t EVENT_APP_ADDED = 1031;
+inline constexpr uint32_t EVENT_APPS_ADDED = 1032;
+inline constexpr uint32_t EVENT_APP_REMOVED = 1033;
+inline constexpr uint32_t EVENT_APPS_DELETED = 1034;
+inline constexpr uint32_t EVENT_APP_DATA = 1035;
+inline constexpr uint32_t EVENT_ANNOUNCE_APPS = 2000;
+
+// Client form of a VersionItem: str1 stays bytes, str2 is converted.
+struct ClientVersionItem {
+    uint32_t num1 = 0;
+    uint32_t num2 = 0;
+    uint32_t num3 = 0;
+    std::string str1;
+    std::wstring str2;
+
+    template <class R, class V>
+    static void fields(R& r, V& v) {
+        v("num1", r.num1);
+        v("num2", r.num2);
+        v("num3", r.num3);
+        v("str1", r.str1);
+        v("str2", r.str2);
+    }
+};
+
+// Client form of an AppInfoPack (V2) or AppInfoPack3 (V3): strings
+// converted, proxies left out.
+struct ClientAppInfo {
+    uint32_t appId = 0;
+    std::wstring str1;
+    std::wstring str2;
+    uint32_t num = 0;
+    std::vector<ClientVersionItem> versions;
+    bool flag = false;
+
+    template <class R, class V>
+    static void fields(R& r, V& v) {
+        v("appId", r.appId);
+        v("str1", r.str1);
+        v("str2", r.str2);
+        v("num", r.num);
+        v("versions", r.versions);
+        v("flag", r.flag);
+    }
+};
+
+struct AppAddedEvent : AppEvent {
+    AppAddedEvent() { type = EVENT_APP_ADDED; }
+    ClientAppInfo info;
+
+    template <class R, class V>
+    static void fields(R& r, V& v) {
+        v("info", r.info);
+    }
+};
+
+struct AppsAddedEvent : AppEvent {
+    AppsAddedEvent() { type = EVENT_APPS_ADDED; }
+    uint32_t sid = 0;
+    vessaplugin::appMgr::PluginAppPackMap appPacks;
+    vessaplugin::appMgr::PluginSid2AppsMap sidApps;
+    std::vector<uint32_t> appIds;
+    std::string context;
+
+    template <class R, class V>
+    static void fields(R& r, V& v) {
+        v("sid", r.sid);
+        v("appPacks", r.appPacks);
+        v("sidApps", r.sidApps);
+        v("appIds", r.appIds);
+        v("context", r.context);
+    }
+};
+
+struct AppRemovedEvent : AppEvent {
+    AppRemovedEvent() { type = EVENT_APP_REMOVED; }
+    uint32_t appId = 0;
+    bool flag = false;
+    std::wstring str2;
+
+    template <class R, class V>
+    static void fields(R& r, V& v) {
+        v("appId", r.appId);
+        v("flag", r.flag);
+        v("str2", r.str2);
+    }
+};
+
+struct AppsDeletedEvent : AppEvent {
+    AppsDeletedEvent() { type = EVENT_APPS_DELETED; }
+    uint32_t sid = 0;
+    vessaplugin::appMgr::PluginSid2AppsMap sidApps;
+    std::vector<uint32_t> appIds;
+    std::string context;
+
+    template <class R, class V>
+    static void fields(R& r, V& v) {
+        v("sid", r.sid);
+        v("sidApps", r.sidApps);
+        v("appIds", r.appIds);
+        v("context", r.context);
+    }
+};
+
+struct AppDataEvent : AppEvent {
+    AppDataEvent() { type = EVENT_APP_DATA; }
+    uint32_t appId = 0;
+    std::string data;
+
+    template <class R, class V>
+    static void fields(R& r, V& v) {
+        v("appId", r.appId);
+        v("data", r.data);
+    }
+};
+
+struct AnnounceAppsEvent : AppEvent {
+    AnnounceAppsEvent() { type = EVENT_ANNOUNCE_APPS; }
+    std::string body;
+
+    template <class R, class V>
+    static void fields(R& r, V& v) {
+        v("body", r.body);
+    }
+};
+
+// Calls f with `event` as the record its code names (an AppDataEvent for
+// EVENT_APP_DATA, ...), or as the bare head for an unknown code, and returns
+// what f returns.
+template <class F>
+decltype(auto) visitClientEvent(const AppEvent& event, F&& f) {
+    switch (event.type) {
+    case EVENT_APP_ADDED: return f(static_cast<const AppAddedEvent&>(event));
+    case EVENT_APPS_ADDED: return f(static_cast<const AppsAddedEvent&>(event));
+    case EVENT_APP_REMOVED: return f(static_cast<const AppRemovedEvent&>(event));
+    case EVENT_APPS_DELETED: return f(static_cast<const AppsDeletedEvent&>(event));
+    case EVENT_APP_DATA: return f(static_cast<const AppDataEvent&>(event));
+    case EVENT_ANNOUNCE_APPS: return f(static_cast<const AnnounceAppsEvent&>(event));
+    default: return f(event);
+    }
+}

@@ -1,0 +1,28 @@
+// The marshal and unmarshal of every wire record, compiled here once: the
+// walks of their field lists.
+#include "marshal/RecordWalks.h"
+#include "protocol/PluginRecords.h"
+#include "protocol/SessionRecords.h"
+
+namespace pakt {
+
+template class Record<protocol::session::PGetAppsReq>;
+template class Record<protocol::session::PGetAnnounceApps>;
+template class Record<protocol::session::PAddAppReq>;
+template class Record<protocol::session::PDelAppReq>;
+template class Record<protocol::session::PUserMsg3>;
+template class Record<protocol::session::PAppMsgToClient>;
+template class Record<protocol::session::PAppMsgToSDK>;
+template class Record<protocol::session::VersionItem>;
+template class Record<protocol::session::AppInfoPack>;
+template class Record<protocol::session::AppInfoPack3>;
+template class Record<protocol::session::PAppSdkInfo>;
+
+template class Record<vessaplugin::appMgr::PluginVerItem>;
+template class Record<vessaplugin::appMgr::PluginAppPack>;
+template class Record<vessaplugin::appMgr::PluginAppPackMap>;
+template class Record<vessaplugin::appMgr::PluginSid2Apps>;
+template class Record<vessaplugin::appMgr::PluginSidAttr>;
+template class Record<vessaplugin::appMgr::PluginSid2AppsMap>;
+
+}  // namespace pakt

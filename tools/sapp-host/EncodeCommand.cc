@@ -1,0 +1,31 @@
+// encode: the hex of a record given as JSON fields.
+#include <iostream>
+
+#include "marshal/Errors.h"
+#include "tools/sapp-host/Commands.h"
+#include "tools/sapp-host/RecordJson.h"
+
+namespace sapphost {
+
+int encodeCommand(const Options& options) {
+    try {
+        const std::string record = recordOf(options);
+        Json fields;
+        try {
+            fields = Json::parse(argumentText(options.args[0]));
+        } catch (const Json::parse_error& e) {
+            throw InputError(std::string("the fields are not valid JSON: ") + e.what());
+        }
+        rejectDeepNesting(fields, "fields");
+        std::cout << toHex(encodeRecord(record, fields, "fields")) << "\n";
+        return kExitOk;
+    } catch (const InputError& e) {
+        std::cerr << "sapp-host encode: " << e.what() << "\n";
+        return kExitBadInput;
+    } catch (const pakt::PackError& e) {
+        std::cerr << "sapp-host encode: " << e.what() << "\n";
+        return kExitBadInput;
+    }
+}
+
+}  // namespace sapphost

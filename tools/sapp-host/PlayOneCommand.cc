@@ -1,0 +1,45 @@
+// The hidden single-scenario mode that check starts for each scenario file:
+// plays it and reports the outcome to the parent on standard output.
+#include <iostream>
+
+#include "tools/sapp-host/Commands.h"
+#include "tools/sapp-host/ModuleLibrary.h"
+#include "tools/sapp-host/Process.h"
+#include "tools/sapp-host/Runner.h"
+#include "tools/sapp-host/Scenario.h"
+
+namespace sapphost {
+
+namespace {
+
+void report(const std::string& name, const std::vector<std::string>& failures, const std::string* error) {
+    Json line = Json::object();
+    line["name"] = name;
+    line["failures"] = failures;
+    line["error"] = error ? Json(*error) : Json();
+    std::cout << kReportTag << dumpCompact(line) << std::endl;
+}
+
+}  // namespace
+
+int playOneCommand(const Options& options) {
+    prepareChildProcess();
+    const std::string& file = options.args.at(0);
+    std::string name = file;
+    try {
+        const Scenario scenario = loadScenario(file);
+        name = scenario.name;
+        const ModuleLibrary module = loadModule(modulePathOf(options));
+        const RunResult result = runScenario(module, scenario);
+        std::vector<std::string> failures;
+        for (const StepFailure& failure : result.failures) failures.push_back(formatFailure(scenario, failure));
+        report(name, failures, nullptr);
+        return failures.empty() ? kExitOk : kExitFailed;
+    } catch (const std::runtime_error& e) {
+        const std::string error = e.what();
+        report(name, {}, &error);
+        return kExitBadInput;
+    }
+}
+
+}  // namespace sapphost
