@@ -154,7 +154,7 @@ TEST(CliTest, RunEchoesDeliveriesAndShowsDroppedOnes) {
 TEST(CliTest, RecordWritesAPassingScenarioThatRecordsToItself) {
     const std::string recorded = testing::TempDir() + "sapp-host-recorded.json";
     const std::string again = testing::TempDir() + "sapp-host-recorded-again.json";
-    const std::string scenario = std::string(SAPP_SCENARIOS) + "/host-release-tracking.json";
+    const std::string scenario = std::string(SAPP_SCENARIOS) + "/registry-release-remaining.json";
     for (const std::string& source : {testdata("deliveries.json"), scenario}) {
         SCOPED_TRACE(source);
         std::filesystem::remove(recorded);
