@@ -1,5 +1,5 @@
-// What the module's own lines never exercise: texts that are null, empty or
-// long enough to leave the line's inline buffer. The lines the module writes
+// What the module's own lines never exercise: texts that are null, empty,
+// outside ASCII or long enough to leave the line's inline buffer. The lines the module writes
 // (prefixes, sources, numbers, sink and DoLog2) are tested by the scenario
 // folder.
 #include "support/SAppLog.h"
@@ -8,6 +8,10 @@
 
 #include <cstdint>
 #include <string>
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 
 #include "support/LogLine.h"
 #include "support/test_log_support.h"
@@ -34,6 +38,18 @@ TEST_F(SAppLogTest, LongLinesGrowToTheNextDoublingAndArePassedWhole) {
     SAPP_LOG(message, uint32_t{1});
     ASSERT_EQ(loggedTexts().size(), 1u);
     EXPECT_EQ(loggedTexts()[0], "[sapp] " + message + " 1");
+}
+
+// Bytes above 127 become one character each: on Linux the byte's Latin-1
+// value whatever the process locale, on Windows the character of the ANSI
+// code page, which for 1252 is the same for these two bytes.
+TEST_F(SAppLogTest, BytesAboveAsciiAreWidenedOneToOne) {
+#if defined(_WIN32)
+    if (GetACP() != 1252) GTEST_SKIP() << "ANSI code page " << GetACP();
+#endif
+    SAPP_LOG("caf\xe9 \xfc");
+    ASSERT_EQ(standin::logRecords().size(), 1u);
+    EXPECT_EQ(standin::logRecords()[0].text, L"[sapp] caf\u00e9 \u00fc");
 }
 
 // 511 characters fit the inline buffer; beyond it the block is 512 doubled
