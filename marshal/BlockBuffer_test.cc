@@ -93,6 +93,8 @@ TEST(BlockBufferTest, TheWireBufferHas16KiBBlocksAndStopsAtOneGibibyte) {
     EXPECT_EQ(b.data(), nullptr);
     b.append("x", 1);
     EXPECT_EQ(b.capacity(), 16384u);
+    EXPECT_TRUE(b.increase_capacity(16383)) << "the rest of the block is room already";
+    EXPECT_EQ(b.blocks(), 1u);
     EXPECT_FALSE(b.increase_capacity(std::size_t{65536} * 16384));  // one byte more than 1 GiB
 }
 
