@@ -32,6 +32,7 @@ public:
     RunResult run() {
         standin::resetLog();
         standin::removeAllDatabases();
+        standin::setUnzipLimit(standin::kDefaultUnzipLimit);
         standin::setLogObserver([this](const standin::LogRecord& record) { emit(trace::log(record)); });
         applyHost(m_scenario.host);
         for (const Step& step : m_scenario.steps) runStep(step);
@@ -154,6 +155,7 @@ private:
     void applyHost(const HostSettings& host) {
         if (host.logSink) standin::setLogSinkAvailable(*host.logSink);
         if (host.logEnabled) standin::setLogLevelEnabled(*host.logEnabled);
+        if (host.unzipLimit) standin::setUnzipLimit(*host.unzipLimit);
         for (const auto& [sid, sGroupId] : host.databases) standin::setChannelValue(sid, L"dwSGroupId", sGroupId);
     }
 
