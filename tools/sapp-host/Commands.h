@@ -21,6 +21,12 @@ struct Options {
     bool json = false;
     std::optional<std::string> uri;
     std::optional<std::string> record;
+    bool strict = false;  // decode: input not in canonical form is an error
+    // soak: counts and seed as given
+    std::optional<std::string> sessions;
+    std::optional<std::string> packets;
+    std::optional<std::string> seed;
+    std::vector<std::string> given;  // the options on the command line, in order
     std::vector<std::string> args;
 };
 
@@ -28,6 +34,7 @@ int runCommand(const Options& options);      // RunCommand.cc
 int checkCommand(const Options& options);    // CheckCommand.cc
 int decodeCommand(const Options& options);   // DecodeCommand.cc
 int encodeCommand(const Options& options);   // EncodeCommand.cc
+int soakCommand(const Options& options);     // SoakCommand.cc
 // The hidden mode `check` starts for each scenario: plays one file and
 // reports the outcome on standard output for the parent process
 // (PlayOneCommand.cc).
