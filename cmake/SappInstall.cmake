@@ -27,7 +27,6 @@ set(SAPP_INSTALL_HEADERS
   module/ISessionMod.h          # the exported interfaces and entry points
   module/Export.h
   module/PerfRecord.h
-  appmgr/ClientEvents.h         # client event records
   marshal                       # pakt, which the records and their headers use
   protocol                      # the wire records the event records hold
   standin/pktcore/StandinSession.h    # the stand-in host libraries' own API

@@ -89,6 +89,8 @@ TEST(BlockBufferTest, FailedGrowthThrowsAllocatesNothingAndKeepsContent) {
 
 TEST(BlockBufferTest, TheWireBufferHas16KiBBlocksAndStopsAtOneGibibyte) {
     BlockBuffer b;
+    EXPECT_TRUE(b.increase_capacity(0)) << "room for nothing is always there";
+    EXPECT_EQ(b.data(), nullptr);
     b.append("x", 1);
     EXPECT_EQ(b.capacity(), 16384u);
     EXPECT_FALSE(b.increase_capacity(std::size_t{65536} * 16384));  // one byte more than 1 GiB

@@ -49,15 +49,18 @@ TEST_F(SAppDCHelperTest, WithoutADatabaseItLogsOnceAtConstructionAndAnswersZero)
                                  "[sapp] SAppDCHelper::getSGroupId, m_pChlFld==NULL."}));
 }
 
-TEST_F(SAppDCHelperTest, TheDatabaseIsOpenedOnceAndEveryReferenceReleased) {
+TEST_F(SAppDCHelperTest, TheDatabaseIsOpenedOnceAndEveryReferenceReleasedInOrder) {
     standin::setChannelValue(7, L"dwSGroupId", 1);
     {
         SAppDCHelper helper(nullptr, 7);
         EXPECT_EQ(standin::outstandingDatabaseRefs(), 3);
         standin::removeDatabase(7);
         EXPECT_EQ(helper.getSGroupId(), 1u) << "references keep the objects alive";
+        EXPECT_EQ(standin::databaseReleaseOrder(), "");
     }
     EXPECT_EQ(standin::outstandingDatabaseRefs(), 0);
+    EXPECT_EQ(standin::databaseRefErrors(), 0);
+    EXPECT_EQ(standin::databaseReleaseOrder(), "dtf") << "the database, then the table, then the field object";
 }
 
 }  // namespace

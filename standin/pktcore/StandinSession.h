@@ -61,8 +61,10 @@ using Entry = std::variant<SentRequest, PostedEvent, TaskCall, WatchCall>;
 
 class Session;
 
-// The task queue of one session. A queued task runs each time its interval
-// elapses on the virtual clock (an interval of 0 counts as 1 ms). Adding a
+// The task queue of one session. A queued task runs when its interval
+// elapses on the virtual clock (an interval of 0 counts as 1 ms), and again
+// each interval while its isRepeat answers true; a task that does not repeat
+// leaves the queue as its run starts. Adding a
 // task that is already queued reschedules it with the new interval from now;
 // removing a task that is not queued does nothing. Every addTask and
 // removeTask call is recorded on the owning session, also those that change

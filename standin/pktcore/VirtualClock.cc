@@ -64,6 +64,7 @@ void VirtualClock::advance(uint64_t ms) {
         next->due += next->interval;
         Session* owner = next->owner;
         IProtoTask* task = next->task;
+        if (!task->isRepeat()) remove(next->queue, task);  // a run may queue it again
         owner->record(TaskCall{TaskCall::Op::Run, task, 0});
         task->run();
     }

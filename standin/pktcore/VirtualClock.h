@@ -19,8 +19,8 @@ public:
 
     uint64_t now() const { return m_now; }
 
-    // Queues `task` of `queue` to run every `interval` ms from now, replacing
-    // an entry it already has.
+    // Queues `task` of `queue` to run `interval` ms from now, and every
+    // `interval` ms after while it repeats, replacing an entry it already has.
     void add(TaskQueue* queue, Session* owner, IProtoTask* task, uint32_t interval);
     void remove(const TaskQueue* queue, const IProtoTask* task);
     void removeAll(const TaskQueue* queue);

@@ -22,12 +22,13 @@ struct TraceTask : IProtoTask {
         trace.push_back(name + "@" + std::to_string(standin::clockNow()));
         if (action) action();
     }
-    void setRepeat(bool) override {}
-    bool isRepeat() override { return false; }
+    void setRepeat(bool r) override { repeat = r; }
+    bool isRepeat() override { return repeat; }
 
     std::string name;
     Trace& trace;
     std::function<void()> action;
+    bool repeat = true;
 };
 
 class VirtualClockTest : public ::testing::Test {
@@ -55,6 +56,12 @@ TEST_F(VirtualClockTest, TasksOfAllSessionsRunInTimeThenQueueingOrderUntilRemove
     standin::advanceClock(60);
     EXPECT_EQ(trace.size(), 7u);
     EXPECT_EQ(trace.back(), "c@120");
+
+    a.setRepeat(false);  // runs once, then it is out of the queue
+    s1.getTaskQueue()->addTask(&a, 10);
+    standin::advanceClock(30);
+    EXPECT_EQ(trace.back(), "a@130");
+    EXPECT_FALSE(s1.taskQueue().isQueued(&a));
 }
 
 TEST_F(VirtualClockTest, ChangesMadeInsideARunTakeEffectAtOnce) {

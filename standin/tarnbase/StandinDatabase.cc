@@ -11,6 +11,9 @@
 
 #include <map>
 #include <mutex>
+#include <set>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "host/Tarnbase.h"
@@ -33,8 +36,10 @@ class ChannelDatabase;
 struct DbState {
     std::mutex mutex;  // guards the registry, every count and every value
     std::map<uint32_t, ChannelDatabase*> databases;
+    std::set<uint32_t> throwingQueries;
     long outstanding = 0;
     long errors = 0;
+    std::string releases;  // kinds of the counted releases, in order
 };
 
 DbState& db() {
@@ -47,7 +52,7 @@ DbState& db() {
 template <typename Interface>
 class Counted : public Interface {
 public:
-    Counted() = default;
+    explicit Counted(char kind) : m_kind(kind) {}
     Counted(const Counted&) = delete;
     Counted& operator=(const Counted&) = delete;
 
@@ -64,6 +69,7 @@ public:
         }
         --m_callerRefs;
         --db().outstanding;
+        db().releases.push_back(m_kind);
         dropLocked();
     }
 
@@ -84,14 +90,19 @@ protected:
     virtual ~Counted() = default;
 
 private:
+    const char m_kind;  // 'd', 't' or 'f', for the release order
     long m_refs = 0;
     long m_callerRefs = 0;
 };
 
-class ChannelTable final : public Counted<Data::ITable> {};
+class ChannelTable final : public Counted<Data::ITable> {
+public:
+    ChannelTable() : Counted('t') {}
+};
 
 class ChannelField final : public Counted<Data::IField> {
 public:
+    ChannelField() : Counted('f') {}
     uint32_t getUInt32(const uint16_t& nameId) override {
         std::lock_guard lock(db().mutex);
         const auto it = m_values.find(nameId);
@@ -108,7 +119,7 @@ uint16_t fieldNameId() { return insert_name_id(L"fldChannelData"); }
 
 class ChannelDatabase final : public Counted<Data::IDatabase> {
 public:
-    ChannelDatabase(bool withTable, bool withField) {
+    ChannelDatabase(bool withTable, bool withField) : Counted('d') {
         if (withTable) addTableLocked();
         if (withField) addFieldLocked();
     }
@@ -189,6 +200,10 @@ namespace Data {
 comptr<IDatabase> queryDatabase(uint64_t sid) {
     std::lock_guard lock(db().mutex);
     if (sid > UINT32_MAX) return {};
+    if (db().throwingQueries.count(static_cast<uint32_t>(sid))) {
+        throw std::runtime_error("queryDatabase: the channel database of sid " + std::to_string(sid) +
+                                 " cannot be read");
+    }
     const auto it = db().databases.find(static_cast<uint32_t>(sid));
     if (it == db().databases.end()) return {};
     it->second->acquireLocked();
@@ -223,10 +238,21 @@ void removeDatabase(uint32_t sid) {
     replaceLocked(sid, nullptr);
 }
 
+void setQueryThrows(uint32_t sid, bool throws) {
+    std::lock_guard lock(db().mutex);
+    if (throws) {
+        db().throwingQueries.insert(sid);
+    } else {
+        db().throwingQueries.erase(sid);
+    }
+}
+
 void removeAllDatabases() {
     std::lock_guard lock(db().mutex);
     while (!db().databases.empty()) replaceLocked(db().databases.begin()->first, nullptr);
+    db().throwingQueries.clear();
     db().errors = 0;
+    db().releases.clear();
 }
 
 long outstandingDatabaseRefs() {
@@ -237,6 +263,11 @@ long outstandingDatabaseRefs() {
 long databaseRefErrors() {
     std::lock_guard lock(db().mutex);
     return db().errors;
+}
+
+std::string databaseReleaseOrder() {
+    std::lock_guard lock(db().mutex);
+    return db().releases;
 }
 
 std::wstring nameForId(uint16_t id) {

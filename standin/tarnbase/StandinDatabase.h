@@ -13,6 +13,9 @@
 // Every reference handed out (queryDatabase, getTable, getField, addRef) is
 // counted until released. Releasing an object that holds no outstanding
 // reference is counted as an error and otherwise ignored.
+//
+// The query of a sid's database can be made to fail with an exception, for
+// the paths where the host cannot reach its channel data.
 #pragma once
 
 #include <cstdint>
@@ -30,13 +33,20 @@ TARNBASE_API void setChannelValue(uint32_t sid, const std::wstring& name, uint32
 TARNBASE_API void createDatabase(uint32_t sid, bool withTable, bool withField);
 // Removes the database of `sid`: queryDatabase(sid) is empty from now on.
 TARNBASE_API void removeDatabase(uint32_t sid);
-// Removes every database and sets the error count back to 0.
+// From now on queryDatabase(sid) throws std::runtime_error (true), or
+// answers as before (false).
+TARNBASE_API void setQueryThrows(uint32_t sid, bool throws);
+// Removes every database, ends every query failure and sets the error count
+// and the release order back to empty.
 TARNBASE_API void removeAllDatabases();
 // References currently held on database objects (databases, tables and
 // field objects) handed out through queryDatabase, getTable and getField.
 TARNBASE_API long outstandingDatabaseRefs();
 // releaseRef calls on objects that held no outstanding reference.
 TARNBASE_API long databaseRefErrors();
+// The kind of object of every counted releaseRef, in call order: 'd' a
+// database, 't' a table, 'f' a field object.
+TARNBASE_API std::string databaseReleaseOrder();
 // The name registered under `id`, empty if none.
 TARNBASE_API std::wstring nameForId(uint16_t id);
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "host/Tarnbase.h"
 
 namespace {
@@ -52,6 +54,21 @@ TEST_F(StandinDatabaseTest, ObjectsOutliveTheirRemovedDatabase) {
     database.reset();  // last reference to the removed database; its field lives on
     EXPECT_EQ(field->getUInt32(group), 1u);
     EXPECT_EQ(Data::queryDatabase(5)->getField(fld)->getUInt32(group), 2u);
+}
+
+TEST_F(StandinDatabaseTest, QueriesCanBeMadeToThrowAndReleasesAreRecordedInOrder) {
+    standin::setChannelValue(9, L"dwSGroupId", 1);
+    standin::setQueryThrows(9, true);
+    EXPECT_THROW(Data::queryDatabase(9), std::runtime_error);
+    EXPECT_FALSE(Data::queryDatabase(8)) << "only that sid";
+    standin::setQueryThrows(9, false);
+    auto database = Data::queryDatabase(9);
+    auto field = database->getField(fld);
+    auto table = database->getTable(tbl);
+    field.reset();
+    database.reset();
+    table.reset();
+    EXPECT_EQ(standin::databaseReleaseOrder(), "fdt");
 }
 
 TEST_F(StandinDatabaseTest, MissingObjectsAndOverReleasesAreReported) {

@@ -132,6 +132,8 @@ public:
     void operator()(const DbAction& d) {
         if (d.remove) {
             standin::removeDatabase(d.sid);
+        } else if (d.queryThrows) {
+            standin::setQueryThrows(d.sid, *d.queryThrows);
         } else {
             standin::setChannelValue(d.sid, L"dwSGroupId", *d.sGroupId);
         }

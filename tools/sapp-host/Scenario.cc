@@ -176,13 +176,17 @@ private:
 
     Action db(const Json& in, const std::string& where) {
         requireObject(in, where);
-        rejectUnknownKeys(in, {"sid", "dwSGroupId", "remove"}, where);
+        rejectUnknownKeys(in, {"sid", "dwSGroupId", "remove", "query_throws"}, where);
         DbAction db;
         db.sid = u32(in, "sid", where);
+        const int given =
+            int(in.contains("dwSGroupId")) + int(in.contains("remove")) + int(in.contains("query_throws"));
+        if (given != 1) throw InputError(where + ": give one of dwSGroupId, remove and query_throws");
         if (in.contains("remove")) {
             db.remove = toBool(in["remove"], where + ".remove");
             if (!db.remove) throw InputError(where + ".remove: only true is meaningful");
-            if (in.contains("dwSGroupId")) throw InputError(where + ": give either dwSGroupId or remove");
+        } else if (in.contains("query_throws")) {
+            db.queryThrows = toBool(in["query_throws"], where + ".query_throws");
         } else {
             db.sGroupId = u32(in, "dwSGroupId", where);
         }

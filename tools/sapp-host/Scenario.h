@@ -79,12 +79,13 @@ struct ReleaseAction {
 struct AskAction {
     std::string what;  // "uris", "reqtypes" or "modflag"
 };
-// Sets dwSGroupId of the channel database of `sid` (creating it), or
-// removes that database.
+// Sets dwSGroupId of the channel database of `sid` (creating it), removes
+// that database, or makes its query throw (or answer again).
 struct DbAction {
     uint32_t sid = 0;
     std::optional<uint32_t> sGroupId;
     bool remove = false;
+    std::optional<bool> queryThrows;
 };
 struct HostAction {
     HostSettings settings;

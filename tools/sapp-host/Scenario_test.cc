@@ -25,12 +25,13 @@ TEST(ScenarioTest, ParsesEveryAction) {
         {"leave": 42}, {"release": 42},
         {"ask": "uris"}, {"ask": "modflag"},
         {"db": {"sid": 42, "dwSGroupId": 9}}, {"db": {"sid": 42, "remove": true}},
+        {"db": {"sid": 42, "query_throws": true}},
         {"host": {"log_enabled": false}, "note": "quiet", "absent": [{"log": {}}]}
       ]})", "all.json");
     EXPECT_EQ(s.name, "all");
     EXPECT_EQ(s.host.logSink, false);
     EXPECT_EQ(s.host.databases.at(42), 7u);
-    ASSERT_EQ(s.steps.size(), 17u);
+    ASSERT_EQ(s.steps.size(), 18u);
     EXPECT_EQ(s.steps[0].action, "open");
     EXPECT_TRUE(s.steps[0].exact);
     EXPECT_EQ(std::get<OpenAction>(s.steps[1].what).session, std::nullopt);
@@ -52,8 +53,9 @@ TEST(ScenarioTest, ParsesEveryAction) {
     EXPECT_TRUE(std::get<RequestAction>(s.steps[8].what).null);
     EXPECT_EQ(std::get<DbAction>(s.steps[14].what).sGroupId, 9u);
     EXPECT_TRUE(std::get<DbAction>(s.steps[15].what).remove);
-    EXPECT_EQ(std::get<HostAction>(s.steps[16].what).settings.logEnabled, false);
-    EXPECT_EQ(s.steps[16].absent.size(), 1u);
+    EXPECT_EQ(std::get<DbAction>(s.steps[16].what).queryThrows, true);
+    EXPECT_EQ(std::get<HostAction>(s.steps[17].what).settings.logEnabled, false);
+    EXPECT_EQ(s.steps[17].absent.size(), 1u);
 }
 
 TEST(ScenarioTest, BadScenariosNameFileStepAndReason) {
@@ -85,7 +87,8 @@ TEST(ScenarioTest, BadScenariosNameFileStepAndReason) {
          "step 0 (request).type: expected a signed 32-bit integer"},
         {R"({"steps": [{"advance": 3600001}]})", "step 0 (advance): at most 3600000 ms per step"},
         {R"({"steps": [{"ask": "everything"}]})", "step 0 (ask): expected \"uris\", \"reqtypes\" or \"modflag\""},
-        {R"({"steps": [{"db": {"sid": 1}}]})", "step 0 (db): \"dwSGroupId\" is required"},
+        {R"({"steps": [{"db": {"sid": 1}}]})", "step 0 (db): give one of dwSGroupId, remove and query_throws"},
+        {R"({"steps": [{"db": {"sid": 1, "remove": true, "query_throws": false}}]})", "step 0 (db): give one of"},
         {R"({"steps": [{"leave": 1, "expect": {"log": {}}}]})", "step 0 (leave).expect: expected an array"},
         {R"({"steps": [{"leave": 1, "absent": [1]}]})", "step 0 (leave).absent[0]: expected an object"},
         {R"({"steps": [{"leave": 1, "exact": "yes"}]})", "step 0 (leave).exact: expected true or false"},
