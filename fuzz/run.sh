@@ -42,7 +42,7 @@ for target in "${targets[@]}"; do
         echo "fuzz_$target: FAILED; input in $findings/" >&2
         tail -60 "$work/$target.log" >&2
     fi
-    grep -E '^#[0-9]+ +DONE|^stat::number_of_executed_units|^stat::peak_rss_mb|^stat::new_units_added' \
+    grep -E '^#[0-9]+[[:space:]]+(INITED|DONE)|^stat::number_of_executed_units|^stat::peak_rss_mb|^stat::new_units_added' \
         "$work/$target.log" || tail -5 "$work/$target.log"
     if [ -n "${FUZZ_KEEP:-}" ]; then
         mkdir -p "$FUZZ_KEEP/$target"

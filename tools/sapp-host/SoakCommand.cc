@@ -527,16 +527,9 @@ private:
     }
 
     void expectAddApps(SessionModel& model, const ps::PAddAppReq& req, std::vector<std::string>& expected) {
-        pl::PluginAppPackMap packs;
-        pl::PluginSid2AppsMap sidApps;
-        if (const std::string bytes = unzipped(req.appPacks, req.appPacksZipped, req.appPacksLen); !bytes.empty()) {
-            pakt::Unpack up(bytes.data(), bytes.size());
-            packs.unmarshal(up);
-        }
-        if (const std::string bytes = unzipped(req.sidApps, req.sidAppsZipped, req.sidAppsLen); !bytes.empty()) {
-            pakt::Unpack up(bytes.data(), bytes.size());
-            sidApps.unmarshal(up);
-        }
+        // An empty payload field is not decoded.
+        const auto packs = payloadOf<pl::PluginAppPackMap>(unzipped(req.appPacks, req.appPacksZipped, req.appPacksLen));
+        const auto sidApps = payloadOf<pl::PluginSid2AppsMap>(unzipped(req.sidApps, req.sidAppsZipped, req.sidAppsLen));
         std::vector<uint32_t> accepted;
         for (const uint32_t app : req.appIds) {
             if (model.owner.try_emplace(app, kSession).first->second == kSession) accepted.push_back(app);
@@ -551,11 +544,20 @@ private:
         expected.push_back(appsAddedLine(accepted));
     }
 
+    template <typename R> static R payloadOf(const std::string& bytes) {
+        R record;
+        if (bytes.empty()) return record;
+        pakt::Unpack up(bytes.data(), bytes.size());
+        record.unmarshal(up);
+        return record;
+    }
+
     void expectDeleteApps(SessionModel& model, const ps::PDelAppReq& req, std::vector<std::string>& expected) {
+        // Always decoded: an empty field does not decode and the packet is refused.
         const std::string bytes = unzipped(req.sidApps, req.sidAppsZipped, req.sidAppsLen);
         pl::PluginSid2AppsMap sidApps;
         pakt::Unpack up(bytes.data(), bytes.size());
-        sidApps.unmarshal(up);  // an empty field does not decode: the packet is refused
+        sidApps.unmarshal(up);
         std::vector<uint32_t> deleted;
         for (const uint32_t app : req.appIds) {
             if (!model.ownedBy(app, kSession)) continue;
@@ -748,8 +750,8 @@ private:
         } else {
             const uint64_t allowed = firstHeap + firstHeap / 10 + (2u << 20);
             if (lastHeap > allowed) {
-                std::cerr << "sapp-host soak: FAILED: the heap grew from " << mib(firstHeap) << " MiB to "
-                          << mib(lastHeap) << " MiB in the second half while the live state did not grow ("
+                std::cerr << std::fixed << std::setprecision(1) << "sapp-host soak: FAILED: the heap grew from "
+                          << mib(firstHeap) << " MiB to " << mib(lastHeap) << " MiB in the second half while the live state did not grow ("
                           << firstState << " at most in the first half, " << secondState << " in the second)\n";
                 return kExitFailed;
             }
