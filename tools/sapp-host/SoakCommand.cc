@@ -726,35 +726,40 @@ private:
 
     static double mib(uint64_t bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
 
-    // The heap may grow while the live state does; once the live state
-    // stops growing (the second half of the run holds no more of it than
-    // the first), the heap must stop too.
+    // The heap may grow while the live state does, and no faster: at the
+    // end of the run it may be above its peak in the first half by what the
+    // live state grew since (it wanders around a plateau once sessions come
+    // and go), then 10 % and 2 MiB. A few bytes kept per packet exceed that
+    // over the second half of any but the shortest run.
     int verdict() {
         std::cout << "soak: " << m_steps << " packets and requests, " << m_checked << " effects and " << m_probes
                   << " probes checked against the model\n";
-        std::size_t firstState = 0, secondState = 0;
+        std::size_t firstState = 0, lastState = 0;
         uint64_t firstHeap = 0, lastHeap = 0;
         for (const Checkpoint& c : m_checkpoints) {
             if (c.step * 2 <= m_steps) {
                 firstState = std::max(firstState, c.liveState);
                 firstHeap = std::max(firstHeap, c.heap);
             } else {
-                secondState = std::max(secondState, c.liveState);
+                lastState = c.liveState;
                 lastHeap = c.heap;
             }
         }
-        if (firstHeap == 0 || lastHeap == 0) {
+        if (firstHeap == 0 || lastHeap == 0 || firstState == 0) {
             std::cout << "soak: too few checkpoints for a memory verdict\n";
-        } else if (secondState > firstState) {
-            std::cout << "soak: the live state still grew in the second half; no memory verdict\n";
         } else {
-            const uint64_t allowed = firstHeap + firstHeap / 10 + (2u << 20);
+            const double growth = std::max(1.0, static_cast<double>(lastState) / static_cast<double>(firstState));
+            const auto allowed = static_cast<uint64_t>(static_cast<double>(firstHeap) * growth * 1.1) + (2u << 20);
             if (lastHeap > allowed) {
                 std::cerr << std::fixed << std::setprecision(1) << "sapp-host soak: FAILED: the heap grew from "
-                          << mib(firstHeap) << " MiB to " << mib(lastHeap) << " MiB in the second half while the live state did not grow ("
-                          << firstState << " at most in the first half, " << secondState << " in the second)\n";
+                          << mib(firstHeap) << " MiB to " << mib(lastHeap) << " MiB (at most " << mib(allowed)
+                          << " MiB allowed) while the live state went from " << firstState
+                          << " at most in the first half to " << lastState << "\n";
                 return kExitFailed;
             }
+            std::cout << std::fixed << std::setprecision(1) << "soak: heap " << mib(lastHeap) << " MiB at the end, "
+                      << mib(firstHeap) << " MiB at most in the first half (live state " << lastState << " and "
+                      << firstState << ")\n";
         }
         std::cout << "soak: passed\n";
         return kExitOk;

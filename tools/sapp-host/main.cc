@@ -114,8 +114,9 @@ the size of the live state, the heap in use and the peak resident memory.
 
 Fails (exit 1, with the reason) when a packet's effects differ from the
 model, when a packet for one session changes another, when an app claimed by
-one service is taken over by the other, or when the heap keeps growing in the
-second half of the run while the live state does not.
+one service is taken over by the other, or when the heap grows faster than
+the live state (at the end, its peak of the first half in proportion to the
+live state's growth since, plus 10 % and 2 MiB, at most).
 
 Exit status: 0 passed, 1 a check failed, 2 bad arguments or no module.
 )";
