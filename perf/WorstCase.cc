@@ -12,7 +12,7 @@
 //   add-ids         PAddAppReq with N app ids (the registry keeps them)
 //   add-idset       PAddAppReq with N ids in idSet
 //   add-packs       PAddAppReq with N app ids and a pack for each
-//   add-sidapps     PAddAppReq whose sidApps lists N app ids under one sid
+//   add-sidapps     PAddAppReq whose sidApps lists N app ids under one sid (zipped: one id N times)
 //   add-quadratic   PAddAppReq with one pack of N proxies, listed N times in sidApps
 //   del-ids         PDelAppReq with N app ids
 //   v2-versions     PUserMsg3, SDK V2 app added with N version items
@@ -21,7 +21,9 @@
 //   v3-data         PAppMsgToClient, SDK V3 app data of N bytes
 //   announce        announce-apps notice with a body of N bytes
 // --zip compresses the payload fields of the PAddAppReq kinds; --limit sets
-// the host's unzip limit (default 4 MiB).
+// the host's unzip limit (default 4 MiB); --request then times one client
+// request for app 7, whose uplink carries the app's proxies as the packet
+// left them (v3-proxies, add-quadratic).
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -32,6 +34,7 @@
 #include <vector>
 
 #include "host/ClientEvents.h"
+#include "host/ClientRecords.h"
 #include "marshal/Errors.h"
 #include "module/ISessionMod.h"
 #include "protocol/AppPayloads.h"
@@ -46,16 +49,30 @@ namespace {
 
 namespace ps = protocol::session;
 namespace pl = vessaplugin::appMgr;
-using sapphost::packToString;
+
+// Packs a record into a buffer made large enough beforehand: pakt's buffer
+// grows by the blocks it needs, so packing tens of MiB element by element
+// would spend minutes copying before the measurement starts.
+template <typename R> std::string packToString(const R& record, std::size_t reserve = 1u << 20) {
+    pakt::BlockBuffer buffer;
+    buffer.resize(reserve);
+    buffer.resize(0);
+    pakt::Pack pack(buffer);
+    pakt::packFields(record, pack);
+    return pack.str();
+}
 
 constexpr uint32_t kSid = 1234;
 
-// Posts events by counting them: the host's copy is not the module's cost.
+// Posts events and sends requests by counting them: the host's copy of an
+// event and its marshalling of a request are not the module's cost.
 class QuietSession : public standin::Session {
 public:
     using standin::Session::Session;
     void postAppEvent(const AppEvent&) override { ++events; }
+    void sendRequest(const SessionRequest&) override { ++sent; }
     unsigned events = 0;
+    unsigned sent = 0;
 };
 
 // KiB of resident memory: now (VmRSS) or the peak since the last reset (VmHWM).
@@ -95,8 +112,11 @@ std::string build(const std::string& kind, uint32_t n, bool zip, uint32_t& uri) 
                 packs.apps[i + 1].sdkVersion = 3;
             }
         } else if (kind == "add-sidapps") {
+            // Zipped, the list repeats one id, as a hostile stream would: it
+            // compresses about 1000 to 1 (16.7 M ids in 65 KB). The module's
+            // work is the same for any ids (none has a pack).
             std::vector<uint32_t>& ids = sidApps.sidApps[kSid].appIds;
-            for (uint32_t i = 0; i < n; ++i) ids.push_back(i + 1);
+            for (uint32_t i = 0; i < n; ++i) ids.push_back(zip ? 7 : i + 1);
         } else if (kind == "add-quadratic") {
             pl::PluginAppPack& pack = packs.apps[7];
             pack.appId = 7;
@@ -106,9 +126,10 @@ std::string build(const std::string& kind, uint32_t n, bool zip, uint32_t& uri) 
         } else {
             return {};
         }
-        req.appPacks = zipIf(zip, packToString(packs), req.appPacksZipped, req.appPacksLen);
-        req.sidApps = zipIf(zip, packToString(sidApps), req.sidAppsZipped, req.sidAppsLen);
-        return packToString(req);
+        const std::size_t reserve = std::size_t{n} * 48 + 4096;
+        req.appPacks = zipIf(zip, packToString(packs, reserve), req.appPacksZipped, req.appPacksLen);
+        req.sidApps = zipIf(zip, packToString(sidApps, reserve), req.sidAppsZipped, req.sidAppsLen);
+        return packToString(req, reserve);
     }
     if (kind == "del-ids") {
         uri = ps::URI_DEL_APP_REQ;
@@ -162,15 +183,17 @@ std::string build(const std::string& kind, uint32_t n, bool zip, uint32_t& uri) 
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: sapp_worst_case KIND N [--zip] [--limit BYTES]\n");
+        std::fprintf(stderr, "usage: sapp_worst_case KIND N [--zip] [--limit BYTES] [--request]\n");
         return 2;
     }
     const std::string kind = argv[1];
     const auto n = static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10));
     bool zip = false;
+    bool request = false;
     for (int i = 3; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--zip") zip = true;
+        if (arg == "--request") request = true;
         if (arg == "--limit" && i + 1 < argc) standin::setUnzipLimit(static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10)));
     }
     uint32_t uri = 0;
@@ -206,6 +229,18 @@ int main(int argc, char** argv) {
                 "%u events (%s)\n",
                 kind.c_str(), n, zip ? " zipped" : "", size, ms, (peak - before) / 1024.0, kept, session.events,
                 outcome);
+    if (request) {
+        AppDataRequest appData;
+        appData.type = REQ_APP_DATA;
+        appData.appId = 7;
+        appData.data = "aa";
+        const auto requestStart = std::chrono::steady_clock::now();
+        mod->onRequest(kSid, &appData);
+        const double requestMs =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - requestStart).count();
+        std::printf("%s %u%s: then one client request for app 7, onRequest %.1f ms, %u sent\n", kind.c_str(), n,
+                    zip ? " zipped" : "", requestMs, session.sent);
+    }
     mod->onLeave(kSid);
     releaseModule(kSid);
     return 0;

@@ -19,13 +19,13 @@ run add-packs 28000;       run add-packs 112000
 run add-sidapps 262144;    run add-sidapps 1048576
 run add-sidapps 1048570 --zip
 run add-sidapps 4194300 --zip --limit 16777216
-# 65 KB claiming 64 MiB: refused by the default limit; what it cost without one.
+# 65 KB inflating to 16.7 M ids (64 MiB): refused by the default limit; what it costs without one.
 run add-sidapps 16777214 --zip
-run add-sidapps 16777214 --zip --limit 67108864
+run add-sidapps 16777214 --zip --limit 4294967295
 run del-ids 262144;        run del-ids 1048576
 run v2-versions 65536;     run v2-versions 262144
 run v2-idlist 262144;      run v2-idlist 1048576
-run v3-proxies 131072;     run v3-proxies 524288
+run v3-proxies 131072 --request;  run v3-proxies 524288 --request
 run v3-data 1048576;       run v3-data 4194304
 run announce 1048576;      run announce 4194304
 # One pack with N proxies listed N times: N*N proxy insertions.
