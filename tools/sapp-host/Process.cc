@@ -1,5 +1,6 @@
 #include "tools/sapp-host/Process.h"
 
+#include <cstddef>
 #include <cstdio>
 
 #if defined(_WIN32)
@@ -25,7 +26,9 @@ extern char** environ;
 #  endif
 #endif
 #if defined(SAPP_HOST_ASAN)
-#  include <sanitizer/allocator_interface.h>
+// The sanitizer's count of bytes in use (its allocator replaces malloc's, so
+// mallinfo knows nothing). Declared here: GCC ships no header for it.
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace sapphost {
