@@ -4,7 +4,7 @@
 #   scripts/deps.sh windows    plus the mingw-w64 cross compiler and Wine
 set -euo pipefail
 
-packages=(cmake make g++ clang libgtest-dev libgmock-dev googletest zlib1g-dev nlohmann-json3-dev)
+packages=(cmake make g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev googletest zlib1g-dev nlohmann-json3-dev)
 if [[ "${1:-}" == "windows" ]]; then
   packages+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64)
 fi

@@ -5,12 +5,14 @@
 #                              1. the developer build (Debug, warnings as errors)
 #                              2. the same with Clang
 #                              3. the AddressSanitizer + UndefinedBehaviorSanitizer build
-#                              4. the Windows x86-64 cross build, run under Wine
+#                              4. the fuzz targets, 60 s each from their corpora
+#                              5. the Windows x86-64 cross build, run under Wine
 #   scripts/test.sh linux    the Linux builds 1 to 3 only; installs neither
-#                            the cross compiler nor Wine
+#                            the cross compiler nor Wine, and fuzzes nothing
 #
-# Each build runs its unit tests, the scenario folder through sapp-host and
-# the export checks; the dev build is then installed and
+# Each build runs its unit tests, the scenario folder through sapp-host, the
+# replay of the fuzz corpora and the export checks (the sanitizer build also
+# a short soak); the dev build is then installed and
 # examples/minimal-host built against the install tree and run (for the
 # Windows build, scripts/test-windows.sh does the same under Wine and makes
 # the zip package). Missing Debian packages are installed first.
@@ -35,6 +37,9 @@ echo "== installed package: minimal-host =="
 scripts/minimal-host.sh dev
 
 if [ "$mode" = all ]; then
+  echo "== fuzz targets (libFuzzer, 60 s each) =="
+  fuzz/run.sh 60
+
   echo "== windows build (under Wine) =="
   scripts/test-windows.sh
 fi

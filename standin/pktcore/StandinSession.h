@@ -141,6 +141,14 @@ PKTCORE_API void advanceClock(uint64_t ms);
 // std::logic_error).
 PKTCORE_API void resetClock();
 
+// The host's unzip limit: the largest length ProtoHelper::UnZipString
+// inflates a field to. A field that claims more is refused (an empty string)
+// before any byte is inflated. The default follows common practice for one
+// message (gRPC's default receive limit is 4 MiB).
+inline constexpr uint32_t kDefaultUnzipLimit = 4u * 1024 * 1024;
+PKTCORE_API void setUnzipLimit(uint32_t bytes);
+PKTCORE_API uint32_t unzipLimit();
+
 // An inbound packet made from its URI, result code and body bytes.
 // ProtoPacketPool makes these: newPacket(uri, body, length, resCode) from the
 // body bytes; newPacket(frame, length, resCode) from a frame of a u32

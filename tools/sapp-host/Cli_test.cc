@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tools/sapp-host/Canonical.h"
 #include "tools/sapp-host/JsonSupport.h"
 #include "tools/sapp-host/Matcher.h"
 #include "tools/sapp-host/Process.h"
@@ -249,10 +250,73 @@ TEST(CliTest, EncodeAndDecodeRoundTrip) {
     EXPECT_EQ(again.output, hex + "\n");
 }
 
+// Bytes that decode but are not in the form the records write: decode warns
+// (or fails with --strict) naming the field, and encode of what it printed
+// writes the canonical bytes.
+TEST(CliTest, DecodeNamesTheFirstFieldOfInputNotInCanonicalForm) {
+    const struct {
+        const char* record;
+        std::string hex;
+        std::string field;
+        std::string canonical;
+    } cases[] = {
+        // idSet [5, 3], then [3, 3]
+        {"PAddAppReq", std::string(52, '0') + "0200000005000000030000000000000000000000", "idSet[0]",
+         std::string(52, '0') + "0200000003000000050000000000000000000000"},
+        {"PAddAppReq", std::string(52, '0') + "0200000003000000030000000000000000000000", "idSet",
+         std::string(52, '0') + "01000000030000000000000000000000"},
+        // sidApps keys 7, 7
+        {"PluginSid2AppsMap", "020000000700000000000000070000000000000000000000", "sidApps",
+         "01000000070000000000000000000000"},
+        // apps keys 9, 4
+        {"PluginAppPackMap",
+         "02000000" "09000000" "09000000" + std::string(66, '0') + "04000000" "04000000" + std::string(66, '0'),
+         "apps.9", "02000000" "04000000" "04000000" + std::string(66, '0') + "09000000" "09000000" +
+                       std::string(66, '0')},
+        // flag byte 2
+        {"AppInfoPack", std::string(48, '0') + "02", "flag", std::string(48, '0') + "01"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.hex);
+        const ChildResult decoded = sappHost({"decode", "--record", c.record, c.hex});
+        ASSERT_TRUE(decoded.exited) << decoded.describe();
+        EXPECT_EQ(decoded.code, 0);
+        const ChildResult strict = sappHost({"decode", "--record", c.record, c.hex, "--strict"});
+        EXPECT_EQ(strict.code, 1);
+        // The field the warning names.
+        const std::string bytes = fromHex(c.hex);
+        const auto nonCanonical = checkCanonical(c.record, bytes, decodeRecord(c.record, bytes, Direction::Down));
+        ASSERT_TRUE(nonCanonical.has_value());
+        EXPECT_EQ(nonCanonical->field, c.field);
+        const ChildResult encoded = sappHost({"encode", "--record", c.record, decoded.output});
+        EXPECT_EQ(encoded.output, c.canonical + "\n");
+        const ChildResult again = sappHost({"decode", "--record", c.record, c.canonical, "--strict"});
+        EXPECT_EQ(again.code, 0) << again.error;
+    }
+}
+
+// Whatever the JSON library refuses is bad input naming the file: numbers
+// out of every range (1e400) as much as syntax errors.
+TEST(CliTest, NumbersOutOfRangeAreBadInputNamingTheFile) {
+    const std::string scenario = testdata("number-out-of-range.json");
+    const ChildResult run = sappHost({"run", scenario});
+    ASSERT_TRUE(run.exited) << run.describe();
+    EXPECT_EQ(run.code, 2);
+    const ChildResult check = sappHost({"check", "--json", scenario});
+    ASSERT_TRUE(check.exited) << check.describe();
+    const std::vector<Json> lines = jsonLines(check.output);
+    ASSERT_EQ(lines.size(), 2u) << check.output;
+    EXPECT_EQ(lines[0]["result"], "bad");
+    const std::string details = lines[0]["details"][0];
+    EXPECT_EQ(details.rfind(scenario + ": not valid JSON: ", 0), 0u) << details;
+    const ChildResult encode = sappHost({"encode", "--uri", "256466", R"({"uid": 1e400})"});
+    EXPECT_EQ(encode.code, 2);
+}
+
 TEST(CliTest, HelpForEachCommand) {
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"--help"}, {"help"}, {"help", "run"}, {"run", "--help"}, {"check", "--help"},
-             {"decode", "--help"}, {"encode", "-h"}, {"help", "record"}, {"diagram", "--help"}}) {
+             {"decode", "--help"}, {"encode", "-h"}, {"help", "record"}, {"diagram", "--help"}, {"help", "soak"}}) {
         const ChildResult r = sappHost(args);
         ASSERT_TRUE(r.exited);
         EXPECT_EQ(r.code, 0) << args.front();

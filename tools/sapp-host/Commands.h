@@ -25,6 +25,12 @@ struct Options {
     std::optional<std::string> output;  // record -o
     bool inPlace = false;               // record --in-place
     std::optional<std::string> junit;   // check --junit
+    bool strict = false;  // decode: input not in canonical form is an error
+    // soak: counts and seed as given
+    std::optional<std::string> sessions;
+    std::optional<std::string> packets;
+    std::optional<std::string> seed;
+    std::vector<std::string> given;  // the options on the command line, in order
     std::vector<std::string> args;
 };
 
@@ -34,6 +40,7 @@ int decodeCommand(const Options& options);   // DecodeCommand.cc
 int encodeCommand(const Options& options);   // EncodeCommand.cc
 int recordCommand(const Options& options);   // RecordCommand.cc
 int diagramCommand(const Options& options);  // DiagramCommand.cc
+int soakCommand(const Options& options);     // SoakCommand.cc
 // The hidden mode `check` starts for each scenario: plays one file and
 // reports the outcome on standard output for the parent process
 // (PlayOneCommand.cc).

@@ -2,6 +2,7 @@
 #include <iostream>
 
 #include "marshal/Errors.h"
+#include "tools/sapp-host/Canonical.h"
 #include "tools/sapp-host/Commands.h"
 #include "tools/sapp-host/RecordJson.h"
 
@@ -22,6 +23,13 @@ int decodeCommand(const Options& options) {
             std::cerr << "sapp-host decode: note: " << bytes.size() - decoded.consumed
                       << " bytes after the record were ignored: "
                       << toHex(std::string_view(bytes).substr(decoded.consumed)) << "\n";
+        }
+        if (const auto nonCanonical = checkCanonical(record, bytes, decoded)) {
+            std::cout.flush();
+            std::cerr << "sapp-host decode: " << (options.strict ? "error" : "warning")
+                      << ": not in canonical form: the bytes of " << nonCanonical->field << " (from byte "
+                      << nonCanonical->offset << ") would change; encode writes the canonical bytes\n";
+            if (options.strict) return kExitFailed;
         }
         return kExitOk;
     } catch (const InputError& e) {

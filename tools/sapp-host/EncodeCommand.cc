@@ -13,12 +13,15 @@ int encodeCommand(const Options& options) {
         Json fields;
         try {
             fields = Json::parse(argumentText(options.args[0]));
-        } catch (const Json::parse_error& e) {
+        } catch (const Json::exception& e) {
             throw InputError(std::string("the fields are not valid JSON: ") + e.what());
         }
         rejectDeepNesting(fields, "fields");
         std::cout << toHex(encodeRecord(record, fields, "fields")) << "\n";
         return kExitOk;
+    } catch (const Json::exception& e) {
+        std::cerr << "sapp-host encode: bad fields: " << e.what() << "\n";
+        return kExitBadInput;
     } catch (const InputError& e) {
         std::cerr << "sapp-host encode: " << e.what() << "\n";
         return kExitBadInput;

@@ -1,10 +1,14 @@
 #include "tools/sapp-host/Process.h"
 
+#include <cstddef>
 #include <cstdio>
 
 #if defined(_WIN32)
 #  include <windows.h>
+#  include <psapi.h>
 #else
+#  include <malloc.h>
+#  include <sys/resource.h>
 #  include <cerrno>
 #  include <cstring>
 #  include <csignal>
@@ -12,6 +16,19 @@
 #  include <sys/wait.h>
 #  include <unistd.h>
 extern char** environ;
+#endif
+
+#if defined(__SANITIZE_ADDRESS__)
+#  define SAPP_HOST_ASAN 1
+#elif defined(__has_feature)
+#  if __has_feature(address_sanitizer)
+#    define SAPP_HOST_ASAN 1
+#  endif
+#endif
+#if defined(SAPP_HOST_ASAN)
+// The sanitizer's count of bytes in use (its allocator replaces malloc's, so
+// mallinfo knows nothing). Declared here: GCC ships no header for it.
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace sapphost {
@@ -166,5 +183,27 @@ ChildResult runChild(const std::string& executable, const std::vector<std::strin
 void prepareChildProcess() {}
 
 #endif
+
+MemoryUse memoryUse() {
+    MemoryUse use;
+#if defined(_WIN32)
+    PROCESS_MEMORY_COUNTERS_EX counters{};
+    if (K32GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                                sizeof counters)) {
+        use.heapInUse = counters.PrivateUsage;
+        use.peakResident = counters.PeakWorkingSetSize;
+    }
+#else
+#  if defined(SAPP_HOST_ASAN)
+    use.heapInUse = __sanitizer_get_current_allocated_bytes();
+#  else
+    const struct mallinfo2 info = mallinfo2();
+    use.heapInUse = info.uordblks + info.hblkhd;
+#  endif
+    struct rusage usage{};
+    if (getrusage(RUSAGE_SELF, &usage) == 0) use.peakResident = static_cast<uint64_t>(usage.ru_maxrss) * 1024;
+#endif
+    return use;
+}
 
 }  // namespace sapphost

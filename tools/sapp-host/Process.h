@@ -1,8 +1,9 @@
-// The platform's process calls: where this executable is, and running a copy
-// of it with its standard output captured. The only platform-specific code
+// The platform's process calls: where this executable is, running a copy of
+// it with its standard output captured, and how much memory it uses. The only platform-specific code
 // of sapp-host besides loading the module (ModuleLibrary).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -29,5 +30,13 @@ ChildResult runChild(const std::string& executable, const std::vector<std::strin
 // Called first in a child process: on Windows, a crash ends the process with
 // its exception code instead of opening an error dialog.
 void prepareChildProcess();
+
+struct MemoryUse {
+    // Bytes the allocator has handed out and not got back: glibc's count,
+    // AddressSanitizer's under it, the private bytes on Windows.
+    uint64_t heapInUse = 0;
+    uint64_t peakResident = 0;  // the process's peak resident set (working set)
+};
+MemoryUse memoryUse();
 
 }  // namespace sapphost

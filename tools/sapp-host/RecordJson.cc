@@ -1,6 +1,9 @@
 #include "tools/sapp-host/RecordJson.h"
 
+#include "tools/sapp-host/FieldSpans.h"
+
 #include "marshal/Errors.h"
+#include "protocol/AppPayloads.h"
 #include "protocol/PluginRecords.h"
 #include "protocol/SessionRecords.h"
 
@@ -21,28 +24,29 @@ struct Codec {
     uint32_t uri;  // 0 for records nested in others
     Decoded (*decode)(std::string_view, Direction);
     std::string (*encode)(const Json&, const std::string&);
+    std::vector<FieldSpan> (*spans)(std::string_view);
 };
 
 const Codec kCodecs[] = {
-    {"PGetAppsReq", ps::URI_GET_APPS_REQ, decodeGeneric<ps::PGetAppsReq>, encodeFromJson<ps::PGetAppsReq>},
-    {"PAddAppReq", ps::URI_ADD_APP_REQ, decodeAddAppReq, encodeAddAppReq},
-    {"PDelAppReq", ps::URI_DEL_APP_REQ, decodeDelAppReq, encodeDelAppReq},
+    {"PGetAppsReq", ps::URI_GET_APPS_REQ, decodeGeneric<ps::PGetAppsReq>, encodeFromJson<ps::PGetAppsReq>, fieldSpansOf<ps::PGetAppsReq>},
+    {"PAddAppReq", ps::URI_ADD_APP_REQ, decodeAddAppReq, encodeAddAppReq, fieldSpansOf<ps::PAddAppReq>},
+    {"PDelAppReq", ps::URI_DEL_APP_REQ, decodeDelAppReq, encodeDelAppReq, fieldSpansOf<ps::PDelAppReq>},
     {"PGetAnnounceApps", ps::URI_GET_ANNOUNCE_APPS, decodeGeneric<ps::PGetAnnounceApps>,
-     encodeFromJson<ps::PGetAnnounceApps>},
-    {"PUserMsg3", ps::URI_USER_MSG3, decodeUserMsg3, encodeUserMsg3},
-    {"PAppMsgToClient", ps::URI_APP_MSG_TO_CLIENT, decodeAppMsgToClient, encodeAppMsgToClient},
-    {"PAppMsgToSDK", ps::URI_APP_MSG_TO_SDK, decodeGeneric<ps::PAppMsgToSDK>, encodeFromJson<ps::PAppMsgToSDK>},
-    {"SdkV2Payload", 0, decodeSdkV2Payload, encodeSdkV2Payload},
-    {"AppInfoPack", 0, decodeGeneric<ps::AppInfoPack>, encodeFromJson<ps::AppInfoPack>},
-    {"AppInfoPack3", 0, decodeGeneric<ps::AppInfoPack3>, encodeFromJson<ps::AppInfoPack3>},
-    {"VersionItem", 0, decodeGeneric<ps::VersionItem>, encodeFromJson<ps::VersionItem>},
-    {"PAppSdkInfo", 0, decodeGeneric<ps::PAppSdkInfo>, encodeFromJson<ps::PAppSdkInfo>},
-    {"PluginAppPackMap", 0, decodeGeneric<pl::PluginAppPackMap>, encodeFromJson<pl::PluginAppPackMap>},
-    {"PluginAppPack", 0, decodeGeneric<pl::PluginAppPack>, encodeFromJson<pl::PluginAppPack>},
-    {"PluginVerItem", 0, decodeGeneric<pl::PluginVerItem>, encodeFromJson<pl::PluginVerItem>},
-    {"PluginSid2AppsMap", 0, decodeGeneric<pl::PluginSid2AppsMap>, encodeFromJson<pl::PluginSid2AppsMap>},
-    {"PluginSid2Apps", 0, decodeGeneric<pl::PluginSid2Apps>, encodeFromJson<pl::PluginSid2Apps>},
-    {"PluginSidAttr", 0, decodeGeneric<pl::PluginSidAttr>, encodeFromJson<pl::PluginSidAttr>},
+     encodeFromJson<ps::PGetAnnounceApps>, fieldSpansOf<ps::PGetAnnounceApps>},
+    {"PUserMsg3", ps::URI_USER_MSG3, decodeUserMsg3, encodeUserMsg3, fieldSpansOf<ps::PUserMsg3>},
+    {"PAppMsgToClient", ps::URI_APP_MSG_TO_CLIENT, decodeAppMsgToClient, encodeAppMsgToClient, fieldSpansOf<ps::PAppMsgToClient>},
+    {"PAppMsgToSDK", ps::URI_APP_MSG_TO_SDK, decodeGeneric<ps::PAppMsgToSDK>, encodeFromJson<ps::PAppMsgToSDK>, fieldSpansOf<ps::PAppMsgToSDK>},
+    {"SdkV2Payload", 0, decodeSdkV2Payload, encodeSdkV2Payload, fieldSpansOf<ps::AppHeaderV2>},
+    {"AppInfoPack", 0, decodeGeneric<ps::AppInfoPack>, encodeFromJson<ps::AppInfoPack>, fieldSpansOf<ps::AppInfoPack>},
+    {"AppInfoPack3", 0, decodeGeneric<ps::AppInfoPack3>, encodeFromJson<ps::AppInfoPack3>, fieldSpansOf<ps::AppInfoPack3>},
+    {"VersionItem", 0, decodeGeneric<ps::VersionItem>, encodeFromJson<ps::VersionItem>, fieldSpansOf<ps::VersionItem>},
+    {"PAppSdkInfo", 0, decodeGeneric<ps::PAppSdkInfo>, encodeFromJson<ps::PAppSdkInfo>, fieldSpansOf<ps::PAppSdkInfo>},
+    {"PluginAppPackMap", 0, decodeGeneric<pl::PluginAppPackMap>, encodeFromJson<pl::PluginAppPackMap>, fieldSpansOf<pl::PluginAppPackMap>},
+    {"PluginAppPack", 0, decodeGeneric<pl::PluginAppPack>, encodeFromJson<pl::PluginAppPack>, fieldSpansOf<pl::PluginAppPack>},
+    {"PluginVerItem", 0, decodeGeneric<pl::PluginVerItem>, encodeFromJson<pl::PluginVerItem>, fieldSpansOf<pl::PluginVerItem>},
+    {"PluginSid2AppsMap", 0, decodeGeneric<pl::PluginSid2AppsMap>, encodeFromJson<pl::PluginSid2AppsMap>, fieldSpansOf<pl::PluginSid2AppsMap>},
+    {"PluginSid2Apps", 0, decodeGeneric<pl::PluginSid2Apps>, encodeFromJson<pl::PluginSid2Apps>, fieldSpansOf<pl::PluginSid2Apps>},
+    {"PluginSidAttr", 0, decodeGeneric<pl::PluginSidAttr>, encodeFromJson<pl::PluginSidAttr>, fieldSpansOf<pl::PluginSidAttr>},
 };
 
 // The fields of record R with every byte string as hex, nested payloads too.
@@ -113,6 +117,10 @@ std::optional<std::string> payloadHex(std::string_view name, std::string_view by
 
 std::string encodeRecord(std::string_view name, const Json& fields, const std::string& where) {
     return codecFor(name).encode(fields, where);
+}
+
+std::vector<FieldSpan> fieldSpans(std::string_view name, std::string_view bytes) {
+    return codecFor(name).spans(bytes);
 }
 
 }  // namespace sapphost

@@ -36,4 +36,9 @@ std::optional<std::string> payloadHex(std::string_view name, std::string_view by
 // the field; a value too long for its encoding raises pakt::PackError.
 std::string encodeRecord(std::string_view name, const Json& fields, const std::string& where);
 
+// Where each field of record `name` lies in `bytes` (FieldSpans.h); for
+// SdkV2Payload, the fields of its header.
+struct FieldSpan;
+std::vector<FieldSpan> fieldSpans(std::string_view name, std::string_view bytes);
+
 }  // namespace sapphost

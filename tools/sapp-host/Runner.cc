@@ -67,6 +67,7 @@ public:
     RunResult run() {
         standin::resetLog();
         standin::removeAllDatabases();
+        standin::setUnzipLimit(standin::kDefaultUnzipLimit);
         standin::setLogObserver([this](const standin::LogRecord& record) { emit(trace::log(record)); });
         applyHost(m_scenario.host);
         for (const Step& step : m_scenario.steps) runStep(step);
@@ -202,6 +203,7 @@ private:
     void applyHost(const HostSettings& host) {
         if (host.logSink) standin::setLogSinkAvailable(*host.logSink);
         if (host.logEnabled) standin::setLogLevelEnabled(*host.logEnabled);
+        if (host.unzipLimit) standin::setUnzipLimit(*host.unzipLimit);
         for (const auto& [sid, sGroupId] : host.databases) standin::setChannelValue(sid, L"dwSGroupId", sGroupId);
     }
 

@@ -33,8 +33,9 @@ std::string optionalBytes(const Json& object, const char* key, const std::string
 
 HostSettings parseHost(const Json& in, const std::string& where) {
     requireObject(in, where);
-    rejectUnknownKeys(in, {"log_sink", "log_enabled", "databases"}, where);
+    rejectUnknownKeys(in, {"log_sink", "log_enabled", "databases", "unzip_limit"}, where);
     HostSettings host;
+    if (in.contains("unzip_limit")) host.unzipLimit = toUnsigned<uint32_t>(in["unzip_limit"], where + ".unzip_limit");
     if (in.contains("log_sink")) host.logSink = toBool(in["log_sink"], where + ".log_sink");
     if (in.contains("log_enabled")) host.logEnabled = toBool(in["log_enabled"], where + ".log_enabled");
     if (in.contains("databases")) {
@@ -224,11 +225,16 @@ Step parseStep(const Json& in, std::size_t index, StepParser& parser) {
     step.index = index;
     step.action = action;
     const std::string at = where + " (" + action + ")";
-    step.what = parser.parse(action, in[action], at);
-    if (in.contains("expect")) step.expect = parseChecks(in["expect"], at + ".expect");
-    if (in.contains("absent")) step.absent = parseChecks(in["absent"], at + ".absent");
-    if (in.contains("exact")) step.exact = toBool(in["exact"], at + ".exact");
-    if (in.contains("note")) step.note = toString(in["note"], at + ".note");
+    try {
+        step.what = parser.parse(action, in[action], at);
+        if (in.contains("expect")) step.expect = parseChecks(in["expect"], at + ".expect");
+        if (in.contains("absent")) step.absent = parseChecks(in["absent"], at + ".absent");
+        if (in.contains("exact")) step.exact = toBool(in["exact"], at + ".exact");
+        if (in.contains("note")) step.note = toString(in["note"], at + ".note");
+    } catch (const Json::exception& e) {
+        // Whatever the JSON library refuses on the way is this step's error.
+        throw InputError(at + ": " + e.what());
+    }
     return step;
 }
 
@@ -238,7 +244,9 @@ Scenario parseScenario(const std::string& text, const std::string& source) {
     Json root;
     try {
         root = Json::parse(text);
-    } catch (const Json::parse_error& e) {
+    } catch (const Json::exception& e) {
+        // Syntax errors, and numbers that do not fit any JSON number type
+        // (1e400).
         throw ScenarioError(source + ": not valid JSON: " + e.what());
     }
     try {
@@ -261,6 +269,8 @@ Scenario parseScenario(const std::string& text, const std::string& source) {
     } catch (const InputError& e) {
         throw ScenarioError(source + ": " + e.what());
     } catch (const pakt::PacketError& e) {
+        throw ScenarioError(source + ": " + e.what());
+    } catch (const Json::exception& e) {
         throw ScenarioError(source + ": " + e.what());
     }
 }

@@ -28,6 +28,7 @@ struct HostSettings {
     std::optional<bool> logSink;             // GetLogInstance gives a sink (true) or null
     std::optional<bool> logEnabled;          // answer of both level checks
     std::map<uint32_t, uint32_t> databases;  // sid -> dwSGroupId
+    std::optional<uint32_t> unzipLimit;      // the most bytes one zipped field inflates to
 };
 
 // getModule with a new session object named `session` whose getSid answers

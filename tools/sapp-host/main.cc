@@ -30,10 +30,13 @@ Commands:
   diagram [FILE]             play a scenario (the built-in typical session
                              without FILE) and print a Mermaid sequence
                              diagram of its trace
-  decode (--uri URI | --record NAME) HEX
+  decode (--uri URI | --record NAME) HEX [--strict]
                              print the fields of a record body as JSON
   encode (--uri URI | --record NAME) JSON
                              print the hex of a record given as fields
+  soak [--sessions N] [--packets M] [--seed S]
+                             play many sessions and packets, checking the
+                             module against a model and its memory use
   help [COMMAND]             this text, or the help of COMMAND
 
 Options:
@@ -120,16 +123,24 @@ Exit status: 0 drawn, 1 drawn but a check of the scenario failed, 2 bad
 scenario or no module.
 )";
 
-constexpr const char* kDecodeHelp = R"(usage: sapp-host decode (--uri URI | --record NAME) HEX
+constexpr const char* kDecodeHelp = R"(usage: sapp-host decode (--uri URI | --record NAME) HEX [--strict]
 
 Prints the fields of the record body given as hex (or "-" to read it from
 standard input) as JSON: the record sent or received under URI, or the
 record NAME, nested records included (AppInfoPack, PluginAppPackMap,
 SdkV2Payload, ...). Nested payload strings are shown as objects where they
-decode cleanly, otherwise as hex; encode turns the output back into the
-same bytes.
+decode cleanly, otherwise as hex.
 
-Exit status: 0 decoded, 2 bad hex, unknown URI or record, or truncated bytes.
+Encode turns the output back into the same bytes when they are in the one
+form the records write. Bytes that decode but are not in it (a set or map
+out of order or with repeated keys, a bool byte other than 0 or 1) are still
+printed, with a warning on stderr naming the first field whose bytes would
+change; encode then writes the canonical bytes.
+
+  --strict   input not in canonical form is an error (exit 1)
+
+Exit status: 0 decoded, 1 not canonical with --strict, 2 bad hex, unknown
+URI or record, or truncated bytes.
 )";
 
 constexpr const char* kEncodeHelp = R"(usage: sapp-host encode (--uri URI | --record NAME) JSON
@@ -140,6 +151,29 @@ A nested payload may be given as an object: it is encoded, compressed with
 zlib when its zipped flag is non-zero, and its length field filled in.
 
 Exit status: 0 encoded, 2 bad fields, unknown URI or record.
+)";
+
+constexpr const char* kSoakHelp = R"(usage: sapp-host [--module PATH] soak [--sessions N] [--packets M] [--seed S]
+
+Opens N sessions (default 100) and plays M packets and client requests
+(default 100000) at them, chosen at random from seed S (default 1): app
+notices of both services, app-platform messages of both SDK generations,
+valid ones and duplicates, stale and undecodable ones, for unknown apps and
+ids, both services claiming the same apps; sessions leave and new ones join
+throughout. The tool keeps a model of every session's apps and checks each
+packet's effects against it; client requests probe a session's proxies and
+SDK versions through what the module sends.
+
+Prints a progress line at every tenth: packets, time, throughput, sessions,
+the size of the live state, the heap in use and the peak resident memory.
+
+Fails (exit 1, with the reason) when a packet's effects differ from the
+model, when a packet for one session changes another, when an app claimed by
+one service is taken over by the other, or when the heap grows faster than
+the live state (at the end, its peak of the first half in proportion to the
+live state's growth since, plus 10 % and 2 MiB, at most).
+
+Exit status: 0 passed, 1 a check failed, 2 bad arguments or no module.
 )";
 
 // The arguments each command takes; each check throws std::invalid_argument.
@@ -157,6 +191,9 @@ void recordAndOne(const Options& options, const char* what) {
 }
 void recordAndHex(const Options& options) { recordAndOne(options, "hex"); }
 void recordAndJson(const Options& options) { recordAndOne(options, "JSON"); }
+void noArguments(const Options& options) {
+    if (!options.args.empty()) throw std::invalid_argument(options.command + " takes no arguments, only options");
+}
 void oneScenario(const Options& options) {
     if (options.args.size() != 1) throw std::invalid_argument("one scenario file expected");
 }
@@ -168,23 +205,25 @@ void oneScenarioToRecord(const Options& options) {
 struct Command {
     std::string_view name;
     const char* help;  // null for the hidden mode, which has no help and takes no option checks
-    bool takesJson;    // --json
-    bool takesRecord;  // --uri, --record
-    bool takesOutput;  // -o, --in-place
-    bool takesJunit;   // --junit
+    std::string_view options;  // the options of this command, each followed by a space
     void (*checkArguments)(const Options&);
     int (*run)(const Options&);
 };
 
 const Command kCommands[] = {
-    {"run", kRunHelp, true, false, false, false, oneScenarioAtMost, sapphost::runCommand},
-    {"check", kCheckHelp, true, false, false, true, someScenarios, sapphost::checkCommand},
-    {"record", kRecordHelp, false, false, true, false, oneScenarioToRecord, sapphost::recordCommand},
-    {"diagram", kDiagramHelp, false, false, false, false, oneScenarioAtMost, sapphost::diagramCommand},
-    {"decode", kDecodeHelp, false, true, false, false, recordAndHex, sapphost::decodeCommand},
-    {"encode", kEncodeHelp, false, true, false, false, recordAndJson, sapphost::encodeCommand},
-    {sapphost::kPlayOneCommand, nullptr, false, false, false, false, oneScenario, sapphost::playOneCommand},
+    {"run", kRunHelp, "--json ", oneScenarioAtMost, sapphost::runCommand},
+    {"check", kCheckHelp, "--json --junit ", someScenarios, sapphost::checkCommand},
+    {"record", kRecordHelp, "-o --in-place ", oneScenarioToRecord, sapphost::recordCommand},
+    {"diagram", kDiagramHelp, "", oneScenarioAtMost, sapphost::diagramCommand},
+    {"decode", kDecodeHelp, "--uri --record --strict ", recordAndHex, sapphost::decodeCommand},
+    {"encode", kEncodeHelp, "--uri --record ", recordAndJson, sapphost::encodeCommand},
+    {"soak", kSoakHelp, "--sessions --packets --seed ", noArguments, sapphost::soakCommand},
+    {sapphost::kPlayOneCommand, nullptr, "", oneScenario, sapphost::playOneCommand},
 };
+
+bool takes(const Command& command, const std::string& option) {
+    return command.options.find(option + " ") != std::string_view::npos;
+}
 
 const Command* findCommand(std::string_view name) {
     for (const Command& command : kCommands) {
@@ -200,10 +239,10 @@ const char* helpFor(std::string_view name) {
 }
 
 // "run and check": the commands with help that take an option.
-std::string commandsTaking(bool Command::*option) {
+std::string commandsTaking(const std::string& option) {
     std::vector<std::string_view> names;
     for (const Command& command : kCommands) {
-        if (command.help && command.*option) names.push_back(command.name);
+        if (command.help && takes(command, option)) names.push_back(command.name);
     }
     std::string text;
     for (std::size_t i = 0; i < names.size(); ++i) {
@@ -226,10 +265,14 @@ int dispatch(int argc, char** argv) {
             if (i + 1 >= argc) throw std::invalid_argument(std::string(name) + " needs a value");
             return argv[++i];
         };
+        const bool option = arg.size() > 1 && arg[0] == '-' && arg != "-";
+        if (option && arg != "--help" && arg != "-h" && arg != "--module") options.given.push_back(arg);
         if (arg == "--help" || arg == "-h") {
             help = true;
         } else if (arg == "--json") {
             options.json = true;
+        } else if (arg == "--strict") {
+            options.strict = true;
         } else if (arg == "--module") {
             options.modulePath = value("--module");
         } else if (arg == "--uri") {
@@ -242,7 +285,13 @@ int dispatch(int argc, char** argv) {
             options.inPlace = true;
         } else if (arg == "--junit") {
             options.junit = value("--junit");
-        } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
+        } else if (arg == "--sessions") {
+            options.sessions = value("--sessions");
+        } else if (arg == "--packets") {
+            options.packets = value("--packets");
+        } else if (arg == "--seed") {
+            options.seed = value("--seed");
+        } else if (option) {
             throw std::invalid_argument("unknown option " + arg);
         } else if (options.command.empty()) {
             options.command = arg;
@@ -264,17 +313,10 @@ int dispatch(int argc, char** argv) {
             std::cout << command->help;
             return sapphost::kExitOk;
         }
-        if (options.json && !command->takesJson) {
-            throw std::invalid_argument("--json is an option of " + commandsTaking(&Command::takesJson));
-        }
-        if ((options.uri || options.record) && !command->takesRecord) {
-            throw std::invalid_argument("--uri and --record are options of " + commandsTaking(&Command::takesRecord));
-        }
-        if ((options.output || options.inPlace) && !command->takesOutput) {
-            throw std::invalid_argument("-o and --in-place are options of " + commandsTaking(&Command::takesOutput));
-        }
-        if (options.junit && !command->takesJunit) {
-            throw std::invalid_argument("--junit is an option of " + commandsTaking(&Command::takesJunit));
+        for (const std::string& option : options.given) {
+            if (!takes(*command, option)) {
+                throw std::invalid_argument(option + " is an option of " + commandsTaking(option));
+            }
         }
     }
     command->checkArguments(options);

@@ -1,0 +1,224 @@
+// fuzz_module: a host driving the module through its exported entry points
+// with a program of actions read from the fuzz input, on up to two
+// sessions, so that state one packet builds meets the next.
+//
+// The action language is written down in ModuleActions.h. The host behaves as a host must: a session
+// object lives until the program ends, a call goes to the module only while
+// the host holds it (after a release the host asks for the module again
+// with getModule(nullptr), which adds no session), and at the end every
+// session leaves and is released so the next program starts with no module. Exceptions the module may throw
+// (pakt::PacketError from onPacket and onRequest) are caught as a host
+// catches them; any other exception, crash or sanitizer report is a finding.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "fuzz/FuzzInput.h"
+#include "fuzz/ModuleActions.h"
+#include "host/ClientRecords.h"
+#include "host/SessionEvent.h"
+#include "marshal/Errors.h"
+#include "module/ISessionMod.h"
+#include "protocol/PluginRecords.h"
+#include "protocol/SessionRecords.h"
+#include "standin/pktcore/StandinSession.h"
+#include "standin/tarnbase/StandinDatabase.h"
+#include "standin/tarnbase/StandinLog.h"
+#include "tools/sapp-host/FieldJson.h"
+#include "tools/sapp-host/Zlib.h"
+
+namespace {
+
+namespace ps = protocol::session;
+using sappfuzz::FuzzInput;
+
+using sappfuzz::Action;
+using sappfuzz::kEvents;
+using sappfuzz::kSids;
+using sappfuzz::kUris;
+
+Action actionOf(uint8_t byte) { return static_cast<Action>(byte % static_cast<uint8_t>(Action::Count)); }
+
+class Host {
+public:
+    Host() {
+        standin::resetLog();
+        standin::removeAllDatabases();
+        standin::setUnzipLimit(standin::kDefaultUnzipLimit);
+        standin::setChannelValue(kSids[0], L"dwSGroupId", 1);
+    }
+
+    ~Host() {
+        // Every context the module may hold leaves and is released; the last
+        // release destroys the module, or the extra one does (a module made
+        // by getModule(nullptr) has no session).
+        for (const uint32_t sid : kSids) module()->onLeave(sid);
+        for (const uint32_t sid : kSids) releaseModule(sid);
+        releaseModule(0xFFFFFFFFu);
+        standin::resetClock();
+        standin::resetLog();
+    }
+
+    void play(FuzzInput& in) {
+        while (!in.empty()) {
+            step(in);
+            for (auto& session : m_sessions) {
+                if (session) session->clearEntries();
+            }
+            standin::clearLogRecords();
+        }
+    }
+
+private:
+    template <typename F> void guarded(F&& call) {
+        try {
+            call();
+        } catch (const pakt::PacketError&) {
+            // What the module may throw; a host logs it and goes on.
+        }
+    }
+
+    uint32_t anySid(FuzzInput& in) { return kSids[in.byte() % 4]; }
+
+    void step(FuzzInput& in) {
+        const Action action = actionOf(in.byte());
+        const unsigned slot = in.byte() % 2;
+        const uint32_t sid = kSids[slot];
+        switch (action) {
+        case Action::Open: {
+            if (m_open[slot]) return;
+            if (!m_sessions[slot]) m_sessions[slot] = std::make_unique<standin::Session>(sid);
+            m_pMod = getModule(m_sessions[slot].get());
+            m_open[slot] = true;
+            return;
+        }
+        case Action::Packet: {
+            const uint32_t uri = kUris[in.byte() % 7];
+            const uint32_t res = in.byte() < 240 ? 200 : 500;
+            packet(sid, uri, res, in.longBytes());
+            return;
+        }
+        case Action::ZippedNotice:
+            zippedNotice(in, sid);
+            return;
+        case Action::Request: {
+            AppDataRequest request;
+            request.type = in.byte() < 240 ? REQ_APP_DATA : 1008;
+            request.appId = in.byte() < 16 ? 90052 : in.u32() % 8;
+            request.data = in.byte() < 4 ? std::string(70000, 'r') : in.shortBytes();
+            guarded([&] { module()->onRequest(sid, &request); });
+            return;
+        }
+        case Action::Event: {
+            ps::SessionEvent event;
+            event.type = kEvents[in.byte() % 6];
+            event.sid = anySid(in);
+            event.asid = anySid(in);
+            event.pid = in.byte();
+            event.uid = in.u32();
+            event.udb = in.shortBytes();
+            if (m_sessions[slot]) m_sessions[slot]->deliverEvent(event);
+            return;
+        }
+        case Action::Advance:
+            standin::advanceClock(uint64_t{in.byte()} * 100);
+            return;
+        case Action::Leave:
+            module()->onLeave(anySid(in));
+            return;
+        case Action::Release:
+            if (!m_open[slot]) return;
+            releaseModule(sid);
+            m_open[slot] = false;
+            return;
+        case Action::NullCalls:
+            module()->onPacket(sid, nullptr);
+            module()->onRequest(sid, nullptr);
+            return;
+        case Action::Ask:
+            ask();
+            return;
+        case Action::UnzipLimit:
+            standin::setUnzipLimit(in.byte() < 128 ? standin::kDefaultUnzipLimit : in.u16());
+            return;
+        case Action::Database:
+            if (in.byte() & 1) {
+                standin::removeDatabase(sid);
+            } else {
+                standin::setChannelValue(sid, L"dwSGroupId", in.u32());
+            }
+            return;
+        case Action::Count:
+            return;
+        }
+    }
+
+    void packet(uint32_t sid, uint32_t uri, uint32_t res, std::string body) {
+        standin::Packet packet(uri, res, std::move(body));
+        guarded([&] { module()->onPacket(sid, &packet); });
+    }
+
+    // A session notice whose payload the input gives uncompressed: zipped
+    // here with its true length, so that the module's decoding of inflated
+    // payloads is reached without the fuzzer having to write zlib streams.
+    void zippedNotice(FuzzInput& in, uint32_t sid) {
+        const bool add = in.byte() & 1;
+        const std::string plain = in.longBytes();
+        std::vector<uint32_t> appIds;
+        for (uint8_t n = in.byte() % 5; n > 0; --n) appIds.push_back(in.byte() % 8);
+        if (add) {
+            ps::PAddAppReq req;
+            req.sid = sid;
+            req.appIds = appIds;
+            req.appPacksZipped = 1;
+            req.appPacks = sapphost::deflateBytes(plain);
+            req.appPacksLen = static_cast<uint32_t>(plain.size());
+            req.sidApps = in.longBytes();
+            packet(sid, ps::URI_ADD_APP_REQ, 200, sapphost::packToString(req));
+        } else {
+            ps::PDelAppReq req;
+            req.sid = sid;
+            req.appIds = appIds;
+            req.sidAppsZipped = 1;
+            req.sidApps = sapphost::deflateBytes(plain);
+            req.sidAppsLen = static_cast<uint32_t>(plain.size());
+            packet(sid, ps::URI_DEL_APP_REQ, 200, sapphost::packToString(req));
+        }
+    }
+
+    void ask() {
+        ISessionMod* mod = module();
+        std::vector<uint32_t> uris(mod->getUriCount());
+        mod->getUris(uris.data());
+        std::vector<uint32_t> types(mod->getReqTypeCount());
+        mod->getReqTypes(types.data());
+        mod->getModFlag();
+    }
+
+    // The module as the host holds it. Any release may destroy it, so the
+    // host forgets it at each and asks anew when it needs it.
+    ISessionMod* module() {
+        if (!m_pMod) m_pMod = getModule(nullptr);
+        return m_pMod;
+    }
+    void releaseModule(uint32_t sid) {
+        ::releaseModule(sid);
+        m_pMod = nullptr;
+    }
+
+    ISessionMod* m_pMod = nullptr;
+    std::unique_ptr<standin::Session> m_sessions[2];
+    bool m_open[2] = {false, false};
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    FuzzInput in(data, size);
+    Host host;
+    host.play(in);
+    return 0;
+}

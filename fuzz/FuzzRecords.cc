@@ -1,0 +1,112 @@
+// fuzz_records: every record and payload decoder of the wire records, as
+// sapp-host maps them to JSON and as the module's own marshalling reads
+// them. The first input byte picks the record (in the order of
+// sapphost::recordNames()), the second the direction
+// (for SDK V2 payloads); the rest are its bytes.
+//
+// Whatever decodes must be in canonical form or be reported as not in it
+// by the check decode uses (checkCanonical), and the canonical bytes must
+// be a fixed point: they decode to the same fields, are canonical
+// themselves, and are what the module's marshal writes after its unmarshal.
+// Only pakt::UnpackError may leave a decoder.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <iostream>
+#include <iterator>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fuzz/FuzzInput.h"
+#include "marshal/Errors.h"
+#include "protocol/PluginRecords.h"
+#include "protocol/SessionRecords.h"
+#include "tools/sapp-host/Canonical.h"
+#include "tools/sapp-host/RecordJson.h"
+
+namespace {
+
+namespace ps = protocol::session;
+namespace pl = vessaplugin::appMgr;
+using sapphost::Decoded;
+using sapphost::Direction;
+
+[[noreturn]] void finding(const std::string& record, const std::string& what, std::string_view bytes) {
+    std::cerr << "fuzz_records: " << record << ": " << what << "\ninput: " << sapphost::toHex(bytes) << "\n";
+    std::abort();
+}
+
+// The module's own reading and writing of record R.
+template <typename R> std::string repack(std::string_view bytes) {
+    R record;
+    pakt::Unpack up(bytes.data(), bytes.size());
+    record.unmarshal(up);
+    pakt::BlockBuffer buffer;
+    pakt::Pack pack(buffer);
+    record.marshal(pack);
+    return pack.str();
+}
+
+struct ModuleCodec {
+    std::string_view name;
+    std::string (*repack)(std::string_view);
+};
+
+const ModuleCodec kModuleCodecs[] = {
+    {"PGetAppsReq", repack<ps::PGetAppsReq>},
+    {"PAddAppReq", repack<ps::PAddAppReq>},
+    {"PDelAppReq", repack<ps::PDelAppReq>},
+    {"PGetAnnounceApps", repack<ps::PGetAnnounceApps>},
+    {"PUserMsg3", repack<ps::PUserMsg3>},
+    {"PAppMsgToClient", repack<ps::PAppMsgToClient>},
+    {"PAppMsgToSDK", repack<ps::PAppMsgToSDK>},
+    {"AppInfoPack", repack<ps::AppInfoPack>},
+    {"AppInfoPack3", repack<ps::AppInfoPack3>},
+    {"VersionItem", repack<ps::VersionItem>},
+    {"PAppSdkInfo", repack<ps::PAppSdkInfo>},
+    {"PluginAppPackMap", repack<pl::PluginAppPackMap>},
+    {"PluginAppPack", repack<pl::PluginAppPack>},
+    {"PluginVerItem", repack<pl::PluginVerItem>},
+    {"PluginSid2AppsMap", repack<pl::PluginSid2AppsMap>},
+    {"PluginSid2Apps", repack<pl::PluginSid2Apps>},
+    {"PluginSidAttr", repack<pl::PluginSidAttr>},
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    static const std::vector<std::string> names = sapphost::recordNames();
+    sappfuzz::FuzzInput in(data, size);
+    const std::string& name = names[in.byte() % names.size()];
+    const Direction direction = in.byte() & 1 ? Direction::Up : Direction::Down;
+    const std::string bytes = in.rest();
+    // The module's own codec; none for SdkV2Payload, which is not a record.
+    std::string (*repack)(std::string_view) = nullptr;
+    for (const ModuleCodec& codec : kModuleCodecs) {
+        if (codec.name == name) repack = codec.repack;
+    }
+
+    Decoded decoded;
+    try {
+        decoded = sapphost::decodeRecord(name, bytes, direction);
+    } catch (const pakt::UnpackError&) {
+        return 0;
+    }
+    const auto nonCanonical = sapphost::checkCanonical(name, bytes, decoded);
+    const std::string canonical = nonCanonical ? nonCanonical->canonical : bytes.substr(0, decoded.consumed);
+
+    Decoded again;
+    try {
+        again = sapphost::decodeRecord(name, canonical, direction);
+    } catch (const pakt::UnpackError& e) {
+        finding(name, std::string("the canonical bytes do not decode: ") + e.what(), bytes);
+    }
+    if (again.consumed != canonical.size()) finding(name, "the canonical bytes leave bytes over", bytes);
+    if (again.fields != decoded.fields) finding(name, "the canonical bytes decode to other fields", bytes);
+    if (sapphost::checkCanonical(name, canonical, again)) finding(name, "the canonical bytes are not canonical", bytes);
+    if (repack && repack(bytes) != canonical) {
+        finding(name, "the module's marshal writes other bytes than encode", bytes);
+    }
+    return 0;
+}

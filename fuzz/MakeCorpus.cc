@@ -1,0 +1,256 @@
+// fuzz_make_corpus SCENARIO_DIR CORPUS_DIR: writes the seed corpora of the
+// fuzz targets from the scenario folder and the built-in scenario:
+//
+//   module/    each scenario as a program of fuzz_module's action language
+//   records/   each record a scenario sends the module, the payloads inside
+//              them, and every record with its fields left out
+//   scenario/  each scenario's text; each record for decode (as hex) and for
+//              encode (as the fields decode prints)
+//
+// Files are named by a hash of their content, so running it again adds
+// only what is new. Run it after adding scenarios (docs/robustness.md).
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <algorithm>
+#include <map>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "fuzz/ModuleActions.h"
+#include "protocol/AppPayloads.h"
+#include "marshal/Errors.h"
+#include "tools/sapp-host/BuiltinScenario.h"
+#include "tools/sapp-host/RecordJson.h"
+#include "tools/sapp-host/Scenario.h"
+#include "tools/sapp-host/Zlib.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace ps = protocol::session;
+using namespace sapphost;
+using sappfuzz::Action;
+
+class Corpus {
+public:
+    explicit Corpus(fs::path root) : m_root(std::move(root)) {}
+
+    void add(const std::string& target, const std::string& bytes) {
+        uint64_t hash = 14695981039346656037ull;
+        for (const unsigned char c : bytes) hash = (hash ^ c) * 1099511628211ull;
+        char name[17];
+        std::snprintf(name, sizeof name, "%016llx", static_cast<unsigned long long>(hash));
+        const fs::path dir = m_root / target;
+        fs::create_directories(dir);
+        const fs::path file = dir / name;
+        if (fs::exists(file)) return;
+        std::ofstream(file, std::ios::binary) << bytes;
+        ++m_written[target];
+    }
+
+    void report() const {
+        for (const auto& [target, count] : m_written) std::printf("%s: %d new inputs\n", target.c_str(), count);
+    }
+
+private:
+    fs::path m_root;
+    std::map<std::string, int> m_written;
+};
+
+std::string recordIndex(std::string_view name) {
+    const std::vector<std::string> names = recordNames();
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (names[i] == name) return std::string(1, static_cast<char>(i));
+    }
+    throw std::logic_error("no record " + std::string(name));
+}
+
+// A record's bytes for fuzz_records and for decode and encode.
+void addRecord(Corpus& corpus, std::string_view name, const std::string& bytes) {
+    corpus.add("records", recordIndex(name) + '\0' + bytes);
+    corpus.add("scenario", std::string(1, '\1') + recordIndex(name) + '\0' + toHex(bytes));
+    try {
+        const Decoded decoded = decodeRecord(name, bytes, Direction::Down);
+        corpus.add("scenario", std::string(1, '\2') + recordIndex(name) + decoded.fields.dump());
+    } catch (const pakt::UnpackError&) {
+    }
+}
+
+// The payloads inside a packet's record.
+void addPayloads(Corpus& corpus, uint32_t uri, const std::string& body) {
+    try {
+        pakt::Unpack up(body.data(), body.size());
+        const auto unzipped = [](const std::string& field, uint8_t zipped, uint32_t length) {
+            return zipped ? inflateExactly(field, length).value_or(std::string()) : field;
+        };
+        if (uri == ps::URI_ADD_APP_REQ) {
+            ps::PAddAppReq r;
+            r.unmarshal(up);
+            addRecord(corpus, "PluginAppPackMap", unzipped(r.appPacks, r.appPacksZipped, r.appPacksLen));
+            addRecord(corpus, "PluginSid2AppsMap", unzipped(r.sidApps, r.sidAppsZipped, r.sidAppsLen));
+        } else if (uri == ps::URI_DEL_APP_REQ) {
+            ps::PDelAppReq r;
+            r.unmarshal(up);
+            addRecord(corpus, "PluginSid2AppsMap", unzipped(r.sidApps, r.sidAppsZipped, r.sidAppsLen));
+        } else if (uri == ps::URI_USER_MSG3) {
+            ps::PUserMsg3 r;
+            r.unmarshal(up);
+            addRecord(corpus, "SdkV2Payload", r.data);
+        } else if (uri == ps::URI_APP_MSG_TO_CLIENT) {
+            ps::PAppMsgToClient r;
+            r.unmarshal(up);
+            addRecord(corpus, r.appMsgType == ps::kAppMsgUpdateProxies ? "PAppSdkInfo" : "AppInfoPack3", r.data);
+        }
+    } catch (const pakt::UnpackError&) {
+    }
+}
+
+// A scenario as a fuzz_module program: its sessions (the first two names)
+// become the two slots, sids and URIs the nearest the language has.
+class ProgramWriter {
+public:
+    std::string write(const Scenario& scenario) {
+        for (const Step& step : scenario.steps) std::visit(*this, step.what);
+        return m_out;
+    }
+
+    void operator()(const OpenAction& a) {
+        if (!a.session) return action(Action::NullCalls, 0);
+        action(Action::Open, slotOf(*a.session, a.sid));
+    }
+    void operator()(const SetSidAction&) {}
+    void operator()(const EventAction& a) {
+        uint8_t type = 5;
+        for (uint8_t i = 0; i < std::size(sappfuzz::kEvents); ++i) {
+            if (sappfuzz::kEvents[i] == a.type) type = i;
+        }
+        action(Action::Event, slotOf(a.session, 0));
+        byte(type);
+        byte(sidIndex(a.sid));
+        byte(sidIndex(a.asid));
+        byte(static_cast<uint8_t>(a.pid));
+        u32(static_cast<uint32_t>(a.uid));
+        shortBytes(a.udb);
+    }
+    void operator()(const PacketAction& a) {
+        if (!a.body) return action(Action::NullCalls, slotOfSid(a.sid));
+        uint8_t uri = 6;
+        for (uint8_t i = 0; i < std::size(sappfuzz::kUris); ++i) {
+            if (sappfuzz::kUris[i] == a.uri) uri = i;
+        }
+        action(Action::Packet, slotOfSid(a.sid));
+        byte(uri);
+        byte(a.res == 200 ? 0 : 255);
+        u16(static_cast<uint16_t>(std::min<std::size_t>(a.body->size(), 0xFFFF)));
+        m_out += a.body->substr(0, 0xFFFF);
+    }
+    void operator()(const RequestAction& a) {
+        if (a.null) return action(Action::NullCalls, slotOfSid(a.sid));
+        action(Action::Request, slotOfSid(a.sid));
+        byte(a.type == 1007 ? 0 : 255);
+        byte(a.appId == 90052 || a.appId == 90058 ? 0 : 16);
+        if (a.appId != 90052 && a.appId != 90058) u32(a.appId);
+        byte(a.data.size() > 255 ? 0 : 4);
+        if (a.data.size() <= 255) shortBytes(a.data);
+    }
+    void operator()(const AdvanceAction& a) {
+        action(Action::Advance, 0);
+        byte(static_cast<uint8_t>(std::min<uint64_t>(a.ms / 100, 255)));
+    }
+    void operator()(const LeaveAction& a) {
+        action(Action::Leave, 0);
+        byte(sidIndex(a.sid));
+    }
+    void operator()(const ReleaseAction& a) { action(Action::Release, slotOfSid(a.sid)); }
+    void operator()(const AskAction&) { action(Action::Ask, 0); }
+    void operator()(const DbAction& a) {
+        action(Action::Database, slotOfSid(a.sid));
+        byte(a.remove ? 1 : 0);
+        if (!a.remove) u32(*a.sGroupId);
+    }
+    void operator()(const HostAction& a) {
+        if (!a.settings.unzipLimit) return;
+        action(Action::UnzipLimit, 0);
+        byte(255);
+        u16(static_cast<uint16_t>(std::min<uint32_t>(*a.settings.unzipLimit, 0xFFFF)));
+    }
+
+private:
+    void action(Action a, uint8_t slot) {
+        byte(static_cast<uint8_t>(a));
+        byte(slot);
+    }
+    void byte(uint8_t b) { m_out += static_cast<char>(b); }
+    void u16(uint16_t v) {
+        byte(static_cast<uint8_t>(v));
+        byte(static_cast<uint8_t>(v >> 8));
+    }
+    void u32(uint32_t v) {
+        u16(static_cast<uint16_t>(v));
+        u16(static_cast<uint16_t>(v >> 16));
+    }
+    void shortBytes(const std::string& s) {
+        byte(static_cast<uint8_t>(std::min<std::size_t>(s.size(), 255)));
+        m_out += s.substr(0, 255);
+    }
+    uint8_t slotOf(const std::string& name, uint32_t sid) {
+        const auto [it, added] = m_slots.try_emplace(name, static_cast<uint8_t>(m_slots.size() % 2));
+        if (added && sid) m_slotOfSid[sid] = it->second;
+        return it->second;
+    }
+    uint8_t slotOfSid(uint32_t sid) {
+        const auto it = m_slotOfSid.find(sid);
+        return it == m_slotOfSid.end() ? 0 : it->second;
+    }
+    static uint8_t sidIndex(uint32_t sid) { return sid == 0 ? 3 : sid == 5678 ? 1 : sid == 4321 ? 2 : 0; }
+
+    std::string m_out;
+    std::map<std::string, uint8_t> m_slots;
+    std::map<uint32_t, uint8_t> m_slotOfSid;
+};
+
+void addScenario(Corpus& corpus, const std::string& text, const std::string& source) {
+    corpus.add("scenario", std::string(1, '\0') + text);
+    const Scenario scenario = parseScenario(text, source);
+    corpus.add("module", ProgramWriter().write(scenario));
+    for (const Step& step : scenario.steps) {
+        const auto* packet = std::get_if<PacketAction>(&step.what);
+        if (!packet || !packet->body) continue;
+        const std::string_view record = recordNameForUri(packet->uri);
+        if (record.empty()) continue;
+        addRecord(corpus, record, *packet->body);
+        addPayloads(corpus, packet->uri, *packet->body);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: fuzz_make_corpus SCENARIO_DIR CORPUS_DIR\n");
+        return 2;
+    }
+    try {
+        Corpus corpus(argv[2]);
+        std::vector<fs::path> files;
+        for (const auto& entry : fs::directory_iterator(argv[1])) {
+            if (entry.path().extension() == ".json") files.push_back(entry.path());
+        }
+        std::sort(files.begin(), files.end());
+        for (const fs::path& file : files) {
+            std::ifstream in(file, std::ios::binary);
+            const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            addScenario(corpus, text, file.filename().string());
+        }
+        addScenario(corpus, kBuiltinScenario, "built-in scenario");
+        for (const std::string& name : recordNames()) addRecord(corpus, name, encodeRecord(name, Json::object(), name));
+        corpus.report();
+        return 0;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "fuzz_make_corpus: %s\n", e.what());
+        return 1;
+    }
+}
