@@ -6,8 +6,10 @@
 #                              2. the same with Clang
 #                              3. the AddressSanitizer + UndefinedBehaviorSanitizer build
 #                              4. the Windows x86-64 cross build, run under Wine
-#   scripts/test.sh linux    the Linux builds 1 to 3 only; installs neither
-#                            the cross compiler nor Wine
+#                            and builds (does not run) the benchmark suite
+#                            sapp-bench of the release build, so it keeps compiling
+#   scripts/test.sh linux    the Linux builds 1 to 3 and sapp-bench only;
+#                            installs neither the cross compiler nor Wine
 #
 # Each build runs its unit tests, the scenario folder through sapp-host and
 # the export checks; the dev build is then installed and
@@ -33,6 +35,11 @@ done
 
 echo "== installed package: minimal-host =="
 scripts/minimal-host.sh dev
+
+# Figures are scripts/bench.sh's business; here the suite only has to build.
+echo "== release build: sapp-bench (built, not run) =="
+cmake --preset release
+cmake --build --preset release --target sapp-bench
 
 if [ "$mode" = all ]; then
   echo "== windows build (under Wine) =="
