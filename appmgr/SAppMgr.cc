@@ -1,5 +1,7 @@
 #include "appmgr/SAppMgr.h"
 
+#include <algorithm>
+
 #include "appmgr/ClientAppInfo.h"
 #include "host/ClientEvents.h"
 #include "host/IProtoPacket.h"
@@ -36,7 +38,7 @@ SAppMgr::SAppMgr(SAppContext* owner) : m_context(owner) {}
 
 // --- downlink ----------------------------------------------------------------
 
-void SAppMgr::onAppDlMsgV2(const PUserMsg3& msg) {
+void SAppMgr::onAppDlMsgV2(PUserMsg3&& msg) {
     try {
         dispatchV2(msg);
     } catch (const pakt::UnpackError&) {
@@ -44,7 +46,7 @@ void SAppMgr::onAppDlMsgV2(const PUserMsg3& msg) {
     }
 }
 
-void SAppMgr::onAppDlMsgV3(const PAppMsgToClient& msg) {
+void SAppMgr::onAppDlMsgV3(PAppMsgToClient&& msg) {
     try {
         dispatchV3(msg);
     } catch (const pakt::UnpackError&) {
@@ -52,7 +54,7 @@ void SAppMgr::onAppDlMsgV3(const PAppMsgToClient& msg) {
     }
 }
 
-void SAppMgr::dispatchV2(const PUserMsg3& msg) {
+void SAppMgr::dispatchV2(PUserMsg3& msg) {
     if (msg.msgType != kMsgTypeAppPlatform) {
         SAPP_LOG("AppMgr, Receive a non-AppPlatform message.");
         return;
@@ -65,7 +67,7 @@ void SAppMgr::dispatchV2(const PUserMsg3& msg) {
     AppHeaderV2 header;
     pakt::unpackFields(header, up);
     // Downlink, the carrier's proxy is the message source.
-    m_appSrcIds[header.appId] = msg.proxyId;
+    setSource(header.appId, msg.proxyId);
     if (checkSeqNum(header.seqNum, msg.proxyId, header.appMsgType) < 0) return;
 
     switch (header.appMsgType) {
@@ -95,13 +97,13 @@ void SAppMgr::dispatchV2(const PUserMsg3& msg) {
     }
 }
 
-void SAppMgr::dispatchV3(const PAppMsgToClient& msg) {
+void SAppMgr::dispatchV3(PAppMsgToClient& msg) {
     if (msg.data.empty()) {
         SAPP_LOG("AppMgr, SDK V3: Bad PAppSrvData msg:data->size() < 1");
         return;
     }
     pakt::Unpack up(msg.data.data(), msg.data.size());
-    m_appSrcIds[msg.appId] = msg.srcId;
+    setSource(msg.appId, msg.srcId);
     if (checkSeqNum(msg.seqNum, msg.srcId, msg.appMsgType) < 0) return;
 
     switch (msg.appMsgType) {
@@ -111,7 +113,8 @@ void SAppMgr::dispatchV3(const PAppMsgToClient& msg) {
     case kAppMsgAppData: {
         AppDataEvent event;
         event.appId = msg.appId;
-        event.data = msg.data;
+        // The record is this call's own: its bytes move into the event.
+        event.data = std::move(msg.data);
         post(event);
         break;
     }
@@ -131,7 +134,7 @@ int32_t SAppMgr::checkSeqNum(uint32_t seqNum, uint64_t srcId, uint16_t appMsgTyp
     const auto found = m_srcSeqNums.find(srcId);
     if (found == m_srcSeqNums.end()) {
         SAPP_LOG("AppMgr, first packet, srcId/seqNum=", srcId, seqNum);
-        m_srcSeqNums[srcId] = seqNum;
+        m_srcSeqNums.emplace(srcId, seqNum);
         return 0;
     }
     const uint32_t last = found->second;
@@ -146,21 +149,54 @@ int32_t SAppMgr::checkSeqNum(uint32_t seqNum, uint64_t srcId, uint16_t appMsgTyp
 
 // --- app-platform add, delete, update -----------------------------------------
 
-bool SAppMgr::claimForPlatform(uint32_t appId) {
-    return m_appSources.try_emplace(appId, kAppSourcePlatform).first->second == kAppSourcePlatform;
+void SAppMgr::setSource(uint32_t appId, uint64_t srcId) {
+    AppEntry& app = m_apps[appId];
+    app.srcId = srcId;
+    app.hasSrcId = true;
 }
 
+bool SAppMgr::claim(AppEntry& app, uint32_t source) {
+    if (app.source == 0) app.source = source;
+    return app.source == source;
+}
+
+bool SAppMgr::claimForPlatform(uint32_t appId) { return claim(m_apps[appId], kAppSourcePlatform); }
+
 bool SAppMgr::isOwnedBy(uint32_t appId, uint32_t source) const {
-    const auto found = m_appSources.find(appId);
-    return found != m_appSources.end() && found->second == source;
+    const auto found = m_apps.find(appId);
+    return found != m_apps.end() && found->second.source == source;
+}
+
+void SAppMgr::addProxy(Proxies& proxies, uint64_t proxyId) {
+    const auto at = std::lower_bound(proxies.begin(), proxies.end(), proxyId);
+    if (at == proxies.end() || *at != proxyId) proxies.insert(at, proxyId);
+}
+
+template <class It>
+void SAppMgr::setProxies(Proxies& proxies, It first, It last) {
+    proxies.assign(first, last);
+    std::sort(proxies.begin(), proxies.end());
+    proxies.erase(std::unique(proxies.begin(), proxies.end()), proxies.end());
+}
+
+SAppMgr::Proxies& SAppMgr::proxiesOf(uint32_t appId) {
+    AppEntry& app = m_apps[appId];
+    app.hasProxies = true;
+    return app.proxies;
+}
+
+void SAppMgr::setSdkVersion(uint32_t appId, uint32_t sdkVersion) {
+    AppEntry& app = m_apps[appId];
+    app.sdkVersion = sdkVersion;
+    app.hasSdkVersion = true;
 }
 
 void SAppMgr::addAppV2(uint32_t appId, pakt::Unpack& body) {
     if (!claimForPlatform(appId)) return;
-    m_appSdkVersions[appId] = kSdkV2;
+    setSdkVersion(appId, kSdkV2);
     AppInfoPack info;
     info.unmarshal(body);
-    m_appProxies[appId].insert(info.proxyId);
+    addProxy(proxiesOf(appId), info.proxyId);
 
     AppAddedEvent event;
     event.info = toClientAppInfo(info);
@@ -170,13 +206,11 @@ void SAppMgr::addAppV2(uint32_t appId, pakt::Unpack& body) {
 void SAppMgr::addAppV3(uint32_t appId, pakt::Unpack& body) {
     if (!claimForPlatform(appId)) return;
     SAPP_LOG("SDK V3: To Add app ", appId);
-    m_appSdkVersions[appId] = kSdkV3;
+    setSdkVersion(appId, kSdkV3);
     AppInfoPack3 info;
     info.unmarshal(body);
     // The proxies go under the body's app id, not the carrier's.
-    std::set<uint64_t>& proxies = m_appProxies[info.appId];
-    proxies.clear();
-    proxies.insert(info.proxyIds.begin(), info.proxyIds.end());
+    setProxies(proxiesOf(info.appId), info.proxyIds.begin(), info.proxyIds.end());
 
     AppAddedEvent event;
     event.info = toClientAppInfo(info);
@@ -201,9 +235,15 @@ void SAppMgr::deleteAppV3(pakt::Unpack& body) {
 
 // The source entry stays: the app platform keeps owning the id.
 void SAppMgr::removeApp(uint32_t appId, uint32_t sdkVersion, bool flag, const std::string& str2) {
-    m_appProxies.erase(appId);
-    // Leaves a 0 entry behind when the app had no version.
-    if (m_appSdkVersions[appId] == sdkVersion) m_appSdkVersions.erase(appId);
+    AppEntry& app = m_apps[appId];
+    app.proxies.clear();
+    app.hasProxies = false;
+    // Leaves a 0 version behind when the app had no version.
+    if (!app.hasSdkVersion) {
+        app.sdkVersion = 0;
+        app.hasSdkVersion = true;
+    }
+    if (app.sdkVersion == sdkVersion) app.hasSdkVersion = false;
 
     AppRemovedEvent event;
     event.appId = appId;
@@ -215,11 +255,11 @@ void SAppMgr::removeApp(uint32_t appId, uint32_t sdkVersion, bool flag, const st
 void SAppMgr::updateProxiesV3(uint32_t appId, pakt::Unpack& body) {
     if (!isOwnedBy(appId, kAppSourcePlatform)) return;
     SAPP_LOG("SDK_V3:  TO Recieve update app");
-    std::set<uint64_t>& proxies = m_appProxies[appId];
+    Proxies& proxies = proxiesOf(appId);
     proxies.clear();
     PAppSdkInfo info;
     info.unmarshal(body);
-    proxies.insert(info.proxyIds.begin(), info.proxyIds.end());
+    setProxies(proxies, info.proxyIds.begin(), info.proxyIds.end());
 }
 
 // --- session-service add and delete -------------------------------------------
@@ -238,8 +278,11 @@ void SAppMgr::onAddAppReq(PAddAppReq& req) {
         pakt::Unpack up(req.sidApps.data(), req.sidApps.size());
         event.sidApps.unmarshal(up);
     }
+    // One growth of the registry and of the event's list for the whole notice.
+    m_apps.reserve(m_apps.size() + req.appIds.size());
+    event.appIds.reserve(req.appIds.size());
     for (const uint32_t appId : req.appIds) {
-        if (m_appSources.try_emplace(appId, kAppSourceSession).first->second != kAppSourceSession) continue;
+        if (!claim(m_apps[appId], kAppSourceSession)) continue;
         event.appIds.push_back(appId);
         SAPP_LOG("AppMgr, sid/app_id=", req.sid, appId);
     }
@@ -263,13 +306,13 @@ void SAppMgr::applyAppPacks(const PluginAppPackMap& appPacks, const PluginSid2Ap
 }
 
 void SAppMgr::applyAppPack(const PluginAppPack& pack) {
-    std::set<uint64_t>& proxies = m_appProxies[pack.appId];
-    proxies.clear();
-    proxies.insert(pack.proxyIds.begin(), pack.proxyIds.end());
-    m_appSdkVersions[pack.appId] = pack.sdkVersion;
+    AppEntry& app = m_apps[pack.appId];
+    setProxies(app.proxies, pack.proxyIds.begin(), pack.proxyIds.end());
+    app.hasProxies = true;
+    app.sdkVersion = pack.sdkVersion;
+    app.hasSdkVersion = true;
     // The app's last source starts afresh in the sequence check.
-    const auto source = m_appSrcIds.find(pack.appId);
-    if (source != m_appSrcIds.end()) m_srcSeqNums[source->second] = 0;
+    if (app.hasSrcId) m_srcSeqNums[app.srcId] = 0;
 }
 
 void SAppMgr::onDelAppReq(PDelAppReq& req) {
@@ -280,11 +323,13 @@ void SAppMgr::onDelAppReq(PDelAppReq& req) {
     pakt::Unpack up(req.sidApps.data(), req.sidApps.size());
     event.sidApps.unmarshal(up);
     for (const uint32_t appId : req.appIds) {
-        const auto source = m_appSources.find(appId);
-        if (source == m_appSources.end() || source->second != kAppSourceSession) continue;
-        m_appProxies.erase(appId);
-        m_appSdkVersions.erase(appId);
-        m_appSources.erase(source);
+        const auto found = m_apps.find(appId);
+        if (found == m_apps.end() || found->second.source != kAppSourceSession) continue;
+        AppEntry& app = found->second;
+        app.proxies.clear();
+        app.hasProxies = false;
+        app.hasSdkVersion = false;
+        app.source = 0;
         event.appIds.push_back(appId);
         PLOG("AppMgr, del app id: ", appId);
     }
@@ -295,26 +340,26 @@ void SAppMgr::onDelAppReq(PDelAppReq& req) {
 // --- uplink and announce apps ---------------------------------------------------
 
 bool SAppMgr::sendAppMsg(uint32_t appId, const std::string& data) {
-    const auto proxies = m_appProxies.find(appId);
-    if (proxies == m_appProxies.end()) {
+    const auto found = m_apps.find(appId);
+    if (found == m_apps.end() || !found->second.hasProxies) {
         SAPP_LOG("AppMgr, No proxy found for app: ", appId);
         return false;
     }
-    const auto version = m_appSdkVersions.find(appId);
-    if (version == m_appSdkVersions.end()) {
+    const AppEntry& app = found->second;
+    if (!app.hasSdkVersion) {
         SAPP_LOG("AppMgr, Unknown SDK version of app type id: ", appId);
         return false;
     }
     // Any other version value: the app is known but cannot be served.
-    if (version->second == kSdkV2) {
-        sendAppMsgV2(appId, proxies->second, data);
-    } else if (version->second == kSdkV3) {
-        sendAppMsgV3(appId, proxies->second, data);
+    if (app.sdkVersion == kSdkV2) {
+        sendAppMsgV2(appId, app.proxies, data);
+    } else if (app.sdkVersion == kSdkV3) {
+        sendAppMsgV3(appId, app.proxies, data);
     }
     return true;
 }
 
-void SAppMgr::sendAppMsgV2(uint32_t appId, const std::set<uint64_t>& proxies, const std::string& data) {
+void SAppMgr::sendAppMsgV2(uint32_t appId, const Proxies& proxies, const std::string& data) {
     const ProtoUInfo& user = *m_context->userInfo();
     PUserMsg3 msg;
     msg.msgType = kMsgTypeAppPlatform;
@@ -328,7 +373,7 @@ void SAppMgr::sendAppMsgV2(uint32_t appId, const std::set<uint64_t>& proxies, co
     }
 }
 
-void SAppMgr::sendAppMsgV3(uint32_t appId, const std::set<uint64_t>& proxies, const std::string& data) {
+void SAppMgr::sendAppMsgV3(uint32_t appId, const Proxies& proxies, const std::string& data) {
     const ProtoUInfo& user = *m_context->userInfo();
     PAppMsgToSDK msg;
     msg.sid = user.getSid();

@@ -3,15 +3,14 @@
 // the add, update and delete notices of both services, and the relay of
 // app-platform messages in both directions. Events leave through the owner's
 // session, packets through its send; uplink messages are numbered from one
-// process-wide counter. Maps are walked in ascending key order. Only the two
+// process-wide counter. Proxies are kept and walked in ascending order. Only the two
 // downlink entry points catch pakt::UnpackError; changes made before the
 // error stay.
 #pragma once
 
 #include <cstdint>
-#include <map>
-#include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class SAppContext;
@@ -53,8 +52,9 @@ public:
 
     // App-platform messages from a proxy (SDK V2 and V3 carriers): sequence
     // check per source, then app data, add, delete or (V3) proxy update.
-    void onAppDlMsgV2(const protocol::session::PUserMsg3& msg);
-    void onAppDlMsgV3(const protocol::session::PAppMsgToClient& msg);
+    // The message is given up: its data may move into the event.
+    void onAppDlMsgV2(protocol::session::PUserMsg3&& msg);
+    void onAppDlMsgV3(protocol::session::PAppMsgToClient&& msg);
 
     // Sends a client message to every proxy of the app in its generation's
     // carrier. False when the app has no proxy entry or no SDK version.
@@ -66,8 +66,9 @@ public:
     void onSetCurrentAnnounceApp(IProtoPacket* packet);
 
 private:
-    void dispatchV2(const protocol::session::PUserMsg3& msg);
-    void dispatchV3(const protocol::session::PAppMsgToClient& msg);
+    struct AppEntry;
+    void dispatchV2(protocol::session::PUserMsg3& msg);
+    void dispatchV3(protocol::session::PAppMsgToClient& msg);
     // 0: accept (and remember seqNum), -1: drop.
     int32_t checkSeqNum(uint32_t seqNum, uint64_t srcId, uint16_t appMsgType);
 
@@ -76,8 +77,13 @@ private:
     void deleteAppV2(uint32_t appId, pakt::Unpack& body);
     void deleteAppV3(pakt::Unpack& body);
     void updateProxiesV3(uint32_t appId, pakt::Unpack& body);
+    // Records the last source of the app's downlink messages.
+    void setSource(uint32_t appId, uint64_t srcId);
+    // Makes `source` the owner of an app nobody owns; true when it owns it.
+    static bool claim(AppEntry& app, uint32_t source);
     // Claims `appId` for the app platform unless the session service owns it.
     bool claimForPlatform(uint32_t appId);
+    void setSdkVersion(uint32_t appId, uint32_t sdkVersion);
     bool isOwnedBy(uint32_t appId, uint32_t source) const;
     void removeApp(uint32_t appId, uint32_t sdkVersion, bool flag, const std::string& str2);
 
@@ -87,15 +93,33 @@ private:
                        const std::vector<uint32_t>& appIds);
     void applyAppPack(const vessaplugin::appMgr::PluginAppPack& pack);
 
-    void sendAppMsgV2(uint32_t appId, const std::set<uint64_t>& proxies, const std::string& data);
-    void sendAppMsgV3(uint32_t appId, const std::set<uint64_t>& proxies, const std::string& data);
+    // An app's proxies: ascending, each once.
+    using Proxies = std::vector<uint64_t>;
+    // The proxies of `appId`, made present (empty) if they were not.
+    Proxies& proxiesOf(uint32_t appId);
+    static void addProxy(Proxies& proxies, uint64_t proxyId);
+    template <class It>
+    static void setProxies(Proxies& proxies, It first, It last);
+
+    void sendAppMsgV2(uint32_t appId, const Proxies& proxies, const std::string& data);
+    void sendAppMsgV3(uint32_t appId, const Proxies& proxies, const std::string& data);
     void relayAnnounceApps(IProtoPacket* packet);
     void post(const AppEvent& event);
 
-    std::map<uint32_t, std::set<uint64_t>> m_appProxies;
-    std::map<uint64_t, uint32_t> m_srcSeqNums;
-    std::map<uint32_t, uint64_t> m_appSrcIds;
-    std::map<uint32_t, uint32_t> m_appSdkVersions;
-    std::map<uint32_t, uint32_t> m_appSources;
+    // What the registry knows of one app id; each part may be absent on
+    // its own. An entry, once made, stays: one hash lookup finds all parts.
+    struct AppEntry {
+        Proxies proxies;
+        uint64_t srcId = 0;        // the last source of its downlink messages
+        uint32_t sdkVersion = 0;
+        uint32_t source = 0;       // kAppSourcePlatform, kAppSourceSession, 0: none
+        bool hasProxies = false;
+        bool hasSdkVersion = false;
+        bool hasSrcId = false;
+    };
+
+    std::unordered_map<uint32_t, AppEntry> m_apps;
+    // The last sequence number of each message source.
+    std::unordered_map<uint64_t, uint32_t> m_srcSeqNums;
     SAppContext* m_context;
 };

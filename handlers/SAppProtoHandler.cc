@@ -25,27 +25,33 @@ R decode(IProtoPacket* packet) {
 
 }  // namespace
 
-SAppProtoHandler::SAppProtoHandler(SAppContext* context) : m_pContext(context) {
-    m_handlers[ps::URI_ADD_APP_REQ] = &SAppProtoHandler::onAddAppReq;
-    m_handlers[ps::URI_DEL_APP_REQ] = &SAppProtoHandler::onDelAppReq;
-    m_handlers[ps::URI_USER_MSG3] = &SAppProtoHandler::onUserMsg3;
-    m_handlers[ps::URI_APP_MSG_TO_CLIENT] = &SAppProtoHandler::onAppMsgToClient;
-    m_handlers[ps::URI_SET_CUR_ANNOUNCE_APP] = &SAppProtoHandler::onSetCurAnnouceApp;
-    m_handlers[ps::URI_ADD_ANNOUNCE_APPS] = &SAppProtoHandler::onAddAnnouceApp;
-}
+// In ascending URI order.
+const SAppProtoHandler::Entry SAppProtoHandler::kHandlers[kHandlerCount] = {
+    {ps::URI_ADD_APP_REQ, &SAppProtoHandler::onAddAppReq},
+    {ps::URI_DEL_APP_REQ, &SAppProtoHandler::onDelAppReq},
+    {ps::URI_ADD_ANNOUNCE_APPS, &SAppProtoHandler::onAddAnnouceApp},
+    {ps::URI_SET_CUR_ANNOUNCE_APP, &SAppProtoHandler::onSetCurAnnouceApp},
+    {ps::URI_USER_MSG3, &SAppProtoHandler::onUserMsg3},
+    {ps::URI_APP_MSG_TO_CLIENT, &SAppProtoHandler::onAppMsgToClient},
+};
 
-SAppProtoHandler::~SAppProtoHandler() { m_handlers.clear(); }
+SAppProtoHandler::SAppProtoHandler(SAppContext* context) : m_pContext(context) {}
+
+SAppProtoHandler::~SAppProtoHandler() = default;
 
 void SAppProtoHandler::dispatch(IProtoPacket* packet) {
     if (!packet) return;
-    const auto it = m_handlers.find(packet->getUri());
-    if (it != m_handlers.end()) (this->*(it->second))(packet);
+    const uint32_t uri = packet->getUri();
+    // Six entries: a scan costs less than any lookup structure.
+    for (const Entry& entry : kHandlers) {
+        if (entry.uri == uri) return (this->*(entry.handler))(packet);
+    }
 }
 
-uint32_t SAppProtoHandler::getUriCount() const { return static_cast<uint32_t>(m_handlers.size()); }
+uint32_t SAppProtoHandler::getUriCount() const { return static_cast<uint32_t>(kHandlerCount); }
 
 void SAppProtoHandler::getUris(uint32_t* out) const {
-    for (const auto& entry : m_handlers) *out++ = entry.first;
+    for (const Entry& entry : kHandlers) *out++ = entry.uri;
 }
 
 void SAppProtoHandler::onAddAppReq(IProtoPacket* packet) {

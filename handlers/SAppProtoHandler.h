@@ -1,14 +1,14 @@
 // The session's table of inbound packet handlers.
 //
-// Maps a packet URI to its handler; filled once in the constructor. Null
+// Maps a packet URI to its handler: one fixed table for every session. Null
 // packets and unknown URIs are ignored silently. A handler acts only on a
 // packet whose result code is 200: it decodes the packet into its record and
 // hands it to the app manager (the app list also ends the app-list query's
 // retries, before it is decoded). Decoding errors are not caught here.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <map>
 
 class IProtoPacket;
 class SAppContext;
@@ -35,6 +35,12 @@ private:
     void onSetCurAnnouceApp(IProtoPacket* packet);
     void onAddAnnouceApp(IProtoPacket* packet);
 
+    struct Entry {
+        uint32_t uri;
+        Handler handler;
+    };
+    static constexpr std::size_t kHandlerCount = 6;
+    static const Entry kHandlers[kHandlerCount];
+
     SAppContext* m_pContext;
-    std::map<uint32_t, Handler> m_handlers;
 };

@@ -36,8 +36,11 @@
 // Reading a container appends to what it holds; a zero count leaves it as it
 // was. Map and set reads insert with the position after the previous insert
 // as hint, so a key that is already present keeps its value (the first
-// duplicate on the wire wins). Nothing is reserved from the count: a count
-// larger than the data fails at the first element that runs short.
+// duplicate on the wire wins). Records are read in place, into the
+// container's own element. A vector of integers reserves room for the count,
+// but never for more elements than the remaining bytes can hold, so a count
+// larger than the data costs nothing before it fails at the first element
+// that runs short. An element that fails to read is not left behind.
 #pragma once
 
 #include <cstdint>
@@ -45,6 +48,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <tuple>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -146,6 +150,17 @@ void packElement(Pack& p, const T& v) {
     }
 }
 
+// Reads a record element into `v`.
+template <class T>
+void unpackRecord(Unpack& up, T& v) {
+    if constexpr (HasFields<T>) {
+        unpackFields(v, up);
+    } else {
+        static_assert(std::is_base_of_v<Marshallable, T>, "an element is a u32, a u64 or a record");
+        v.unmarshal(up);
+    }
+}
+
 template <class T>
 T unpackElement(Unpack& up) {
     if constexpr (std::is_same_v<T, uint32_t>) {
@@ -189,7 +204,23 @@ void marshal_container(Pack& p, const std::map<uint32_t, V>& c) {
 
 template <class T>
 void unmarshal_container(Unpack& up, std::vector<T>& c) {
-    for (uint32_t count = up.pop_uint32(); count > 0; --count) c.push_back(detail::unpackElement<T>(up));
+    uint32_t count = up.pop_uint32();
+    if (count == 0) return;
+    if constexpr (std::is_integral_v<T>) {
+        const std::size_t fits = up.size() / sizeof(T);
+        c.reserve(c.size() + (count < fits ? count : fits));
+        for (; count > 0; --count) c.push_back(detail::unpackElement<T>(up));
+    } else {
+        for (; count > 0; --count) {
+            T& v = c.emplace_back();
+            try {
+                detail::unpackRecord(up, v);
+            } catch (...) {
+                c.pop_back();
+                throw;
+            }
+        }
+    }
 }
 
 template <class T>
@@ -205,8 +236,26 @@ void unmarshal_container(Unpack& up, std::map<uint32_t, V>& c) {
     auto hint = c.begin();
     for (uint32_t count = up.pop_uint32(); count > 0; --count) {
         const uint32_t key = up.pop_uint32();
-        V value = detail::unpackElement<V>(up);
-        hint = std::next(c.insert(hint, {key, std::move(value)}));
+        if constexpr (std::is_integral_v<V>) {
+            const V value = detail::unpackElement<V>(up);
+            hint = std::next(c.insert(hint, {key, value}));
+        } else {
+            const std::size_t before = c.size();
+            const auto at = c.emplace_hint(hint, std::piecewise_construct, std::forward_as_tuple(key), std::tuple<>());
+            if (c.size() == before) {
+                // A duplicate key: the first value stays, this one is read and dropped.
+                V ignored;
+                detail::unpackRecord(up, ignored);
+            } else {
+                try {
+                    detail::unpackRecord(up, at->second);
+                } catch (...) {
+                    c.erase(at);
+                    throw;
+                }
+            }
+            hint = std::next(at);
+        }
     }
 }
 

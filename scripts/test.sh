@@ -7,8 +7,11 @@
 #                              3. the AddressSanitizer + UndefinedBehaviorSanitizer build
 #                              4. the fuzz targets, 60 s each from their corpora
 #                              5. the Windows x86-64 cross build, run under Wine
-#   scripts/test.sh linux    the Linux builds 1 to 3 only; installs neither
-#                            the cross compiler nor Wine, and fuzzes nothing
+#                            and builds (does not run) the benchmark suite
+#                            sapp-bench of the release build, so it keeps compiling
+#   scripts/test.sh linux    the Linux builds 1 to 3 and sapp-bench only;
+#                            installs neither the cross compiler nor Wine, and
+#                            fuzzes nothing
 #
 # Each build runs its unit tests, the scenario folder through sapp-host, the
 # replay of the fuzz corpora and the export checks (the sanitizer build also
@@ -35,6 +38,11 @@ done
 
 echo "== installed package: minimal-host =="
 scripts/minimal-host.sh dev
+
+# Figures are scripts/bench.sh's business; here the suite only has to build.
+echo "== release build: sapp-bench (built, not run) =="
+cmake --preset release
+cmake --build --preset release --target sapp-bench
 
 if [ "$mode" = all ]; then
   echo "== fuzz targets (libFuzzer, 60 s each) =="

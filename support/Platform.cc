@@ -7,8 +7,6 @@
 #include <wchar.h>
 #else
 #include <dlfcn.h>
-
-#include <cwchar>
 #endif
 
 namespace sapp::platform {
@@ -86,17 +84,30 @@ std::size_t narrowToWide(const char* text, std::size_t n, wchar_t* out) {
     return n;
 }
 
-int formatUnsigned(wchar_t* out, std::size_t room, uint32_t value) {
-    const int written = std::swprintf(out, room, L"%u", value);
-    if (written < 0 && room > 0) out[room - 1] = L'\0';
-    return written;
+namespace {
+
+// The decimal digits of `value`, the work swprintf's "%u" would do without
+// its format parsing: fills `out` like it, truncating to room - 1 characters
+// (then returning -1) and always terminating.
+int formatDecimal(wchar_t* out, std::size_t room, uint64_t value) {
+    if (room == 0) return -1;
+    wchar_t digits[20];
+    std::size_t n = 0;
+    do {
+        digits[n++] = static_cast<wchar_t>(L'0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    const std::size_t fits = n < room ? n : room - 1;
+    for (std::size_t i = 0; i < fits; ++i) out[i] = digits[n - 1 - i];
+    out[fits] = L'\0';
+    return fits == n ? static_cast<int>(n) : -1;
 }
 
-int formatUnsigned(wchar_t* out, std::size_t room, uint64_t value) {
-    const int written = std::swprintf(out, room, L"%llu", static_cast<unsigned long long>(value));
-    if (written < 0 && room > 0) out[room - 1] = L'\0';
-    return written;
-}
+}  // namespace
+
+int formatUnsigned(wchar_t* out, std::size_t room, uint32_t value) { return formatDecimal(out, room, value); }
+
+int formatUnsigned(wchar_t* out, std::size_t room, uint64_t value) { return formatDecimal(out, room, value); }
 
 #endif
 

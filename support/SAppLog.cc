@@ -19,7 +19,8 @@ constexpr std::size_t kPrefixLength = 7;
 
 void appendMessage(LogLine& line, const char* prefix, const char* text) {
     line.appendText(prefix, kPrefixLength);
-    if (text) line.appendText(text, std::strlen(text));
+    // A disabled line does not even measure its text.
+    if (text && line.enabled()) line.appendText(text, std::strlen(text));
 }
 
 void appendMessage(LogLine& line, const char* prefix, const std::string& text) {
@@ -40,6 +41,28 @@ void appendOne(LogLine& line, uint32_t a) {
     line.appendNumber(a);
 }
 
+// The forms with numbers, for a literal or a std::string text.
+template <typename Text>
+void sappLog(const Text& text, uint32_t a) {
+    LogLine line(kSappFile, 30, kSappMacro);
+    appendMessage(line, kSappPrefix, text);
+    appendOne(line, a);
+}
+
+template <typename Text, typename A>
+void sappLog(const Text& text, A a, uint32_t b) {
+    LogLine line(kSappFile, 45, kSappMacro);
+    appendMessage(line, kSappPrefix, text);
+    appendPair(line, a, b);
+}
+
+template <typename Text>
+void protoLog(const Text& text, uint32_t a) {
+    LogLine line(kProtoFile, 54, kProtoMacro);
+    appendMessage(line, kProtoPrefix, text);
+    appendOne(line, a);
+}
+
 }  // namespace
 
 void SAPP_LOG(const char* text) {
@@ -47,31 +70,17 @@ void SAPP_LOG(const char* text) {
     appendMessage(line, kSappPrefix, text);
 }
 
-void SAPP_LOG(const std::string& text, uint32_t a) {
-    LogLine line(kSappFile, 30, kSappMacro);
-    appendMessage(line, kSappPrefix, text);
-    appendOne(line, a);
-}
-
-void SAPP_LOG(const std::string& text, uint32_t a, uint32_t b) {
-    LogLine line(kSappFile, 45, kSappMacro);
-    appendMessage(line, kSappPrefix, text);
-    appendPair(line, a, b);
-}
-
-void SAPP_LOG(const std::string& text, uint64_t a, uint32_t b) {
-    LogLine line(kSappFile, 45, kSappMacro);
-    appendMessage(line, kSappPrefix, text);
-    appendPair(line, a, b);
-}
+void SAPP_LOG(const char* text, uint32_t a) { sappLog(text, a); }
+void SAPP_LOG(const char* text, uint32_t a, uint32_t b) { sappLog(text, a, b); }
+void SAPP_LOG(const char* text, uint64_t a, uint32_t b) { sappLog(text, a, b); }
+void SAPP_LOG(const std::string& text, uint32_t a) { sappLog(text, a); }
+void SAPP_LOG(const std::string& text, uint32_t a, uint32_t b) { sappLog(text, a, b); }
+void SAPP_LOG(const std::string& text, uint64_t a, uint32_t b) { sappLog(text, a, b); }
 
 void PLOG(const char* text) {
     LogLine line(kProtoFile, 39, kProtoMacro);
     appendMessage(line, kProtoPrefix, text);
 }
 
-void PLOG(const std::string& text, uint32_t a) {
-    LogLine line(kProtoFile, 54, kProtoMacro);
-    appendMessage(line, kProtoPrefix, text);
-    appendOne(line, a);
-}
+void PLOG(const char* text, uint32_t a) { protoLog(text, a); }
+void PLOG(const std::string& text, uint32_t a) { protoLog(text, a); }

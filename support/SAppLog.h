@@ -4,16 +4,21 @@
 // composes one wide line (prefix, text, then " a" or " a, b") and hands it
 // with category "ProtocolSession", level 1, its family's source file and the
 // line of the form used to the host's log sink, or to DoLog2 when the host
-// has no sink. When the level is disabled nothing is converted or formatted.
+// has no sink. When the level is disabled nothing is converted or formatted,
+// and a literal text is never copied: the const char* forms take it as it is.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 void SAPP_LOG(const char* text);
+void SAPP_LOG(const char* text, uint32_t a);
+void SAPP_LOG(const char* text, uint32_t a, uint32_t b);
+void SAPP_LOG(const char* text, uint64_t a, uint32_t b);
 void SAPP_LOG(const std::string& text, uint32_t a);
 void SAPP_LOG(const std::string& text, uint32_t a, uint32_t b);
 void SAPP_LOG(const std::string& text, uint64_t a, uint32_t b);
 
 void PLOG(const char* text);
+void PLOG(const char* text, uint32_t a);
 void PLOG(const std::string& text, uint32_t a);

@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# The module's instructions per message, counted by callgrind on sapp-bench.
+#
+#   bench/callgrind.sh [BUILD_DIR] [BENCHMARK...]     (default build/release, the list below)
+#
+# Each benchmark runs twice for a fixed number of iterations
+# (SAPP_BENCH_ITERATIONS); the difference in instructions divided by the
+# difference in messages (apps, for BM_AppList/N) is the cost of one, so that
+# set-up and teardown cancel out. Counting is on only inside the module's
+# entry points onPacket and onRequest and off again inside the host's
+# callbacks (the bench session's postAppEvent and sendRequest): a figure is
+# the module's own instructions with the C and C++ runtime calls it makes,
+# without the host's callbacks. Two figures per benchmark:
+#   module    all counted instructions (the module's cost per message)
+#   self      the part executed in libsapp.so's own code
+# Prints one line per benchmark: "name module self".
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build="${1:-build/release}"
+[ $# -gt 0 ] && shift
+bench="$build/bin/sapp-bench"
+[ -x "$bench" ] || { echo "bench/callgrind.sh: no $bench (cmake --build --preset release)" >&2; exit 2; }
+names=("$@")
+[ ${#names[@]} -gt 0 ] || names=(BM_DownlinkV3Data BM_DownlinkV2Data BM_UplinkV3 BM_UplinkV2/8 BM_AppList/1000
+                                 BM_DownlinkV3Data/sources:1 BM_DownlinkV3Data/sources:100000
+                                 BM_DownlinkV3Data/apps:1 BM_DownlinkV3Data/apps:100000)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# Prints "module self" for NAME run ITERATIONS times.
+count() {
+    local name=$1 iterations=$2 out="$work/callgrind.out"
+    SAPP_BENCH_ITERATIONS=$iterations valgrind --tool=callgrind --callgrind-out-file="$out" --collect-atstart=no \
+        --toggle-collect='SAppModule::onPacket(*' --toggle-collect='SAppModule::onRequest(*' \
+        --toggle-collect='sappbench::DiscardSession::postAppEvent(*' \
+        --toggle-collect='sappbench::DiscardSession::sendRequest(*' \
+        "$bench" --benchmark_filter="^${name}/iterations:${iterations}\$" >"$work/bench.log" 2>"$work/valgrind.log" ||
+        { cat "$work/valgrind.log" >&2; exit 1; }
+    grep -q "^${name}/iterations:${iterations} " "$work/bench.log" ||
+        { echo "bench/callgrind.sh: $bench has no benchmark $name" >&2; exit 1; }
+    callgrind_annotate --threshold=100 "$out" | tr -d , |
+        awk '/PROGRAM TOTALS/ { total = $1 } /\[.*libsapp\.so\]$/ { self += $1 } END { printf "%d %d\n", total, self }'
+}
+
+for name in "${names[@]}"; do
+    case "$name" in
+    BM_AppList/*) short=2 long=4 per=$((long - short)) per=$((per * ${name#BM_AppList/})) ;;
+    *) short=1000 long=3000 per=2000 ;;
+    esac
+    count "$name" "$short" >"$work/short"
+    count "$name" "$long" >"$work/long"
+    read -r totalShort selfShort <"$work/short"
+    read -r totalLong selfLong <"$work/long"
+    awk -v n="$name" -v t=$((totalLong - totalShort)) -v s=$((selfLong - selfShort)) -v m="$per" \
+        'BEGIN { printf "%s %.1f %.1f\n", n, t / m, s / m }'
+done
