@@ -1,11 +1,15 @@
 // What the session context keeps that no trace can show: the user info
-// fields the module stores but never sends (asid, udb, cookie). Everything
+// fields the module stores but never sends (asid, udb, cookie), and the
+// order in which it lets go of the host's objects. Everything
 // the context does through its session is tested by the scenario folder.
 #include "module/SAppContext.h"
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "standin/pktcore/StandinSession.h"
+#include "standin/tarnbase/StandinDatabase.h"
 
 namespace {
 
@@ -49,6 +53,42 @@ TEST(SAppContextTest, UserInfoKeepsEveryFieldItsEventsReport) {
     other.asid = 5;
     session.deliverEvent(other);
     EXPECT_EQ(user.getAsid(), 1234u);
+}
+
+// A session whose queue notes which database references were already
+// released when the query's task is removed.
+class ReleaseOrderSession : public standin::Session {
+public:
+    explicit ReleaseOrderSession(uint32_t sid) : standin::Session(sid), m_queue(*this) {}
+    IProtoTaskQueue* getTaskQueue() override { return &m_queue; }
+    std::string releasedAtTaskRemoval;
+
+private:
+    struct Queue : standin::TaskQueue {
+        explicit Queue(ReleaseOrderSession& session) : standin::TaskQueue(session), m_session(session) {}
+        void removeTask(IProtoTask* task) override {
+            m_session.releasedAtTaskRemoval = standin::databaseReleaseOrder();
+            standin::TaskQueue::removeTask(task);
+        }
+        ReleaseOrderSession& m_session;
+    };
+    Queue m_queue;
+};
+
+// The context destroys its parts in the order it built them: the channel
+// data helper (database, table, field object) before the query, whose
+// destruction removes its task.
+TEST(SAppContextTest, DatabaseReferencesGoBeforeTheQueryRemovesItsTask) {
+    standin::removeAllDatabases();
+    standin::setChannelValue(1234, L"dwSGroupId", 1);
+    ReleaseOrderSession session(1234);
+    {
+        SAppContext context(nullptr, &session);
+        session.deliverEvent(event(8007));  // the query queues its task
+    }
+    EXPECT_EQ(session.releasedAtTaskRemoval, "dtf");
+    EXPECT_EQ(standin::outstandingDatabaseRefs(), 0);
+    standin::removeAllDatabases();
 }
 
 }  // namespace
