@@ -149,22 +149,18 @@ int32_t SAppMgr::checkSeqNum(uint32_t seqNum, uint64_t srcId, uint16_t appMsgTyp
 
 // --- app-platform add, delete, update -----------------------------------------
 
-void SAppMgr::setSource(uint32_t appId, uint64_t srcId) {
-    AppEntry& app = m_apps[appId];
-    app.srcId = srcId;
-    app.hasSrcId = true;
+void SAppMgr::setSource(uint32_t appId, uint64_t srcId) { m_appSrcIds[appId] = srcId; }
+
+// First writer wins: the entry is made only if the app has none.
+bool SAppMgr::claim(uint32_t appId, uint32_t source) {
+    return m_appSources.try_emplace(appId, source).first->second == source;
 }
 
-bool SAppMgr::claim(AppEntry& app, uint32_t source) {
-    if (app.source == 0) app.source = source;
-    return app.source == source;
-}
-
-bool SAppMgr::claimForPlatform(uint32_t appId) { return claim(m_apps[appId], kAppSourcePlatform); }
+bool SAppMgr::claimForPlatform(uint32_t appId) { return claim(appId, kAppSourcePlatform); }
 
 bool SAppMgr::isOwnedBy(uint32_t appId, uint32_t source) const {
-    const auto found = m_apps.find(appId);
-    return found != m_apps.end() && found->second.source == source;
+    const auto found = m_appSources.find(appId);
+    return found != m_appSources.end() && found->second == source;
 }
 
 void SAppMgr::addProxy(Proxies& proxies, uint64_t proxyId) {
@@ -179,17 +175,9 @@ void SAppMgr::setProxies(Proxies& proxies, It first, It last) {
     proxies.erase(std::unique(proxies.begin(), proxies.end()), proxies.end());
 }
 
-SAppMgr::Proxies& SAppMgr::proxiesOf(uint32_t appId) {
-    AppEntry& app = m_apps[appId];
-    app.hasProxies = true;
-    return app.proxies;
-}
+SAppMgr::Proxies& SAppMgr::proxiesOf(uint32_t appId) { return m_appProxies[appId]; }
 
-void SAppMgr::setSdkVersion(uint32_t appId, uint32_t sdkVersion) {
-    AppEntry& app = m_apps[appId];
-    app.sdkVersion = sdkVersion;
-    app.hasSdkVersion = true;
-}
+void SAppMgr::setSdkVersion(uint32_t appId, uint32_t sdkVersion) { m_appSdkVersions[appId] = sdkVersion; }
 
 void SAppMgr::addAppV2(uint32_t appId, pakt::Unpack& body) {
     if (!claimForPlatform(appId)) return;
@@ -235,15 +223,10 @@ void SAppMgr::deleteAppV3(pakt::Unpack& body) {
 
 // The source entry stays: the app platform keeps owning the id.
 void SAppMgr::removeApp(uint32_t appId, uint32_t sdkVersion, bool flag, const std::string& str2) {
-    AppEntry& app = m_apps[appId];
-    app.proxies.clear();
-    app.hasProxies = false;
+    m_appProxies.erase(appId);
     // Leaves a 0 version behind when the app had no version.
-    if (!app.hasSdkVersion) {
-        app.sdkVersion = 0;
-        app.hasSdkVersion = true;
-    }
-    if (app.sdkVersion == sdkVersion) app.hasSdkVersion = false;
+    const auto version = m_appSdkVersions.try_emplace(appId, 0).first;
+    if (version->second == sdkVersion) m_appSdkVersions.erase(version);
 
     AppRemovedEvent event;
     event.appId = appId;
@@ -279,10 +262,10 @@ void SAppMgr::onAddAppReq(PAddAppReq& req) {
         event.sidApps.unmarshal(up);
     }
     // One growth of the registry and of the event's list for the whole notice.
-    m_apps.reserve(m_apps.size() + req.appIds.size());
+    m_appSources.reserve(m_appSources.size() + req.appIds.size());
     event.appIds.reserve(req.appIds.size());
     for (const uint32_t appId : req.appIds) {
-        if (!claim(m_apps[appId], kAppSourceSession)) continue;
+        if (!claim(appId, kAppSourceSession)) continue;
         event.appIds.push_back(appId);
         SAPP_LOG("AppMgr, sid/app_id=", req.sid, appId);
     }
@@ -306,13 +289,11 @@ void SAppMgr::applyAppPacks(const PluginAppPackMap& appPacks, const PluginSid2Ap
 }
 
 void SAppMgr::applyAppPack(const PluginAppPack& pack) {
-    AppEntry& app = m_apps[pack.appId];
-    setProxies(app.proxies, pack.proxyIds.begin(), pack.proxyIds.end());
-    app.hasProxies = true;
-    app.sdkVersion = pack.sdkVersion;
-    app.hasSdkVersion = true;
+    setProxies(m_appProxies[pack.appId], pack.proxyIds.begin(), pack.proxyIds.end());
+    m_appSdkVersions[pack.appId] = pack.sdkVersion;
     // The app's last source starts afresh in the sequence check.
-    if (app.hasSrcId) m_srcSeqNums[app.srcId] = 0;
+    const auto source = m_appSrcIds.find(pack.appId);
+    if (source != m_appSrcIds.end()) m_srcSeqNums[source->second] = 0;
 }
 
 void SAppMgr::onDelAppReq(PDelAppReq& req) {
@@ -323,13 +304,11 @@ void SAppMgr::onDelAppReq(PDelAppReq& req) {
     pakt::Unpack up(req.sidApps.data(), req.sidApps.size());
     event.sidApps.unmarshal(up);
     for (const uint32_t appId : req.appIds) {
-        const auto found = m_apps.find(appId);
-        if (found == m_apps.end() || found->second.source != kAppSourceSession) continue;
-        AppEntry& app = found->second;
-        app.proxies.clear();
-        app.hasProxies = false;
-        app.hasSdkVersion = false;
-        app.source = 0;
+        const auto owner = m_appSources.find(appId);
+        if (owner == m_appSources.end() || owner->second != kAppSourceSession) continue;
+        m_appProxies.erase(appId);
+        m_appSdkVersions.erase(appId);
+        m_appSources.erase(owner);
         event.appIds.push_back(appId);
         PLOG("AppMgr, del app id: ", appId);
     }
@@ -340,21 +319,21 @@ void SAppMgr::onDelAppReq(PDelAppReq& req) {
 // --- uplink and announce apps ---------------------------------------------------
 
 bool SAppMgr::sendAppMsg(uint32_t appId, const std::string& data) {
-    const auto found = m_apps.find(appId);
-    if (found == m_apps.end() || !found->second.hasProxies) {
+    const auto proxies = m_appProxies.find(appId);
+    if (proxies == m_appProxies.end()) {
         SAPP_LOG("AppMgr, No proxy found for app: ", appId);
         return false;
     }
-    const AppEntry& app = found->second;
-    if (!app.hasSdkVersion) {
+    const auto version = m_appSdkVersions.find(appId);
+    if (version == m_appSdkVersions.end()) {
         SAPP_LOG("AppMgr, Unknown SDK version of app type id: ", appId);
         return false;
     }
     // Any other version value: the app is known but cannot be served.
-    if (app.sdkVersion == kSdkV2) {
-        sendAppMsgV2(appId, app.proxies, data);
-    } else if (app.sdkVersion == kSdkV3) {
-        sendAppMsgV3(appId, app.proxies, data);
+    if (version->second == kSdkV2) {
+        sendAppMsgV2(appId, proxies->second, data);
+    } else if (version->second == kSdkV3) {
+        sendAppMsgV3(appId, proxies->second, data);
     }
     return true;
 }

@@ -66,7 +66,6 @@ public:
     void onSetCurrentAnnounceApp(IProtoPacket* packet);
 
 private:
-    struct AppEntry;
     void dispatchV2(protocol::session::PUserMsg3& msg);
     void dispatchV3(protocol::session::PAppMsgToClient& msg);
     // 0: accept (and remember seqNum), -1: drop.
@@ -80,7 +79,7 @@ private:
     // Records the last source of the app's downlink messages.
     void setSource(uint32_t appId, uint64_t srcId);
     // Makes `source` the owner of an app nobody owns; true when it owns it.
-    static bool claim(AppEntry& app, uint32_t source);
+    bool claim(uint32_t appId, uint32_t source);
     // Claims `appId` for the app platform unless the session service owns it.
     bool claimForPlatform(uint32_t appId);
     void setSdkVersion(uint32_t appId, uint32_t sdkVersion);
@@ -106,20 +105,14 @@ private:
     void relayAnnounceApps(IProtoPacket* packet);
     void post(const AppEvent& event);
 
-    // What the registry knows of one app id; each part may be absent on
-    // its own. An entry, once made, stays: one hash lookup finds all parts.
-    struct AppEntry {
-        Proxies proxies;
-        uint64_t srcId = 0;        // the last source of its downlink messages
-        uint32_t sdkVersion = 0;
-        uint32_t source = 0;       // kAppSourcePlatform, kAppSourceSession, 0: none
-        bool hasProxies = false;
-        bool hasSdkVersion = false;
-        bool hasSrcId = false;
-    };
-
-    std::unordered_map<uint32_t, AppEntry> m_apps;
-    // The last sequence number of each message source.
-    std::unordered_map<uint64_t, uint32_t> m_srcSeqNums;
+    // The registry: five maps keyed by app or source id. They are hash maps
+    // because nothing walks them (every use is a lookup of one id), so their
+    // order cannot show; an app's proxies, which are walked, are a sorted
+    // vector. Each operation looks up each map it needs once.
+    std::unordered_map<uint32_t, Proxies> m_appProxies;      // app -> proxies, ascending
+    std::unordered_map<uint64_t, uint32_t> m_srcSeqNums;     // source -> last accepted seqNum
+    std::unordered_map<uint32_t, uint64_t> m_appSrcIds;      // app -> source of its last downlink message
+    std::unordered_map<uint32_t, uint32_t> m_appSdkVersions; // app -> 2 (SDK V2) or 3 (SDK V3)
+    std::unordered_map<uint32_t, uint32_t> m_appSources;     // app -> kAppSourcePlatform or kAppSourceSession
     SAppContext* m_context;
 };
