@@ -32,13 +32,22 @@ constexpr uint32_t kSdkV3 = 3;
 // A sequence number this far behind the last one means the source wrapped.
 constexpr uint32_t kSeqWrapDistance = 2000000000u;
 
+// The bytes of an app list: `field` itself, or, when the server zipped it,
+// what the host unzips it to (kept in `holder`).
+std::string_view unzipped(std::string_view field, uint8_t zipped, uint32_t length, std::string& holder) {
+    if (!zipped) return field;
+    holder.assign(field);
+    holder = ProtoHelper::UnZipString(holder, length);
+    return holder;
+}
+
 }  // namespace
 
 SAppMgr::SAppMgr(SAppContext* owner) : m_context(owner) {}
 
 // --- downlink ----------------------------------------------------------------
 
-void SAppMgr::onAppDlMsgV2(PUserMsg3&& msg) {
+void SAppMgr::onAppDlMsgV2(const PUserMsg3View& msg) {
     try {
         dispatchV2(msg);
     } catch (const pakt::UnpackError&) {
@@ -46,7 +55,7 @@ void SAppMgr::onAppDlMsgV2(PUserMsg3&& msg) {
     }
 }
 
-void SAppMgr::onAppDlMsgV3(PAppMsgToClient&& msg) {
+void SAppMgr::onAppDlMsgV3(const PAppMsgToClientView& msg) {
     try {
         dispatchV3(msg);
     } catch (const pakt::UnpackError&) {
@@ -54,7 +63,7 @@ void SAppMgr::onAppDlMsgV3(PAppMsgToClient&& msg) {
     }
 }
 
-void SAppMgr::dispatchV2(PUserMsg3& msg) {
+void SAppMgr::dispatchV2(const PUserMsg3View& msg) {
     if (msg.msgType != kMsgTypeAppPlatform) {
         SAPP_LOG("AppMgr, Receive a non-AppPlatform message.");
         return;
@@ -75,16 +84,18 @@ void SAppMgr::dispatchV2(PUserMsg3& msg) {
         deleteAppV2(header.appId, up);
         break;
     case kAppMsgAppData: {
-        AppDataEvent event;
-        event.appId = header.appId;
-        // AppDataV2's field list reads the app data straight into the event.
+        // AppDataV2's field list finds the app data inside the payload, which
+        // lies in the packet's body: the event's copy is the only one.
         struct {
-            uint32_t reserved1;
-            uint32_t reserved2;
-            std::string& appData;
-        } body{0, 0, event.data};
+            uint32_t reserved1 = 0;
+            uint32_t reserved2 = 0;
+            std::string_view appData;
+        } body;
         pakt::FieldUnpacker reader(up);
         AppDataV2::fields(body, reader);
+        AppDataEvent event;
+        event.appId = header.appId;
+        event.data = body.appData;
         post(event);
         break;
     }
@@ -97,7 +108,7 @@ void SAppMgr::dispatchV2(PUserMsg3& msg) {
     }
 }
 
-void SAppMgr::dispatchV3(PAppMsgToClient& msg) {
+void SAppMgr::dispatchV3(const PAppMsgToClientView& msg) {
     if (msg.data.empty()) {
         SAPP_LOG("AppMgr, SDK V3: Bad PAppSrvData msg:data->size() < 1");
         return;
@@ -113,8 +124,7 @@ void SAppMgr::dispatchV3(PAppMsgToClient& msg) {
     case kAppMsgAppData: {
         AppDataEvent event;
         event.appId = msg.appId;
-        // The record is this call's own: its bytes move into the event.
-        event.data = std::move(msg.data);
+        event.data = msg.data;
         post(event);
         break;
     }
@@ -132,11 +142,7 @@ void SAppMgr::dispatchV3(PAppMsgToClient& msg) {
 
 int32_t SAppMgr::checkSeqNum(uint32_t seqNum, uint64_t srcId, uint16_t appMsgType) {
     const auto found = m_srcSeqNums.find(srcId);
-    if (found == m_srcSeqNums.end()) {
-        SAPP_LOG("AppMgr, first packet, srcId/seqNum=", srcId, seqNum);
-        m_srcSeqNums.emplace(srcId, seqNum);
-        return 0;
-    }
+    if (found == m_srcSeqNums.end()) return firstFromSource(seqNum, srcId);
     const uint32_t last = found->second;
     const bool newer = seqNum > last;
     const bool wrapped = static_cast<uint32_t>(seqNum + kSeqWrapDistance) <= last;
@@ -145,6 +151,14 @@ int32_t SAppMgr::checkSeqNum(uint32_t seqNum, uint64_t srcId, uint16_t appMsgTyp
         return 0;
     }
     return -1;
+}
+
+// Out of line, so that the check for a known source saves no registers for
+// the log call it does not make.
+int32_t SAppMgr::firstFromSource(uint32_t seqNum, uint64_t srcId) {
+    SAPP_LOG("AppMgr, first packet, srcId/seqNum=", srcId, seqNum);
+    m_srcSeqNums.emplace(srcId, seqNum);
+    return 0;
 }
 
 // --- app-platform add, delete, update -----------------------------------------
@@ -247,18 +261,20 @@ void SAppMgr::updateProxiesV3(uint32_t appId, pakt::Unpack& body) {
 
 // --- session-service add and delete -------------------------------------------
 
-void SAppMgr::onAddAppReq(PAddAppReq& req) {
-    if (req.appPacksZipped) req.appPacks = ProtoHelper::UnZipString(req.appPacks, req.appPacksLen);
-    if (req.sidAppsZipped) req.sidApps = ProtoHelper::UnZipString(req.sidApps, req.sidAppsLen);
+void SAppMgr::onAddAppReq(PAddAppReqView& req) {
+    std::string appPacksUnzipped;
+    std::string sidAppsUnzipped;
+    const std::string_view appPacks = unzipped(req.appPacks, req.appPacksZipped, req.appPacksLen, appPacksUnzipped);
+    const std::string_view sidApps = unzipped(req.sidApps, req.sidAppsZipped, req.sidAppsLen, sidAppsUnzipped);
 
     AppsAddedEvent event;
     event.sid = req.sid;
-    if (!req.appPacks.empty()) {
-        pakt::Unpack up(req.appPacks.data(), req.appPacks.size());
+    if (!appPacks.empty()) {
+        pakt::Unpack up(appPacks.data(), appPacks.size());
         event.appPacks.unmarshal(up);
     }
-    if (!req.sidApps.empty()) {
-        pakt::Unpack up(req.sidApps.data(), req.sidApps.size());
+    if (!sidApps.empty()) {
+        pakt::Unpack up(sidApps.data(), sidApps.size());
         event.sidApps.unmarshal(up);
     }
     // One growth of the registry and of the event's list for the whole notice.
@@ -269,7 +285,7 @@ void SAppMgr::onAddAppReq(PAddAppReq& req) {
         event.appIds.push_back(appId);
         SAPP_LOG("AppMgr, sid/app_id=", req.sid, appId);
     }
-    event.context = req.context;
+    event.context = std::move(req.context);
 
     applyAppPacks(event.appPacks, event.sidApps, event.appIds);
     post(event);
@@ -283,6 +299,9 @@ void SAppMgr::applyAppPacks(const PluginAppPackMap& appPacks, const PluginSid2Ap
             if (pack != appPacks.apps.end()) applyAppPack(pack->second);
         }
     };
+    // At most one new entry per pack: one growth of each map for the notice.
+    m_appProxies.reserve(m_appProxies.size() + appPacks.apps.size());
+    m_appSdkVersions.reserve(m_appSdkVersions.size() + appPacks.apps.size());
     applyListed(appIds);
     // Packs listed under a sid are applied whoever owns the app.
     for (const auto& [sid, apps] : sidApps.sidApps) applyListed(apps.appIds);
@@ -296,12 +315,13 @@ void SAppMgr::applyAppPack(const PluginAppPack& pack) {
     if (source != m_appSrcIds.end()) m_srcSeqNums[source->second] = 0;
 }
 
-void SAppMgr::onDelAppReq(PDelAppReq& req) {
-    if (req.sidAppsZipped) req.sidApps = ProtoHelper::UnZipString(req.sidApps, req.sidAppsLen);
+void SAppMgr::onDelAppReq(PDelAppReqView& req) {
+    std::string sidAppsUnzipped;
+    const std::string_view sidApps = unzipped(req.sidApps, req.sidAppsZipped, req.sidAppsLen, sidAppsUnzipped);
 
     AppsDeletedEvent event;
     event.sid = req.sid;
-    pakt::Unpack up(req.sidApps.data(), req.sidApps.size());
+    pakt::Unpack up(sidApps.data(), sidApps.size());
     event.sidApps.unmarshal(up);
     for (const uint32_t appId : req.appIds) {
         const auto owner = m_appSources.find(appId);
@@ -312,7 +332,7 @@ void SAppMgr::onDelAppReq(PDelAppReq& req) {
         event.appIds.push_back(appId);
         PLOG("AppMgr, del app id: ", appId);
     }
-    event.context = req.context;
+    event.context = std::move(req.context);
     post(event);
 }
 

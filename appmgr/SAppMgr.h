@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -21,10 +22,14 @@ namespace pakt {
 class Unpack;
 }
 namespace protocol::session {
-struct PAddAppReq;
-struct PDelAppReq;
-struct PUserMsg3;
-struct PAppMsgToClient;
+template <class Bytes> struct BasicAddAppReq;
+template <class Bytes> struct BasicDelAppReq;
+using PAddAppReqView = BasicAddAppReq<std::string_view>;
+using PDelAppReqView = BasicDelAppReq<std::string_view>;
+template <class Bytes> struct BasicUserMsg3;
+template <class Bytes> struct BasicAppMsgToClient;
+using PUserMsg3View = BasicUserMsg3<std::string_view>;
+using PAppMsgToClientView = BasicAppMsgToClient<std::string_view>;
 }  // namespace protocol::session
 namespace vessaplugin::appMgr {
 struct PluginAppPack;
@@ -43,18 +48,18 @@ public:
     SAppMgr(const SAppMgr&) = delete;
     SAppMgr& operator=(const SAppMgr&) = delete;
 
-    // Session-service notices. Zipped fields of `req` are replaced by their
-    // unzipped bytes; a packed field that does not read throws
-    // pakt::UnpackError before any change. Each posts its event, also when
-    // no app was accepted or deleted.
-    void onAddAppReq(protocol::session::PAddAppReq& req);
-    void onDelAppReq(protocol::session::PDelAppReq& req);
+    // Session-service notices, whose byte runs must stay valid for the call.
+    // A zipped list is read from its unzipped bytes; a packed field that
+    // does not read throws pakt::UnpackError before any change. Each posts
+    // its event, also when no app was accepted or deleted.
+    void onAddAppReq(protocol::session::PAddAppReqView& req);
+    void onDelAppReq(protocol::session::PDelAppReqView& req);
 
     // App-platform messages from a proxy (SDK V2 and V3 carriers): sequence
     // check per source, then app data, add, delete or (V3) proxy update.
     // The message is given up: its data may move into the event.
-    void onAppDlMsgV2(protocol::session::PUserMsg3&& msg);
-    void onAppDlMsgV3(protocol::session::PAppMsgToClient&& msg);
+    void onAppDlMsgV2(const protocol::session::PUserMsg3View& msg);
+    void onAppDlMsgV3(const protocol::session::PAppMsgToClientView& msg);
 
     // Sends a client message to every proxy of the app in its generation's
     // carrier. False when the app has no proxy entry or no SDK version.
@@ -66,10 +71,11 @@ public:
     void onSetCurrentAnnounceApp(IProtoPacket* packet);
 
 private:
-    void dispatchV2(protocol::session::PUserMsg3& msg);
-    void dispatchV3(protocol::session::PAppMsgToClient& msg);
+    void dispatchV2(const protocol::session::PUserMsg3View& msg);
+    void dispatchV3(const protocol::session::PAppMsgToClientView& msg);
     // 0: accept (and remember seqNum), -1: drop.
     int32_t checkSeqNum(uint32_t seqNum, uint64_t srcId, uint16_t appMsgType);
+    int32_t firstFromSource(uint32_t seqNum, uint64_t srcId);
 
     void addAppV2(uint32_t appId, pakt::Unpack& body);
     void addAppV3(uint32_t appId, pakt::Unpack& body);

@@ -16,21 +16,25 @@ namespace {
 
 using namespace protocol::session;
 
-// An SDK V3 add of app `appId` with one proxy, carried under `carrierAppId`
-// (which gets the SDK version).
-PAppMsgToClient platformAdd(uint32_t carrierAppId, uint32_t appId, uint32_t seqNum) {
+// The payload of an SDK V3 add of app `appId` with one proxy.
+std::string addPayload(uint32_t appId) {
     AppInfoPack3 info;
     info.appId = appId;
     info.proxyIds = {50};
     pakt::BlockBuffer buffer;
     pakt::Pack pack(buffer);
     info.marshal(pack);
-    PAppMsgToClient msg;
+    return std::string(pack.data(), pack.size());
+}
+
+// The add of `payload`, carried under `carrierAppId` (which gets the SDK version).
+PAppMsgToClientView platformAdd(uint32_t carrierAppId, const std::string& payload, uint32_t seqNum) {
+    PAppMsgToClientView msg;
     msg.appId = carrierAppId;
     msg.srcId = 1;
     msg.seqNum = seqNum;
     msg.appMsgType = kAppMsgAddApp;
-    msg.data.assign(pack.data(), pack.size());
+    msg.data = payload;
     return msg;
 }
 
@@ -39,9 +43,10 @@ TEST(SAppMgrTest, SendAppMsgTellsWhetherTheAppCanBeReached) {
     SAppContext context(nullptr, &session);
     SAppMgr& mgr = *context.appMgr();
     EXPECT_FALSE(mgr.sendAppMsg(5, "x")) << "no proxies";
-    mgr.onAppDlMsgV3(platformAdd(6, 5, 1));
+    const std::string add5 = addPayload(5);
+    mgr.onAppDlMsgV3(platformAdd(6, add5, 1));
     EXPECT_FALSE(mgr.sendAppMsg(5, "x")) << "proxies, no SDK version";
-    mgr.onAppDlMsgV3(platformAdd(5, 5, 2));
+    mgr.onAppDlMsgV3(platformAdd(5, add5, 2));
     EXPECT_TRUE(mgr.sendAppMsg(5, "x"));
     EXPECT_EQ(session.requests().size(), 1u);
 }

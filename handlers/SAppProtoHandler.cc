@@ -15,7 +15,8 @@ constexpr uint32_t kResultOk = 200;
 
 bool accepted(IProtoPacket* packet) { return packet && packet->getResCode() == kResultOk; }
 
-// Decodes the packet into a fresh record of type R.
+// Decodes the packet into a fresh record of type R. A view record points into
+// the packet's body, which stays valid until the handler returns.
 template <typename R>
 R decode(IProtoPacket* packet) {
     R record;
@@ -42,9 +43,11 @@ SAppProtoHandler::~SAppProtoHandler() = default;
 void SAppProtoHandler::dispatch(IProtoPacket* packet) {
     if (!packet) return;
     const uint32_t uri = packet->getUri();
-    // Six entries: a scan costs less than any lookup structure.
-    for (const Entry& entry : kHandlers) {
-        if (entry.uri == uri) return (this->*(entry.handler))(packet);
+    // Six entries: a scan costs less than any lookup structure. It starts at
+    // the end, where the app-platform carriers, by far the most frequent
+    // packets, sit (their URIs are the highest).
+    for (std::size_t i = kHandlerCount; i-- > 0;) {
+        if (kHandlers[i].uri == uri) return (this->*(kHandlers[i].handler))(packet);
     }
 }
 
@@ -58,25 +61,25 @@ void SAppProtoHandler::onAddAppReq(IProtoPacket* packet) {
     SAPP_LOG("SAppProtoHandler::onAddAppReq");
     if (!accepted(packet)) return;
     m_pContext->query()->onResult();
-    auto request = decode<ps::PAddAppReq>(packet);
+    auto request = decode<ps::PAddAppReqView>(packet);
     m_pContext->appMgr()->onAddAppReq(request);
 }
 
 void SAppProtoHandler::onDelAppReq(IProtoPacket* packet) {
     SAPP_LOG("SAppProtoHandler::onDelAppReq");
     if (!accepted(packet)) return;
-    auto request = decode<ps::PDelAppReq>(packet);
+    auto request = decode<ps::PDelAppReqView>(packet);
     m_pContext->appMgr()->onDelAppReq(request);
 }
 
 void SAppProtoHandler::onUserMsg3(IProtoPacket* packet) {
     if (!accepted(packet)) return;
-    m_pContext->appMgr()->onAppDlMsgV2(decode<ps::PUserMsg3>(packet));
+    m_pContext->appMgr()->onAppDlMsgV2(decode<ps::PUserMsg3View>(packet));
 }
 
 void SAppProtoHandler::onAppMsgToClient(IProtoPacket* packet) {
     if (!accepted(packet)) return;
-    m_pContext->appMgr()->onAppDlMsgV3(decode<ps::PAppMsgToClient>(packet));
+    m_pContext->appMgr()->onAppDlMsgV3(decode<ps::PAppMsgToClientView>(packet));
 }
 
 void SAppProtoHandler::onSetCurAnnouceApp(IProtoPacket* packet) {

@@ -17,8 +17,9 @@
 // makes a record's marshal and unmarshal those two walks, so the list is the
 // only place that says which fields a record has and in which order. A list
 // walks any object with the record's members, also a view whose member is a
-// reference to bytes held elsewhere: that is how the app manager packs a
-// client's message and reads app data into its event without a copy.
+// reference to bytes held elsewhere, or a std::string_view where the record
+// has a string: that is how the app manager packs a client's message and
+// finds app data in a payload without a copy.
 //
 // Encodings, each a little-endian integer or a byte run:
 //   u8 | u16 | u32 | u64      1, 2, 4, 8 bytes
@@ -48,6 +49,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <type_traits>
 #include <utility>
@@ -80,15 +82,19 @@ struct Bool {
     static void unpack(Unpack& up, bool& v) { v = up.pop_uint8() != 0; }
 };
 
-template <Pack& (Pack::*Push)(const std::string&), std::string (Unpack::*Pop)()>
+// A byte run, read into a std::string (a copy) or into a std::string_view
+// that points into the bytes being read and is valid while they are.
+template <Pack& (Pack::*Push)(const void*, std::size_t), std::string_view (Unpack::*Pop)()>
 struct VarStr {
     using Member = std::string;
-    static void pack(Pack& p, const std::string& v) { (p.*Push)(v); }
-    static void unpack(Unpack& up, std::string& v) { v = (up.*Pop)(); }
+    using View = std::string_view;
+    static void pack(Pack& p, std::string_view v) { (p.*Push)(v.data(), v.size()); }
+    static void unpack(Unpack& up, std::string& v) { v = std::string((up.*Pop)()); }
+    static void unpack(Unpack& up, std::string_view& v) { v = (up.*Pop)(); }
 };
 
-using VarStr16 = VarStr<&Pack::push_varstr, &Unpack::pop_varstr>;
-using VarStr32 = VarStr<&Pack::push_varstr32, &Unpack::pop_varstr32>;
+using VarStr16 = VarStr<&Pack::push_varstr, &Unpack::pop_varstr_view>;
+using VarStr32 = VarStr<&Pack::push_varstr32, &Unpack::pop_varstr32_view>;
 
 }  // namespace encoding
 
@@ -100,9 +106,11 @@ inline constexpr encoding::Bool boolean{};
 inline constexpr encoding::VarStr16 varstr16{};
 inline constexpr encoding::VarStr32 varstr32{};
 
-// A member of type T can carry encoding E.
+// A member of type T can carry encoding E: its Member type, or its View type
+// where it has one.
 template <class E, class T>
-concept Fits = std::is_same_v<std::remove_cvref_t<T>, typename E::Member>;
+concept Fits = std::is_same_v<std::remove_cvref_t<T>, typename E::Member> ||
+               std::is_same_v<std::remove_cvref_t<T>, typename E::View>;
 
 namespace detail {
 
@@ -202,25 +210,36 @@ void marshal_container(Pack& p, const std::map<uint32_t, V>& c) {
     }
 }
 
+namespace detail {
+
+// Appends `count` elements read from `up` to `c`.
 template <class T>
-void unmarshal_container(Unpack& up, std::vector<T>& c) {
-    uint32_t count = up.pop_uint32();
-    if (count == 0) return;
+void appendElements(Unpack& up, std::vector<T>& c, uint32_t count) {
     if constexpr (std::is_integral_v<T>) {
         const std::size_t fits = up.size() / sizeof(T);
         c.reserve(c.size() + (count < fits ? count : fits));
-        for (; count > 0; --count) c.push_back(detail::unpackElement<T>(up));
+        for (; count > 0; --count) c.push_back(unpackElement<T>(up));
     } else {
         for (; count > 0; --count) {
             T& v = c.emplace_back();
             try {
-                detail::unpackRecord(up, v);
+                unpackRecord(up, v);
             } catch (...) {
                 c.pop_back();
                 throw;
             }
         }
     }
+}
+
+}  // namespace detail
+
+// Most lists in a message are empty: the count is read here, small enough to
+// inline, and the elements out of line.
+template <class T>
+void unmarshal_container(Unpack& up, std::vector<T>& c) {
+    const uint32_t count = up.pop_uint32();
+    if (count != 0) detail::appendElements(up, c, count);
 }
 
 template <class T>

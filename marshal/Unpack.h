@@ -6,7 +6,8 @@
 // than the read needs, it throws UnpackError with the message of that read
 // ("pop_uint32: not enough data", ...) and leaves cursor and remainder as
 // they were. A varstr whose bytes are missing has already consumed its
-// length. Only string reads copy; pop_fetch_ptr points into the range.
+// length. Only the std::string reads copy; pop_fetch_ptr and the _view
+// reads point into the range.
 #pragma once
 
 #include <bit>
@@ -14,6 +15,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "marshal/Errors.h"
 
@@ -37,14 +39,16 @@ public:
 
     const char* pop_fetch_ptr(std::size_t n) { return take(n, "pop_fetch_ptr: not enough data"); }
 
-    std::string pop_varstr() {
+    std::string_view pop_varstr_view() {
         const std::size_t n = pop_uint16();
-        return std::string(pop_fetch_ptr(n), n);
+        return {pop_fetch_ptr(n), n};
     }
-    std::string pop_varstr32() {
+    std::string_view pop_varstr32_view() {
         const std::size_t n = pop_uint32();
-        return std::string(pop_fetch_ptr(n), n);
+        return {pop_fetch_ptr(n), n};
     }
+    std::string pop_varstr() { return std::string(pop_varstr_view()); }
+    std::string pop_varstr32() { return std::string(pop_varstr32_view()); }
 
 private:
     // The one bounds check: returns the start of the next n bytes and skips

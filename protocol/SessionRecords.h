@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "marshal/Fields.h"
@@ -80,10 +81,16 @@ struct PGetAnnounceApps : pakt::Record<PGetAnnounceApps> {
     }
 };
 
-struct PAddAppReq : pakt::Record<PAddAppReq> {
+// The two app-list notices hold their lists (appPacks, sidApps) as byte runs
+// of type Bytes: a std::string in the records everyone builds and reads, a
+// std::string_view into the packet's body where the module decodes a notice
+// it reads within the call that delivered it, so that a list of thousands of
+// apps is not copied before it is read.
+template <class Bytes>
+struct BasicAddAppReq : pakt::Record<BasicAddAppReq<Bytes>> {
     uint32_t sid = 0;
-    std::string appPacks;
-    std::string sidApps;
+    Bytes appPacks;
+    Bytes sidApps;
     std::vector<uint32_t> appIds;
     uint8_t appPacksZipped = 0;
     uint32_t appPacksLen = 0;
@@ -108,10 +115,13 @@ struct PAddAppReq : pakt::Record<PAddAppReq> {
         v(pakt::varstr32, "context", r.context);
     }
 };
+using PAddAppReq = BasicAddAppReq<std::string>;
+using PAddAppReqView = BasicAddAppReq<std::string_view>;
 
-struct PDelAppReq : pakt::Record<PDelAppReq> {
+template <class Bytes>
+struct BasicDelAppReq : pakt::Record<BasicDelAppReq<Bytes>> {
     uint32_t sid = 0;
-    std::string sidApps;
+    Bytes sidApps;
     std::vector<uint32_t> appIds;
     uint8_t sidAppsZipped = 0;
     uint32_t sidAppsLen = 0;
@@ -127,8 +137,14 @@ struct PDelAppReq : pakt::Record<PDelAppReq> {
         v(pakt::varstr32, "context", r.context);
     }
 };
+using PDelAppReq = BasicDelAppReq<std::string>;
+using PDelAppReqView = BasicDelAppReq<std::string_view>;
 
-struct PUserMsg3 : pakt::Record<PUserMsg3> {
+// The app-platform carriers hold their payload (data) as a byte run of type
+// Bytes, like the app-list notices above: a view where the module reads a
+// delivered message.
+template <class Bytes>
+struct BasicUserMsg3 : pakt::Record<BasicUserMsg3<Bytes>> {
     std::vector<uint32_t> idList1;
     std::vector<uint32_t> idList2;
     uint64_t proxyId = 0;
@@ -136,7 +152,7 @@ struct PUserMsg3 : pakt::Record<PUserMsg3> {
     uint16_t msgType = 0;
     uint32_t reserved2 = 0;
     uint32_t reserved3 = 0;
-    std::string data;
+    Bytes data;
 
     template <class R, class V>
     static void fields(R& r, V& v) {
@@ -150,8 +166,11 @@ struct PUserMsg3 : pakt::Record<PUserMsg3> {
         v(pakt::varstr32, "data", r.data);
     }
 };
+using PUserMsg3 = BasicUserMsg3<std::string>;
+using PUserMsg3View = BasicUserMsg3<std::string_view>;
 
-struct PAppMsgToClient : pakt::Record<PAppMsgToClient> {
+template <class Bytes>
+struct BasicAppMsgToClient : pakt::Record<BasicAppMsgToClient<Bytes>> {
     uint16_t reserved1 = 0;
     std::vector<uint32_t> idList;
     uint32_t reserved2 = 0;
@@ -162,7 +181,7 @@ struct PAppMsgToClient : pakt::Record<PAppMsgToClient> {
     uint32_t reserved5 = 0;
     uint32_t seqNum = 0;
     uint16_t appMsgType = 0;
-    std::string data;
+    Bytes data;
 
     template <class R, class V>
     static void fields(R& r, V& v) {
@@ -179,6 +198,8 @@ struct PAppMsgToClient : pakt::Record<PAppMsgToClient> {
         v(pakt::varstr32, "data", r.data);
     }
 };
+using PAppMsgToClient = BasicAppMsgToClient<std::string>;
+using PAppMsgToClientView = BasicAppMsgToClient<std::string_view>;
 
 struct PAppMsgToSDK : pakt::Record<PAppMsgToSDK> {
     uint32_t sid = 0;

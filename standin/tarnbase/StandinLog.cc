@@ -3,6 +3,7 @@
 
 #include "standin/tarnbase/StandinLog.h"
 
+#include <atomic>
 #include <mutex>
 #include <utility>
 
@@ -13,7 +14,9 @@ namespace {
 struct LogState {
     std::mutex mutex;
     bool sinkAvailable = true;
-    bool levelEnabled = true;
+    // Read on every line the module starts and ends, so it is read without
+    // the lock: a level check costs a host one load.
+    std::atomic<bool> levelEnabled{true};
     unsigned instanceCalls = 0;
     std::wstring lastName;
     std::vector<standin::LogRecord> records;
@@ -50,10 +53,7 @@ void recordLine(unsigned short level, const char* category, const char* file, un
     if (observer) observer(record);
 }
 
-bool levelEnabled() {
-    std::lock_guard lock(state().mutex);
-    return state().levelEnabled;
-}
+bool levelEnabled() { return state().levelEnabled.load(std::memory_order_relaxed); }
 
 }  // namespace
 
@@ -86,10 +86,7 @@ void setLogSinkAvailable(bool available) {
     state().sinkAvailable = available;
 }
 
-void setLogLevelEnabled(bool enabled) {
-    std::lock_guard lock(state().mutex);
-    state().levelEnabled = enabled;
-}
+void setLogLevelEnabled(bool enabled) { state().levelEnabled.store(enabled, std::memory_order_relaxed); }
 
 std::vector<LogRecord> logRecords() {
     std::lock_guard lock(state().mutex);
