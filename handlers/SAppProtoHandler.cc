@@ -1,5 +1,7 @@
 #include "handlers/SAppProtoHandler.h"
 
+#include <iterator>
+
 #include "appmgr/SAppMgr.h"
 #include "handlers/SAppQuery.h"
 #include "host/IProtoPacket.h"
@@ -46,8 +48,8 @@ void SAppProtoHandler::dispatch(IProtoPacket* packet) {
     // Six entries: a scan costs less than any lookup structure. It starts at
     // the end, where the app-platform carriers, by far the most frequent
     // packets, sit (their URIs are the highest).
-    for (std::size_t i = kHandlerCount; i-- > 0;) {
-        if (kHandlers[i].uri == uri) return (this->*(kHandlers[i].handler))(packet);
+    for (auto entry = std::rbegin(kHandlers); entry != std::rend(kHandlers); ++entry) {
+        if (entry->uri == uri) return (this->*(entry->handler))(packet);
     }
 }
 
