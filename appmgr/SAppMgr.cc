@@ -1,6 +1,7 @@
 #include "appmgr/SAppMgr.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "appmgr/ClientAppInfo.h"
 #include "host/ClientEvents.h"
@@ -177,16 +178,9 @@ bool SAppMgr::isOwnedBy(uint32_t appId, uint32_t source) const {
     return found != m_appSources.end() && found->second == source;
 }
 
-void SAppMgr::addProxy(Proxies& proxies, uint64_t proxyId) {
-    const auto at = std::lower_bound(proxies.begin(), proxies.end(), proxyId);
-    if (at == proxies.end() || *at != proxyId) proxies.insert(at, proxyId);
-}
-
-template <class It>
-void SAppMgr::setProxies(Proxies& proxies, It first, It last) {
-    proxies.assign(first, last);
-    std::sort(proxies.begin(), proxies.end());
-    proxies.erase(std::unique(proxies.begin(), proxies.end()), proxies.end());
+void SAppMgr::setProxies(Proxies& proxies, const std::vector<uint64_t>& ids) {
+    proxies.clear();
+    proxies.insert(ids.begin(), ids.end());
 }
 
 SAppMgr::Proxies& SAppMgr::proxiesOf(uint32_t appId) { return m_appProxies[appId]; }
@@ -198,7 +192,7 @@ void SAppMgr::addAppV2(uint32_t appId, pakt::Unpack& body) {
     setSdkVersion(appId, kSdkV2);
     AppInfoPack info;
     info.unmarshal(body);
-    addProxy(proxiesOf(appId), info.proxyId);
+    proxiesOf(appId).insert(info.proxyId);
 
     AppAddedEvent event;
     event.info = toClientAppInfo(info);
@@ -212,7 +206,7 @@ void SAppMgr::addAppV3(uint32_t appId, pakt::Unpack& body) {
     AppInfoPack3 info;
     info.unmarshal(body);
     // The proxies go under the body's app id, not the carrier's.
-    setProxies(proxiesOf(info.appId), info.proxyIds.begin(), info.proxyIds.end());
+    setProxies(proxiesOf(info.appId), info.proxyIds);
 
     AppAddedEvent event;
     event.info = toClientAppInfo(info);
@@ -252,11 +246,12 @@ void SAppMgr::removeApp(uint32_t appId, uint32_t sdkVersion, bool flag, const st
 void SAppMgr::updateProxiesV3(uint32_t appId, pakt::Unpack& body) {
     if (!isOwnedBy(appId, kAppSourcePlatform)) return;
     SAPP_LOG("SDK_V3:  TO Recieve update app");
+    // Emptied before the read: a body that does not read leaves no proxies.
     Proxies& proxies = proxiesOf(appId);
     proxies.clear();
     PAppSdkInfo info;
     info.unmarshal(body);
-    setProxies(proxies, info.proxyIds.begin(), info.proxyIds.end());
+    setProxies(proxies, info.proxyIds);
 }
 
 // --- session-service add and delete -------------------------------------------
@@ -277,8 +272,6 @@ void SAppMgr::onAddAppReq(PAddAppReqView& req) {
         pakt::Unpack up(sidApps.data(), sidApps.size());
         event.sidApps.unmarshal(up);
     }
-    // One growth of the registry and of the event's list for the whole notice.
-    m_appSources.reserve(m_appSources.size() + req.appIds.size());
     event.appIds.reserve(req.appIds.size());
     for (const uint32_t appId : req.appIds) {
         if (!claim(appId, kAppSourceSession)) continue;
@@ -291,24 +284,46 @@ void SAppMgr::onAddAppReq(PAddAppReqView& req) {
     post(event);
 }
 
+// Applying a pack replaces its app's proxies and SDK version and restarts
+// the sequence check of the app's last source; it logs and posts nothing,
+// and what it does to one app does not depend on any other. So where
+// several listings reach packs of one app (an id listed twice, or under
+// several sids, or two packs naming the same app), the pack applied last
+// decides what stays, and applying only that one, once, leaves the registry
+// exactly as applying every listing in turn would. The cost is then bounded
+// by the listings plus the packs' own proxies, not by their product: one
+// pack of 65,536 proxies listed 65,536 times is 65,536 insertions, not
+// 4 * 10^9.
 void SAppMgr::applyAppPacks(const PluginAppPackMap& appPacks, const PluginSid2AppsMap& sidApps,
                             const std::vector<uint32_t>& appIds) {
-    const auto applyListed = [&](const std::vector<uint32_t>& ids) {
+    // Every listing that reaches a pack, in the order the packs would be
+    // applied; then, per app, only the last of them.
+    struct Listing {
+        uint32_t appId;  // the pack's own appId, which it applies to
+        const PluginAppPack* pack;
+    };
+    std::vector<Listing> listings;
+    const auto list = [&](const std::vector<uint32_t>& ids) {
         for (const uint32_t appId : ids) {
             const auto pack = appPacks.apps.find(appId);
-            if (pack != appPacks.apps.end()) applyAppPack(pack->second);
+            if (pack != appPacks.apps.end()) listings.push_back({pack->second.appId, &pack->second});
         }
     };
-    // At most one new entry per pack: one growth of each map for the notice.
-    m_appProxies.reserve(m_appProxies.size() + appPacks.apps.size());
-    m_appSdkVersions.reserve(m_appSdkVersions.size() + appPacks.apps.size());
-    applyListed(appIds);
+    listings.reserve(appIds.size());
+    list(appIds);
     // Packs listed under a sid are applied whoever owns the app.
-    for (const auto& [sid, apps] : sidApps.sidApps) applyListed(apps.appIds);
+    for (const auto& [sid, apps] : sidApps.sidApps) list(apps.appIds);
+
+    std::stable_sort(listings.begin(), listings.end(),
+                     [](const Listing& a, const Listing& b) { return a.appId < b.appId; });
+    for (auto listing = listings.begin(); listing != listings.end(); ++listing) {
+        const auto next = std::next(listing);
+        if (next == listings.end() || next->appId != listing->appId) applyAppPack(*listing->pack);
+    }
 }
 
 void SAppMgr::applyAppPack(const PluginAppPack& pack) {
-    setProxies(m_appProxies[pack.appId], pack.proxyIds.begin(), pack.proxyIds.end());
+    setProxies(m_appProxies[pack.appId], pack.proxyIds);
     m_appSdkVersions[pack.appId] = pack.sdkVersion;
     // The app's last source starts afresh in the sequence check.
     const auto source = m_appSrcIds.find(pack.appId);

@@ -36,7 +36,7 @@ for target in "${targets[@]}"; do
     echo "== fuzz_$target: $seconds s from $(ls "$corpus" | wc -l) inputs =="
     # Findings go to $findings; rss and time limits catch runaway inputs.
     if ! build/fuzz/bin/fuzz_"$target" "$corpus" -dict=fuzz/sapp.dict -max_total_time="$seconds" \
-            -timeout=10 -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1 \
+            -timeout=1 -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1 \
             -artifact_prefix="$findings/" 2>"$work/$target.log"; then
         status=1
         echo "fuzz_$target: FAILED; input in $findings/" >&2

@@ -1,0 +1,284 @@
+#include "perf/Shapes.h"
+
+#include <functional>
+#include <map>
+#include <stdexcept>
+#include <unordered_map>
+
+#include "marshal/BlockBuffer.h"
+#include "marshal/Fields.h"
+#include "protocol/AppPayloads.h"
+#include "protocol/PluginRecords.h"
+#include "protocol/SessionRecords.h"
+#include "tools/sapp-host/Zlib.h"
+
+namespace perf {
+namespace {
+
+namespace ps = protocol::session;
+namespace pl = vessaplugin::appMgr;
+
+// Packs a record into a buffer made large enough beforehand: pakt's buffer
+// grows by the blocks it needs, so packing tens of MiB element by element
+// would spend minutes copying before the measurement starts.
+template <typename R>
+std::string packToString(const R& record, std::size_t reserve) {
+    pakt::BlockBuffer buffer;
+    buffer.resize(reserve);
+    buffer.resize(0);
+    pakt::Pack pack(buffer);
+    pakt::packFields(record, pack);
+    return pack.str();
+}
+
+std::size_t room(uint32_t n) { return std::size_t{n} * 48 + 4096; }
+
+std::string zipIf(bool zip, const std::string& plain, uint8_t& zipped, uint32_t& length) {
+    if (!zip) return plain;
+    zipped = 1;
+    length = static_cast<uint32_t>(plain.size());
+    return sapphost::deflateBytes(plain);
+}
+
+Delivery addAppReq(ps::PAddAppReq req, const pl::PluginAppPackMap& packs, const pl::PluginSid2AppsMap& sidApps,
+                   uint32_t n, bool zip) {
+    req.sid = kSid;
+    if (!packs.apps.empty()) req.appPacks = zipIf(zip, packToString(packs, room(n)), req.appPacksZipped, req.appPacksLen);
+    if (!sidApps.sidApps.empty()) {
+        req.sidApps = zipIf(zip, packToString(sidApps, room(n)), req.sidAppsZipped, req.sidAppsLen);
+    }
+    return {ps::URI_ADD_APP_REQ, packToString(req, room(n))};
+}
+
+Delivery delAppReq(const std::vector<uint32_t>& appIds, const pl::PluginSid2AppsMap& sidApps, uint32_t n) {
+    ps::PDelAppReq req;
+    req.sid = kSid;
+    req.appIds = appIds;
+    req.sidApps = packToString(sidApps, room(n));
+    return {ps::URI_DEL_APP_REQ, packToString(req, room(n))};
+}
+
+pl::PluginAppPack pack(uint32_t appId, std::vector<uint64_t> proxies) {
+    pl::PluginAppPack p;
+    p.appId = appId;
+    p.sdkVersion = 3;
+    p.proxyIds = std::move(proxies);
+    return p;
+}
+
+// n proxy ids, all different, in descending order (the worst order for a
+// container kept sorted by insertion).
+std::vector<uint64_t> descending(uint32_t n) {
+    std::vector<uint64_t> ids;
+    ids.reserve(n);
+    for (uint32_t i = n; i > 0; --i) ids.push_back(i);
+    return ids;
+}
+
+// n ids that share one bucket of a standard hash table holding n entries:
+// multiples of its bucket count (the standard hash of an integer is the
+// integer itself). A registry kept in such a table would compare each new
+// id with all the earlier ones. `reserved`: the table is sized for the n
+// entries at once (as for the ids of one notice), not grown one by one.
+std::vector<uint32_t> colliding(uint32_t n, bool reserved) {
+    std::unordered_map<uint32_t, char> probe;
+    if (reserved) probe.reserve(n);
+    for (uint32_t i = 0; i < n; ++i) probe.emplace(i, 0);
+    const auto buckets = static_cast<uint64_t>(probe.bucket_count());
+    std::vector<uint32_t> ids;
+    ids.reserve(n);
+    for (uint64_t i = 1; i <= n; ++i) ids.push_back(static_cast<uint32_t>(i * buckets));
+    return ids;
+}
+
+Delivery appMsgV3(uint16_t type, uint32_t appId, uint64_t srcId, uint32_t seqNum, std::string data) {
+    ps::PAppMsgToClient msg;
+    msg.appId = appId;
+    msg.srcId = srcId;
+    msg.seqNum = seqNum;
+    msg.appMsgType = type;
+    msg.data = std::move(data);
+    return {ps::URI_APP_MSG_TO_CLIENT, packToString(msg, msg.data.size() + 4096)};
+}
+
+Delivery addAppV2(uint32_t appId, uint64_t proxyId, uint32_t seqNum, uint32_t versions) {
+    ps::PUserMsg3 msg;
+    msg.msgType = 1;
+    msg.proxyId = proxyId;
+    ps::AppHeaderV2 header{seqNum, ps::kAppMsgAddApp, appId};
+    ps::AppInfoPack info;
+    info.appId = appId;
+    info.proxyId = proxyId;
+    info.versions.resize(versions);
+    msg.data = packToString(header, 64) + packToString(info, room(versions));
+    return {ps::URI_USER_MSG3, packToString(msg, msg.data.size() + 4096)};
+}
+
+struct Shape {
+    ShapeInfo info;
+    std::function<Traffic(uint32_t n, bool zip)> build;
+};
+
+const std::vector<Shape>& table() {
+    static const std::vector<Shape> shapes = {
+        {{"add-ids", "PAddAppReq with N new app ids (the registry keeps them)"},
+         [](uint32_t n, bool zip) {
+             ps::PAddAppReq req;
+             for (uint32_t i = 0; i < n; ++i) req.appIds.push_back(i + 1);
+             return Traffic{{}, {addAppReq(req, {}, {}, n, zip)}};
+         }},
+        {{"add-idset", "PAddAppReq with N ids in idSet"},
+         [](uint32_t n, bool zip) {
+             ps::PAddAppReq req;
+             for (uint32_t i = 0; i < n; ++i) req.idSet.insert(i + 1);
+             return Traffic{{}, {addAppReq(req, {}, {}, n, zip)}};
+         }},
+        {{"add-packs", "PAddAppReq with N app ids and a pack for each"},
+         [](uint32_t n, bool zip) {
+             ps::PAddAppReq req;
+             pl::PluginAppPackMap packs;
+             for (uint32_t i = 0; i < n; ++i) {
+                 req.appIds.push_back(i + 1);
+                 packs.apps[i + 1] = pack(i + 1, {});
+             }
+             return Traffic{{}, {addAppReq(req, packs, {}, n, zip)}};
+         }},
+        {{"add-sidapps", "PAddAppReq whose sidApps lists N app ids under one sid (zipped: one id N times)"},
+         [](uint32_t n, bool zip) {
+             // Zipped, the list repeats one id, as a hostile stream would: it
+             // compresses about 1000 to 1 (16.7 M ids in 65 KB). No id has a pack.
+             pl::PluginSid2AppsMap sidApps;
+             std::vector<uint32_t>& ids = sidApps.sidApps[kSid].appIds;
+             for (uint32_t i = 0; i < n; ++i) ids.push_back(zip ? kApp : i + 1);
+             return Traffic{{}, {addAppReq({}, {}, sidApps, n, zip)}};
+         }},
+        {{"add-quadratic", "PAddAppReq: one pack of N different proxies, its app listed N times in sidApps"},
+         [](uint32_t n, bool zip) {
+             pl::PluginAppPackMap packs;
+             packs.apps[kApp] = pack(kApp, descending(n));
+             pl::PluginSid2AppsMap sidApps;
+             sidApps.sidApps[kSid].appIds.assign(n, kApp);
+             return Traffic{{}, {addAppReq({}, packs, sidApps, n, zip)}};
+         }},
+        {{"add-repeated-proxy", "PAddAppReq: one pack listing one proxy N times, its app listed N times in sidApps"},
+         [](uint32_t n, bool zip) {
+             pl::PluginAppPackMap packs;
+             packs.apps[kApp] = pack(kApp, std::vector<uint64_t>(n, 9));
+             pl::PluginSid2AppsMap sidApps;
+             sidApps.sidApps[kSid].appIds.assign(n, kApp);
+             return Traffic{{}, {addAppReq({}, packs, sidApps, n, zip)}};
+         }},
+        {{"add-listed-ids", "PAddAppReq: appIds lists one app N times, its pack has N proxies"},
+         [](uint32_t n, bool zip) {
+             ps::PAddAppReq req;
+             req.appIds.assign(n, kApp);
+             pl::PluginAppPackMap packs;
+             packs.apps[kApp] = pack(kApp, descending(n));
+             return Traffic{{}, {addAppReq(req, packs, {}, n, zip)}};
+         }},
+        {{"add-sids", "PAddAppReq: N services in sidApps each list one app, its pack has N proxies"},
+         [](uint32_t n, bool zip) {
+             pl::PluginAppPackMap packs;
+             packs.apps[kApp] = pack(kApp, descending(n));
+             pl::PluginSid2AppsMap sidApps;
+             for (uint32_t sid = 1; sid <= n; ++sid) sidApps.sidApps[sid].appIds.push_back(kApp);
+             return Traffic{{}, {addAppReq({}, packs, sidApps, n, zip)}};
+         }},
+        {{"add-colliding", "PAddAppReq: N app ids a hash table would put in one bucket, each with a pack"},
+         [](uint32_t n, bool zip) {
+             ps::PAddAppReq req;
+             pl::PluginAppPackMap packs;
+             for (const uint32_t id : colliding(n, true)) {
+                 req.appIds.push_back(id);
+                 packs.apps[id] = pack(id, {1});
+             }
+             return Traffic{{}, {addAppReq(req, packs, {}, n, zip)}};
+         }},
+        {{"del-ids", "PDelAppReq with N app ids"},
+         [](uint32_t n, bool) {
+             std::vector<uint32_t> ids;
+             for (uint32_t i = 0; i < n; ++i) ids.push_back(i + 1);
+             return Traffic{{}, {delAppReq(ids, {}, n)}};
+         }},
+        {{"del-listed", "PDelAppReq listing one added app N times, and N services listing it in sidApps"},
+         [](uint32_t n, bool zip) {
+             ps::PAddAppReq add;
+             add.appIds.push_back(kApp);
+             pl::PluginAppPackMap packs;
+             packs.apps[kApp] = pack(kApp, {1, 2});
+             pl::PluginSid2AppsMap sidApps;
+             for (uint32_t sid = 1; sid <= n; ++sid) sidApps.sidApps[sid].appIds.push_back(kApp);
+             return Traffic{{addAppReq(add, packs, {}, 1, zip)}, {delAppReq(std::vector<uint32_t>(n, kApp), sidApps, n)}};
+         }},
+        {{"del-colliding", "PDelAppReq of N added app ids a hash table would put in one bucket"},
+         [](uint32_t n, bool zip) {
+             ps::PAddAppReq add;
+             add.appIds = colliding(n, true);
+             return Traffic{{addAppReq(add, {}, {}, n, zip)}, {delAppReq(add.appIds, {}, n)}};
+         }},
+        {{"v2-versions", "PUserMsg3, SDK V2 app added with N version items"},
+         [](uint32_t n, bool) { return Traffic{{}, {addAppV2(kApp, 9, 1, n)}}; }},
+        {{"v2-idlist", "PUserMsg3 with N ids in idList1 (decoded, then passed over)"},
+         [](uint32_t n, bool) {
+             ps::PUserMsg3 msg;
+             msg.idList1.assign(n, 9);
+             msg.msgType = 7;
+             return Traffic{{}, {{ps::URI_USER_MSG3, packToString(msg, room(n))}}};
+         }},
+        {{"v2-adds", "N packets, each an SDK V2 add of one app through one more proxy, in descending order"},
+         [](uint32_t n, bool) {
+             Traffic traffic;
+             for (uint32_t i = 0; i < n; ++i) traffic.measured.push_back(addAppV2(kApp, n - i, 1, 0));
+             return traffic;
+         }},
+        {{"v3-proxies", "PAppMsgToClient, SDK V3 app added with N proxies"},
+         [](uint32_t n, bool) {
+             ps::AppInfoPack3 info;
+             info.appId = kApp;
+             info.proxyIds = descending(n);
+             return Traffic{{}, {appMsgV3(ps::kAppMsgAddApp, kApp, 1, 1, packToString(info, room(n)))}};
+         }},
+        {{"v3-update", "PAppMsgToClient, SDK V3 proxy update listing one proxy N times"},
+         [](uint32_t n, bool) {
+             ps::AppInfoPack3 info;
+             info.appId = kApp;
+             ps::PAppSdkInfo update;
+             update.proxyIds.assign(n, 9);
+             return Traffic{{appMsgV3(ps::kAppMsgAddApp, kApp, 1, 1, packToString(info, 4096))},
+                            {appMsgV3(ps::kAppMsgUpdateProxies, kApp, 1, 2, packToString(update, room(n)))}};
+         }},
+        {{"v3-sources", "N packets of SDK V3 app data, each from a new source id a hash table would put in one bucket"},
+         [](uint32_t n, bool) {
+             Traffic traffic;
+             for (const uint32_t source : colliding(n, false)) {
+                 traffic.measured.push_back(appMsgV3(ps::kAppMsgAppData, kApp, source, 1, "d"));
+             }
+             return traffic;
+         }},
+        {{"v3-data", "PAppMsgToClient, SDK V3 app data of N bytes"},
+         [](uint32_t n, bool) { return Traffic{{}, {appMsgV3(ps::kAppMsgAppData, kApp, 1, 1, std::string(n, 'd'))}}; }},
+        {{"announce", "announce-apps notice with a body of N bytes"},
+         [](uint32_t n, bool) { return Traffic{{}, {{ps::URI_ADD_ANNOUNCE_APPS, std::string(n, 'a')}}}; }},
+    };
+    return shapes;
+}
+
+}  // namespace
+
+const std::vector<ShapeInfo>& shapes() {
+    static const std::vector<ShapeInfo> infos = [] {
+        std::vector<ShapeInfo> out;
+        for (const Shape& shape : table()) out.push_back(shape.info);
+        return out;
+    }();
+    return infos;
+}
+
+Traffic build(const std::string& shape, uint32_t n, bool zip) {
+    for (const Shape& s : table()) {
+        if (shape == s.info.name) return s.build(n, zip);
+    }
+    throw std::invalid_argument("unknown shape " + shape);
+}
+
+}  // namespace perf
