@@ -11,6 +11,7 @@
 
 #include "host/Pktcore.h"
 #include "host/ProtoTask.h"
+#include "support/EntryGuard.h"
 
 template <typename T>
 class ProtoTimer : public IProtoTask {
@@ -21,6 +22,7 @@ public:
         : m_lastRunTime(ProtoTime::currentSystemTime()), m_pObj(object), m_pfn(function), m_name(std::move(name)) {}
 
     void run() override {
+        const EntryGuard guard("IProtoTask::run");
         (m_pObj->*m_pfn)();
         const uint32_t now = ProtoTime::currentSystemTime();
         m_elapsed = now - m_lastRunTime;

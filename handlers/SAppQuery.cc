@@ -4,6 +4,7 @@
 #include "protocol/SessionRecords.h"
 #include "support/SAppDCHelper.h"
 #include "support/SAppLog.h"
+#include "support/Teardown.h"
 
 namespace {
 
@@ -19,7 +20,18 @@ SAppQuery::SAppQuery(SAppContext* context)
     m_queryAppsTimer.setRepeat(true);
 }
 
-SAppQuery::~SAppQuery() { m_pContext->session()->getTaskQueue()->removeTask(&m_queryAppsTimer); }
+SAppQuery::~SAppQuery() {
+    if (m_closed) return;
+    Teardown teardown;
+    close(teardown);
+}
+
+// Whether removeTask returns or throws, the timer is the host's to forget:
+// the query does not ask again.
+void SAppQuery::close(Teardown& teardown) {
+    m_closed = true;
+    teardown.step([&] { stop(); });
+}
 
 void SAppQuery::start() {
     query();

@@ -4,7 +4,8 @@
 // 5000 ms interval; every timer run is another attempt. Attempts are counted
 // over the whole life of the object and only the first two send a request;
 // later runs only log. onResult (the server's app list arrived) and stop
-// take the timer out of the queue; the destructor does too.
+// take the timer out of the queue; so does close, the query's last call to
+// the host, and the destructor of a query that was not closed.
 #pragma once
 
 #include <cstdint>
@@ -12,12 +13,14 @@
 #include "handlers/ProtoTimer.h"
 
 class SAppContext;
+class Teardown;
 
 class SAppQuery {
 public:
     static constexpr uint32_t kRetryIntervalMs = 5000;
 
     explicit SAppQuery(SAppContext* context);
+    // Removes the timer unless close did; swallows what the host throws.
     ~SAppQuery();
     SAppQuery(const SAppQuery&) = delete;
     SAppQuery& operator=(const SAppQuery&) = delete;
@@ -26,9 +29,12 @@ public:
     void query();
     void onResult();
     void stop();
+    // Removes the timer from the queue as a step of `teardown`.
+    void close(Teardown& teardown);
 
 private:
     SAppContext* m_pContext;
     ProtoTimer<SAppQuery> m_queryAppsTimer;
     uint32_t m_retryCount = 0;
+    bool m_closed = false;
 };

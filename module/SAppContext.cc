@@ -6,7 +6,9 @@
 #include "module/SAppModule.h"
 #include "module/SAppReqHandler.h"
 #include "support/SAppDCHelper.h"
+#include "support/EntryGuard.h"
 #include "support/SAppLog.h"
+#include "support/Teardown.h"
 
 using protocol::session::SessionEvent;
 
@@ -21,20 +23,45 @@ SAppContext::SAppContext(SAppModule* module, ISession* session) : m_pSession(ses
         m_pUserInfo = std::make_unique<ProtoUInfo>();
         m_pUserInfo->setSid(m_pSession->getSid());
     } catch (...) {
-        m_pSession->removeWatcher(this);
+        m_closed = true;
+        Teardown teardown;
+        teardown.step([&] { m_pSession->removeWatcher(this); });
+        closeOwned(teardown);
         destroyOwned();
         throw;
     }
 }
 
 SAppContext::~SAppContext() {
-    SAPP_LOG("SAppContext::~SAppContext, enter");
-    m_pSession->removeWatcher(this);
-    destroyOwned();
-    SAPP_LOG("SAppContext::~SAppContext, exit");
+    if (m_closed) return;
+    try {
+        close();
+    } catch (...) {
+        // Only a context its owner did not close gets here; nobody is left
+        // to receive the host's exception.
+    }
 }
 
-// In the order of construction.
+void SAppContext::close() {
+    if (m_closed) return;
+    m_closed = true;
+    Teardown teardown;
+    teardown.step([] { SAPP_LOG("SAppContext::~SAppContext, enter"); });
+    teardown.step([&] { m_pSession->removeWatcher(this); });
+    closeOwned(teardown);
+    destroyOwned();
+    teardown.step([] { SAPP_LOG("SAppContext::~SAppContext, exit"); });
+    teardown.finish();
+}
+
+// The parts that hold something of the host's, in the order of construction:
+// the database references, then the query's task.
+void SAppContext::closeOwned(Teardown& teardown) {
+    if (m_pDcHelper) m_pDcHelper->close(teardown);
+    if (m_pQuery) m_pQuery->close(teardown);
+}
+
+// In the order of construction; no part calls the host any more.
 void SAppContext::destroyOwned() {
     m_pDcHelper.reset();
     m_pAppMgr.reset();
@@ -45,6 +72,7 @@ void SAppContext::destroyOwned() {
 }
 
 void SAppContext::onSessionEvent(const SessionEvent& event) {
+    const EntryGuard guard("onSessionEvent");
     switch (event.type) {
         case protocol::session::EVENT_SESS_SID_ASID:
             m_pUserInfo->setSid(event.sid);

@@ -20,6 +20,7 @@ class Marshallable;
 }
 
 class SAppModule;
+class Teardown;
 class SAppDCHelper;
 class SAppMgr;
 class SAppQuery;
@@ -31,14 +32,23 @@ public:
     // Registers with the session's watchers, then builds, in this order, the
     // channel data helper, app manager, query, packet handler table, request
     // table and the user info (holding the session's sid). If a build step
-    // throws, the watcher registration is undone before the exception leaves.
+    // throws, the watcher registration is undone and the parts built are let
+    // go before that exception leaves (a second one, from removeWatcher, is
+    // dropped).
     SAppContext(SAppModule* module, ISession* session);
-    // Unregisters from the session first, then destroys the owned objects in
-    // the order they were built.
+    // Closes the context unless close did; swallows what the host throws.
+    // The module always closes its contexts first.
     ~SAppContext();
     SAppContext(const SAppContext&) = delete;
     SAppContext& operator=(const SAppContext&) = delete;
 
+    // The session's teardown: logs, unregisters from the session's watchers,
+    // then lets go of the owned objects in the order they were built (the
+    // database references, the query's task) and logs again. Every step is
+    // taken even when the host throws from an earlier one; the first
+    // exception is rethrown after the last step. Afterwards the context
+    // makes no further host call; what is left is freed with it.
+    void close();
     void onSessionEvent(const protocol::session::SessionEvent& event) override;
 
     // Hands `body` to the host under `uri` as a SessionRequest of type 100.
@@ -54,6 +64,8 @@ public:
     ProtoUInfo* userInfo() const { return m_pUserInfo.get(); }
 
 private:
+    // The host-facing part of letting go of the owned objects.
+    void closeOwned(Teardown& teardown);
     void destroyOwned();
 
     ISession* m_pSession;
@@ -64,4 +76,5 @@ private:
     std::unique_ptr<SAppProtoHandler> m_pProtoHandler;
     std::unique_ptr<SAppReqHandler> m_pReqHandler;
     std::unique_ptr<ProtoUInfo> m_pUserInfo;
+    bool m_closed = false;
 };

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "standin/pktcore/StandinSession.h"
+#include "module/ISessionMod.h"
 #include "standin/tarnbase/StandinDatabase.h"
 
 namespace {
@@ -90,5 +91,33 @@ TEST(SAppContextTest, DatabaseReferencesGoBeforeTheQueryRemovesItsTask) {
     EXPECT_EQ(standin::outstandingDatabaseRefs(), 0);
     standin::removeAllDatabases();
 }
+
+#ifdef SAPP_CHECK_REENTRY
+
+// A host that breaks the one-call-at-a-time rule: it leaves the session from
+// inside the module's sendRequest, which would free the context the query
+// is still running in.
+class ReenteringSession : public standin::Session {
+public:
+    using standin::Session::Session;
+    void sendRequest(const SessionRequest& request) override {
+        standin::Session::sendRequest(request);
+        if (pMod) pMod->onLeave(getSid());
+    }
+    ISessionMod* pMod = nullptr;
+};
+
+TEST(SAppContextDeathTest, ACallFromInsideAHostCallbackIsNamedWithTheCallItInterrupts) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(
+        {
+            ReenteringSession session(1234);
+            session.pMod = getModule(&session);
+            session.deliverEvent(event(8007));  // the query sends at once
+        },
+        "sapp: onLeave was called while onSessionEvent had not returned");
+}
+
+#endif
 
 }  // namespace

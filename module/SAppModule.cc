@@ -1,9 +1,13 @@
 #include "module/SAppModule.h"
 
+#include <utility>
+
 #include "handlers/SAppProtoHandler.h"
 #include "module/SAppContext.h"
 #include "module/SAppReqHandler.h"
+#include "support/EntryGuard.h"
 #include "support/SAppLog.h"
+#include "support/Teardown.h"
 
 namespace {
 
@@ -20,27 +24,50 @@ SAppModule* SAppModule::getInstance(ISession* session) {
     return g_instance;
 }
 
-// Ownership choice: the host is expected to call onLeave (which destroys the
-// context) before releaseModule. If it did not, the context is destroyed here
+// Ownership choice: the host is expected to call onLeave (which closes the
+// context) before releaseModule. If it did not, the context is closed here
 // rather than leaked, so that no watcher of a dead context stays registered
-// with the host's session.
+// with the host's session. The entry goes and, when the registry is empty,
+// the singleton too, also when the host throws from that teardown; its
+// first exception then leaves after the last line is logged.
 void SAppModule::release(uint32_t sid) {
     SAPP_LOG("SAppModule::release, enter");
+    Teardown teardown;
     if (g_instance) {
-        g_instance->m_sessions.erase(sid);
+        teardown.step([&] { g_instance->delSessionQuietly(sid); });
         if (g_instance->m_sessions.empty()) {
+            g_instance->shutdown(teardown);
             delete g_instance;
             g_instance = nullptr;
         }
     }
-    SAPP_LOG("SAppModule::release, leave");
+    teardown.step([] { SAPP_LOG("SAppModule::release, leave"); });
+    teardown.finish();
 }
 
-SAppModule::~SAppModule() {
-    SAPP_LOG("SAppModule::~VideoModule enter");
-    for (auto& entry : m_sessions) entry.second.reset();
-    m_sessions.clear();
-    SAPP_LOG("SAppModule::~VideoModule, exit");
+// The singleton is shut down (its contexts closed, its lines logged) before
+// it is deleted; what is left makes no host call.
+SAppModule::~SAppModule() = default;
+
+// The singleton's last host calls: its log lines, and the teardown of every
+// context still registered (at most those of ids never left).
+void SAppModule::shutdown(Teardown& teardown) {
+    teardown.step([] { SAPP_LOG("SAppModule::~VideoModule enter"); });
+    while (!m_sessions.empty()) teardown.step([&] { closeAndErase(m_sessions.begin()); });
+    teardown.step([] { SAPP_LOG("SAppModule::~VideoModule, exit"); });
+}
+
+// The registry lets go of the entry first, so the entry is gone whether or
+// not the context's teardown throws; the context is freed either way.
+void SAppModule::closeAndErase(Sessions::iterator entry) {
+    const std::unique_ptr<SAppContext> context = std::move(entry->second);
+    m_sessions.erase(entry);
+    context->close();
+}
+
+void SAppModule::delSessionQuietly(uint32_t sid) {
+    const auto it = m_sessions.find(sid);
+    if (it != m_sessions.end()) closeAndErase(it);
 }
 
 SAppContext* SAppModule::findSession(uint32_t sid) const {
@@ -53,37 +80,47 @@ SAppContext* SAppModule::firstSession() const {
 }
 
 uint32_t SAppModule::getUriCount() {
+    const EntryGuard guard("getUriCount");
     const SAppContext* context = firstSession();
     return context ? context->protoHandler()->getUriCount() : 0;
 }
 
 void SAppModule::getUris(uint32_t* out) {
+    const EntryGuard guard("getUris");
     if (const SAppContext* context = firstSession()) context->protoHandler()->getUris(out);
 }
 
 uint32_t SAppModule::getReqTypeCount() {
+    const EntryGuard guard("getReqTypeCount");
     const SAppContext* context = firstSession();
     return context ? context->reqHandler()->getTypeCount() : 0;
 }
 
 void SAppModule::getReqTypes(uint32_t* out) {
+    const EntryGuard guard("getReqTypes");
     if (const SAppContext* context = firstSession()) context->reqHandler()->getTypes(out);
 }
 
-int32_t SAppModule::getModFlag() { return 1; }
+int32_t SAppModule::getModFlag() {
+    const EntryGuard guard("getModFlag");
+    return 1;
+}
 
 void SAppModule::onPacket(uint32_t sid, IProtoPacket* packet) {
+    const EntryGuard guard("onPacket");
     SAppContext* context = findSession(sid);
     if (context && packet) context->protoHandler()->dispatch(packet);
 }
 
 void SAppModule::onRequest(uint32_t sid, const AppRequest* request) {
+    const EntryGuard guard("onRequest");
     if (SAppContext* context = findSession(sid)) context->reqHandler()->dispatch(request);
 }
 
-void SAppModule::onReserved(uint32_t, const void*) {}
+void SAppModule::onReserved(uint32_t, const void*) { const EntryGuard guard("onReserved"); }
 
 void SAppModule::onLeave(uint32_t sid) {
+    const EntryGuard guard("onLeave");
     SAPP_LOG("SAppModule::onLeave, sid=", sid);
     delSession(sid);
 }
@@ -108,21 +145,29 @@ void SAppModule::delSession(uint32_t sid) {
         SAPP_LOG("SAppModule::delSession, dession doesn't exist, sid=", sid);
         return;
     }
-    it->second.reset();
-    m_sessions.erase(it);
+    closeAndErase(it);
 }
 
 // Ownership choice: if `sid` already had a context, that context is
-// destroyed rather than leaked when the moved one takes its place.
+// closed rather than leaked when the moved one takes its place. The move is
+// complete before that teardown starts, so an exception from it leaves the
+// registry as the rebind made it.
 void SAppModule::rebind(uint32_t sid, uint32_t asid) {
     SAPP_LOG("SAppModule::rebind, sid/asid=", sid, asid);
     const auto it = m_sessions.find(asid);
     if (it == m_sessions.end()) return;
     std::unique_ptr<SAppContext> context = std::move(it->second);
     m_sessions.erase(it);
-    m_sessions[sid] = std::move(context);
+    const std::unique_ptr<SAppContext> displaced = std::exchange(m_sessions[sid], std::move(context));
+    if (displaced) displaced->close();
 }
 
-extern "C" SAPP_API ISessionMod* getModule(ISession* session) { return SAppModule::getInstance(session); }
+extern "C" SAPP_API ISessionMod* getModule(ISession* session) {
+    const EntryGuard guard("getModule");
+    return SAppModule::getInstance(session);
+}
 
-extern "C" SAPP_API void releaseModule(uint32_t sid) { SAppModule::release(sid); }
+extern "C" SAPP_API void releaseModule(uint32_t sid) {
+    const EntryGuard guard("releaseModule");
+    SAppModule::release(sid);
+}

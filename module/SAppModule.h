@@ -13,13 +13,14 @@
 #include "module/ISessionMod.h"
 
 class SAppContext;
+class Teardown;
 
 class SAppModule : public ISessionMod {
 public:
     // The singleton, created on first use; adds `session` to its registry.
     static SAppModule* getInstance(ISession* session);
-    // Drops the registry entry of `sid`; destroys the singleton when the
-    // registry is then empty.
+    // Drops the registry entry of `sid` (closing its context if onLeave did
+    // not); destroys the singleton when the registry is then empty.
     static void release(uint32_t sid);
 
     ~SAppModule() override;
@@ -35,18 +36,28 @@ public:
     void onLeave(uint32_t sid) override;
 
     void addSession(ISession* session);
+    // Closes and forgets the context of `sid`. The entry is gone also when
+    // the context's teardown throws (the exception then leaves).
     void delSession(uint32_t sid);
-    // Moves the context registered under `asid` to `sid`.
+    // Moves the context registered under `asid` to `sid`, closing the one it
+    // displaces.
     void rebind(uint32_t sid, uint32_t asid);
 
     // The context registered under `sid`, or null.
     SAppContext* findSession(uint32_t sid) const;
 
 private:
+    using Sessions = std::map<uint32_t, std::unique_ptr<SAppContext>>;
+
     SAppModule() = default;
+    void closeAndErase(Sessions::iterator entry);
+    // delSession without its log lines, for release.
+    void delSessionQuietly(uint32_t sid);
+    // Closes every context left and logs the singleton's last lines.
+    void shutdown(Teardown& teardown);
     // The context of the lowest session id, which answers the table
     // questions (every context builds the same tables); null when empty.
     SAppContext* firstSession() const;
 
-    std::map<uint32_t, std::unique_ptr<SAppContext>> m_sessions;
+    Sessions m_sessions;
 };

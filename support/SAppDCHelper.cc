@@ -1,6 +1,7 @@
 #include "support/SAppDCHelper.h"
 
 #include "support/SAppLog.h"
+#include "support/Teardown.h"
 
 namespace {
 
@@ -12,12 +13,27 @@ const uint16_t kSGroupId = insert_name_id(L"dwSGroupId");
 
 }  // namespace
 
-SAppDCHelper::SAppDCHelper(SAppContext* owner, uint32_t sid) : m_pContext(owner), m_sid(sid) { init(); }
+SAppDCHelper::SAppDCHelper(SAppContext* owner, uint32_t sid) : m_pContext(owner), m_sid(sid) {
+    try {
+        init();
+    } catch (...) {
+        Teardown teardown;
+        close(teardown);
+        throw;
+    }
+}
 
 SAppDCHelper::~SAppDCHelper() {
-    m_pDb.reset();
-    m_pChlTbl.reset();
-    m_pChlFld.reset();
+    Teardown teardown;
+    close(teardown);
+}
+
+// A comptr is emptied before its releaseRef runs, so a throwing release
+// leaves nothing to give back twice.
+void SAppDCHelper::close(Teardown& teardown) {
+    teardown.step([&] { m_pDb.reset(); });
+    teardown.step([&] { m_pChlTbl.reset(); });
+    teardown.step([&] { m_pChlFld.reset(); });
 }
 
 void SAppDCHelper::init() {

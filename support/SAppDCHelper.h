@@ -2,8 +2,8 @@
 //
 // The references to the channel's database, its channel-data table and its
 // channel-data field object are taken once, at construction, and held until
-// destruction. When the channel has no database, construction logs once and
-// every getSGroupId logs and answers 0.
+// close (or destruction). When the channel has no database, construction
+// logs once and every getSGroupId logs and answers 0.
 #pragma once
 
 #include <cstdint>
@@ -11,12 +11,19 @@
 #include "host/Tarnbase.h"
 
 class SAppContext;
+class Teardown;
 
 class SAppDCHelper {
 public:
+    // If the host throws while the references are taken, those already
+    // taken are given back before the exception leaves.
     SAppDCHelper(SAppContext* owner, uint32_t sid);
-    // Releases the database, then the table, then the field object.
+    // Gives back what close has not, swallowing what the host throws then.
     ~SAppDCHelper();
+
+    // Releases the database, then the table, then the field object, each a
+    // step of `teardown` (a throwing releaseRef does not stop the others).
+    void close(Teardown& teardown);
     SAppDCHelper(const SAppDCHelper&) = delete;
     SAppDCHelper& operator=(const SAppDCHelper&) = delete;
 

@@ -17,7 +17,16 @@ uint32_t Packet::getResCode() { return m_resCode; }
 
 const char* Packet::getBody() { return m_body.data(); }
 
+void Packet::setFault(FaultMode mode, std::function<void()> onFault) {
+    m_fault.set(mode);
+    m_onFault = std::move(onFault);
+}
+
 void Packet::unmarshal(pakt::Marshallable& record) {
+    if (m_fault.fires()) {
+        if (m_onFault) m_onFault();
+        throw HostFault(HostCall::Unmarshal);
+    }
     pakt::Unpack unpack(m_body.data(), m_body.size());
     record.unmarshal(unpack);
 }

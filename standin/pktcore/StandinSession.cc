@@ -32,13 +32,45 @@ std::vector<T> entriesOf(const std::vector<Entry>& entries) {
 
 }  // namespace
 
+const char* hostCallName(HostCall call) {
+    switch (call) {
+    case HostCall::SendRequest: return "sendRequest";
+    case HostCall::PostAppEvent: return "postAppEvent";
+    case HostCall::AddWatcher: return "addWatcher";
+    case HostCall::RemoveWatcher: return "removeWatcher";
+    case HostCall::AddTask: return "addTask";
+    case HostCall::RemoveTask: return "removeTask";
+    case HostCall::Unmarshal: return "unmarshal";
+    }
+    return "?";
+}
+
+HostFault::HostFault(HostCall call) : std::runtime_error(std::string("host fault: ") + hostCallName(call)), m_call(call) {}
+
+bool FaultSwitch::fires() {
+    if (m_mode == FaultMode::Once) {
+        m_mode = FaultMode::Off;
+        return true;
+    }
+    return m_mode == FaultMode::Always;
+}
+
 Session::Session(uint32_t sid) : m_sid(sid), m_queue(*this) {}
 
 Session::~Session() = default;
 
 uint32_t Session::getSid() { return m_sid; }
 
+void Session::setFault(HostCall call, FaultMode mode) { m_faults[static_cast<std::size_t>(call)].set(mode); }
+
+void Session::failIfAsked(HostCall call) {
+    if (!m_faults[static_cast<std::size_t>(call)].fires()) return;
+    record(FaultCall{call});
+    throw HostFault(call);
+}
+
 void Session::sendRequest(const SessionRequest& request) {
+    failIfAsked(HostCall::SendRequest);
     SentRequest sent;
     sent.type = request.type;
     sent.extra = request.extra;
@@ -52,13 +84,17 @@ void Session::sendRequest(const SessionRequest& request) {
     record(std::move(sent));
 }
 
-void Session::postAppEvent(const AppEvent& event) { record(PostedEvent{event.type, copyEvent(event)}); }
+void Session::postAppEvent(const AppEvent& event) {
+    failIfAsked(HostCall::PostAppEvent);
+    record(PostedEvent{event.type, copyEvent(event)});
+}
 
 IProtoTaskQueue* Session::getTaskQueue() { return &m_queue; }
 
 TaskQueue& Session::taskQueue() { return m_queue; }
 
 void Session::addWatcher(protocol::session::ISessionWatcher* watcher) {
+    failIfAsked(HostCall::AddWatcher);
     record(WatchCall{WatchCall::Op::Add, watcher});
     if (watcher && std::find(m_watchers.begin(), m_watchers.end(), watcher) == m_watchers.end()) {
         m_watchers.push_back(watcher);
@@ -68,6 +104,7 @@ void Session::addWatcher(protocol::session::ISessionWatcher* watcher) {
 void Session::removeWatcher(protocol::session::ISessionWatcher* watcher) {
     record(WatchCall{WatchCall::Op::Remove, watcher});
     std::erase(m_watchers, watcher);
+    failIfAsked(HostCall::RemoveWatcher);
 }
 
 void Session::setSid(uint32_t sid) { m_sid = sid; }

@@ -8,14 +8,23 @@
 // only moves when advanceClock is called, which runs due tasks of every
 // session in time order.
 //
+// A test can make the session's calls fail (setFault): the call then throws
+// a HostFault, as a faulty host would, and records a FaultCall. A failing
+// sendRequest, postAppEvent, addWatcher or addTask has no effect. A failing
+// removeWatcher or removeTask removes first and throws afterwards: the
+// module lets go of its watcher and task whether or not the call returns,
+// so a host must forget them in any case (docs/integration.md).
+//
 // Sessions, queues and the clock are not thread-safe: like the module, they
 // expect their calls one at a time.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <variant>
 #include <vector>
@@ -57,7 +66,46 @@ struct WatchCall {
     protocol::session::ISessionWatcher* watcher = nullptr;
 };
 
-using Entry = std::variant<SentRequest, PostedEvent, TaskCall, WatchCall>;
+// The host calls a test can make fail: the session's and its queue's, and
+// an inbound packet's unmarshal.
+enum class HostCall { SendRequest, PostAppEvent, AddWatcher, RemoveWatcher, AddTask, RemoveTask, Unmarshal };
+inline constexpr HostCall kHostCalls[] = {HostCall::SendRequest, HostCall::PostAppEvent, HostCall::AddWatcher,
+                                          HostCall::RemoveWatcher, HostCall::AddTask,      HostCall::RemoveTask,
+                                          HostCall::Unmarshal};
+// "sendRequest", "postAppEvent", ... as the interfaces name them.
+PKTCORE_API const char* hostCallName(HostCall call);
+
+// What a failing host call throws: "host fault: sendRequest", ...
+class PKTCORE_API HostFault : public std::runtime_error {
+public:
+    explicit HostFault(HostCall call);
+    HostCall call() const { return m_call; }
+
+private:
+    HostCall m_call;
+};
+
+// Off: the call works. Once: its next call fails, then it works again.
+// Always: every call fails until the mode is changed.
+enum class FaultMode { Off, Once, Always };
+
+// When a call should fail; decides, call by call.
+class PKTCORE_API FaultSwitch {
+public:
+    void set(FaultMode mode) { m_mode = mode; }
+    // True when this call fails (a Once switch then turns off).
+    bool fires();
+
+private:
+    FaultMode m_mode = FaultMode::Off;
+};
+
+// A call that failed because a test asked it to.
+struct FaultCall {
+    HostCall call = HostCall::SendRequest;
+};
+
+using Entry = std::variant<SentRequest, PostedEvent, TaskCall, WatchCall, FaultCall>;
 
 class Session;
 
@@ -99,6 +147,11 @@ public:
     // The queue getTaskQueue hands out.
     TaskQueue& taskQueue();
 
+    // Makes `call` (one of the session's or its queue's) fail as `mode` says.
+    void setFault(HostCall call, FaultMode mode);
+    // Records a FaultCall and throws HostFault when `call` is set to fail now.
+    void failIfAsked(HostCall call);
+
     // What getSid answers from now on.
     void setSid(uint32_t sid);
     // Delivers an event to every registered watcher, in registration order.
@@ -124,6 +177,7 @@ private:
     std::vector<protocol::session::ISessionWatcher*> m_watchers;
     std::vector<Entry> m_entries;
     std::function<void(const Entry&)> m_observer;
+    FaultSwitch m_faults[std::size(kHostCalls)];
 };
 
 // The virtual clock in ms (ProtoTime::currentSystemTime answers its low 32
@@ -166,10 +220,16 @@ public:
     // ignored, pakt::UnpackError propagates.
     void unmarshal(pakt::Marshallable& record) override;
 
+    // Makes unmarshal fail as `mode` says: it then calls `onFault` and
+    // throws HostFault without reading anything.
+    void setFault(FaultMode mode, std::function<void()> onFault = {});
+
 private:
     uint32_t m_uri;
     uint32_t m_resCode;
     std::string m_body;
+    FaultSwitch m_fault;
+    std::function<void()> m_onFault;
 };
 
 }  // namespace standin
