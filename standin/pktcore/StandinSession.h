@@ -124,6 +124,8 @@ public:
     void addTask(IProtoTask* task, uint32_t interval) override;
     void removeTask(IProtoTask* task) override;
     bool isQueued(IProtoTask* task) const;
+    // How many of its tasks are queued.
+    std::size_t queuedCount() const;
 
 private:
     Session& m_owner;

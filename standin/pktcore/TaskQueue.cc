@@ -21,4 +21,6 @@ void TaskQueue::removeTask(IProtoTask* task) {
 
 bool TaskQueue::isQueued(IProtoTask* task) const { return VirtualClock::instance().isQueued(this, task); }
 
+std::size_t TaskQueue::queuedCount() const { return VirtualClock::instance().queuedCount(this); }
+
 }  // namespace standin

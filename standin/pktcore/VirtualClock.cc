@@ -39,6 +39,11 @@ bool VirtualClock::isQueued(const TaskQueue* queue, const IProtoTask* task) cons
                        [&](const Scheduled& e) { return e.queue == queue && e.task == task; });
 }
 
+std::size_t VirtualClock::queuedCount(const TaskQueue* queue) const {
+    return static_cast<std::size_t>(
+        std::count_if(m_scheduled.begin(), m_scheduled.end(), [&](const Scheduled& e) { return e.queue == queue; }));
+}
+
 VirtualClock::Scheduled* VirtualClock::nextDue(uint64_t limit) {
     Scheduled* next = nullptr;
     for (Scheduled& e : m_scheduled) {

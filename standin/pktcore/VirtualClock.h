@@ -3,6 +3,7 @@
 // exported clock functions are its only users.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -25,6 +26,7 @@ public:
     void remove(const TaskQueue* queue, const IProtoTask* task);
     void removeAll(const TaskQueue* queue);
     bool isQueued(const TaskQueue* queue, const IProtoTask* task) const;
+    std::size_t queuedCount(const TaskQueue* queue) const;
 
     void advance(uint64_t ms);
     void reset();

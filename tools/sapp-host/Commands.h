@@ -30,6 +30,7 @@ struct Options {
     std::optional<std::string> sessions;
     std::optional<std::string> packets;
     std::optional<std::string> seed;
+    std::optional<std::string> faults;
     std::vector<std::string> given;  // the options on the command line, in order
     std::vector<std::string> args;
 };

@@ -34,7 +34,7 @@ Commands:
                              print the fields of a record body as JSON
   encode (--uri URI | --record NAME) JSON
                              print the hex of a record given as fields
-  soak [--sessions N] [--packets M] [--seed S]
+  soak [--sessions N] [--packets M] [--seed S] [--faults P]
                              play many sessions and packets, checking the
                              module against a model and its memory use
   help [COMMAND]             this text, or the help of COMMAND
@@ -153,7 +153,7 @@ zlib when its zipped flag is non-zero, and its length field filled in.
 Exit status: 0 encoded, 2 bad fields, unknown URI or record.
 )";
 
-constexpr const char* kSoakHelp = R"(usage: sapp-host [--module PATH] soak [--sessions N] [--packets M] [--seed S]
+constexpr const char* kSoakHelp = R"(usage: sapp-host [--module PATH] soak [--sessions N] [--packets M] [--seed S] [--faults P]
 
 Opens N sessions (default 100) and plays M packets and client requests
 (default 100000) at them, chosen at random from seed S (default 1): app
@@ -164,12 +164,20 @@ throughout. The tool keeps a model of every session's apps and checks each
 packet's effects against it; client requests probe a session's proxies and
 SDK versions through what the module sends.
 
+With --faults P (0 to 100, default 0), P % of the steps also make one host
+call of the step fail: sendRequest, postAppEvent, addWatcher, removeWatcher,
+addTask or removeTask of the step's session, the packet's unmarshal, or the
+channel database's query. The host's call must receive that exception, the
+step's effects must stop at the failing call, the registry must stay what
+the model says, and a session that leaves must leave no watcher or task.
+
 Prints a progress line at every tenth: packets, time, throughput, sessions,
 the size of the live state, the heap in use and the peak resident memory.
 
 Fails (exit 1, with the reason) when a packet's effects differ from the
 model, when a packet for one session changes another, when an app claimed by
-one service is taken over by the other, or when the heap grows faster than
+one service is taken over by the other, when a host fault is not passed on
+or leaves the module in another state, or when the heap grows faster than
 the live state (at the end, its peak of the first half in proportion to the
 live state's growth since, plus 10 % and 2 MiB, at most).
 
@@ -217,7 +225,7 @@ const Command kCommands[] = {
     {"diagram", kDiagramHelp, "", oneScenarioAtMost, sapphost::diagramCommand},
     {"decode", kDecodeHelp, "--uri --record --strict ", recordAndHex, sapphost::decodeCommand},
     {"encode", kEncodeHelp, "--uri --record ", recordAndJson, sapphost::encodeCommand},
-    {"soak", kSoakHelp, "--sessions --packets --seed ", noArguments, sapphost::soakCommand},
+    {"soak", kSoakHelp, "--sessions --packets --seed --faults ", noArguments, sapphost::soakCommand},
     {sapphost::kPlayOneCommand, nullptr, "", oneScenario, sapphost::playOneCommand},
 };
 
@@ -291,6 +299,8 @@ int dispatch(int argc, char** argv) {
             options.packets = value("--packets");
         } else if (arg == "--seed") {
             options.seed = value("--seed");
+        } else if (arg == "--faults") {
+            options.faults = value("--faults");
         } else if (option) {
             throw std::invalid_argument("unknown option " + arg);
         } else if (options.command.empty()) {
