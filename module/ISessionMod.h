@@ -16,7 +16,9 @@
 //
 // Threads. The module takes no locks. The host makes one call into the
 // module at a time: entry points, ISessionMod operations, session events to
-// a watcher and task runs of its task queues, for all sessions together.
+// a watcher and task runs of its task queues, for all sessions together,
+// and never from inside a call the module is making to the host (Debug and
+// sanitizer builds abort on such a call, naming both).
 //
 // Exceptions. What leaves a call is a C++ exception of the module's
 // toolchain, caught by type only by a host of the same toolchain family:
@@ -24,7 +26,14 @@
 //     onPacket, when a packet's record does not decode;
 //   - pakt::PackError (likewise) from onRequest, when a client message does
 //     not fit its record;
-//   - std::bad_alloc from any call, also from session events and task runs.
+//   - std::bad_alloc from any call, also from session events and task runs;
+//   - whatever the host throws from a call the module makes to it
+//     (sendRequest, postAppEvent, a watcher or task queue call, a packet's
+//     unmarshal, the channel database, the log sink) passes through the
+//     module unchanged to the host's call that led to it. A teardown
+//     (onLeave, releaseModule, a rebind that displaces a session) first
+//     takes every step it can and then passes on the first such exception.
+//     docs/integration.md says what each failing call leaves behind.
 // Invalid input that is not an encoding failure (unknown sessions, URIs,
 // request types, event codes) is ignored, never thrown.
 #pragma once
@@ -72,7 +81,9 @@ public:
     virtual void onReserved(uint32_t sid, const void* data) = 0;
     // The host has left session `sid`: the module unregisters from the
     // session's watchers, removes its tasks and forgets the session. The
-    // session object may be destroyed after this returns.
+    // session object may be destroyed after this returns, also when it
+    // throws: a removeWatcher or removeTask that throws still ends the
+    // module's use of the watcher or task, so the host must forget them.
     virtual void onLeave(uint32_t sid) = 0;
 };
 
@@ -119,7 +130,10 @@ public:
 // onLeave returns. Adds the session (a null session, a session id of 0 or
 // 0xFFFFFFFF, or an id already present adds nothing) and returns the module
 // singleton, creating it on the first call. Never returns null: it returns
-// the singleton or throws std::bad_alloc. Every call returns the same
+// the singleton or throws (std::bad_alloc, or what the session's addWatcher
+// or the channel database threw: the session is then not registered and not
+// watched, and the host calls releaseModule for it as for every session it
+// opened). Every call returns the same
 // pointer while the singleton lives; the pointer stays valid until the
 // releaseModule call that leaves the module without sessions.
 //
@@ -129,7 +143,9 @@ public:
 // singleton: the ISessionMod pointer is dangling from then on, and the next
 // getModule creates a new singleton. Note that this also happens when the
 // module never had a session, e.g. after getModule(nullptr). Does nothing
-// when there is no singleton.
+// when there is no singleton. If a session it forgets was never left, its
+// teardown runs here; a host exception from it leaves releaseModule after
+// the entry and, with an empty registry, the singleton are gone.
 extern "C" {
 SAPP_API ISessionMod* getModule(ISession* session);
 SAPP_API void releaseModule(uint32_t sid);

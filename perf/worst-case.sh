@@ -4,30 +4,45 @@
 #
 #   perf/worst-case.sh [BUILD_DIR]      (default build/release)
 #
-# Each kind runs at two sizes, so that the cost per byte shows (linear
-# kinds: about 1 and 4 MiB of packet); the quadratic kind at three.
+# Each record's worst shapes (perf/Shapes.cc) at about 64 KB of packet, and
+# the zipped ones at what fits the host's default unzip limit (4 MiB
+# inflated, a few KB zipped); the log-heavy shapes again with the host's log
+# level on. sapp_worst_case prints the packet's size, onPacket's time and
+# the memory it took; times are wall clock on this machine, so run it on an
+# idle one and read them as the scale of the cost.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bin="${1:-build/release}/bin/sapp_worst_case"
 [ -x "$bin" ] || { echo "perf/worst-case.sh: no $bin (cmake --build --preset release)" >&2; exit 2; }
 
 run() { "$bin" "$@"; }
-# About 1 MiB and 4 MiB of packet.
-run add-ids 262144;        run add-ids 1048576
-run add-idset 262144;      run add-idset 1048576
-run add-packs 28000;       run add-packs 112000
-run add-sidapps 262144;    run add-sidapps 1048576
+# PAddAppReq, unzipped, about 64 KB.
+run add-ids 16380;              run add-ids 16380 --log
+run add-idset 16380
+run add-packs 1480
+run add-sidapps 16370
+run add-quadratic 5450;         run add-quadratic 5450 --log
+run add-repeated-proxy 5450
+run add-listed-ids 5450;        run add-listed-ids 5450 --log
+run add-sids 3630
+run add-colliding 1460
+# PAddAppReq, zipped, inflating to the default 4 MiB limit.
 run add-sidapps 1048570 --zip
-run add-sidapps 4194300 --zip --limit 16777216
-# 65 KB inflating to 16.7 M ids (64 MiB): refused by the default limit; what it costs without one.
-run add-sidapps 16777214 --zip
-run add-sidapps 16777214 --zip --limit 4294967295
-run del-ids 262144;        run del-ids 1048576
-run v2-versions 65536;     run v2-versions 262144
-run v2-idlist 262144;      run v2-idlist 1048576
-run v3-proxies 131072 --request;  run v3-proxies 524288 --request
-run v3-data 1048576;       run v3-data 4194304
-run announce 1048576;      run announce 4194304
-# One pack with N proxies listed N times: N*N proxy insertions.
-run add-quadratic 1000;    run add-quadratic 2000;    run add-quadratic 4000
-run add-quadratic 4000 --zip
+run add-repeated-proxy 65536 --zip;     run add-repeated-proxy 65536 --zip --log
+run add-repeated-proxy 131072 --zip
+run add-quadratic 262100 --zip
+run add-sids 174000 --zip
+run add-packs 90000 --zip
+# PDelAppReq, about 64 KB.
+run del-ids 16380;              run del-ids 16380 --log
+run del-listed 3630;            run del-listed 3630 --log
+run del-colliding 16380
+# PUserMsg3, about 64 KB.
+run v2-versions 4000
+run v2-idlist 16370
+# PAppMsgToClient, about 64 KB.
+run v3-proxies 8180 --request
+run v3-update 8180
+run v3-data 65000
+# Announce-app notice, 64 KB.
+run announce 65536
