@@ -7,10 +7,12 @@
 // the host holds it (after a release the host asks for the module again
 // with getModule(nullptr), which adds no session), and at the end every
 // session leaves and is released so the next program starts with no module. Exceptions the module may throw
-// (pakt::PacketError from onPacket and onRequest) are caught as a host
+// (pakt::PacketError from onPacket and onRequest, and the host's own faults,
+// standin::HostFault, passed back from any call) are caught as a host
 // catches them; any other exception, crash or sanitizer report is a finding.
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <set>
 #include <string>
@@ -54,10 +56,11 @@ public:
     ~Host() {
         // Every context the module may hold leaves and is released; the last
         // release destroys the module, or the extra one does (a module made
-        // by getModule(nullptr) has no session).
-        for (const uint32_t sid : kSids) module()->onLeave(sid);
-        for (const uint32_t sid : kSids) releaseModule(sid);
-        releaseModule(0xFFFFFFFFu);
+        // by getModule(nullptr) has no session). Faults still set make these
+        // calls throw after their whole teardown.
+        for (const uint32_t sid : kSids) guarded([&] { module()->onLeave(sid); });
+        for (const uint32_t sid : kSids) guarded([&] { releaseModule(sid); });
+        guarded([&] { releaseModule(0xFFFFFFFFu); });
         standin::resetClock();
         standin::resetLog();
     }
@@ -78,6 +81,8 @@ private:
             call();
         } catch (const pakt::PacketError&) {
             // What the module may throw; a host logs it and goes on.
+        } catch (const standin::HostFault&) {
+            // The host's own exception, passed back to it.
         }
     }
 
@@ -91,8 +96,10 @@ private:
         case Action::Open: {
             if (m_open[slot]) return;
             if (!m_sessions[slot]) m_sessions[slot] = std::make_unique<standin::Session>(sid);
-            m_pMod = getModule(m_sessions[slot].get());
-            m_open[slot] = true;
+            guarded([&] {
+                m_pMod = getModule(m_sessions[slot].get());
+                m_open[slot] = true;
+            });
             return;
         }
         case Action::Packet: {
@@ -120,19 +127,21 @@ private:
             event.pid = in.byte();
             event.uid = in.u32();
             event.udb = in.shortBytes();
-            if (m_sessions[slot]) m_sessions[slot]->deliverEvent(event);
+            if (m_sessions[slot]) guarded([&] { m_sessions[slot]->deliverEvent(event); });
             return;
         }
         case Action::Advance:
-            standin::advanceClock(uint64_t{in.byte()} * 100);
+            guarded([&] { standin::advanceClock(uint64_t{in.byte()} * 100); });
             return;
-        case Action::Leave:
-            module()->onLeave(anySid(in));
+        case Action::Leave: {
+            const uint32_t left = anySid(in);
+            guarded([&] { module()->onLeave(left); });
             return;
+        }
         case Action::Release:
             if (!m_open[slot]) return;
-            releaseModule(sid);
             m_open[slot] = false;
+            guarded([&] { releaseModule(sid); });
             return;
         case Action::NullCalls:
             module()->onPacket(sid, nullptr);
@@ -151,6 +160,18 @@ private:
                 standin::setChannelValue(sid, L"dwSGroupId", in.u32());
             }
             return;
+        case Action::Fault: {
+            const standin::HostCall call = standin::kHostCalls[in.byte() % std::size(standin::kHostCalls)];
+            const uint8_t mode = in.byte();
+            const auto fault = mode < 96 ? standin::FaultMode::Once
+                               : mode < 192 ? standin::FaultMode::Always : standin::FaultMode::Off;
+            if (call == standin::HostCall::Unmarshal) {
+                m_packetFault = fault;
+            } else if (m_sessions[slot]) {
+                m_sessions[slot]->setFault(call, fault);
+            }
+            return;
+        }
         case Action::Count:
             return;
         }
@@ -158,6 +179,10 @@ private:
 
     void packet(uint32_t sid, uint32_t uri, uint32_t res, std::string body) {
         standin::Packet packet(uri, res, std::move(body));
+        if (m_packetFault != standin::FaultMode::Off) {
+            packet.setFault(standin::FaultMode::Always);
+            if (m_packetFault == standin::FaultMode::Once) m_packetFault = standin::FaultMode::Off;
+        }
         guarded([&] { module()->onPacket(sid, &packet); });
     }
 
@@ -212,6 +237,7 @@ private:
     ISessionMod* m_pMod = nullptr;
     std::unique_ptr<standin::Session> m_sessions[2];
     bool m_open[2] = {false, false};
+    standin::FaultMode m_packetFault = standin::FaultMode::Off;
 };
 
 }  // namespace

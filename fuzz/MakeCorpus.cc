@@ -169,7 +169,13 @@ public:
     void operator()(const DbAction& a) {
         action(Action::Database, slotOfSid(a.sid));
         byte(a.remove ? 1 : 0);
-        if (!a.remove) u32(*a.sGroupId);
+        if (!a.remove) u32(a.sGroupId.value_or(0));
+    }
+    void operator()(const FaultAction& a) {
+        const auto call = std::find(std::begin(standin::kHostCalls), std::end(standin::kHostCalls), a.call);
+        action(Action::Fault, a.session ? slotOf(*a.session, 0) : 0);
+        byte(static_cast<uint8_t>(call - std::begin(standin::kHostCalls)));
+        byte(a.mode == standin::FaultMode::Once ? 0 : a.mode == standin::FaultMode::Always ? 128 : 255);
     }
     void operator()(const HostAction& a) {
         if (!a.settings.unzipLimit) return;

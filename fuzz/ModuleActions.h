@@ -21,6 +21,10 @@
 //     Ask           -   URIs, request types and flag
 //     UnzipLimit    < 128: the default, else a u16 limit
 //     Database      odd: remove the slot's database, else a u32 dwSGroupId
+//     Fault         host call index (standin::kHostCalls, modulo its size),
+//                   mode (< 96: fails once, < 192: fails from now on, else
+//                   works again): a call of the slot's session, or the
+//                   unmarshal of the packets that follow
 //
 // Integers are little-endian; a read past the end gives 0 or nothing.
 #pragma once
@@ -45,6 +49,7 @@ enum class Action : uint8_t {
     Ask,
     UnzipLimit,
     Database,
+    Fault,
     Count
 };
 

@@ -114,6 +114,11 @@ public:
                          (d.remove ? " removed" : ": dwSGroupId " + std::to_string(d.sGroupId.value_or(0))));
     }
     void operator()(const HostAction&) { note("Host", "host settings change"); }
+    void operator()(const FaultAction& f) {
+        static const char* const kModes[] = {"works again", "fails once", "fails from now on"};
+        note("Host", (f.session ? *f.session + " " : std::string()) + standin::hostCallName(f.call) + " " +
+                         kModes[static_cast<int>(f.mode)]);
+    }
 
     void line(const Json& line) {
         if (!line.is_object() || line.size() != 1) return;
@@ -149,6 +154,8 @@ public:
             note("Module", "task " + str(b["op"]) + (b.contains("interval") ? " " + str(b["interval"]) + " ms" : ""));
         } else if (kind == "error") {
             note("Module", str(b["type"]) + ": " + str(b["what"]));
+        } else if (kind == "fault") {
+            note("Host", str(b["call"]) + " throws");
         }
     }
 

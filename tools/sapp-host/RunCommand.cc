@@ -12,8 +12,8 @@ namespace sapphost {
 namespace {
 
 // Prints trace lines readably: each step's note under its step line, and
-// "no effect" for a step that called into the module (all but set_sid, db
-// and host) and produced nothing besides the echo of its input.
+// "no effect" for a step that called into the module (all but set_sid, db,
+// host and fault) and produced nothing besides the echo of its input.
 class ReadablePrinter {
 public:
     explicit ReadablePrinter(const Scenario& scenario) : m_scenario(scenario) {}

@@ -88,6 +88,8 @@ public:
         standin::Session* raw = session.get();
         m_sessions.push_back(std::move(session));
         m_byName[name] = raw;
+        for (const FaultAction& fault : m_pendingFaults[name]) raw->setFault(fault.call, fault.mode);
+        m_pendingFaults.erase(name);
         ISessionMod* mod = nullptr;
         guarded([&] { mod = m_module.getModule(raw); });
         emit(trace::answer("getModule", mod != nullptr));
@@ -122,6 +124,10 @@ public:
         }
         emit(trace::recvPacket(p.sid, p.uri, p.res, *p.body));
         standin::Packet packet(p.uri, p.res, *p.body);
+        if (m_unmarshalFault != standin::FaultMode::Off) {
+            packet.setFault(standin::FaultMode::Always, [this, sid = p.sid] { emit(trace::packetFault(sid)); });
+            if (m_unmarshalFault == standin::FaultMode::Once) m_unmarshalFault = standin::FaultMode::Off;
+        }
         guarded([&] { mod->onPacket(p.sid, &packet); });
     }
 
@@ -181,6 +187,16 @@ public:
 
     void operator()(const HostAction& h) { applyHost(h.settings); }
 
+    void operator()(const FaultAction& f) {
+        if (!f.session) {
+            m_unmarshalFault = f.mode;
+        } else if (const auto session = m_byName.find(*f.session); session != m_byName.end()) {
+            session->second->setFault(f.call, f.mode);
+        } else {
+            m_pendingFaults[*f.session].push_back(f);
+        }
+    }
+
 private:
     void runStep(const Step& step) {
         m_pStep = &step;
@@ -221,6 +237,8 @@ private:
             emit(trace::task(session, *task));
         } else if (const auto* watch = std::get_if<standin::WatchCall>(&entry)) {
             emit(trace::watch(session, *watch));
+        } else if (const auto* fault = std::get_if<standin::FaultCall>(&entry)) {
+            emit(trace::fault(session, fault->call));
         }
     }
 
@@ -235,6 +253,8 @@ private:
             emit(trace::error("PackError", e.what()));
         } catch (const pakt::PacketError& e) {
             emit(trace::error("PacketError", e.what()));
+        } catch (const standin::HostFault& e) {
+            emit(trace::error("HostFault", e.what()));
         } catch (const std::exception& e) {
             emit(trace::error("other", e.what()));
         } catch (...) {
@@ -273,6 +293,10 @@ private:
     HeldModule m_held;
     std::vector<std::unique_ptr<standin::Session>> m_sessions;
     std::map<std::string, standin::Session*> m_byName;
+    // Whether the packets the next steps deliver fail to unmarshal.
+    standin::FaultMode m_unmarshalFault = standin::FaultMode::Off;
+    // Faults for session names not opened yet.
+    std::map<std::string, std::vector<FaultAction>> m_pendingFaults;
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "tools/sapp-host/Scenario.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -16,7 +17,7 @@ namespace {
 constexpr uint64_t kMaxAdvanceMs = 3'600'000;
 
 const char* const kActions[] = {"open",  "set_sid", "event", "packet", "request", "advance",
-                                "leave", "release", "ask",   "db",     "host"};
+                                "leave", "release", "ask",   "db",     "host",    "fault"};
 
 uint32_t u32(const Json& object, const char* key, const std::string& where) {
     if (!object.contains(key)) throw InputError(where + ": \"" + key + "\" is required");
@@ -78,6 +79,7 @@ public:
             return AskAction{what};
         }
         if (action == "db") return db(in, where);
+        if (action == "fault") return fault(in, where);
         return HostAction{parseHost(in, where)};
     }
 
@@ -193,6 +195,42 @@ private:
         return db;
     }
 
+    Action fault(const Json& in, const std::string& where) {
+        requireObject(in, where);
+        rejectUnknownKeys(in, {"session", "call", "mode"}, where);
+        FaultAction fault;
+        if (!in.contains("call")) throw InputError(where + ": \"call\" is required");
+        const std::string& call = toString(in["call"], where + ".call");
+        const auto known = std::find_if(std::begin(standin::kHostCalls), std::end(standin::kHostCalls),
+                                        [&](standin::HostCall c) { return call == standin::hostCallName(c); });
+        if (known == std::end(standin::kHostCalls)) {
+            throw InputError(where + ".call: expected one of sendRequest, postAppEvent, addWatcher, removeWatcher, "
+                                     "addTask, removeTask, unmarshal; got \"" + call + "\"");
+        }
+        fault.call = *known;
+        if (fault.call == standin::HostCall::Unmarshal) {
+            if (in.contains("session")) throw InputError(where + ": unmarshal is the packets', not a session's");
+        } else {
+            // A session not opened yet gets the fault when it is (that is how
+            // getModule's addWatcher fails).
+            if (!in.contains("session")) throw InputError(where + ": \"session\" is required");
+            fault.session = toString(in["session"], where + ".session");
+        }
+        if (in.contains("mode")) {
+            const std::string& mode = toString(in["mode"], where + ".mode");
+            if (mode == "once") {
+                fault.mode = standin::FaultMode::Once;
+            } else if (mode == "always") {
+                fault.mode = standin::FaultMode::Always;
+            } else if (mode == "off") {
+                fault.mode = standin::FaultMode::Off;
+            } else {
+                throw InputError(where + ".mode: expected \"once\", \"always\" or \"off\"");
+            }
+        }
+        return fault;
+    }
+
     std::set<std::string>& m_sessions;
 };
 
@@ -214,7 +252,7 @@ Step parseStep(const Json& in, std::size_t index, StepParser& parser) {
         if (std::find(std::begin(kActions), std::end(kActions), key) == std::end(kActions)) {
             throw InputError(where + ": unknown key \"" + key +
                              "\" (actions: open, set_sid, event, packet, request, advance, leave, release, ask, db, "
-                             "host; checks: expect, absent, exact; note)");
+                             "host, fault; checks: expect, absent, exact; note)");
         }
         if (!action.empty()) throw InputError(where + ": two actions, \"" + action + "\" and \"" + key + "\"");
         action = key;
@@ -277,7 +315,7 @@ Scenario parseScenario(const std::string& text, const std::string& source) {
 
 bool callsModule(const Step& step) {
     return !std::holds_alternative<SetSidAction>(step.what) && !std::holds_alternative<DbAction>(step.what) &&
-           !std::holds_alternative<HostAction>(step.what);
+           !std::holds_alternative<HostAction>(step.what) && !std::holds_alternative<FaultAction>(step.what);
 }
 
 std::string readScenarioText(const std::string& path) {

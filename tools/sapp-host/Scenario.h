@@ -14,6 +14,7 @@
 #include <variant>
 #include <vector>
 
+#include "standin/pktcore/StandinSession.h"
 #include "tools/sapp-host/JsonSupport.h"
 
 namespace sapphost {
@@ -90,9 +91,19 @@ struct DbAction {
 struct HostAction {
     HostSettings settings;
 };
+// Makes a host call fail (it throws standin::HostFault): one of session
+// `session`'s calls (of the object the name stands for, or of the next one
+// opened under it if none was yet), or, without a session, the unmarshal of
+// the packets later steps deliver. Once: the next call; Always: every call
+// from now on; Off: the call works again.
+struct FaultAction {
+    std::optional<std::string> session;
+    standin::HostCall call = standin::HostCall::SendRequest;
+    standin::FaultMode mode = standin::FaultMode::Once;
+};
 
 using Action = std::variant<OpenAction, SetSidAction, EventAction, PacketAction, RequestAction, AdvanceAction,
-                            LeaveAction, ReleaseAction, AskAction, DbAction, HostAction>;
+                            LeaveAction, ReleaseAction, AskAction, DbAction, HostAction, FaultAction>;
 
 struct Step {
     std::size_t index = 0;
@@ -104,8 +115,8 @@ struct Step {
     bool exact = false;
 };
 
-// Whether the step's action calls into the module; set_sid, db and host
-// only change the stand-in host.
+// Whether the step's action calls into the module; set_sid, db, host and
+// fault only change the stand-in host.
 bool callsModule(const Step& step);
 
 struct Scenario {

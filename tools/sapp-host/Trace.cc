@@ -132,6 +132,20 @@ Json error(std::string_view type, std::string_view what) {
     return Json{{"error", std::move(body)}};
 }
 
+Json fault(std::string_view session, standin::HostCall call) {
+    Json body = Json::object();
+    body["session"] = session;
+    body["call"] = standin::hostCallName(call);
+    return Json{{"fault", std::move(body)}};
+}
+
+Json packetFault(uint32_t sid) {
+    Json body = Json::object();
+    body["sid"] = sid;
+    body["call"] = standin::hostCallName(standin::HostCall::Unmarshal);
+    return Json{{"fault", std::move(body)}};
+}
+
 namespace {
 
 std::string padded(std::string_view kind) {
@@ -206,6 +220,8 @@ std::string render(const Json& line) {
         out += b.begin().key() + " " + dumpCompact(b.begin().value());
     } else if (kind == "error") {
         out += str(b["type"]) + ": " + str(b["what"]);
+    } else if (kind == "fault") {
+        out += (b.contains("session") ? str(b["session"]) : str(b["sid"])) + " " + str(b["call"]) + " fails";
     } else {
         out += dumpCompact(b);
     }

@@ -34,6 +34,10 @@ Json watch(std::string_view session, const standin::WatchCall& call);
 Json answer(std::string_view key, Json value);
 // An exception that left a module entry point.
 Json error(std::string_view type, std::string_view what);
+// A host call that failed because the scenario asked it to: a call of
+// `session`, or the unmarshal of a packet for `sid`.
+Json fault(std::string_view session, standin::HostCall call);
+Json packetFault(uint32_t sid);
 
 // Whether the line echoes the host's own input (recv), which checks skip.
 bool isInput(const Json& line);

@@ -91,7 +91,7 @@ Plays the scenario in FILE and writes it back with each step's expectations
 replaced by the lines the step produced ("expect": the lines, "exact": true;
 "absent" is dropped; a step without lines keeps only "exact": true). Name,
 description, notes, host settings, actions and step order stay as they are;
-steps that do not call the module (set_sid, db, host) lose their checks and
+steps that do not call the module (set_sid, db, host, fault) lose their checks and
 get none. The recorded lines leave out what differs between runs or
 platforms: recv lines (the echo of the input) and the module's file name in
 log lines. Which steps changed, and whose checks failed before, goes to
