@@ -1,16 +1,28 @@
 # Compares the export table of a shared library with the expected list and
 # fails on every name that is missing or extra.
 #
-#   cmake -DLIBRARY=<file> -DFORMAT=pe|elf -DTOOL=<objdump|nm>
-#         -DEXPECTED=<list> [-DDEMANGLER=<c++filt>] -P CheckExports.cmake
+#   cmake -DLIBRARY=<file> -DCOLUMN=elf|pe|msvc -DREADER=<reader> -DTOOL=<tool>
+#         -DEXPECTED=<list> [-DNM=<llvm-nm>] [-DDEMANGLER=<c++filt|undname>]
+#         -P CheckExports.cmake
 #
-# The list holds mangled names, one per line; '#' starts a comment. A line
-# "pe: NAME" or "elf: NAME" names an export of that format only.
-# pe:  the names of the DLL's export table (objdump -p).
-# elf: the defined dynamic symbols (nm -D). On ELF every exported typeinfo
-#      object _ZTI<x> comes with its name object _ZTS<x>, which PE keeps
-#      internal; the list names only the former.
-foreach(var LIBRARY FORMAT TOOL EXPECTED)
+# The list holds decorated names, one per line; '#' starts a comment. A line
+# without a prefix is an Itanium name (GCC, Clang, mingw-w64), expected in
+# the elf and pe columns; "elf: NAME" and "pe: NAME" name an export of that
+# format only, "msvc: NAME" an MSVC-decorated export of an MSVC build.
+#
+# READER says how the exports are read:
+#   objdump  the name pointer table of a DLL (objdump -p);
+#   dumpbin  the name column of a DLL's exports (dumpbin /exports);
+#   nm       the defined dynamic symbols of an ELF library (nm -D). On ELF
+#            every exported typeinfo object _ZTI<x> comes with its name
+#            object _ZTS<x>, which PE keeps internal; the list names only
+#            the former;
+#   objects  COFF object files not yet linked (LIBRARY is a file naming
+#            one per line): the /EXPORT: directives their dllexport
+#            declarations leave for the linker (llvm-readobj
+#            --coff-directives), each of which must also be defined in one
+#            of the objects (NM, llvm-nm).
+foreach(var LIBRARY COLUMN READER TOOL EXPECTED)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "CheckExports: ${var} not given")
   endif()
@@ -21,27 +33,35 @@ set(expected)
 foreach(line IN LISTS expected_lines)
   string(REGEX REPLACE "#.*" "" line "${line}")
   string(STRIP "${line}" line)
-  if(line MATCHES "^(pe|elf): *(.+)$")
-    if(NOT CMAKE_MATCH_1 STREQUAL FORMAT)
+  if(line MATCHES "^(pe|elf|msvc): *(.+)$")
+    if(NOT CMAKE_MATCH_1 STREQUAL COLUMN)
       continue()
     endif()
     set(line "${CMAKE_MATCH_2}")
+  elseif(COLUMN STREQUAL "msvc")
+    continue()
   endif()
   if(line)
     list(APPEND expected "${line}")
-    if(FORMAT STREQUAL "elf" AND line MATCHES "^_ZTI(.+)$")
+    if(COLUMN STREQUAL "elf" AND line MATCHES "^_ZTI(.+)$")
       list(APPEND expected "_ZTS${CMAKE_MATCH_1}")
     endif()
   endif()
 endforeach()
 
-set(actual)
-if(FORMAT STREQUAL "pe")
-  execute_process(COMMAND "${TOOL}" -p "${LIBRARY}"
-                  OUTPUT_VARIABLE dump RESULT_VARIABLE rc ERROR_VARIABLE err)
+# Runs the reader; its output lands in `dump`.
+function(read_with)
+  execute_process(COMMAND ${ARGN} OUTPUT_VARIABLE output RESULT_VARIABLE rc ERROR_VARIABLE err)
   if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "CheckExports: ${TOOL} -p failed: ${err}")
+    list(JOIN ARGN " " command)
+    message(FATAL_ERROR "CheckExports: ${command} failed: ${err}")
   endif()
+  set(dump "${output}" PARENT_SCOPE)
+endfunction()
+
+set(actual)
+if(READER STREQUAL "objdump")
+  read_with("${TOOL}" -p "${LIBRARY}")
   # The name pointer table: "\t[   0] name" lines up to the next blank line.
   set(header "[Ordinal/Name Pointer] Table\n")
   string(FIND "${dump}" "${header}" start)
@@ -54,20 +74,50 @@ if(FORMAT STREQUAL "pe")
     string(REGEX REPLACE "\\[ *[0-9]+\\] " "" table "${table}")
     string(REGEX MATCHALL "[^\n\t ]+" actual "${table}")
   endif()
-elseif(FORMAT STREQUAL "elf")
-  execute_process(COMMAND "${TOOL}" -D --defined-only "${LIBRARY}"
-                  OUTPUT_VARIABLE dump RESULT_VARIABLE rc ERROR_VARIABLE err)
-  if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "CheckExports: ${TOOL} -D failed: ${err}")
-  endif()
+elseif(READER STREQUAL "dumpbin")
+  read_with("${TOOL}" /exports "${LIBRARY}")
+  # "  ordinal hint RVA name" rows; the name may be followed by " = ..." or
+  # " (forwarded to ...)".
+  string(REGEX MATCHALL "[^\r\n]+" lines "${dump}")
+  foreach(line IN LISTS lines)
+    if(line MATCHES "^ +[0-9]+ +[0-9A-Fa-f]+ +[0-9A-Fa-f]+ +([^ ]+)")
+      list(APPEND actual "${CMAKE_MATCH_1}")
+    endif()
+  endforeach()
+elseif(READER STREQUAL "nm")
+  read_with("${TOOL}" -D --defined-only "${LIBRARY}")
   string(REGEX MATCHALL "[^\n]+" lines "${dump}")
   foreach(line IN LISTS lines)
     if(line MATCHES "^[0-9a-fA-F]* *[A-Za-z] ([^ ]+)$")
       list(APPEND actual "${CMAKE_MATCH_1}")
     endif()
   endforeach()
+elseif(READER STREQUAL "objects")
+  file(STRINGS "${LIBRARY}" objects)
+  read_with("${TOOL}" --coff-directives ${objects})
+  # /EXPORT:"name" or /EXPORT:"name",DATA (the quotes are optional).
+  string(REGEX MATCHALL "/EXPORT:\"?[^\" ,\n]+" directives "${dump}")
+  foreach(directive IN LISTS directives)
+    string(REGEX REPLACE "^/EXPORT:\"?" "" name "${directive}")
+    list(APPEND actual "${name}")
+  endforeach()
+  list(REMOVE_DUPLICATES actual)
+  # An export directive without a definition would fail the link.
+  if(NOT NM)
+    message(FATAL_ERROR "CheckExports: the objects reader needs NM")
+  endif()
+  read_with("${NM}" --defined-only --just-symbol-name ${objects})
+  string(REGEX MATCHALL "[^\n]+" defined "${dump}")
+  set(undefined ${actual})
+  if(defined)
+    list(REMOVE_ITEM undefined ${defined})
+  endif()
+  if(undefined)
+    list(JOIN undefined "\n  " undefined)
+    message(FATAL_ERROR "Exported by a directive but defined in no object:\n  ${undefined}")
+  endif()
 else()
-  message(FATAL_ERROR "CheckExports: FORMAT must be pe or elf, not '${FORMAT}'")
+  message(FATAL_ERROR "CheckExports: READER must be objdump, dumpbin, nm or objects, not '${READER}'")
 endif()
 
 list(REMOVE_DUPLICATES expected)
@@ -88,8 +138,10 @@ function(describe names out)
   foreach(name IN LISTS names)
     set(readable "")
     if(DEMANGLER)
+      # c++filt prints the readable name, undname the name and then it.
       execute_process(COMMAND "${DEMANGLER}" "${name}" OUTPUT_VARIABLE readable
                       OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+      string(REGEX REPLACE "^.*\n" "" readable "${readable}")
     endif()
     if(readable AND NOT readable STREQUAL name)
       string(APPEND text "  ${name}  (${readable})\n")
