@@ -21,10 +21,8 @@ foreach(var LIBRARY NM OBJDUMP TABLES)
   endif()
 endforeach()
 
-execute_process(COMMAND "${NM}" "${LIBRARY}" OUTPUT_VARIABLE symbols RESULT_VARIABLE rc ERROR_VARIABLE err)
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "CheckPureVirtual: ${NM} failed: ${err}")
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/RunTool.cmake)
+sapp_run_tool(symbols "${NM}" "${LIBRARY}")
 
 # The address nm gives a defined symbol, as lower-case hex without leading
 # zeros, or "" when the symbol is not defined in the file.
@@ -58,11 +56,7 @@ foreach(entry IN LISTS TABLES)
   # Words 0 to 3: offset-to-top, type information, the two destructors.
   math(EXPR first "0x${start} + 32" OUTPUT_FORMAT HEXADECIMAL)
   math(EXPR stop "${first} + 8 * ${pure}" OUTPUT_FORMAT HEXADECIMAL)
-  execute_process(COMMAND "${OBJDUMP}" -s --start-address=${first} --stop-address=${stop} "${LIBRARY}"
-                  OUTPUT_VARIABLE dump RESULT_VARIABLE rc ERROR_VARIABLE err)
-  if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "CheckPureVirtual: ${OBJDUMP} -s failed: ${err}")
-  endif()
+  sapp_run_tool(dump "${OBJDUMP}" -s --start-address=${first} --stop-address=${stop} "${LIBRARY}")
   # " <address> <up to four 8-digit groups, 35 columns>  <ascii>": keep
   # the groups.
   set(bytes "")
