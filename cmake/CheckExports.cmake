@@ -1,16 +1,28 @@
 # Compares the export table of a shared library with the expected list and
 # fails on every name that is missing or extra.
 #
-#   cmake -DLIBRARY=<file> -DFORMAT=pe|elf -DTOOL=<objdump|nm>
-#         -DEXPECTED=<list> [-DDEMANGLER=<c++filt>] -P CheckExports.cmake
+#   cmake -DLIBRARY=<file> -DCOLUMN=elf|pe|msvc -DREADER=<reader> -DTOOL=<tool>
+#         -DEXPECTED=<list> [-DNM=<llvm-nm>] [-DDEMANGLER=<c++filt|undname>]
+#         -P CheckExports.cmake
 #
-# The list holds mangled names, one per line; '#' starts a comment. A line
-# "pe: NAME" or "elf: NAME" names an export of that format only.
-# pe:  the names of the DLL's export table (objdump -p).
-# elf: the defined dynamic symbols (nm -D). On ELF every exported typeinfo
-#      object _ZTI<x> comes with its name object _ZTS<x>, which PE keeps
-#      internal; the list names only the former.
-foreach(var LIBRARY FORMAT TOOL EXPECTED)
+# The list holds decorated names, one per line; '#' starts a comment. A line
+# without a prefix is an Itanium name (GCC, Clang, mingw-w64), expected in
+# the elf and pe columns; "elf: NAME" and "pe: NAME" name an export of that
+# format only, "msvc: NAME" an MSVC-decorated export of an MSVC build.
+#
+# READER says how the exports are read:
+#   objdump  the name pointer table of a DLL (objdump -p);
+#   dumpbin  the name column of a DLL's exports (dumpbin /exports);
+#   nm       the defined dynamic symbols of an ELF library (nm -D). On ELF
+#            every exported typeinfo object _ZTI<x> comes with its name
+#            object _ZTS<x>, which PE keeps internal; the list names only
+#            the former;
+#   objects  COFF object files not yet linked (LIBRARY is a file naming
+#            one per line): the /EXPORT: directives their dllexport
+#            declarations leave for the linker (llvm-readobj
+#            --coff-directives), each of which must also be defined in one
+#            of the objects (NM, llvm-nm).
+foreach(var LIBRARY COLUMN READER TOOL EXPECTED)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "CheckExports: ${var} not given")
   endif()
@@ -21,27 +33,39 @@ set(expected)
 foreach(line IN LISTS expected_lines)
   string(REGEX REPLACE "#.*" "" line "${line}")
   string(STRIP "${line}" line)
-  if(line MATCHES "^(pe|elf): *(.+)$")
-    if(NOT CMAKE_MATCH_1 STREQUAL FORMAT)
+  if(line MATCHES "^(pe|elf|msvc): *(.+)$")
+    if(NOT CMAKE_MATCH_1 STREQUAL COLUMN)
       continue()
     endif()
     set(line "${CMAKE_MATCH_2}")
+  elseif(COLUMN STREQUAL "msvc")
+    continue()
   endif()
   if(line)
     list(APPEND expected "${line}")
-    if(FORMAT STREQUAL "elf" AND line MATCHES "^_ZTI(.+)$")
+    if(COLUMN STREQUAL "elf" AND line MATCHES "^_ZTI(.+)$")
       list(APPEND expected "_ZTS${CMAKE_MATCH_1}")
     endif()
   endif()
 endforeach()
 
+include(${CMAKE_CURRENT_LIST_DIR}/RunTool.cmake)
+
+# The names a reader prints one per line, as the first group of PATTERN.
+function(names_in_lines text pattern out)
+  set(names "")
+  string(REGEX MATCHALL "[^\r\n]+" lines "${text}")
+  foreach(line IN LISTS lines)
+    if(line MATCHES "${pattern}")
+      list(APPEND names "${CMAKE_MATCH_1}")
+    endif()
+  endforeach()
+  set(${out} "${names}" PARENT_SCOPE)
+endfunction()
+
 set(actual)
-if(FORMAT STREQUAL "pe")
-  execute_process(COMMAND "${TOOL}" -p "${LIBRARY}"
-                  OUTPUT_VARIABLE dump RESULT_VARIABLE rc ERROR_VARIABLE err)
-  if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "CheckExports: ${TOOL} -p failed: ${err}")
-  endif()
+if(READER STREQUAL "objdump")
+  sapp_run_tool(dump "${TOOL}" -p "${LIBRARY}")
   # The name pointer table: "\t[   0] name" lines up to the next blank line.
   set(header "[Ordinal/Name Pointer] Table\n")
   string(FIND "${dump}" "${header}" start)
@@ -54,20 +78,40 @@ if(FORMAT STREQUAL "pe")
     string(REGEX REPLACE "\\[ *[0-9]+\\] " "" table "${table}")
     string(REGEX MATCHALL "[^\n\t ]+" actual "${table}")
   endif()
-elseif(FORMAT STREQUAL "elf")
-  execute_process(COMMAND "${TOOL}" -D --defined-only "${LIBRARY}"
-                  OUTPUT_VARIABLE dump RESULT_VARIABLE rc ERROR_VARIABLE err)
-  if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "CheckExports: ${TOOL} -D failed: ${err}")
-  endif()
-  string(REGEX MATCHALL "[^\n]+" lines "${dump}")
-  foreach(line IN LISTS lines)
-    if(line MATCHES "^[0-9a-fA-F]* *[A-Za-z] ([^ ]+)$")
-      list(APPEND actual "${CMAKE_MATCH_1}")
-    endif()
+elseif(READER STREQUAL "dumpbin")
+  sapp_run_tool(dump "${TOOL}" /exports "${LIBRARY}")
+  # "  ordinal hint RVA name" rows; the name may be followed by " = ..." or
+  # " (forwarded to ...)".
+  names_in_lines("${dump}" "^ +[0-9]+ +[0-9A-Fa-f]+ +[0-9A-Fa-f]+ +([^ ]+)" actual)
+elseif(READER STREQUAL "nm")
+  sapp_run_tool(dump "${TOOL}" -D --defined-only "${LIBRARY}")
+  names_in_lines("${dump}" "^[0-9a-fA-F]* *[A-Za-z] ([^ ]+)$" actual)
+elseif(READER STREQUAL "objects")
+  file(STRINGS "${LIBRARY}" objects)
+  sapp_run_tool(dump "${TOOL}" --coff-directives ${objects})
+  # /EXPORT:"name" or /EXPORT:"name",DATA (the quotes are optional).
+  string(REGEX MATCHALL "/EXPORT:\"?[^\" ,\n]+" directives "${dump}")
+  foreach(directive IN LISTS directives)
+    string(REGEX REPLACE "^/EXPORT:\"?" "" name "${directive}")
+    list(APPEND actual "${name}")
   endforeach()
+  list(REMOVE_DUPLICATES actual)
+  # An export directive without a definition would fail the link.
+  if(NOT NM)
+    message(FATAL_ERROR "CheckExports: the objects reader needs NM")
+  endif()
+  sapp_run_tool(dump "${NM}" --defined-only --just-symbol-name ${objects})
+  string(REGEX MATCHALL "[^\n]+" defined "${dump}")
+  set(undefined ${actual})
+  if(defined)
+    list(REMOVE_ITEM undefined ${defined})
+  endif()
+  if(undefined)
+    list(JOIN undefined "\n  " undefined)
+    message(FATAL_ERROR "Exported by a directive but defined in no object:\n  ${undefined}")
+  endif()
 else()
-  message(FATAL_ERROR "CheckExports: FORMAT must be pe or elf, not '${FORMAT}'")
+  message(FATAL_ERROR "CheckExports: READER must be objdump, dumpbin, nm or objects, not '${READER}'")
 endif()
 
 list(REMOVE_DUPLICATES expected)
@@ -88,8 +132,10 @@ function(describe names out)
   foreach(name IN LISTS names)
     set(readable "")
     if(DEMANGLER)
+      # c++filt prints the readable name, undname the name and then it.
       execute_process(COMMAND "${DEMANGLER}" "${name}" OUTPUT_VARIABLE readable
                       OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+      string(REGEX REPLACE "^.*\n" "" readable "${readable}")
     endif()
     if(readable AND NOT readable STREQUAL name)
       string(APPEND text "  ${name}  (${readable})\n")

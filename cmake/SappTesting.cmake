@@ -5,6 +5,10 @@
 # compiling each process start is expensive (Wine), so the executable is one
 # CTest test run through the emulator.
 #
+# sapp_add_skipped_test(NAME NEEDS) registers a test that a missing tool
+# keeps from running: configure warns and goes on, and the test reports
+# itself skipped, naming what it needs.
+#
 # sapp_test_runs_target(TEST...) marks tests that run a target executable.
 # When cross compiling they need the Wine server: the fixture wine_server
 # creates the prefix and starts one persistent server before the first of
@@ -12,6 +16,12 @@
 # script already manages the server), so that no test process meets a server
 # that is shutting down.
 enable_testing()
+
+function(sapp_add_skipped_test name needs)
+  message(WARNING "${name} needs ${needs}; none found, so the test will report itself skipped")
+  add_test(NAME ${name} COMMAND ${CMAKE_COMMAND} -E echo "${name} skipped: it needs ${needs}, which configure did not find")
+  set_tests_properties(${name} PROPERTIES SKIP_REGULAR_EXPRESSION "skipped: it needs")
+endfunction()
 
 function(sapp_test_runs_target)
   if(CMAKE_CROSSCOMPILING)

@@ -3,6 +3,7 @@
 // the clock and the packet pool.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -47,6 +48,23 @@ private:
     uint32_t m_pid = 0;
     std::string m_udb;
     std::string m_cookie;
+
+    friend struct ProtoUInfoLayout;
+};
+
+// The module allocates a ProtoUInfo by this declaration's size and runs
+// pktcore's constructor into it, so the fields must sit where pktcore's own
+// class has them: 88 bytes with a 32-byte std::string (libstdc++, MSVC
+// release). The checks are members of a friend because the fields are
+// private.
+struct ProtoUInfoLayout {
+    static_assert(sizeof(ProtoUInfo) == 88 && alignof(ProtoUInfo) == 8);
+    static_assert(offsetof(ProtoUInfo, m_sid) == 0);
+    static_assert(offsetof(ProtoUInfo, m_asid) == 4);
+    static_assert(offsetof(ProtoUInfo, m_uid) == 8);
+    static_assert(offsetof(ProtoUInfo, m_pid) == 16);
+    static_assert(offsetof(ProtoUInfo, m_udb) == 24);
+    static_assert(offsetof(ProtoUInfo, m_cookie) == 56);
 };
 
 inline ProtoUInfo::ProtoUInfo(const ProtoUInfo& other) = default;

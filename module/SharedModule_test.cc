@@ -91,16 +91,29 @@ void* moduleSymbol(const char* name) {
 #endif
 }
 
+// The exported members this test calls, by their names in sapp.exports for
+// the toolchain that built it.
+#if defined(_MSC_VER)
+constexpr const char* kUserInfoCopy = "??0ProtoUInfo@@QEAA@AEBV0@@Z";
+constexpr const char* kUserInfoDestructor = "??1ProtoUInfo@@QEAA@XZ";
+constexpr const char* kPacketPoolCopy = "??0ProtoPacketPool@@QEAA@AEBV0@@Z";
+#else
+constexpr const char* kUserInfoCopy = "_ZN10ProtoUInfoC2ERKS_";
+constexpr const char* kUserInfoDestructor = "_ZN10ProtoUInfoD2Ev";
+constexpr const char* kPacketPoolCopy = "_ZN15ProtoPacketPoolC2ERKS_";
+#endif
+
 // The members pktcore's declarations define are the module's own: a copy
 // made by the module's exported copy constructors holds the original's
 // values, and a ProtoPacketPool copied there dispatches to pktcore's
-// virtual functions through pktcore's virtual table. (The base-object
-// constructors take the object first, as the member functions they are.)
+// virtual functions through pktcore's virtual table. (The constructors take
+// the object first, as the member functions they are; MSVC's also return
+// it, which the call ignores.)
 TEST(SharedModuleExports, HostClassMembersOfTheModuleWork) {
     using Copy = void (*)(void* self, const void* other);
-    const auto copyUserInfo = reinterpret_cast<Copy>(moduleSymbol("_ZN10ProtoUInfoC2ERKS_"));
-    const auto destroyUserInfo = reinterpret_cast<void (*)(void*)>(moduleSymbol("_ZN10ProtoUInfoD2Ev"));
-    const auto copyPool = reinterpret_cast<Copy>(moduleSymbol("_ZN15ProtoPacketPoolC2ERKS_"));
+    const auto copyUserInfo = reinterpret_cast<Copy>(moduleSymbol(kUserInfoCopy));
+    const auto destroyUserInfo = reinterpret_cast<void (*)(void*)>(moduleSymbol(kUserInfoDestructor));
+    const auto copyPool = reinterpret_cast<Copy>(moduleSymbol(kPacketPoolCopy));
     ASSERT_TRUE(copyUserInfo && destroyUserInfo && copyPool);
 
     ProtoUInfo user;

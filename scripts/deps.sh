@@ -1,14 +1,18 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, only those missing.
-#   scripts/deps.sh            packages of the Linux build and tests
-#   scripts/deps.sh windows    plus the mingw-w64 cross compiler and Wine
+#   scripts/deps.sh            packages of the Linux builds and tests (msvc-target and the growth check included)
+#   scripts/deps.sh windows    plus Wine, for the mingw-w64 cross build's tests
 #   scripts/deps.sh bench      plus what scripts/bench.sh runs: matplotlib
 set -euo pipefail
 
-packages=(cmake make g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev googletest zlib1g-dev nlohmann-json3-dev valgrind
-          libbenchmark-dev libprotobuf-dev protobuf-compiler)
+# The msvc-target preset (a Linux build) needs clang-cl, LLVM's object tools
+# and mingw-w64's headers and zlib, the cross build the same and Wine; the
+# growth check (perf/growth.sh) counts instructions with valgrind.
+packages=(cmake make g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev googletest zlib1g-dev nlohmann-json3-dev
+          libbenchmark-dev libprotobuf-dev protobuf-compiler valgrind
+          clang-tools-14 llvm-14 lld-14 g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev libz-mingw-w64-dev)
 if [[ "${1:-}" == "windows" ]]; then
-  packages+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64)
+  packages+=(wine64)
 elif [[ "${1:-}" == "bench" ]]; then
   packages+=(python3-matplotlib)
 fi

@@ -5,13 +5,16 @@
 #                              1. the developer build (Debug, warnings as errors)
 #                              2. the same with Clang
 #                              3. the AddressSanitizer + UndefinedBehaviorSanitizer build
-#                              4. the fuzz targets, 60 s each from their corpora
-#                              5. the Windows x86-64 cross build, run under Wine
+#                              4. the module compiled for the MSVC target by
+#                                 clang-cl, its exports and virtual tables checked
+#                                 in the objects (preset msvc-target; no link)
+#                              5. the fuzz targets, 60 s each from their corpora
+#                              6. the Windows x86-64 cross build, run under Wine
 #                            and builds (does not run) the benchmark suite
 #                            sapp-bench of the release build, so it keeps compiling
-#   scripts/test.sh linux    the Linux builds 1 to 3 and sapp-bench only;
-#                            installs neither the cross compiler nor Wine, and
-#                            fuzzes nothing
+#   scripts/test.sh linux    1 to 4 and sapp-bench only; installs no Wine (the
+#                            cross compiler, yes: step 4 uses mingw-w64's
+#                            headers), and fuzzes nothing
 #
 # Each build runs its unit tests, the scenario folder through sapp-host, the
 # replay of the fuzz corpora and the export checks (the sanitizer build also
@@ -35,6 +38,11 @@ for preset in dev clang asan; do
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
+
+echo "== msvc-target: compiled for MSVC by clang-cl, objects checked, not linked =="
+cmake --preset msvc-target
+cmake --build --preset msvc-target
+ctest --preset msvc-target
 
 echo "== installed package: minimal-host =="
 scripts/minimal-host.sh dev

@@ -1,33 +1,88 @@
-// The interface headers under the Microsoft C++ ABI. MSVC cannot run here;
-// Clang's implementation of that ABI stands in for it, with stand-ins for the
-// three standard headers the interface headers include (this folder).
-//
-// The test msvc_layout compiles this file for x86_64-pc-windows-msvc with
-// -fsyntax-only, so that the offset checks next to every record hold under
-// MSVC's layout rules too. Adding
-//     -Xclang -fdump-vtable-layouts -emit-llvm -S -o /dev/null
-// instead of -fsyntax-only prints the MSVC slot numbers of every interface
-// (the MSVC column of docs/abi.md) for the calls below.
+// The interfaces a host implements, implemented here under the Microsoft C++
+// ABI. The msvc-target preset compiles this file with clang-cl as a host
+// would (no SAPP_BUILD), which emits a virtual table for each class below;
+// the test msvc_target_slots reads them from the object file and compares
+// every slot with cmake/msvc-layout/Slots.txt, the MSVC column of
+// docs/abi.md's slot tables. The module's own tables (SAppModule,
+// ProtoTimer<SAppQuery>, SAppContext, the exported interfaces,
+// ProtoPacketPool) come from the module's objects. Every record offset check
+// of the interface headers holds here too, under Microsoft layout rules.
+#include "host/ISession.h"
 #include "host/Pktcore.h"
 #include "host/Tarnbase.h"
+#include "marshal/Marshallable.h"
 #include "module/ISessionMod.h"
 #include "module/PerfRecord.h"
 
-void callEveryInterface(ISessionMod* module, ISInfoMod* info, ISession* session, IProtoTask* task,
-                        IProtoTaskQueue* queue, IProtoPacket* packet, ProtoPacketPool* pool,
-                        protocol::session::ISessionWatcher* watcher, Data::IDatabase* database,
-                        Data::IField* field, Data::ITable* table) {
-    module->getUriCount();
-    info->onInfoReserved1();
-    session->getSid();
-    task->run();
-    queue->removeTask(task);
-    packet->getUri();
-    pool->freePacket(packet);
-    watcher->onSessionEvent(protocol::session::SessionEvent{});
-    database->addRef();
-    field->addRef();
-    table->addRef();
-    delete module;
-    delete session;
+namespace layout {
+
+struct HostSession final : ISession {
+    uint32_t getSid() override { return 0; }
+    void sendRequest(const SessionRequest&) override {}
+    void postAppEvent(const AppEvent&) override {}
+    IProtoTaskQueue* getTaskQueue() override { return nullptr; }
+    void addWatcher(protocol::session::ISessionWatcher*) override {}
+    void removeWatcher(protocol::session::ISessionWatcher*) override {}
+};
+
+struct HostTaskQueue final : IProtoTaskQueue {
+    void addTask(IProtoTask*, uint32_t) override {}
+    void removeTask(IProtoTask*) override {}
+};
+
+struct HostPacket final : IProtoPacket {
+    uint32_t getUri() override { return 0; }
+    int32_t getBodyLen() override { return 0; }
+    uint32_t getResCode() override { return 0; }
+    const char* getBody() override { return nullptr; }
+    void unmarshal(pakt::Marshallable&) override {}
+};
+
+struct HostPacketPool final : ProtoPacketPool {
+    IProtoPacket* newPacket(int, const pakt::Marshallable&) override { return nullptr; }
+    IProtoPacket* newPacket(const char*, uint64_t, int) override { return nullptr; }
+    IProtoPacket* newPacket(int, const char*, uint64_t, int) override { return nullptr; }
+    void freePacket(IProtoPacket*) override {}
+};
+
+struct HostTable final : Data::ITable {
+    void addRef() override {}
+    void releaseRef() override {}
+};
+
+struct HostField final : Data::IField {
+    void addRef() override {}
+    void releaseRef() override {}
+    uint32_t getUInt32(const uint16_t&) override { return 0; }
+};
+
+struct HostDatabase final : Data::IDatabase {
+    void addRef() override {}
+    void releaseRef() override {}
+    comptr<Data::ITable> getTable(const uint16_t&) override { return {}; }
+    comptr<Data::IField> getField(const uint16_t&) override { return {}; }
+};
+
+// pakt::Marshallable, as every record derives from it.
+struct HostRecord final : pakt::Marshallable {
+    void marshal(pakt::Pack&) const override {}
+    void unmarshal(pakt::Unpack&) override {}
+    std::ostream& trace(std::ostream& os) const override { return os; }
+    std::string toString() const override { return {}; }
+};
+
+}  // namespace layout
+
+// Constructing each class emits its virtual table in this object.
+void* makeHostObjects(int which) {
+    switch (which) {
+        case 0: return new layout::HostSession;
+        case 1: return new layout::HostTaskQueue;
+        case 2: return new layout::HostPacket;
+        case 3: return new layout::HostPacketPool;
+        case 4: return new layout::HostTable;
+        case 5: return new layout::HostField;
+        case 6: return new layout::HostDatabase;
+        default: return new layout::HostRecord;
+    }
 }
