@@ -2,20 +2,38 @@
 # The module's cost for constructed worst-case packets, on the release build:
 # the figures of the limits table in docs/robustness.md.
 #
-#   perf/worst-case.sh [BUILD_DIR]      (default build/release)
+#   perf/worst-case.sh [BUILD_DIR] [--instructions]     (default build/release)
 #
 # Each record's worst shapes (perf/Shapes.cc) at about 64 KB of packet, and
 # the zipped ones at what fits the host's default unzip limit (4 MiB
 # inflated, a few KB zipped); the log-heavy shapes again with the host's log
 # level on. sapp_worst_case prints the packet's size, onPacket's time and
 # the memory it took; times are wall clock on this machine, so run it on an
-# idle one and read them as the scale of the cost.
+# idle one and read them as the scale of the cost. --instructions adds what
+# callgrind counts for the module's calls (sapp_worst_case_deliver and all it
+# calls): the same on every run and every machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bin="${1:-build/release}/bin/sapp_worst_case"
+build=build/release
+count=no
+for arg in "$@"; do
+    case "$arg" in
+    --instructions) count=yes ;;
+    *) build=$arg ;;
+    esac
+done
+bin="$build/bin/sapp_worst_case"
 [ -x "$bin" ] || { echo "perf/worst-case.sh: no $bin (cmake --build --preset release)" >&2; exit 2; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
 
-run() { "$bin" "$@"; }
+run() {
+    "$bin" "$@"
+    [ "$count" = yes ] || return 0
+    valgrind --tool=callgrind --callgrind-out-file="$work/out" --collect-atstart=no \
+        --toggle-collect=sapp_worst_case_deliver "$bin" "$@" >/dev/null 2>&1
+    echo "    $(awk '/^(summary|totals):/ { print $2; exit }' "$work/out") instructions"
+}
 # PAddAppReq, unzipped, about 64 KB.
 run add-ids 16380;              run add-ids 16380 --log
 run add-idset 16380
@@ -30,9 +48,9 @@ run add-colliding 1460
 run add-sidapps 1048570 --zip
 run add-repeated-proxy 65536 --zip;     run add-repeated-proxy 65536 --zip --log
 run add-repeated-proxy 131072 --zip
-run add-quadratic 262100 --zip
-run add-sids 174000 --zip
-run add-packs 90000 --zip
+run add-quadratic 42000 --zip
+run add-sids 19000 --zip
+run add-packs 8300 --zip
 # PDelAppReq, about 64 KB.
 run del-ids 16380;              run del-ids 16380 --log
 run del-listed 3630;            run del-listed 3630 --log
