@@ -54,7 +54,7 @@ run add-packs 8300 --zip
 # PDelAppReq, about 64 KB.
 run del-ids 16380;              run del-ids 16380 --log
 run del-listed 3630;            run del-listed 3630 --log
-run del-colliding 16380
+run del-colliding 16380;      run del-colliding 16380 --log
 # PUserMsg3, about 64 KB.
 run v2-versions 4000
 run v2-idlist 16370
