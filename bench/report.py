@@ -150,7 +150,9 @@ def budget_section(budget, measured):
            f"budget, or more than {tolerance} % under it: a change that makes the module",
            "cheaper lowers the budget in the same commit, so that the next change cannot",
            "spend the saving unseen. The counts depend on the binary and its input only,",
-           "not on the machine's load.", "",
+           "not on the machine's load."] + ([
+               "*This run* repeats the table above, counted with more iterations; the two",
+               "counts can differ by about 1 %."] if measured else []) + ["",
            "| benchmark | budget | fails above | fails below |" + (" this run |" if measured else ""),
            "|---|---:|---:|---:|" + ("---:|" if measured else "")]
     for name, value in budget["budgets"].items():
