@@ -61,14 +61,16 @@ for f in "$build"/bin/*; do
         objects+=(-object "$f")
     fi
 done
-# An inline function a binary includes but never uses is recorded with an
-# empty hash; llvm-cov then warns of "mismatched data" and takes the
-# function's counts from the binaries that use it. Nothing is lost.
+# llvm-cov takes the first binary without -object. It warns of "mismatched
+# data" for the inline functions a binary includes but never uses (recorded
+# with an empty hash; their counts come from the binaries that use them) and
+# for the main of the tools no test runs; that warning is dropped.
 cov() {
     local command=$1
     shift
     llvm-cov-14 "$command" "${objects[@]:1}" -instr-profile="$build/coverage.profdata" \
-        -ignore-filename-regex="$tests" "$@" "${folders[@]}" 2> >(grep -v 'functions have mismatched data' >&2)
+        -ignore-filename-regex="$tests" "$@" "${folders[@]}" \
+        2> >(sed -e 's/\x1b\[[0-9;]*m//g' -e '/functions have mismatched data/d' -e '/^$/d' >&2)
 }
 cov export -summary-only >"$build/coverage.json"
 
