@@ -1,7 +1,7 @@
 """Writes docs/performance.md and its plot from sapp-bench's JSON output.
 
     /usr/bin/python3 bench/report.py BENCH.json --compiler TEXT --markdown OUT.md --plot OUT.svg
-                                     [--callgrind COUNTS.txt]
+                                     [--callgrind COUNTS.txt] [--budget bench/budget.json]
 
 COUNTS.txt is bench/callgrind.sh's output ("name module self" per line).
 Run by scripts/bench.sh; needs Debian's python3-matplotlib.
@@ -83,12 +83,12 @@ def plot(runs, path):
     fig.savefig(path)
 
 
-def markdown(context, runs, compiler, plot_name, counts):
+def markdown(context, runs, compiler, plot_name, counts, budget):
     memcpy = ns(runs["BM_Memcpy/256"]) if "BM_Memcpy/256" in runs else None
     out = ["# Performance", "",
            "Figures of `sapp-bench` (`bench/`), written by `scripts/bench.sh`; do not edit by hand.", "",
            f"- Machine: {machine(context)}",
-           f"- Compiler: {compiler}, `release` preset (`-O3`)",
+           f"- Compiler: {compiler}, `bench` preset (the `release` build, `-O3`)",
            f"- Run: {context.get('date', '?')}, Google Benchmark {context.get('library_version', '')}".rstrip(", "),
            f"- Load average at start: {', '.join(f'{x:.2f}' for x in context.get('load_avg', [])) or '?'}", "",
            "The module is driven through its exported entry points by a host session that",
@@ -134,7 +134,44 @@ def markdown(context, runs, compiler, plot_name, counts):
         for name, module, self in counts:
             out.append(f"| `{name}` | {fmt(module)} | {fmt(self)} |")
         out.append("")
+    if budget:
+        out += budget_section(budget, dict((name, module) for name, module, _ in counts))
     return "\n".join(out)
+
+
+def budget_section(budget, measured):
+    tolerance = budget["tolerance_percent"]
+    out = ["## Cost budget", "",
+           "`bench/budget.json` holds the module's instructions per message (per app for",
+           "`BM_AppList/1000`) for five benchmarks, counted as above but with fewer",
+           "iterations (`bench/callgrind.sh --quick`, about 10 s). CI's Linux part",
+           "(`scripts/test.sh`, step `bench/budget.sh`) builds the `bench` preset's",
+           f"`sapp-bench`, counts them and fails when one is more than {tolerance} % over its",
+           f"budget, or more than {tolerance} % under it: a change that makes the module",
+           "cheaper lowers the budget in the same commit, so that the next change cannot",
+           "spend the saving unseen. The counts depend on the binary and its input only,",
+           "not on the machine's load."] + ([
+               "*This run* repeats the table above, counted with more iterations; the two",
+               "counts can differ by about 1 %."] if measured else []) + ["",
+           "| benchmark | budget | fails above | fails below |" + (" this run |" if measured else ""),
+           "|---|---:|---:|---:|" + ("---:|" if measured else "")]
+    for name, value in budget["budgets"].items():
+        row = f"| `{name}` | {fmt(value)} | {fmt(value * (1 + tolerance / 100))} | {fmt(value * (1 - tolerance / 100))} |"
+        if measured:
+            row += f" {fmt(measured[name])} |" if name in measured else " |"
+        out.append(row)
+    out += ["", "To update the budget after a change that moves a count on purpose:", "",
+            "```sh",
+            "cmake --preset bench && cmake --build --preset bench --target sapp-bench",
+            "bench/budget.sh              # the check CI runs: budget, count, change, verdict",
+            "bench/budget.sh --update     # writes the counts into bench/budget.json",
+            "scripts/bench.sh --callgrind # and regenerates this page",
+            "```", "",
+            "and commit `bench/budget.json` with the change, saying in the message why the",
+            "cost moved. A raise needs a reason the review accepts; a new compiler that",
+            "moves every count is one. To budget another benchmark, add its name to the",
+            "file and run `--update`.", ""]
+    return out
 
 
 def main():
@@ -144,6 +181,7 @@ def main():
     parser.add_argument("--markdown", required=True)
     parser.add_argument("--plot", required=True)
     parser.add_argument("--callgrind")
+    parser.add_argument("--budget", help="bench/budget.json, shown with its figures")
     args = parser.parse_args()
     context, runs = load(args.json)
     if not runs:
@@ -153,7 +191,11 @@ def main():
         with open(args.callgrind) as f:
             counts = [(p[0], float(p[1]), float(p[2])) for p in (line.split() for line in f) if len(p) == 3]
     plot(runs, args.plot)
-    text = markdown(context, runs, args.compiler, os.path.basename(args.plot), counts)
+    budget = None
+    if args.budget:
+        with open(args.budget) as f:
+            budget = json.load(f)
+    text = markdown(context, runs, args.compiler, os.path.basename(args.plot), counts, budget)
     with open(args.markdown, "w") as f:
         f.write(text)
 

@@ -55,7 +55,6 @@ public:
     void send(uint32_t uri, const pakt::Marshallable& body);
 
     ISession* session() const { return m_pSession; }
-    SAppModule* module() const { return m_pModule; }
     SAppDCHelper* dcHelper() const { return m_pDcHelper.get(); }
     SAppMgr* appMgr() const { return m_pAppMgr.get(); }
     SAppQuery* query() const { return m_pQuery.get(); }

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <variant>
+#include <vector>
 
 #include "standin/pktcore/StandinSession.h"
 #include "module/ISessionMod.h"
@@ -90,6 +92,28 @@ TEST(SAppContextTest, DatabaseReferencesGoBeforeTheQueryRemovesItsTask) {
     EXPECT_EQ(session.releasedAtTaskRemoval, "dtf");
     EXPECT_EQ(standin::outstandingDatabaseRefs(), 0);
     standin::removeAllDatabases();
+}
+
+// A context its owner never closed closes itself when destroyed. A host call
+// that throws then has nobody to go to: the destructor keeps it from ending
+// the process, and the teardown's later steps still run.
+TEST(SAppContextTest, DestroyedUnclosedUnderAThrowingHostStillLetsGoOfWatcherAndTask) {
+    standin::removeAllDatabases();
+    standin::Session session(1234);
+    {
+        SAppContext context(nullptr, &session);
+        session.deliverEvent(event(8007));  // the query queues its task
+        ASSERT_EQ(session.taskQueue().queuedCount(), 1u);
+        session.setFault(standin::HostCall::RemoveWatcher, standin::FaultMode::Always);
+        session.setFault(standin::HostCall::RemoveTask, standin::FaultMode::Always);
+    }
+    EXPECT_EQ(session.watcherCount(), 0u);
+    EXPECT_EQ(session.taskQueue().queuedCount(), 0u);
+    std::vector<standin::HostCall> failed;
+    for (const standin::Entry& entry : session.entries()) {
+        if (const auto* fault = std::get_if<standin::FaultCall>(&entry)) failed.push_back(fault->call);
+    }
+    EXPECT_EQ(failed, (std::vector<standin::HostCall>{standin::HostCall::RemoveWatcher, standin::HostCall::RemoveTask}));
 }
 
 #ifdef SAPP_CHECK_REENTRY

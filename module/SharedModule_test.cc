@@ -63,6 +63,19 @@ TEST_F(SharedModuleTest, InterfaceCallsReachTheSessionsTables) {
     EXPECT_EQ(module->getModFlag(), 1);
 }
 
+// Slot 8 takes whatever the host passes and does nothing: no host call, no
+// log line, the session left as it was.
+TEST_F(SharedModuleTest, TheReservedSlotHasNoEffect) {
+    const std::size_t entries = session.entries().size();
+    const std::size_t lines = standin::logRecords().size();
+    const char data[] = {1, 2, 3, 4};
+    module->onReserved(kSid, data);
+    module->onReserved(0, nullptr);
+    EXPECT_EQ(session.entries().size(), entries);
+    EXPECT_EQ(standin::logRecords().size(), lines);
+    EXPECT_EQ(session.watcherCount(), 1u);
+}
+
 // A record that fails to decode leaves the library as pakt::UnpackError and
 // is caught here by its type (and by its bases).
 TEST_F(SharedModuleTest, DecodingErrorsLeaveTheLibraryWithTheirType) {

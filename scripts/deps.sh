@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, only those missing.
-#   scripts/deps.sh            packages of the Linux builds and tests (msvc-target and the growth check included)
+#   scripts/deps.sh            packages of the Linux builds and tests (msvc-target, the growth check,
+#                              the cost budget and the coverage floor included)
 #   scripts/deps.sh windows    plus Wine, for the mingw-w64 cross build's tests
 #   scripts/deps.sh bench      plus what scripts/bench.sh runs: matplotlib
 set -euo pipefail
 
 # The msvc-target preset (a Linux build) needs clang-cl, LLVM's object tools
 # and mingw-w64's headers and zlib, the cross build the same and Wine; the
-# growth check (perf/growth.sh) counts instructions with valgrind.
+# growth check (perf/growth.sh) and the cost budget (bench/budget.sh) count
+# instructions with valgrind; the budget and the coverage floor
+# (scripts/coverage.sh, llvm-14's tools) are read with jq.
 packages=(cmake make g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev googletest zlib1g-dev nlohmann-json3-dev
-          libbenchmark-dev libprotobuf-dev protobuf-compiler valgrind
+          libbenchmark-dev libprotobuf-dev protobuf-compiler valgrind jq
           clang-tools-14 llvm-14 lld-14 g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev libz-mingw-w64-dev)
 if [[ "${1:-}" == "windows" ]]; then
   packages+=(wine64)

@@ -3,18 +3,21 @@
 #
 #   scripts/test.sh          everything (CI runs this):
 #                              1. the developer build (Debug, warnings as errors)
-#                              2. the same with Clang
+#                              2. the same with Clang, instrumented for coverage:
+#                                 the module's line and branch coverage must stay
+#                                 at its floor (scripts/coverage.sh)
 #                              3. the AddressSanitizer + UndefinedBehaviorSanitizer build
 #                              4. the module compiled for the MSVC target by
 #                                 clang-cl, its exports and virtual tables checked
 #                                 in the objects (preset msvc-target; no link)
 #                              5. the fuzz targets, 60 s each from their corpora
 #                              6. the Windows x86-64 cross build, run under Wine
-#                            and builds (does not run) the benchmark suite
-#                            sapp-bench of the release build, so it keeps compiling
-#   scripts/test.sh linux    1 to 4 and sapp-bench only; installs no Wine (the
-#                            cross compiler, yes: step 4 uses mingw-w64's
-#                            headers), and fuzzes nothing
+#                            and builds the benchmark suite sapp-bench (bench
+#                            preset), whose instruction counts must stay within
+#                            their budget (bench/budget.sh, callgrind)
+#   scripts/test.sh linux    1 to 4 and sapp-bench with its budget only; installs
+#                            no Wine (the cross compiler, yes: step 4 uses
+#                            mingw-w64's headers), and fuzzes nothing
 #
 # Each build runs its unit tests, the scenario folder through sapp-host, the
 # replay of the fuzz corpora and the export checks (the sanitizer build also
@@ -32,8 +35,14 @@ case "$mode" in
   *) echo "usage: scripts/test.sh [linux]" >&2; exit 2 ;;
 esac
 
-for preset in dev clang asan; do
+# The coverage build is the clang build with coverage instrumentation: its
+# suite is the Clang run, and the coverage costs little on top.
+for preset in dev coverage asan; do
   echo "== $preset build =="
+  if [ "$preset" = coverage ]; then
+    scripts/coverage.sh
+    continue
+  fi
   cmake --preset "$preset"
   cmake --build --preset "$preset"
   ctest --preset "$preset"
@@ -47,10 +56,12 @@ ctest --preset msvc-target
 echo "== installed package: minimal-host =="
 scripts/minimal-host.sh dev
 
-# Figures are scripts/bench.sh's business; here the suite only has to build.
-echo "== release build: sapp-bench (built, not run) =="
-cmake --preset release
-cmake --build --preset release --target sapp-bench
+# Times are scripts/bench.sh's business; here the suite has to build and
+# its instruction counts have to stay within their budget.
+echo "== bench build: sapp-bench and the cost budget =="
+cmake --preset bench
+cmake --build --preset bench --target sapp-bench
+bench/budget.sh build/bench
 
 if [ "$mode" = all ]; then
   echo "== fuzz targets (libFuzzer, 60 s each) =="

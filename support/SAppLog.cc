@@ -74,8 +74,6 @@ void SAPP_LOG(const char* text, uint32_t a) { sappLog(text, a); }
 void SAPP_LOG(const char* text, uint32_t a, uint32_t b) { sappLog(text, a, b); }
 void SAPP_LOG(const char* text, uint64_t a, uint32_t b) { sappLog(text, a, b); }
 void SAPP_LOG(const std::string& text, uint32_t a) { sappLog(text, a); }
-void SAPP_LOG(const std::string& text, uint32_t a, uint32_t b) { sappLog(text, a, b); }
-void SAPP_LOG(const std::string& text, uint64_t a, uint32_t b) { sappLog(text, a, b); }
 
 void PLOG(const char* text) {
     LogLine line(kProtoFile, 39, kProtoMacro);

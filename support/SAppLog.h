@@ -16,8 +16,6 @@ void SAPP_LOG(const char* text, uint32_t a);
 void SAPP_LOG(const char* text, uint32_t a, uint32_t b);
 void SAPP_LOG(const char* text, uint64_t a, uint32_t b);
 void SAPP_LOG(const std::string& text, uint32_t a);
-void SAPP_LOG(const std::string& text, uint32_t a, uint32_t b);
-void SAPP_LOG(const std::string& text, uint64_t a, uint32_t b);
 
 void PLOG(const char* text);
 void PLOG(const char* text, uint32_t a);
