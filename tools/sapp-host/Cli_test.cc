@@ -142,10 +142,11 @@ TEST(CliTest, RunEchoesDeliveriesAndShowsDroppedOnes) {
     const ChildResult text = sappHost({"run", testdata("deliveries.json")});
     ASSERT_TRUE(text.exited && text.code == 0) << text.describe();
     for (const char* expected : {
-             "  recv    1234 ? uri 820178 \"hi\"\n",
-             "  event   a EVENT_ANNOUNCE_APPS (2000) {\"body\":\"hi\"}\n",
+             "  recv    sid 1234 ? uri 820178 \"hi\"\n",
+             "  event   [a] EVENT_ANNOUNCE_APPS (2000) {\"body\":\"hi\"}\n",
              "\"appMsgType\":0,\"data\":0x00ff}\n  no effect\nstep 3: request\n",
-             "  recv    9 REQ_APP_DATA (1007) {\"appId\":5,\"data\":\"hi\"}\n  no effect\n",
+             "  recv    sid 9 REQ_APP_DATA (1007) {\"appId\":5,\"data\":\"hi\"}\n  no effect\n",
+             "  watch   [a] remove\n",
              "step 4: set_sid\nstep 5: leave\n",  // host-side only: nothing to say
          }) {
         EXPECT_NE(text.output.find(expected), std::string::npos) << expected << "\n" << text.output;

@@ -161,8 +161,12 @@ std::string record(const Json& b) {
     return out;
 }
 
+// "[a]": the session object's name as the scenario gave it, bracketed so
+// that it never reads as part of the sentence.
+std::string session(const Json& b) { return "[" + str(b["session"]) + "]"; }
+
 std::string recvText(const Json& b) {
-    std::string out = str(b["sid"]);
+    std::string out = "sid " + str(b["sid"]);
     if (b.contains("packet")) {
         const Json& packet = b["packet"];
         return out + (packet.is_null() ? " null packet" : record(packet));
@@ -192,16 +196,16 @@ std::string render(const Json& line) {
     } else if (kind == "recv") {
         out += recvText(b);
     } else if (kind == "send") {
-        out += str(b["session"]) + record(b);
+        out += session(b) + record(b);
     } else if (kind == "event") {
-        out += str(b["session"]) + " " + (b["name"].is_null() ? "?" : str(b["name"])) + " (" + str(b["type"]) + ") " +
+        out += session(b) + " " + (b["name"].is_null() ? "?" : str(b["name"])) + " (" + str(b["type"]) + ") " +
                writeDisplay(displayEventFields(b["type"].get<uint32_t>(), b["fields"]));
         if (b.contains("extra")) out += " extra " + bytes(b["extra"]);
     } else if (kind == "task") {
-        out += str(b["session"]) + " " + str(b["op"]);
+        out += session(b) + " " + str(b["op"]);
         if (b.contains("interval")) out += " " + str(b["interval"]) + " ms";
     } else if (kind == "watch") {
-        out += str(b["session"]) + " " + str(b["op"]);
+        out += session(b) + " " + str(b["op"]);
     } else if (kind == "answer") {
         out += b.begin().key() + " " + dumpCompact(b.begin().value());
     } else if (kind == "error") {
