@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
 
 #include <gtest/gtest.h>
 
@@ -33,6 +34,20 @@ std::string fileText(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+struct Outputs {
+    ChildResult result;
+    std::string errors;  // standard error
+};
+
+// Runs sapp-host with its standard error captured too.
+Outputs sappHostWithErrors(const std::vector<std::string>& args) {
+    const std::string file = testing::TempDir() + "sapp-host-errors.txt";
+    Outputs out{runChild(besideThisTest(SAPP_HOST_EXE_NAME), args, file), fileText(file)};
+    std::erase(out.result.output, '\r');
+    std::erase(out.errors, '\r');
+    return out;
+}
+
 // The JSON lines of a `check --json` run.
 std::vector<Json> jsonLines(const std::string& output) {
     std::vector<Json> lines;
@@ -58,7 +73,15 @@ TEST(CliTest, CheckReportsFailedChecksAndBadScenarios) {
     const std::string expected =
         R"(scenario "a check that fails", step 0 (open): expect[0] {"answer":{"getModule":false}}: matches no line)";
     EXPECT_NE(failure.find(expected), std::string::npos) << failure;
-    EXPECT_NE(failure.find("{\"answer\":{\"getModule\":true}}"), std::string::npos) << "the step's lines are shown";
+    // The line of that kind and the field that differs, then the step's lines.
+    EXPECT_NE(failure.find("\n    the nearest line of its kind, [4], differs in:\n"
+                           "      answer.getModule: expected false, got true\n    the step's lines:\n"),
+              std::string::npos)
+        << failure;
+    EXPECT_NE(failure.find("[4] {\"answer\":{\"getModule\":true}}"), std::string::npos) << "the step's lines are shown";
+    EXPECT_TRUE(jsonEqual(lines[0]["differences"], Json::parse(R"([{"step": 0, "check": "expect[0]", "line": 4,
+        "nearest": true, "differences": [{"path": "answer.getModule", "expected": false, "got": true}]}])")))
+        << lines[0]["differences"].dump();
 
     EXPECT_EQ(lines[1]["result"], "bad");
     const std::string bad = lines[1]["details"][0];
@@ -89,6 +112,10 @@ TEST(CliTest, CheckWritesAJunitReport) {
     const std::string xml = fileText(report);
     EXPECT_EQ(xml.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites ", 0), 0u) << xml;
     EXPECT_EQ(occurrences(xml, "tests=\"3\" failures=\"1\" errors=\"1\""), 2u) << xml;
+    // When and where the suite ran, as the JUnit format has them.
+    EXPECT_TRUE(std::regex_search(xml, std::regex(R"(<testsuite [^>]* timestamp="\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d" )"
+                                                  R"(hostname="[^"]+">)")))
+        << xml;
     EXPECT_NE(xml.find(R"(<testcase name="deliveries echoed" classname="testdata.deliveries" )"), std::string::npos);
     // The failing scenario: its name escaped for an attribute (the control
     // character XML cannot carry replaced), the step, the check and the
@@ -100,7 +127,7 @@ TEST(CliTest, CheckWritesAJunitReport) {
     EXPECT_NE(xml.find(R"(<failure message="scenario &quot;&lt;markup&gt; &amp; &quot;quotes&quot; )"),
               std::string::npos);
     EXPECT_NE(xml.find(R"(step 0 (open): absent[0] {"log":{"text":"[sapp] SAppModule::getInstance"}}: matches line 0)"
-                       "\n    the step's lines:\n      {\"log\":{\"text\":\"[sapp] SAppModule::getInstance\""),
+                       "\n    the step's lines:\n      [0] {\"log\":{\"text\":\"[sapp] SAppModule::getInstance\""),
               std::string::npos)
         << xml;
     EXPECT_EQ(xml.find('\x01'), std::string::npos);
@@ -313,6 +340,152 @@ TEST(CliTest, NumbersOutOfRangeAreBadInputNamingTheFile) {
     const ChildResult encode = sappHost({"encode", "--uri", "256466", R"({"uid": 1e400})"});
     EXPECT_EQ(encode.code, 2);
 }
+
+#if defined(__SANITIZE_ADDRESS__)
+#  define SAPP_HOST_TEST_ASAN 1
+#elif defined(__has_feature)
+#  if __has_feature(address_sanitizer)
+#    define SAPP_HOST_TEST_ASAN 1
+#  endif
+#endif
+
+// A scenario of `packets` app-list notices, each listing app 7 `ids` times:
+// the module logs a line per listed id (scripts/long-scenario.sh writes the
+// same shape for docs/robustness.md).
+std::string longScenario(int packets, int ids) {
+    std::string list = "7";
+    for (int i = 1; i < ids; ++i) list += ",7";
+    std::string text = R"({"host": {"databases": {"1234": {"dwSGroupId": 1}}}, "steps": [)"
+                       R"({"open": {"session": "a", "sid": 1234}})";
+    for (int i = 0; i < packets; ++i) {
+        text += R"(, {"packet": {"sid": 1234, "uri": 256978, "record": {"sid": 1234, "appIds": [)" + list +
+                R"(]}}, "expect": [{"event": {"type": 1032}}], "absent": [{"error": {}}]})";
+    }
+    return text + R"(, {"leave": 1234}, {"release": 1234}]})";
+}
+
+// sapp-host's memory follows the largest step, not the length of the
+// scenario: five notices need little more than one, where keeping their
+// trace lines (100,000 log lines more) would take over 100 MB more.
+TEST(CliTest, MemoryDoesNotGrowWithTheScenario) {
+#if defined(SAPP_HOST_TEST_ASAN)
+    GTEST_SKIP() << "the sanitizer's allocator keeps freed memory: resident size says nothing here";
+#endif
+    uint64_t peak[2] = {};
+    for (const int packets : {1, 5}) {
+        const std::string file = testing::TempDir() + "sapp-host-long-" + std::to_string(packets) + ".json";
+        std::ofstream(file, std::ios::binary) << longScenario(packets, 20000);
+        const ChildResult r = sappHost({"run", "--json", file});
+        ASSERT_TRUE(r.exited && r.code == 0) << r.describe();
+        ASSERT_GT(r.peakResident, 0u) << "no peak resident size on this platform";
+        peak[packets == 5] = r.peakResident;
+    }
+    EXPECT_LT(peak[1], peak[0] + 24 * 1024 * 1024) << "peak resident bytes " << peak[0] << " then " << peak[1];
+}
+
+// A key given twice in one object is a bad scenario naming the key, in the
+// scenario's own files as much as anywhere.
+TEST(CliTest, DuplicateKeysAreBadScenarios) {
+    const std::string file = testing::TempDir() + "sapp-host-duplicate.json";
+    std::ofstream(file, std::ios::binary) << R"({"steps": [{"open": {"session": "a", "sid": 1, "sid": 2}}]})";
+    const Outputs r = sappHostWithErrors({"run", file});
+    ASSERT_TRUE(r.result.exited) << r.result.describe();
+    EXPECT_EQ(r.result.code, 2);
+    EXPECT_EQ(r.errors, "sapp-host run: bad scenario: " + file + R"(: step 0 (open): duplicate key "sid")" "\n");
+}
+
+// check loads the module itself before it plays anything: a file that is
+// not the module is one error, as for the other commands.
+TEST(CliTest, CheckStopsAtOnceWhenTheModuleCannotBeLoaded) {
+    const struct {
+        std::string module;
+        std::string reason;
+    } cases[] = {
+        {besideThisTest(SAPP_HOST_NOT_A_MODULE), "does not export getModule and releaseModule"},
+        {testdata("bad-step.json"), "cannot load the module " + testdata("bad-step.json") + ": "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.module);
+        const Outputs r = sappHostWithErrors({"--module", c.module, "check", SAPP_SCENARIOS});
+        ASSERT_TRUE(r.result.exited) << r.result.describe();
+        EXPECT_EQ(r.result.code, 2);
+        EXPECT_EQ(r.result.output, "") << "nothing was played";
+        EXPECT_EQ(r.errors.rfind("sapp-host check: ", 0), 0u) << r.errors;
+        EXPECT_NE(r.errors.find(c.reason), std::string::npos) << r.errors;
+        EXPECT_EQ(occurrences(r.errors, "\n"), 1u) << r.errors;
+    }
+}
+
+// An output that cannot be written is found before the first scenario
+// plays, and the error names the path as the user gave it.
+TEST(CliTest, OutputPathsAreCheckedBeforeAnythingPlays) {
+    const std::string missing = testing::TempDir() + "sapp-host-no-such-folder";
+    std::filesystem::remove_all(missing);
+    const std::string folder = testing::TempDir() + "sapp-host-a-folder";
+    std::filesystem::create_directories(folder);
+    const std::string missingReason = ": cannot write there: the folder " + missing + " does not exist\n";
+    const struct {
+        std::vector<std::string> args;
+        std::string errors;
+    } cases[] = {
+        {{"check", testdata("deliveries.json"), "--junit", missing + "/report.xml"},
+         "sapp-host check: " + missing + "/report.xml" + missingReason},
+        {{"check", testdata("deliveries.json"), "--junit", folder}, "sapp-host check: " + folder + ": a folder, not a file\n"},
+        {{"record", testdata("deliveries.json"), "-o", missing + "/recorded.json"},
+         "sapp-host record: " + missing + "/recorded.json" + missingReason},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        const Outputs r = sappHostWithErrors(c.args);
+        ASSERT_TRUE(r.result.exited) << r.result.describe();
+        EXPECT_EQ(r.result.code, 2);
+        EXPECT_EQ(r.result.output, "");
+        EXPECT_EQ(r.errors, c.errors);
+    }
+    EXPECT_FALSE(std::filesystem::exists(missing));
+}
+
+// Bytes after the record: a warning, an error with --strict. Bytes that run
+// short: the field, its offset and the missing bytes.
+TEST(CliTest, DecodeStrictRejectsBytesAfterTheRecord) {
+    const std::string hex = "d2040000" "06000000" "00000000" "0000";
+    const Outputs lenient = sappHostWithErrors({"decode", "--uri", "819922", hex + "00ff"});
+    EXPECT_EQ(lenient.result.code, 0);
+    EXPECT_EQ(lenient.errors,
+              "sapp-host decode: warning: 2 bytes after the end of the PGetAnnounceApps (from byte 14): 00ff\n");
+    const Outputs strict = sappHostWithErrors({"decode", "--uri", "819922", hex + "00ff", "--strict"});
+    EXPECT_EQ(strict.result.code, 1);
+    EXPECT_EQ(strict.errors,
+              "sapp-host decode: error: 2 bytes after the end of the PGetAnnounceApps (from byte 14): 00ff\n");
+    EXPECT_EQ(sappHostWithErrors({"decode", "--uri", "819922", hex, "--strict"}).result.code, 0);
+    const Outputs truncated = sappHostWithErrors({"decode", "--uri", "819922", "d2040000060000"});
+    EXPECT_EQ(truncated.result.code, 2);
+    EXPECT_EQ(truncated.errors, "sapp-host decode: the bytes do not decode as PGetAnnounceApps: pid: a u32 at "
+                                "byte 4 needs 4 bytes; 3 left, 1 missing\n");
+}
+
+#if !defined(_WIN32)
+// scripts/run.sh leaves standard output to the trace: with --json, JSON
+// Lines and nothing else (here against this test's own build).
+TEST(CliTest, RunScriptWritesOnlyTheTraceToStandardOutput) {
+    setenv("SAPP_RUN_BUILD", SAPP_BUILD_DIR, 1);
+    const std::string errors = testing::TempDir() + "sapp-host-run-script.txt";
+    const ChildResult r = runChild("/bin/bash", {std::string(SAPP_SOURCE_DIR) + "/scripts/run.sh",
+                                               std::string(SAPP_SCENARIOS) + "/uplink.json", "--json"}, errors);
+    unsetenv("SAPP_RUN_BUILD");
+    ASSERT_TRUE(r.exited && r.code == 0) << r.describe() << fileText(errors);
+    std::size_t lines = 0;
+    for (std::size_t begin = 0, end; (end = r.output.find('\n', begin)) != std::string::npos; begin = end + 1) {
+        const std::string line = r.output.substr(begin, end - begin);
+        EXPECT_TRUE(Json::accept(line) && Json::parse(line).is_object()) << line;
+        ++lines;
+    }
+    EXPECT_GT(lines, 100u);
+    EXPECT_TRUE(r.output.ends_with("\n"));
+    EXPECT_EQ(r.output.rfind(R"({"step":{"index":0,"action":"open"}})" "\n", 0), 0u);
+    EXPECT_NE(fileText(errors).find("run.sh: building"), std::string::npos);
+}
+#endif
 
 TEST(CliTest, HelpForEachCommand) {
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{

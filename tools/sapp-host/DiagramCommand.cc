@@ -14,8 +14,12 @@ int diagramCommand(const Options& options) {
     return reportingErrors(options, [&options] {
         const Scenario scenario = scenarioArgument(options);
         const ModuleLibrary module = loadModule(modulePathOf(options));
-        const RunResult result = runScenario(module, scenario);
-        std::cout << sequenceDiagram(scenario, result.trace) << std::flush;
+        // Printed whole at the end: a scenario that cannot be played prints
+        // no diagram at all. Only the drawn lines are kept, not the trace.
+        std::string diagram = diagramHeader();
+        const RunResult result =
+            runScenario(module, scenario, [&](const Json& line) { diagram += diagramLines(scenario, line); });
+        std::cout << diagram << std::flush;
         if (!result.failures.empty()) {
             std::cerr << "sapp-host diagram: " << result.failures.size()
                       << " failed checks (sapp-host run shows which)\n";
