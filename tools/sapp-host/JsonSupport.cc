@@ -44,7 +44,7 @@ std::string formatPath(const JsonPath& path) {
         if (const auto* key = std::get_if<std::string>(&part)) {
             out += (out.empty() ? "" : ".") + *key;
         } else {
-            out += "[" + std::to_string(std::get<std::size_t>(part)) + "]";
+            out += concat({"[", std::to_string(std::get<std::size_t>(part)), "]"});
         }
     }
     return out;
@@ -159,6 +159,15 @@ Json parseJsonText(std::string_view text, std::string_view streamed, const Eleme
     ValueBuilder builder(streamed, onElement);
     Json::sax_parse(text, &builder);
     return builder.take();
+}
+
+std::string concat(std::initializer_list<std::string_view> parts) {
+    std::size_t size = 0;
+    for (const std::string_view part : parts) size += part.size();
+    std::string out;
+    out.reserve(size);
+    for (const std::string_view part : parts) out += part;
+    return out;
 }
 
 std::string toHex(std::string_view bytes) {

@@ -47,7 +47,7 @@ bool xmlChar(char32_t cp) {
     return cp == 0x9 || cp == 0xA || cp == 0xD || (cp >= 0x20 && cp != 0xFFFE && cp != 0xFFFF);
 }
 
-std::string attribute(std::string_view text) { return "\"" + xmlEscaped(text, true) + "\""; }
+std::string attribute(std::string_view text) { return concat({"\"", xmlEscaped(text, true), "\""}); }
 
 // "scenarios.uplink" for scenarios/uplink.json: the folder as the package,
 // the file as the class.

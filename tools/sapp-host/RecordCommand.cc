@@ -54,7 +54,7 @@ std::string members(const Json& object, const Layout& layout) {
         }
         out += "[";
         for (std::size_t i = 0; i < it->size(); ++i) {
-            out += (i ? "," : "") + std::string(layout.elementIndent) + layout.element((*it)[i]);
+            out += concat({i ? "," : "", layout.elementIndent, layout.element((*it)[i])});
         }
         out += std::string(layout.listEnd) + "]";
     }
@@ -68,7 +68,7 @@ std::string stepText(const Json& step) {
 
 // The scenario as text: a top-level key per line, a step per block.
 std::string scenarioText(const Json& root) {
-    return "{" + members(root, {"\n  ", ",\n  ", "steps", "\n", "\n  ", stepText}) + "\n}\n";
+    return concat({"{", members(root, {"\n  ", ",\n  ", "steps", "\n", "\n  ", stepText}), "\n}\n"});
 }
 
 // A line as it is recorded: without what differs between platforms (the
