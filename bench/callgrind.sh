@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The module's instructions per message, counted by callgrind on sapp-bench.
 #
-#   bench/callgrind.sh [BUILD_DIR] [BENCHMARK...]     (default build/release, the list below)
+#   bench/callgrind.sh [BUILD_DIR] [BENCHMARK...]     (default build/bench, the list below)
 #
 # Each benchmark runs twice for a fixed number of iterations
 # (SAPP_BENCH_ITERATIONS); the difference in instructions divided by the
@@ -17,10 +17,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-build="${1:-build/release}"
+build="${1:-build/bench}"
 [ $# -gt 0 ] && shift
 bench="$build/bin/sapp-bench"
-[ -x "$bench" ] || { echo "bench/callgrind.sh: no $bench (cmake --build --preset release)" >&2; exit 2; }
+[ -x "$bench" ] || { echo "bench/callgrind.sh: no $bench (cmake --build --preset bench --target sapp-bench)" >&2; exit 2; }
 names=("$@")
 [ ${#names[@]} -gt 0 ] || names=(BM_DownlinkV3Data BM_DownlinkV2Data BM_UplinkV3 BM_UplinkV2/8 BM_AppList/1000
                                  BM_DownlinkV3Data/sources:1 BM_DownlinkV3Data/sources:100000

@@ -88,7 +88,7 @@ def markdown(context, runs, compiler, plot_name, counts):
     out = ["# Performance", "",
            "Figures of `sapp-bench` (`bench/`), written by `scripts/bench.sh`; do not edit by hand.", "",
            f"- Machine: {machine(context)}",
-           f"- Compiler: {compiler}, `release` preset (`-O3`)",
+           f"- Compiler: {compiler}, `bench` preset (the `release` build, `-O3`)",
            f"- Run: {context.get('date', '?')}, Google Benchmark {context.get('library_version', '')}".rstrip(", "),
            f"- Load average at start: {', '.join(f'{x:.2f}' for x in context.get('load_avg', [])) or '?'}", "",
            "The module is driven through its exported entry points by a host session that",

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds sapp-bench (release preset), runs it and writes docs/performance.md
+# Builds sapp-bench (bench preset), runs it and writes docs/performance.md
 # with the figures, the ratios to the baselines and a plot of the cost per
 # message against the registry's size (docs/performance.svg).
 #
@@ -20,23 +20,23 @@ case "${1:-}" in
 esac
 
 scripts/deps.sh bench
-cmake --preset release >/dev/null
-cmake --build --preset release --target sapp-bench
+cmake --preset bench >/dev/null
+cmake --build --preset bench --target sapp-bench
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 echo "== sapp-bench =="
-build/release/bin/sapp-bench --benchmark_min_time=0.2 --benchmark_format=console \
+build/bench/bin/sapp-bench --benchmark_min_time=0.2 --benchmark_format=console \
   --benchmark_out="$work/bench.json" --benchmark_out_format=json
 
 counts=()
 if [ "$callgrind" = yes ]; then
   echo "== callgrind =="
-  bench/callgrind.sh build/release | tee "$work/callgrind.txt"
+  bench/callgrind.sh build/bench | tee "$work/callgrind.txt"
   counts=(--callgrind "$work/callgrind.txt")
 fi
 
-compiler=$(sed -n 's/^CMAKE_CXX_COMPILER:[A-Z]*=//p' build/release/CMakeCache.txt)
+compiler=$(sed -n 's/^CMAKE_CXX_COMPILER:[A-Z]*=//p' build/bench/CMakeCache.txt)
 /usr/bin/python3 bench/report.py "$work/bench.json" --compiler "$("$compiler" --version | head -1)" \
   --markdown docs/performance.md --plot docs/performance.svg "${counts[@]}"
 echo "wrote docs/performance.md and docs/performance.svg"

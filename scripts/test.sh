@@ -8,17 +8,21 @@
 #                              4. the fuzz targets, 60 s each from their corpora
 #                              5. the Windows x86-64 cross build, run under Wine
 #                            and builds (does not run) the benchmark suite
-#                            sapp-bench of the release build, so it keeps compiling
-#   scripts/test.sh linux    the Linux builds 1 to 3 and sapp-bench only;
+#                            sapp-bench and sapp-host in the bench preset (the
+#                            release build, warnings as errors), so that both
+#                            keep compiling without a warning at -O3
+#   scripts/test.sh linux    the Linux builds 1 to 3 and that release build only;
 #                            installs neither the cross compiler nor Wine, and
 #                            fuzzes nothing
 #
 # Each build runs its unit tests, the scenario folder through sapp-host, the
 # replay of the fuzz corpora and the export checks (the sanitizer build also
-# a short soak); the dev build is then installed and
-# examples/minimal-host built against the install tree and run (for the
-# Windows build, scripts/test-windows.sh does the same under Wine and makes
-# the zip package). Missing Debian packages are installed first.
+# a short soak); the dev build is then installed, its docs' links, its
+# pkg-config file and its archive's LICENSE checked, and
+# examples/minimal-host built against the install tree and run
+# (scripts/minimal-host.sh; for the Windows build, scripts/test-windows.sh
+# does the same under Wine, the zip package included). Missing Debian
+# packages are installed first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -40,9 +44,9 @@ echo "== installed package: minimal-host =="
 scripts/minimal-host.sh dev
 
 # Figures are scripts/bench.sh's business; here the suite only has to build.
-echo "== release build: sapp-bench (built, not run) =="
-cmake --preset release
-cmake --build --preset release --target sapp-bench
+echo "== release build: sapp-bench and sapp-host (built, not run) =="
+cmake --preset bench
+cmake --build --preset bench --target sapp-bench sapp-host
 
 if [ "$mode" = all ]; then
   echo "== fuzz targets (libFuzzer, 60 s each) =="
