@@ -13,10 +13,14 @@ set -euo pipefail
 packets="${1:-50}"
 ids="${2:-100000}"
 awk -v packets="$packets" -v ids="$ids" 'BEGIN {
-    list = "7"
-    for (n = 1; n * 2 <= ids; n *= 2) list = list "," list
-    for (; n < ids; ++n) list = list ",7"
-    print "{\"name\": \"" packets " notices of " ids " app ids\","
+    count = ids
+    # ids copies of 7: a block that doubles, taken where ids has a bit set.
+    list = ""
+    for (block = "7"; ids > 0; ids = int(ids / 2)) {
+        if (ids % 2) list = list (list == "" ? "" : ",") block
+        block = block "," block
+    }
+    print "{\"name\": \"" packets " notices of " count " app ids\","
     print " \"host\": {\"databases\": {\"1234\": {\"dwSGroupId\": 1}}},"
     print " \"steps\": ["
     print "  {\"open\": {\"session\": \"a\", \"sid\": 1234}},"

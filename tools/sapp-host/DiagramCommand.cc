@@ -14,12 +14,11 @@ int diagramCommand(const Options& options) {
     return reportingErrors(options, [&options] {
         const Scenario scenario = scenarioArgument(options);
         const ModuleLibrary module = loadModule(modulePathOf(options));
-        // Printed whole at the end: a scenario that cannot be played prints
-        // no diagram at all. Only the drawn lines are kept, not the trace.
-        std::string diagram = diagramHeader();
+        // Drawn as the trace comes, like run's output: nothing is kept.
+        std::cout << diagramHeader();
         const RunResult result =
-            runScenario(module, scenario, [&](const Json& line) { diagram += diagramLines(scenario, line); });
-        std::cout << diagram << std::flush;
+            runScenario(module, scenario, [&](const Json& line) { std::cout << diagramLines(scenario, line); });
+        std::cout.flush();
         if (!result.failures.empty()) {
             std::cerr << "sapp-host diagram: " << result.failures.size()
                       << " failed checks (sapp-host run shows which)\n";
