@@ -1,5 +1,6 @@
 // sapp-host end to end: the executable beside this test, run as a child.
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -34,6 +35,14 @@ std::string fileText(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// A file of this test process's own: CTest runs tests side by side, and
+// other builds' test runs may share the temporary folder.
+std::string scratchFile(const std::string& name) {
+    static const std::string run = std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
+    return testing::TempDir() + "sapp-host-" + run + "-" +
+           testing::UnitTest::GetInstance()->current_test_info()->name() + "-" + name;
+}
+
 struct Outputs {
     ChildResult result;
     std::string errors;  // standard error
@@ -41,8 +50,9 @@ struct Outputs {
 
 // Runs sapp-host with its standard error captured too.
 Outputs sappHostWithErrors(const std::vector<std::string>& args) {
-    const std::string file = testing::TempDir() + "sapp-host-errors.txt";
+    const std::string file = scratchFile("errors.txt");
     Outputs out{runChild(besideThisTest(SAPP_HOST_EXE_NAME), args, file), fileText(file)};
+    std::filesystem::remove(file);
     std::erase(out.result.output, '\r');
     std::erase(out.errors, '\r');
     return out;
@@ -105,7 +115,7 @@ std::size_t occurrences(const std::string& text, const std::string& part) {
 }
 
 TEST(CliTest, CheckWritesAJunitReport) {
-    const std::string report = testing::TempDir() + "sapp-host-junit.xml";
+    const std::string report = scratchFile("junit.xml");
     const ChildResult r = sappHost({"check", testdata("deliveries.json"), testdata("markup-name.json"),
                                     testdata("bad-step.json"), "--junit", report});
     ASSERT_TRUE(r.exited && r.code == 1) << r.describe();
@@ -139,7 +149,7 @@ TEST(CliTest, CheckWritesAJunitReport) {
 TEST(CliTest, CheckReportsACrashAndGoesOn) {
     const std::string crashing = besideThisTest(SAPP_HOST_CRASH_MODULE);
     const std::string scenario = testdata("failing-check.json");
-    const std::string report = testing::TempDir() + "sapp-host-junit-crash.xml";
+    const std::string report = scratchFile("junit-crash.xml");
     const ChildResult r = sappHost({"--module", crashing, "check", scenario, scenario, "--junit", report});
     ASSERT_TRUE(r.exited) << r.describe();
     EXPECT_EQ(r.code, 1);
@@ -181,8 +191,8 @@ TEST(CliTest, RunEchoesDeliveriesAndShowsDroppedOnes) {
 }
 
 TEST(CliTest, RecordWritesAPassingScenarioThatRecordsToItself) {
-    const std::string recorded = testing::TempDir() + "sapp-host-recorded.json";
-    const std::string again = testing::TempDir() + "sapp-host-recorded-again.json";
+    const std::string recorded = scratchFile("recorded.json");
+    const std::string again = scratchFile("recorded-again.json");
     const std::string scenario = std::string(SAPP_SCENARIOS) + "/registry-release-remaining.json";
     for (const std::string& source : {testdata("deliveries.json"), scenario}) {
         SCOPED_TRACE(source);
@@ -226,7 +236,7 @@ TEST(CliTest, RecordWritesAPassingScenarioThatRecordsToItself) {
     EXPECT_TRUE(jsonEqual(steps[4], Json::parse(R"({"set_sid": {"session": "a", "sid": 1234}})")));
 
     // A scenario that cannot be played writes nothing.
-    const std::string bad = testing::TempDir() + "sapp-host-recorded-bad.json";
+    const std::string bad = scratchFile("recorded-bad.json");
     const ChildResult r = sappHost({"record", testdata("released-module.json"), "-o", bad});
     EXPECT_TRUE(r.exited && r.code == 2) << r.describe();
     EXPECT_FALSE(std::filesystem::exists(bad));
@@ -373,9 +383,10 @@ TEST(CliTest, MemoryDoesNotGrowWithTheScenario) {
 #endif
     uint64_t peak[2] = {};
     for (const int packets : {1, 5}) {
-        const std::string file = testing::TempDir() + "sapp-host-long-" + std::to_string(packets) + ".json";
+        const std::string file = scratchFile("long-" + std::to_string(packets) + ".json");
         std::ofstream(file, std::ios::binary) << longScenario(packets, 20000);
         const ChildResult r = sappHost({"run", "--json", file});
+        std::filesystem::remove(file);
         ASSERT_TRUE(r.exited && r.code == 0) << r.describe();
         ASSERT_GT(r.peakResident, 0u) << "no peak resident size on this platform";
         peak[packets == 5] = r.peakResident;
@@ -386,7 +397,7 @@ TEST(CliTest, MemoryDoesNotGrowWithTheScenario) {
 // A key given twice in one object is a bad scenario naming the key, in the
 // scenario's own files as much as anywhere.
 TEST(CliTest, DuplicateKeysAreBadScenarios) {
-    const std::string file = testing::TempDir() + "sapp-host-duplicate.json";
+    const std::string file = scratchFile("duplicate.json");
     std::ofstream(file, std::ios::binary) << R"({"steps": [{"open": {"session": "a", "sid": 1, "sid": 2}}]})";
     const Outputs r = sappHostWithErrors({"run", file});
     ASSERT_TRUE(r.result.exited) << r.result.describe();
@@ -419,9 +430,9 @@ TEST(CliTest, CheckStopsAtOnceWhenTheModuleCannotBeLoaded) {
 // An output that cannot be written is found before the first scenario
 // plays, and the error names the path as the user gave it.
 TEST(CliTest, OutputPathsAreCheckedBeforeAnythingPlays) {
-    const std::string missing = testing::TempDir() + "sapp-host-no-such-folder";
+    const std::string missing = scratchFile("no-such-folder");
     std::filesystem::remove_all(missing);
-    const std::string folder = testing::TempDir() + "sapp-host-a-folder";
+    const std::string folder = scratchFile("a-folder");
     std::filesystem::create_directories(folder);
     const std::string missingReason = ": cannot write there: the folder " + missing + " does not exist\n";
     const struct {
@@ -443,6 +454,7 @@ TEST(CliTest, OutputPathsAreCheckedBeforeAnythingPlays) {
         EXPECT_EQ(r.errors, c.errors);
     }
     EXPECT_FALSE(std::filesystem::exists(missing));
+    std::filesystem::remove(folder);
 }
 
 // Bytes after the record: a warning, an error with --strict. Bytes that run
@@ -469,7 +481,7 @@ TEST(CliTest, DecodeStrictRejectsBytesAfterTheRecord) {
 // Lines and nothing else (here against this test's own build).
 TEST(CliTest, RunScriptWritesOnlyTheTraceToStandardOutput) {
     setenv("SAPP_RUN_BUILD", SAPP_BUILD_DIR, 1);
-    const std::string errors = testing::TempDir() + "sapp-host-run-script.txt";
+    const std::string errors = scratchFile("run-script.txt");
     const ChildResult r = runChild("/bin/bash", {std::string(SAPP_SOURCE_DIR) + "/scripts/run.sh",
                                                std::string(SAPP_SCENARIOS) + "/uplink.json", "--json"}, errors);
     unsetenv("SAPP_RUN_BUILD");
