@@ -44,7 +44,7 @@ Options:
                   beside this executable)
 
 Exit status: 0 success, 1 a check failed, 2 bad input or no module.
-Scenario and trace formats: docs/sapp-host.md.
+The tool: docs/sapp-host.md; scenario and trace formats: docs/sapp-host-formats.md.
 )";
 
 constexpr const char* kRunHelp = R"(usage: sapp-host [--module PATH] run [FILE] [--json]
