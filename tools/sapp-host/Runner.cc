@@ -90,9 +90,9 @@ public:
         }
         const std::string name = *open.session;
         auto session = std::make_unique<standin::Session>(open.sid);
-        session->setObserver([this, name, raw = session.get()](const standin::Entry& entry) {
+        session->setObserver([this, name, observed = session.get()](const standin::Entry& entry) {
             onEntry(name, entry);
-            raw->clearEntries();
+            observed->clearEntries();
         });
         standin::Session* raw = session.get();
         m_sessions.push_back(std::move(session));
