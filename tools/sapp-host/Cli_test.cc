@@ -388,6 +388,10 @@ TEST(CliTest, MemoryDoesNotGrowWithTheScenario) {
         const ChildResult r = sappHost({"run", "--json", file});
         std::filesystem::remove(file);
         ASSERT_TRUE(r.exited && r.code == 0) << r.describe();
+#if defined(_WIN32)
+        // Windows keeps a finished process's counters; Wine answers 0.
+        if (r.peakResident == 0) GTEST_SKIP() << "no peak working set of a finished process here";
+#endif
         ASSERT_GT(r.peakResident, 0u) << "no peak resident size on this platform";
         peak[packets == 5] = r.peakResident;
     }
