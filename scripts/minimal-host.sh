@@ -45,6 +45,16 @@ fail() {
 
 cache() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
 
+# The build's C++ compiler: cached, or, where a toolchain file set it, as
+# CMake recorded it.
+compiler() {
+    local cxx
+    cxx=$(cache CMAKE_CXX_COMPILER)
+    [ -n "$cxx" ] || cxx=$(sed -n 's/^set(CMAKE_CXX_COMPILER "\(.*\)")$/\1/p' "$build"/CMakeFiles/*/CMakeCXXCompiler.cmake | head -1)
+    [ -n "$cxx" ] || fail "no C++ compiler recorded in $build"
+    printf '%s\n' "$cxx"
+}
+
 rm -rf "$prefix" "$example" "$handmade"
 quiet cmake --install "$build" --prefix "$prefix"
 
@@ -83,16 +93,18 @@ module=$(pc --variable=module)
 read -r -a flags <<<"$(pc --cflags --libs)"
 mkdir -p "$handmade"
 if [ -n "$toolchain" ]; then
-    # As the toolchain links: the compiler runtime statically, our DLLs
-    # beside the executable.
-    flags+=(-static)
-    cp "$prefix"/bin/pktcore*.dll "$prefix"/bin/tarnbase*.dll "$handmade"/
+    # A host linked against the DLLs' import libraries cannot be linked
+    # -static, as the toolchain links ours, so the runtime's thread DLL goes
+    # beside it, with our DLLs, where Windows looks for them.
+    flags+=(-static-libgcc -static-libstdc++)
+    cp "$prefix"/bin/pktcore*.dll "$prefix"/bin/tarnbase*.dll \
+       "$("$(compiler)" -print-file-name=libwinpthread-1.dll)" "$handmade"/
     exe="$handmade/minimal-host.exe"
 else
     flags+=("-Wl,-rpath,$(pc --variable=libdir)" -ldl)
     exe="$handmade/minimal-host"
 fi
-quiet "$(cache CMAKE_CXX_COMPILER)" -std=c++20 -o "$exe" examples/minimal-host/main.cc \
+quiet "$(compiler)" -std=c++20 -o "$exe" examples/minimal-host/main.cc \
     "-DSAPP_MODULE_FILE=\"$module\"" "${flags[@]}"
 "$@" "$exe" >/dev/null || fail "the example built with pkg-config's flags failed"
 
