@@ -69,8 +69,9 @@ std::vector<Json> jsonLines(const std::string& output) {
 }
 
 TEST(CliTest, CheckReportsFailedChecksAndBadScenarios) {
+    const std::string report = scratchFile("junit.xml");
     const ChildResult r = sappHost({"check", "--json", testdata("failing-check.json"), testdata("bad-step.json"),
-                                    testdata("released-module.json")});
+                                    testdata("released-module.json"), "--junit", report});
     ASSERT_TRUE(r.exited) << r.describe();
     EXPECT_EQ(r.code, 1);
     const std::vector<Json> lines = jsonLines(r.output);
@@ -92,6 +93,11 @@ TEST(CliTest, CheckReportsFailedChecksAndBadScenarios) {
     EXPECT_TRUE(jsonEqual(lines[0]["differences"], Json::parse(R"([{"step": 0, "check": "expect[0]", "line": 4,
         "nearest": true, "differences": [{"path": "answer.getModule", "expected": false, "got": true}]}])")))
         << lines[0]["differences"].dump();
+    // The JUnit message: the check and the first field that differs.
+    const std::string xml = fileText(report);
+    EXPECT_NE(xml.find(R"(: matches no line; answer.getModule: expected false, got true" type="failed check">)"),
+              std::string::npos)
+        << xml;
 
     EXPECT_EQ(lines[1]["result"], "bad");
     const std::string bad = lines[1]["details"][0];
