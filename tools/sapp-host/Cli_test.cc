@@ -451,7 +451,8 @@ TEST(CliTest, OutputPathsAreCheckedBeforeAnythingPlays) {
     } cases[] = {
         {{"check", testdata("deliveries.json"), "--junit", missing + "/report.xml"},
          "sapp-host check: " + missing + "/report.xml" + missingReason},
-        {{"check", testdata("deliveries.json"), "--junit", folder}, "sapp-host check: " + folder + ": a folder, not a file\n"},
+        {{"check", testdata("deliveries.json"), "--junit", folder},
+         "sapp-host check: " + folder + ": a folder, not a file\n"},
         {{"record", testdata("deliveries.json"), "-o", missing + "/recorded.json"},
          "sapp-host record: " + missing + "/recorded.json" + missingReason},
     };

@@ -237,7 +237,8 @@ TEST(RecordJsonTest, BadFieldsNameThePlaceAndReason) {
 // consistently with the prefix's length.
 TEST(RecordJsonTest, TruncatedBytesNameTheFieldItsOffsetAndTheMissingBytes) {
     const std::regex shortRead(R"(^(\S+): .+ at byte (\d+) needs (\d+) bytes?; (\d+) left, (\d+) missing$)");
-    const std::regex shortString(R"(^(\S+): (\d+) bytes?, as its length at byte (\d+) says; (\d+) left, (\d+) missing$)");
+    const std::regex shortString(
+        R"(^(\S+): (\d+) bytes?, as its length at byte (\d+) says; (\d+) left, (\d+) missing$)");
     for (const Example& example : kExamples) {
         const std::string bytes = encodeRecord(example.record, Json::parse(example.fields), "fields");
         // An SDK V2 payload's body is whatever follows its 9-byte header.

@@ -284,7 +284,9 @@ Scenario parseScenario(const std::string& text, const std::string& source) {
     } catch (const JsonTextError& e) {
         // Syntax errors, and numbers that do not fit any JSON number type
         // (1e400), have no path.
-        if (e.path().empty() && e.reason().starts_with("not valid JSON")) throw ScenarioError(source + ": " + e.reason());
+        if (e.path().empty() && e.reason().starts_with("not valid JSON")) {
+            throw ScenarioError(source + ": " + e.reason());
+        }
         throw ScenarioError(source + ": " + describePath(e.path()) + ": " + e.reason());
     } catch (const InputError& e) {
         throw ScenarioError(source + ": " + e.what());
