@@ -6,10 +6,13 @@
 #                        DLLs go to bin/ on Windows, the import libraries here)
 #   bin/                 sapp-host
 #   share/sapp/scenarios the scenario folder for sapp-host
-#   share/doc/sapp/      README, docs/ and examples/
+#   share/doc/sapp/      README, LICENSE, docs/ and examples/, laid out as in
+#                        the source tree so that the README's links hold
 #   lib/cmake/sapp/      the package: find_package(sapp CONFIG) gives
 #                        sapp::headers, sapp::module, sapp::pktcore and
 #                        sapp::tarnbase
+#   lib/pkgconfig/       sapp.pc, the same for pkg-config: the headers, the
+#                        stand-in host libraries and the module's path
 #
 # Tests, GoogleTest and the test module of sapp-host are not installed.
 include(GNUInstallDirs)
@@ -58,8 +61,18 @@ install(TARGETS sapp_headers sapp pktcore tarnbase EXPORT sappTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(TARGETS sapp-host RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/scenarios/ DESTINATION ${CMAKE_INSTALL_DATADIR}/sapp/scenarios)
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ ${PROJECT_SOURCE_DIR}/examples DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs ${PROJECT_SOURCE_DIR}/examples DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+# pkg-config: the module's file as installed, relative to the prefix.
+if(WIN32)
+  set(SAPP_PC_MODULE "${CMAKE_INSTALL_BINDIR}/$<TARGET_FILE_NAME:sapp>")
+else()
+  set(SAPP_PC_MODULE "${CMAKE_INSTALL_LIBDIR}/$<TARGET_FILE_NAME:sapp>")
+endif()
+configure_file(${CMAKE_CURRENT_LIST_DIR}/sapp.pc.in ${PROJECT_BINARY_DIR}/sapp.pc.in-configured @ONLY)
+file(GENERATE OUTPUT ${PROJECT_BINARY_DIR}/sapp.pc INPUT ${PROJECT_BINARY_DIR}/sapp.pc.in-configured)
+install(FILES ${PROJECT_BINARY_DIR}/sapp.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
 install(EXPORT sappTargets NAMESPACE sapp:: DESTINATION ${SAPP_INSTALL_CMAKEDIR})
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/sappConfig.cmake.in
@@ -74,6 +87,7 @@ install(FILES ${PROJECT_BINARY_DIR}/sappConfig.cmake ${PROJECT_BINARY_DIR}/sappC
 # sapp-<version>-win64.zip (CPack would call a mingw-w64 build win32).
 set(CPACK_PACKAGE_NAME sapp)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "sapp session-application module, its stand-in host libraries and sapp-host")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)

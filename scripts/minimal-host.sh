@@ -1,14 +1,22 @@
 #!/usr/bin/env bash
-# Installs a build as an integrator gets it and runs examples/minimal-host,
-# built against that install tree alone.
+# Installs a build as an integrator gets it, checks the package and runs
+# examples/minimal-host, built against that install tree alone.
 #
 #   scripts/minimal-host.sh PRESET [RUNNER...]
 #
 # PRESET is a configured and built preset (dev, windows, ...). Its build is
-# installed afresh into build/PRESET-install, the example is configured and
-# built in build/PRESET-minimal-host (with the preset's toolchain file, if
-# any) and run, through RUNNER when given (scripts/test-windows.sh passes
-# Wine, inside its Wine server's lifetime). Fails when any step fails or the
+# installed afresh into build/PRESET-install, and then:
+#   - every relative link of the installed Markdown files (the README first)
+#     must lead to a file of the install tree;
+#   - the example is configured and built with CMake in
+#     build/PRESET-minimal-host (with the preset's toolchain file, if any)
+#     and run;
+#   - the example is compiled once more by hand with the flags of
+#     `pkg-config --cflags --libs sapp` (build/PRESET-minimal-host-pc) and run;
+#   - the build's archive is made with cpack (sapp-<version>-Linux.tar.gz or
+#     -win64.zip in build/PRESET) and must hold the LICENSE.
+# Runs go through RUNNER when given (scripts/test-windows.sh passes Wine,
+# inside its Wine server's lifetime). Fails when any step fails or the
 # example exits non-zero.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,6 +26,8 @@ shift
 build="build/$preset"
 prefix="$PWD/build/$preset-install"
 example="build/$preset-minimal-host"
+handmade="build/$preset-minimal-host-pc"
+docs="$prefix/share/doc/sapp"
 
 # Runs a command quietly, showing its output only when it fails.
 quiet() {
@@ -28,11 +38,46 @@ quiet() {
     fi
 }
 
-rm -rf "$prefix" "$example"
+fail() {
+    echo "minimal-host.sh: $*" >&2
+    exit 1
+}
+
+cache() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
+
+# The build's C++ compiler: cached, or, where a toolchain file set it, as
+# CMake recorded it.
+compiler() {
+    local cxx
+    cxx=$(cache CMAKE_CXX_COMPILER)
+    [ -n "$cxx" ] || cxx=$(sed -n 's/^set(CMAKE_CXX_COMPILER "\(.*\)")$/\1/p' "$build"/CMakeFiles/*/CMakeCXXCompiler.cmake | head -1)
+    [ -n "$cxx" ] || fail "no C++ compiler recorded in $build"
+    printf '%s\n' "$cxx"
+}
+
+rm -rf "$prefix" "$example" "$handmade"
 quiet cmake --install "$build" --prefix "$prefix"
 
+# The installed docs: the README, docs/ and examples/ keep the source tree's
+# layout, so each relative link must find its file (anchors are not followed).
+[ -f "$docs/README.md" ] || fail "no README.md in $docs"
+[ -f "$docs/LICENSE" ] || fail "no LICENSE in $docs"
+links=0
+while IFS= read -r page; do
+    while IFS= read -r link; do
+        link="${link#](}"
+        link="${link%)}"
+        link="${link%%#*}"
+        case "$link" in "" | http://* | https://* | mailto:*) continue ;; esac
+        links=$((links + 1))
+        [ -e "$(dirname "$page")/$link" ] || fail "${page#"$prefix"/} links to $link, which the package does not hold"
+    done < <(grep -o '](\([^)]*\))' "$page" || true)
+done < <(find "$docs" -name '*.md' | sort)
+[ "$links" -gt 0 ] || fail "no relative link found in the installed docs"
+
+# The example, built with CMake against the package.
 args=(-S examples/minimal-host -B "$example" -Dsapp_DIR="$prefix/lib/cmake/sapp")
-toolchain=$(sed -n 's/^CMAKE_TOOLCHAIN_FILE:[A-Z]*=//p' "$build/CMakeCache.txt")
+toolchain=$(cache CMAKE_TOOLCHAIN_FILE)
 [ -z "$toolchain" ] || args+=(-DCMAKE_TOOLCHAIN_FILE="$toolchain")
 quiet cmake "${args[@]}"
 quiet cmake --build "$example"
@@ -40,3 +85,35 @@ quiet cmake --build "$example"
 exe="$example/minimal-host"
 [ -e "$exe" ] || exe="$exe.exe"
 "$@" "$exe"
+
+# The same example compiled by hand with what pkg-config says, as a host
+# without CMake builds (PKG_CONFIG_LIBDIR: this package's .pc files only).
+pc() { PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" pkg-config "$@" sapp; }
+module=$(pc --variable=module)
+read -r -a flags <<<"$(pc --cflags --libs)"
+mkdir -p "$handmade"
+if [ -n "$toolchain" ]; then
+    # A host linked against the DLLs' import libraries cannot be linked
+    # -static, as the toolchain links ours, so the runtime's thread DLL goes
+    # beside it, with our DLLs, where Windows looks for them.
+    flags+=(-static-libgcc -static-libstdc++)
+    cp "$prefix"/bin/pktcore*.dll "$prefix"/bin/tarnbase*.dll \
+       "$("$(compiler)" -print-file-name=libwinpthread-1.dll)" "$handmade"/
+    exe="$handmade/minimal-host.exe"
+else
+    flags+=("-Wl,-rpath,$(pc --variable=libdir)" -ldl)
+    exe="$handmade/minimal-host"
+fi
+quiet "$(compiler)" -std=c++20 -o "$exe" examples/minimal-host/main.cc \
+    "-DSAPP_MODULE_FILE=\"$module\"" "${flags[@]}"
+"$@" "$exe" >/dev/null || fail "the example built with pkg-config's flags failed"
+
+# The archive of the install tree, with the LICENSE in it.
+rm -f "$build"/sapp-*.tar.gz "$build"/sapp-*.zip
+(cd "$build" && quiet cpack)
+archive=$(find "$build" -maxdepth 1 \( -name 'sapp-*.tar.gz' -o -name 'sapp-*.zip' \) | head -1)
+[ -n "$archive" ] || fail "cpack made no archive in $build"
+listing=$(cmake -E tar tf "$archive")
+grep -q '/share/doc/sapp/LICENSE$' <<<"$listing" || fail "$archive holds no share/doc/sapp/LICENSE"
+echo "minimal-host.sh: $links links of the installed docs hold; the example ran built with CMake and with" \
+     "pkg-config; $archive holds the LICENSE" >&2

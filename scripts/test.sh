@@ -12,19 +12,24 @@
 #                                 in the objects (preset msvc-target; no link)
 #                              5. the fuzz targets, 60 s each from their corpora
 #                              6. the Windows x86-64 cross build, run under Wine
-#                            and builds the benchmark suite sapp-bench (bench
-#                            preset), whose instruction counts must stay within
-#                            their budget (bench/budget.sh, callgrind)
-#   scripts/test.sh linux    1 to 4 and sapp-bench with its budget only; installs
-#                            no Wine (the cross compiler, yes: step 4 uses
-#                            mingw-w64's headers), and fuzzes nothing
+#                            and builds the benchmark suite sapp-bench and
+#                            sapp-host in the bench preset (the release build,
+#                            warnings as errors, so both keep compiling without
+#                            a warning at -O3), where the module's instruction
+#                            counts must stay within their budget
+#                            (bench/budget.sh, callgrind)
+#   scripts/test.sh linux    1 to 4 and the bench build with its budget only;
+#                            installs no Wine (the cross compiler, yes: step 4
+#                            uses mingw-w64's headers), and fuzzes nothing
 #
 # Each build runs its unit tests, the scenario folder through sapp-host, the
 # replay of the fuzz corpora and the export checks (the sanitizer build also
-# a short soak); the dev build is then installed and
-# examples/minimal-host built against the install tree and run (for the
-# Windows build, scripts/test-windows.sh does the same under Wine and makes
-# the zip package). Missing Debian packages are installed first.
+# a short soak); the dev build is then installed, its docs' links, its
+# pkg-config file and its archive's LICENSE checked, and
+# examples/minimal-host built against the install tree and run
+# (scripts/minimal-host.sh; for the Windows build, scripts/test-windows.sh
+# does the same under Wine, the zip package included). Missing Debian
+# packages are installed first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -56,11 +61,12 @@ ctest --preset msvc-target
 echo "== installed package: minimal-host =="
 scripts/minimal-host.sh dev
 
-# Times are scripts/bench.sh's business; here the suite has to build and
-# its instruction counts have to stay within their budget.
-echo "== bench build: sapp-bench and the cost budget =="
+# Times are scripts/bench.sh's business; here the release build has to
+# compile without a warning and the instruction counts have to stay within
+# their budget.
+echo "== bench build: sapp-bench, sapp-host and the cost budget =="
 cmake --preset bench
-cmake --build --preset bench --target sapp-bench
+cmake --build --preset bench --target sapp-bench sapp-host
 bench/budget.sh build/bench
 
 if [ "$mode" = all ]; then

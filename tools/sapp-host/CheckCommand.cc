@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <map>
 #include <string>
@@ -12,7 +11,9 @@
 #include "tools/sapp-host/Commands.h"
 #include "tools/sapp-host/JsonSupport.h"
 #include "tools/sapp-host/Junit.h"
+#include "tools/sapp-host/ModuleLibrary.h"
 #include "tools/sapp-host/Process.h"
+#include "tools/sapp-host/Scenario.h"
 
 namespace sapphost {
 
@@ -47,18 +48,21 @@ std::vector<std::string> scenarioFiles(const std::vector<std::string>& args) {
 }
 
 // The scenario's name, read here for a child that died before reporting it;
-// the file name when there is none.
+// the file name when there is none. The steps are read and dropped one by
+// one: a long scenario costs no more memory here than in its own process.
 std::string scenarioName(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    const Json root = Json::parse(in, nullptr, false);
-    return root.is_object() && root.contains("name") && root["name"].is_string() ? root["name"].get<std::string>()
-                                                                                 : file;
+    try {
+        const Json root = parseJsonText(readScenarioText(file), "steps", [](std::size_t, const Json&) {});
+        if (root.is_object() && root.contains("name") && root["name"].is_string()) return root["name"];
+    } catch (const std::runtime_error&) {
+    }
+    return file;
 }
 
 using Outcome = ScenarioOutcome;
 
 Outcome playInChild(const std::string& self, const std::string& module, const std::string& file) {
-    Outcome outcome{file, scenarioName(file), "crash", {}, 0};
+    Outcome outcome{file, file, "crash", {}, Json::array(), 0};
     const ChildResult child = runChild(self, {kPlayOneCommand, "--module", module, file});
     Json report;
     const std::size_t at = child.output.rfind(kReportTag);
@@ -79,6 +83,9 @@ Outcome playInChild(const std::string& self, const std::string& module, const st
         if (child.code == kExitFailed && failures && !error) {
             outcome.result = "fail";
             for (const Json& failure : report["failures"]) outcome.details.push_back(failure.get<std::string>());
+            if (report.contains("differences") && report["differences"].is_array()) {
+                outcome.differences = report["differences"];
+            }
             return outcome;
         }
         if (child.code == kExitBadInput && error) {
@@ -89,6 +96,7 @@ Outcome playInChild(const std::string& self, const std::string& module, const st
     }
     // Anything else (a signal, an exit status that does not fit the report,
     // as after a sanitizer's report at exit) is a crash.
+    if (!reported) outcome.name = scenarioName(file);
     outcome.details.push_back("the scenario's process ended with " + child.describe() +
                               (reported ? "" : " without reporting its outcome"));
     return outcome;
@@ -101,6 +109,7 @@ void printOutcome(const Outcome& outcome, bool json) {
         line["name"] = outcome.name;
         line["result"] = outcome.result;
         line["details"] = outcome.details;
+        if (outcome.result == "fail") line["differences"] = outcome.differences;
         std::cout << dumpCompact(line) << std::endl;
         return;
     }
@@ -122,14 +131,19 @@ int checkCommand(const Options& options) {
     std::vector<std::string> files;
     const std::string module = modulePathOf(options);
     const std::string self = selfExecutablePath();
+    // Whatever keeps the whole run from working is found before the first
+    // scenario plays: the files, the module (loaded here as each scenario's
+    // process will load it) and the report's path.
     try {
         files = scenarioFiles(options.args);
-        if (!fs::is_regular_file(module)) throw std::runtime_error("no module file " + module);
+        loadModule(module);
         if (self.empty()) throw std::runtime_error("cannot tell where this executable is, to run scenarios in it");
+        if (options.junit) checkOutputPath(*options.junit);
     } catch (const std::runtime_error& e) {
         std::cerr << "sapp-host check: " << e.what() << "\n";
         return kExitBadInput;
     }
+    const std::string timestamp = junitTimestamp();
     std::size_t passed = 0;
     std::vector<Outcome> outcomes;
     for (const std::string& file : files) {
@@ -148,7 +162,7 @@ int checkCommand(const Options& options) {
     }
     if (options.junit) {
         try {
-            writeFileReplacing(*options.junit, junitReport("sapp-host check", outcomes));
+            writeFileReplacing(*options.junit, junitReport("sapp-host check", outcomes, timestamp, hostName()));
         } catch (const std::runtime_error& e) {
             std::cerr << "sapp-host check: the JUnit report: " << e.what() << "\n";
             return kExitBadInput;

@@ -1,8 +1,10 @@
 // sapp-host end to end: the executable beside this test, run as a child.
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
 
 #include <gtest/gtest.h>
 
@@ -33,6 +35,29 @@ std::string fileText(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// A file of this test process's own: CTest runs tests side by side, and
+// other builds' test runs may share the temporary folder.
+std::string scratchFile(const std::string& name) {
+    static const std::string run = std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
+    return testing::TempDir() + "sapp-host-" + run + "-" +
+           testing::UnitTest::GetInstance()->current_test_info()->name() + "-" + name;
+}
+
+struct Outputs {
+    ChildResult result;
+    std::string errors;  // standard error
+};
+
+// Runs sapp-host with its standard error captured too.
+Outputs sappHostWithErrors(const std::vector<std::string>& args) {
+    const std::string file = scratchFile("errors.txt");
+    Outputs out{runChild(besideThisTest(SAPP_HOST_EXE_NAME), args, file), fileText(file)};
+    std::filesystem::remove(file);
+    std::erase(out.result.output, '\r');
+    std::erase(out.errors, '\r');
+    return out;
+}
+
 // The JSON lines of a `check --json` run.
 std::vector<Json> jsonLines(const std::string& output) {
     std::vector<Json> lines;
@@ -44,8 +69,9 @@ std::vector<Json> jsonLines(const std::string& output) {
 }
 
 TEST(CliTest, CheckReportsFailedChecksAndBadScenarios) {
+    const std::string report = scratchFile("junit.xml");
     const ChildResult r = sappHost({"check", "--json", testdata("failing-check.json"), testdata("bad-step.json"),
-                                    testdata("released-module.json")});
+                                    testdata("released-module.json"), "--junit", report});
     ASSERT_TRUE(r.exited) << r.describe();
     EXPECT_EQ(r.code, 1);
     const std::vector<Json> lines = jsonLines(r.output);
@@ -58,7 +84,20 @@ TEST(CliTest, CheckReportsFailedChecksAndBadScenarios) {
     const std::string expected =
         R"(scenario "a check that fails", step 0 (open): expect[0] {"answer":{"getModule":false}}: matches no line)";
     EXPECT_NE(failure.find(expected), std::string::npos) << failure;
-    EXPECT_NE(failure.find("{\"answer\":{\"getModule\":true}}"), std::string::npos) << "the step's lines are shown";
+    // The line of that kind and the field that differs, then the step's lines.
+    EXPECT_NE(failure.find("\n    the nearest line of its kind, [4], differs in:\n"
+                           "      answer.getModule: expected false, got true\n    the step's lines:\n"),
+              std::string::npos)
+        << failure;
+    EXPECT_NE(failure.find("[4] {\"answer\":{\"getModule\":true}}"), std::string::npos) << "the step's lines are shown";
+    EXPECT_TRUE(jsonEqual(lines[0]["differences"], Json::parse(R"([{"step": 0, "check": "expect[0]", "line": 4,
+        "nearest": true, "differences": [{"path": "answer.getModule", "expected": false, "got": true}]}])")))
+        << lines[0]["differences"].dump();
+    // The JUnit message: the check and the first field that differs.
+    const std::string xml = fileText(report);
+    EXPECT_NE(xml.find(R"(: matches no line; answer.getModule: expected false, got true" type="failed check">)"),
+              std::string::npos)
+        << xml;
 
     EXPECT_EQ(lines[1]["result"], "bad");
     const std::string bad = lines[1]["details"][0];
@@ -82,13 +121,17 @@ std::size_t occurrences(const std::string& text, const std::string& part) {
 }
 
 TEST(CliTest, CheckWritesAJunitReport) {
-    const std::string report = testing::TempDir() + "sapp-host-junit.xml";
+    const std::string report = scratchFile("junit.xml");
     const ChildResult r = sappHost({"check", testdata("deliveries.json"), testdata("markup-name.json"),
                                     testdata("bad-step.json"), "--junit", report});
     ASSERT_TRUE(r.exited && r.code == 1) << r.describe();
     const std::string xml = fileText(report);
     EXPECT_EQ(xml.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites ", 0), 0u) << xml;
     EXPECT_EQ(occurrences(xml, "tests=\"3\" failures=\"1\" errors=\"1\""), 2u) << xml;
+    // When and where the suite ran, as the JUnit format has them.
+    EXPECT_TRUE(std::regex_search(xml, std::regex(R"(<testsuite [^>]* timestamp="\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d" )"
+                                                  R"(hostname="[^"]+">)")))
+        << xml;
     EXPECT_NE(xml.find(R"(<testcase name="deliveries echoed" classname="testdata.deliveries" )"), std::string::npos);
     // The failing scenario: its name escaped for an attribute (the control
     // character XML cannot carry replaced), the step, the check and the
@@ -100,7 +143,7 @@ TEST(CliTest, CheckWritesAJunitReport) {
     EXPECT_NE(xml.find(R"(<failure message="scenario &quot;&lt;markup&gt; &amp; &quot;quotes&quot; )"),
               std::string::npos);
     EXPECT_NE(xml.find(R"(step 0 (open): absent[0] {"log":{"text":"[sapp] SAppModule::getInstance"}}: matches line 0)"
-                       "\n    the step's lines:\n      {\"log\":{\"text\":\"[sapp] SAppModule::getInstance\""),
+                       "\n    the step's lines:\n      [0] {\"log\":{\"text\":\"[sapp] SAppModule::getInstance\""),
               std::string::npos)
         << xml;
     EXPECT_EQ(xml.find('\x01'), std::string::npos);
@@ -112,7 +155,7 @@ TEST(CliTest, CheckWritesAJunitReport) {
 TEST(CliTest, CheckReportsACrashAndGoesOn) {
     const std::string crashing = besideThisTest(SAPP_HOST_CRASH_MODULE);
     const std::string scenario = testdata("failing-check.json");
-    const std::string report = testing::TempDir() + "sapp-host-junit-crash.xml";
+    const std::string report = scratchFile("junit-crash.xml");
     const ChildResult r = sappHost({"--module", crashing, "check", scenario, scenario, "--junit", report});
     ASSERT_TRUE(r.exited) << r.describe();
     EXPECT_EQ(r.code, 1);
@@ -142,10 +185,11 @@ TEST(CliTest, RunEchoesDeliveriesAndShowsDroppedOnes) {
     const ChildResult text = sappHost({"run", testdata("deliveries.json")});
     ASSERT_TRUE(text.exited && text.code == 0) << text.describe();
     for (const char* expected : {
-             "  recv    1234 ? uri 820178 \"hi\"\n",
-             "  event   a EVENT_ANNOUNCE_APPS (2000) {\"body\":\"hi\"}\n",
+             "  recv    sid 1234 ? uri 820178 \"hi\"\n",
+             "  event   [a] EVENT_ANNOUNCE_APPS (2000) {\"body\":\"hi\"}\n",
              "\"appMsgType\":0,\"data\":0x00ff}\n  no effect\nstep 3: request\n",
-             "  recv    9 REQ_APP_DATA (1007) {\"appId\":5,\"data\":\"hi\"}\n  no effect\n",
+             "  recv    sid 9 REQ_APP_DATA (1007) {\"appId\":5,\"data\":\"hi\"}\n  no effect\n",
+             "  watch   [a] remove\n",
              "step 4: set_sid\nstep 5: leave\n",  // host-side only: nothing to say
          }) {
         EXPECT_NE(text.output.find(expected), std::string::npos) << expected << "\n" << text.output;
@@ -153,8 +197,8 @@ TEST(CliTest, RunEchoesDeliveriesAndShowsDroppedOnes) {
 }
 
 TEST(CliTest, RecordWritesAPassingScenarioThatRecordsToItself) {
-    const std::string recorded = testing::TempDir() + "sapp-host-recorded.json";
-    const std::string again = testing::TempDir() + "sapp-host-recorded-again.json";
+    const std::string recorded = scratchFile("recorded.json");
+    const std::string again = scratchFile("recorded-again.json");
     const std::string scenario = std::string(SAPP_SCENARIOS) + "/registry-release-remaining.json";
     for (const std::string& source : {testdata("deliveries.json"), scenario}) {
         SCOPED_TRACE(source);
@@ -198,7 +242,7 @@ TEST(CliTest, RecordWritesAPassingScenarioThatRecordsToItself) {
     EXPECT_TRUE(jsonEqual(steps[4], Json::parse(R"({"set_sid": {"session": "a", "sid": 1234}})")));
 
     // A scenario that cannot be played writes nothing.
-    const std::string bad = testing::TempDir() + "sapp-host-recorded-bad.json";
+    const std::string bad = scratchFile("recorded-bad.json");
     const ChildResult r = sappHost({"record", testdata("released-module.json"), "-o", bad});
     EXPECT_TRUE(r.exited && r.code == 2) << r.describe();
     EXPECT_FALSE(std::filesystem::exists(bad));
@@ -312,6 +356,159 @@ TEST(CliTest, NumbersOutOfRangeAreBadInputNamingTheFile) {
     const ChildResult encode = sappHost({"encode", "--uri", "256466", R"({"uid": 1e400})"});
     EXPECT_EQ(encode.code, 2);
 }
+
+#if defined(__SANITIZE_ADDRESS__)
+#  define SAPP_HOST_TEST_ASAN 1
+#elif defined(__has_feature)
+#  if __has_feature(address_sanitizer)
+#    define SAPP_HOST_TEST_ASAN 1
+#  endif
+#endif
+
+// A scenario of `packets` app-list notices, each listing app 7 `ids` times:
+// the module logs a line per listed id (scripts/long-scenario.sh writes the
+// same shape for docs/robustness.md).
+std::string longScenario(int packets, int ids) {
+    std::string list = "7";
+    for (int i = 1; i < ids; ++i) list += ",7";
+    std::string text = R"({"host": {"databases": {"1234": {"dwSGroupId": 1}}}, "steps": [)"
+                       R"({"open": {"session": "a", "sid": 1234}})";
+    for (int i = 0; i < packets; ++i) {
+        text += R"(, {"packet": {"sid": 1234, "uri": 256978, "record": {"sid": 1234, "appIds": [)" + list +
+                R"(]}}, "expect": [{"event": {"type": 1032}}], "absent": [{"error": {}}]})";
+    }
+    return text + R"(, {"leave": 1234}, {"release": 1234}]})";
+}
+
+// sapp-host's memory follows the largest step, not the length of the
+// scenario: five notices need little more than one, where keeping their
+// trace lines (100,000 log lines more) would take over 100 MB more.
+TEST(CliTest, MemoryDoesNotGrowWithTheScenario) {
+#if defined(SAPP_HOST_TEST_ASAN)
+    GTEST_SKIP() << "the sanitizer's allocator keeps freed memory: resident size says nothing here";
+#endif
+    uint64_t peak[2] = {};
+    for (const int packets : {1, 5}) {
+        const std::string file = scratchFile("long-" + std::to_string(packets) + ".json");
+        std::ofstream(file, std::ios::binary) << longScenario(packets, 20000);
+        const ChildResult r = sappHost({"run", "--json", file});
+        std::filesystem::remove(file);
+        ASSERT_TRUE(r.exited && r.code == 0) << r.describe();
+#if defined(_WIN32)
+        // Windows keeps a finished process's counters; Wine answers 0.
+        if (r.peakResident == 0) GTEST_SKIP() << "no peak working set of a finished process here";
+#endif
+        ASSERT_GT(r.peakResident, 0u) << "no peak resident size on this platform";
+        peak[packets == 5] = r.peakResident;
+    }
+    EXPECT_LT(peak[1], peak[0] + 24 * 1024 * 1024) << "peak resident bytes " << peak[0] << " then " << peak[1];
+}
+
+// A key given twice in one object is a bad scenario naming the key, in the
+// scenario's own files as much as anywhere.
+TEST(CliTest, DuplicateKeysAreBadScenarios) {
+    const std::string file = scratchFile("duplicate.json");
+    std::ofstream(file, std::ios::binary) << R"({"steps": [{"open": {"session": "a", "sid": 1, "sid": 2}}]})";
+    const Outputs r = sappHostWithErrors({"run", file});
+    ASSERT_TRUE(r.result.exited) << r.result.describe();
+    EXPECT_EQ(r.result.code, 2);
+    EXPECT_EQ(r.errors, "sapp-host run: bad scenario: " + file + R"(: step 0 (open): duplicate key "sid")" "\n");
+}
+
+// check loads the module itself before it plays anything: a file that is
+// not the module is one error, as for the other commands.
+TEST(CliTest, CheckStopsAtOnceWhenTheModuleCannotBeLoaded) {
+    const struct {
+        std::string module;
+        std::string reason;
+    } cases[] = {
+        {besideThisTest(SAPP_HOST_NOT_A_MODULE), "does not export getModule and releaseModule"},
+        {testdata("bad-step.json"), "cannot load the module " + testdata("bad-step.json") + ": "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.module);
+        const Outputs r = sappHostWithErrors({"--module", c.module, "check", SAPP_SCENARIOS});
+        ASSERT_TRUE(r.result.exited) << r.result.describe();
+        EXPECT_EQ(r.result.code, 2);
+        EXPECT_EQ(r.result.output, "") << "nothing was played";
+        EXPECT_EQ(r.errors.rfind("sapp-host check: ", 0), 0u) << r.errors;
+        EXPECT_NE(r.errors.find(c.reason), std::string::npos) << r.errors;
+        EXPECT_EQ(occurrences(r.errors, "\n"), 1u) << r.errors;
+    }
+}
+
+// An output that cannot be written is found before the first scenario
+// plays, and the error names the path as the user gave it.
+TEST(CliTest, OutputPathsAreCheckedBeforeAnythingPlays) {
+    const std::string missing = scratchFile("no-such-folder");
+    std::filesystem::remove_all(missing);
+    const std::string folder = scratchFile("a-folder");
+    std::filesystem::create_directories(folder);
+    const std::string missingReason = ": cannot write there: the folder " + missing + " does not exist\n";
+    const struct {
+        std::vector<std::string> args;
+        std::string errors;
+    } cases[] = {
+        {{"check", testdata("deliveries.json"), "--junit", missing + "/report.xml"},
+         "sapp-host check: " + missing + "/report.xml" + missingReason},
+        {{"check", testdata("deliveries.json"), "--junit", folder},
+         "sapp-host check: " + folder + ": a folder, not a file\n"},
+        {{"record", testdata("deliveries.json"), "-o", missing + "/recorded.json"},
+         "sapp-host record: " + missing + "/recorded.json" + missingReason},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        const Outputs r = sappHostWithErrors(c.args);
+        ASSERT_TRUE(r.result.exited) << r.result.describe();
+        EXPECT_EQ(r.result.code, 2);
+        EXPECT_EQ(r.result.output, "");
+        EXPECT_EQ(r.errors, c.errors);
+    }
+    EXPECT_FALSE(std::filesystem::exists(missing));
+    std::filesystem::remove(folder);
+}
+
+// Bytes after the record: a warning, an error with --strict. Bytes that run
+// short: the field, its offset and the missing bytes.
+TEST(CliTest, DecodeStrictRejectsBytesAfterTheRecord) {
+    const std::string hex = "d2040000" "06000000" "00000000" "0000";
+    const Outputs lenient = sappHostWithErrors({"decode", "--uri", "819922", hex + "00ff"});
+    EXPECT_EQ(lenient.result.code, 0);
+    EXPECT_EQ(lenient.errors,
+              "sapp-host decode: warning: 2 bytes after the end of the PGetAnnounceApps (from byte 14): 00ff\n");
+    const Outputs strict = sappHostWithErrors({"decode", "--uri", "819922", hex + "00ff", "--strict"});
+    EXPECT_EQ(strict.result.code, 1);
+    EXPECT_EQ(strict.errors,
+              "sapp-host decode: error: 2 bytes after the end of the PGetAnnounceApps (from byte 14): 00ff\n");
+    EXPECT_EQ(sappHostWithErrors({"decode", "--uri", "819922", hex, "--strict"}).result.code, 0);
+    const Outputs truncated = sappHostWithErrors({"decode", "--uri", "819922", "d2040000060000"});
+    EXPECT_EQ(truncated.result.code, 2);
+    EXPECT_EQ(truncated.errors, "sapp-host decode: the bytes do not decode as PGetAnnounceApps: pid: a u32 at "
+                                "byte 4 needs 4 bytes; 3 left, 1 missing\n");
+}
+
+#if !defined(_WIN32)
+// scripts/run.sh leaves standard output to the trace: with --json, JSON
+// Lines and nothing else (here against this test's own build).
+TEST(CliTest, RunScriptWritesOnlyTheTraceToStandardOutput) {
+    setenv("SAPP_RUN_BUILD", SAPP_BUILD_DIR, 1);
+    const std::string errors = scratchFile("run-script.txt");
+    const ChildResult r = runChild("/bin/bash", {std::string(SAPP_SOURCE_DIR) + "/scripts/run.sh",
+                                               std::string(SAPP_SCENARIOS) + "/uplink.json", "--json"}, errors);
+    unsetenv("SAPP_RUN_BUILD");
+    ASSERT_TRUE(r.exited && r.code == 0) << r.describe() << fileText(errors);
+    std::size_t lines = 0;
+    for (std::size_t begin = 0, end; (end = r.output.find('\n', begin)) != std::string::npos; begin = end + 1) {
+        const std::string line = r.output.substr(begin, end - begin);
+        EXPECT_TRUE(Json::accept(line) && Json::parse(line).is_object()) << line;
+        ++lines;
+    }
+    EXPECT_GT(lines, 100u);
+    EXPECT_TRUE(r.output.ends_with("\n"));
+    EXPECT_EQ(r.output.rfind(R"({"step":{"index":0,"action":"open"}})" "\n", 0), 0u);
+    EXPECT_NE(fileText(errors).find("run.sh: building"), std::string::npos);
+}
+#endif
 
 TEST(CliTest, HelpForEachCommand) {
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{

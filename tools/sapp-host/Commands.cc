@@ -36,19 +36,52 @@ int reportingErrors(const Options& options, const std::function<int()>& body) {
     return kExitBadInput;
 }
 
+namespace {
+
+// The file an output is written to before it replaces the file named.
+std::string temporaryBeside(const std::string& path) { return path + ".sapp-host-new"; }
+
+// Writes `text` to a new file at `path`; false when that fails, with
+// whatever was made removed and the system's reason in `reason`.
+bool writeNewFile(const std::string& path, const std::string& text, std::string& reason) {
+    errno = 0;
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.close();
+    if (out) return true;
+    reason = errno ? std::generic_category().message(errno) : "the write failed";
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);
+    return false;
+}
+
+}  // namespace
+
+void checkOutputPath(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (path.empty()) throw std::runtime_error("an output file needs a name");
+    if (fs::is_directory(path, ec)) throw std::runtime_error(path + ": a folder, not a file");
+    const fs::path parent = fs::path(path).parent_path();
+    const fs::path folder = parent.empty() ? fs::path(".") : parent;
+    if (!fs::exists(folder, ec)) {
+        throw std::runtime_error(path + ": cannot write there: the folder " + folder.string() + " does not exist");
+    }
+    if (!fs::is_directory(folder, ec)) {
+        throw std::runtime_error(path + ": cannot write there: " + folder.string() + " is not a folder");
+    }
+    // A file made and removed the way the output will be written.
+    std::string reason;
+    if (!writeNewFile(temporaryBeside(path), "", reason)) {
+        throw std::runtime_error(path + ": cannot write there: " + reason);
+    }
+    fs::remove(temporaryBeside(path), ec);
+}
+
 void writeFileReplacing(const std::string& path, const std::string& text) {
-    const std::string temporary = path + ".sapp-host-new";
-    {
-        errno = 0;
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.close();
-        if (!out) {
-            const std::string reason = errno ? ": " + std::generic_category().message(errno) : "";
-            std::error_code ignored;
-            std::filesystem::remove(temporary, ignored);
-            throw std::runtime_error(path + ": cannot write " + temporary + reason);
-        }
+    const std::string temporary = temporaryBeside(path);
+    if (std::string reason; !writeNewFile(temporary, text, reason)) {
+        throw std::runtime_error(path + ": cannot write the file: " + reason);
     }
     std::error_code ec;
     // A replaced file keeps its permissions.

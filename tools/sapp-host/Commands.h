@@ -50,7 +50,8 @@ int playOneCommand(const Options& options);
 // The hidden command name of playOneCommand.
 inline constexpr const char* kPlayOneCommand = "__play-one";
 // Marks the child's report among whatever else reaches its standard output:
-// the tag, then one JSON object {"name", "failures": [...], "error"}.
+// the tag, then one JSON object {"name", "failures": [...], "differences":
+// [...] (beside each failure, failureDifferences of Runner.h), "error"}.
 inline constexpr std::string_view kReportTag = "sapp-host-report ";
 
 struct Scenario;
@@ -65,6 +66,10 @@ Scenario scenarioArgument(const Options& options);
 int reportingErrors(const Options& options, const std::function<int()>& body);
 // The module file to load: --module, or the one beside this executable.
 std::string modulePathOf(const Options& options);
+// Throws std::runtime_error naming `path` and the reason when no output
+// file can be written there (its folder missing, not writable, or `path` a
+// folder): checked before a command runs anything.
+void checkOutputPath(const std::string& path);
 // Writes `text` to the file at `path`, replacing it only once the whole text
 // is written (through a temporary file beside it). Throws
 // std::runtime_error naming the file and the reason.

@@ -19,19 +19,24 @@ int decodeCommand(const Options& options) {
             throw InputError("the bytes do not decode as " + record + ": " + e.what());
         }
         std::cout << decoded.fields.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
+        std::cout.flush();
+        const char* level = options.strict ? "error" : "warning";
+        bool exact = true;
         if (decoded.consumed < bytes.size()) {
-            std::cerr << "sapp-host decode: note: " << bytes.size() - decoded.consumed
-                      << " bytes after the record were ignored: "
-                      << toHex(std::string_view(bytes).substr(decoded.consumed)) << "\n";
+            // The module ignores them too; with --strict they are not the record.
+            const std::size_t extra = bytes.size() - decoded.consumed;
+            std::cerr << "sapp-host decode: " << level << ": " << extra << (extra == 1 ? " byte" : " bytes")
+                      << " after the end of the " << record << " (from byte " << decoded.consumed
+                      << "): " << toHex(std::string_view(bytes).substr(decoded.consumed)) << "\n";
+            exact = false;
         }
         if (const auto nonCanonical = checkCanonical(record, bytes, decoded)) {
-            std::cout.flush();
-            std::cerr << "sapp-host decode: " << (options.strict ? "error" : "warning")
-                      << ": not in canonical form: the bytes of " << nonCanonical->field << " (from byte "
-                      << nonCanonical->offset << ") would change; encode writes the canonical bytes\n";
-            if (options.strict) return kExitFailed;
+            std::cerr << "sapp-host decode: " << level << ": not in canonical form: the bytes of "
+                      << nonCanonical->field << " (from byte " << nonCanonical->offset
+                      << ") would change; encode writes the canonical bytes\n";
+            exact = false;
         }
-        return kExitOk;
+        return options.strict && !exact ? kExitFailed : kExitOk;
     } catch (const InputError& e) {
         std::cerr << "sapp-host decode: " << e.what() << "\n";
         return kExitBadInput;

@@ -162,22 +162,30 @@ public:
     std::string text() const { return m_out; }
 
 private:
-    std::string m_out = "sequenceDiagram\n    participant Server\n    participant Host\n    participant Module\n"
-                        "    participant Client\n";
+    std::string m_out;
 };
 
 }  // namespace
 
-std::string sequenceDiagram(const Scenario& scenario, const std::vector<Json>& trace) {
+std::string diagramHeader() {
+    return "sequenceDiagram\n    participant Server\n    participant Host\n    participant Module\n"
+           "    participant Client\n";
+}
+
+std::string diagramLines(const Scenario& scenario, const Json& line) {
     DiagramWriter writer;
-    for (const Json& line : trace) {
-        if (const auto step = line.find("step"); step != line.end()) {
-            std::visit(writer, scenario.steps.at((*step)["index"].get<std::size_t>()).what);
-        } else {
-            writer.line(line);
-        }
+    if (const auto step = line.find("step"); step != line.end()) {
+        std::visit(writer, scenario.steps.at((*step)["index"].get<std::size_t>()).what);
+    } else {
+        writer.line(line);
     }
     return writer.text();
+}
+
+std::string sequenceDiagram(const Scenario& scenario, const std::vector<Json>& trace) {
+    std::string out = diagramHeader();
+    for (const Json& line : trace) out += diagramLines(scenario, line);
+    return out;
 }
 
 }  // namespace sapphost

@@ -18,4 +18,10 @@ namespace sapphost {
 // renders in any Mermaid-aware viewer, starting "sequenceDiagram".
 std::string sequenceDiagram(const Scenario& scenario, const std::vector<Json>& trace);
 
+// The same, a trace line at a time: the diagram's first lines (the
+// participants), then the diagram lines of each trace line in turn (none
+// for a log line).
+std::string diagramHeader();
+std::string diagramLines(const Scenario& scenario, const Json& line);
+
 }  // namespace sapphost

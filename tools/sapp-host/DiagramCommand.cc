@@ -14,8 +14,11 @@ int diagramCommand(const Options& options) {
     return reportingErrors(options, [&options] {
         const Scenario scenario = scenarioArgument(options);
         const ModuleLibrary module = loadModule(modulePathOf(options));
-        const RunResult result = runScenario(module, scenario);
-        std::cout << sequenceDiagram(scenario, result.trace) << std::flush;
+        // Drawn as the trace comes, like run's output: nothing is kept.
+        std::cout << diagramHeader();
+        const RunResult result =
+            runScenario(module, scenario, [&](const Json& line) { std::cout << diagramLines(scenario, line); });
+        std::cout.flush();
         if (!result.failures.empty()) {
             std::cerr << "sapp-host diagram: " << result.failures.size()
                       << " failed checks (sapp-host run shows which)\n";

@@ -12,11 +12,10 @@ int encodeCommand(const Options& options) {
         const std::string record = recordOf(options);
         Json fields;
         try {
-            fields = Json::parse(argumentText(options.args[0]));
-        } catch (const Json::exception& e) {
-            throw InputError(std::string("the fields are not valid JSON: ") + e.what());
+            fields = parseJsonText(argumentText(options.args[0]));
+        } catch (const JsonTextError& e) {
+            throw InputError("the fields: " + std::string(e.what()));
         }
-        rejectDeepNesting(fields, "fields");
         std::cout << toHex(encodeRecord(record, fields, "fields")) << "\n";
         return kExitOk;
     } catch (const Json::exception& e) {

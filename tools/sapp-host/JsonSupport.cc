@@ -1,6 +1,7 @@
 #include "tools/sapp-host/JsonSupport.h"
 
 #include <algorithm>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -37,18 +38,136 @@ void appendUtf8(std::string& out, char32_t cp) {
 
 }  // namespace
 
-void rejectDeepNesting(const Json& value, const std::string& where) {
-    // An explicit stack: the input may nest far deeper than the call stack.
-    std::vector<std::pair<const Json*, std::size_t>> pending{{&value, 0}};
-    while (!pending.empty()) {
-        const auto [node, depth] = pending.back();
-        pending.pop_back();
-        if (!node->is_structured()) continue;
-        if (depth >= kMaxJsonDepth) {
-            throw InputError(where + ": nested deeper than " + std::to_string(kMaxJsonDepth) + " levels");
+std::string formatPath(const JsonPath& path) {
+    std::string out;
+    for (const auto& part : path) {
+        if (const auto* key = std::get_if<std::string>(&part)) {
+            out += (out.empty() ? "" : ".") + *key;
+        } else {
+            out += concat({"[", std::to_string(std::get<std::size_t>(part)), "]"});
         }
-        for (const Json& child : *node) pending.emplace_back(&child, depth + 1);
     }
+    return out;
+}
+
+JsonTextError::JsonTextError(JsonPath path, std::string reason)
+    : InputError(path.empty() ? reason : formatPath(path) + ": " + reason),
+      m_path(std::move(path)),
+      m_reason(std::move(reason)) {}
+
+namespace {
+
+// Builds the value of a JSON text from the parser's events (nlohmann's SAX
+// interface). Each open array or object is a frame that owns its value
+// until it closes and moves into its parent, so no pointer into the tree is
+// ever held.
+class ValueBuilder {
+public:
+    ValueBuilder(std::string_view streamed, const ElementHandler& onElement)
+        : m_streamed(streamed), m_onElement(onElement) {}
+
+    bool null() { return add(Json()); }
+    bool boolean(bool value) { return add(Json(value)); }
+    bool number_integer(Json::number_integer_t value) { return add(Json(value)); }
+    bool number_unsigned(Json::number_unsigned_t value) { return add(Json(value)); }
+    bool number_float(Json::number_float_t value, const Json::string_t&) { return add(Json(value)); }
+    bool string(Json::string_t& value) { return add(Json(std::move(value))); }
+    bool binary(Json::binary_t& value) { return add(Json::binary(std::move(value))); }
+    bool start_object(std::size_t) { return open(Json::object()); }
+    bool start_array(std::size_t) { return open(Json::array()); }
+    bool end_object() { return close(); }
+    bool end_array() { return close(); }
+
+    bool key(Json::string_t& key) {
+        Frame& frame = m_frames.back();
+        if (!frame.keys.insert(key).second) throw JsonTextError(path(), "duplicate key \"" + key + "\"");
+        frame.key = std::move(key);
+        return true;
+    }
+
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& e) {
+        throw JsonTextError({}, std::string("not valid JSON: ") + e.what());
+    }
+
+    Json take() { return std::move(m_root); }
+
+private:
+    struct Frame {
+        Json value;                             // the array or object being read
+        std::string key;                        // objects: the key of the member being read
+        std::unordered_set<std::string> keys;   // objects: every key so far
+        std::size_t index = 0;                  // arrays: the index of the element being read
+    };
+
+    // The way from the root to the innermost open value.
+    JsonPath path() const {
+        JsonPath out;
+        for (std::size_t i = 0; i + 1 < m_frames.size(); ++i) {
+            if (m_frames[i].value.is_object()) {
+                out.emplace_back(m_frames[i].key);
+            } else {
+                out.emplace_back(m_frames[i].index);
+            }
+        }
+        return out;
+    }
+
+    bool open(Json container) {
+        if (m_frames.size() >= kMaxJsonDepth) {
+            throw JsonTextError({}, "nested deeper than " + std::to_string(kMaxJsonDepth) + " levels");
+        }
+        m_frames.push_back({std::move(container), {}, {}, 0});
+        return true;
+    }
+
+    bool close() {
+        Json value = std::move(m_frames.back().value);
+        m_frames.pop_back();
+        return add(std::move(value));
+    }
+
+    bool add(Json value) {
+        if (m_frames.empty()) {
+            m_root = std::move(value);
+            return true;
+        }
+        Frame& frame = m_frames.back();
+        if (frame.value.is_object()) {
+            // Appended as it comes: the keys were checked, and an ordered
+            // object's own insert would search its members every time.
+            frame.value.get_ref<Json::object_t&>().emplace_back(std::move(frame.key), std::move(value));
+            return true;
+        }
+        if (m_onElement && m_frames.size() == 2 && m_frames[0].value.is_object() && m_frames[0].key == m_streamed) {
+            m_onElement(frame.index++, value);
+            return true;
+        }
+        frame.value.push_back(std::move(value));
+        ++frame.index;
+        return true;
+    }
+
+    std::string_view m_streamed;
+    const ElementHandler& m_onElement;
+    std::vector<Frame> m_frames;
+    Json m_root;
+};
+
+}  // namespace
+
+Json parseJsonText(std::string_view text, std::string_view streamed, const ElementHandler& onElement) {
+    ValueBuilder builder(streamed, onElement);
+    Json::sax_parse(text, &builder);
+    return builder.take();
+}
+
+std::string concat(std::initializer_list<std::string_view> parts) {
+    std::size_t size = 0;
+    for (const std::string_view part : parts) size += part.size();
+    std::string out;
+    out.reserve(size);
+    for (const std::string_view part : parts) out += part;
+    return out;
 }
 
 std::string toHex(std::string_view bytes) {

@@ -8,10 +8,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <initializer_list>
 #include <limits>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -29,9 +32,43 @@ public:
 // The deepest nesting accepted in input: far more than any record needs,
 // and shallow enough for the recursive walks over checks and values.
 inline constexpr std::size_t kMaxJsonDepth = 64;
-// Throws InputError when arrays and objects in `value` nest deeper than
-// kMaxJsonDepth.
-void rejectDeepNesting(const Json& value, const std::string& where);
+
+// A place in a JSON value: the keys and array indexes from the root down.
+using JsonPath = std::vector<std::variant<std::string, std::size_t>>;
+// "steps[3].packet.record"; empty for the root.
+std::string formatPath(const JsonPath& path);
+
+// JSON text that cannot be read: not well formed (reason "not valid JSON:
+// ..." with the parser's line and column), a key given twice in one object
+// (path: the object), or arrays and objects nested deeper than kMaxJsonDepth.
+class JsonTextError : public InputError {
+public:
+    JsonTextError(JsonPath path, std::string reason);
+    const JsonPath& path() const { return m_path; }
+    const std::string& reason() const { return m_reason; }
+
+private:
+    JsonPath m_path;
+    std::string m_reason;
+};
+
+// Called with each element of a streamed array and its index; it may take
+// the element.
+using ElementHandler = std::function<void(std::size_t index, Json& element)>;
+
+// Parses JSON text. Unlike Json::parse it refuses a key given twice in one
+// object (Json::parse silently keeps one of them) and nesting deeper than
+// kMaxJsonDepth (before anything that deep is built), both as JsonTextError.
+// With `streamed`, each element of the root object's array member of that
+// name goes to `onElement` as soon as it is complete and is not kept: the
+// root returned holds that array empty, so a long array costs the memory of
+// one element at a time.
+Json parseJsonText(std::string_view text, std::string_view streamed = {}, const ElementHandler& onElement = {});
+
+// The parts one after another. Used instead of "text" + std::string(...),
+// which GCC 12 at -O3 wrongly warns about (-Wrestrict, inside the string's
+// insert).
+std::string concat(std::initializer_list<std::string_view> parts);
 
 // Lowercase hex of `bytes`.
 std::string toHex(std::string_view bytes);

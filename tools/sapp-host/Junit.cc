@@ -1,7 +1,10 @@
 #include "tools/sapp-host/Junit.h"
 
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
+
+#include "tools/sapp-host/Matcher.h"
 
 namespace sapphost {
 
@@ -44,7 +47,7 @@ bool xmlChar(char32_t cp) {
     return cp == 0x9 || cp == 0xA || cp == 0xD || (cp >= 0x20 && cp != 0xFFFE && cp != 0xFFFF);
 }
 
-std::string attribute(std::string_view text) { return "\"" + xmlEscaped(text, true) + "\""; }
+std::string attribute(std::string_view text) { return concat({"\"", xmlEscaped(text, true), "\""}); }
 
 // "scenarios.uplink" for scenarios/uplink.json: the folder as the package,
 // the file as the class.
@@ -60,6 +63,16 @@ std::string seconds(double value) {
     char text[32];
     std::snprintf(text, sizeof text, "%.3f", value);
     return text;
+}
+
+// The first field that differs in the first failure, when it names one.
+std::string firstDifference(const Json& differences) {
+    if (!differences.is_array() || differences.empty() || !differences[0].is_object()) return "";
+    const auto listed = differences[0].find("differences");
+    if (listed == differences[0].end() || !listed->is_array() || listed->empty() || !(*listed)[0].is_object()) {
+        return "";
+    }
+    return describeDifference(differenceFromJson((*listed)[0]));
 }
 
 }  // namespace
@@ -90,7 +103,15 @@ std::string xmlEscaped(std::string_view text, bool inAttribute) {
     return out;
 }
 
-std::string junitReport(const std::string& suite, const std::vector<ScenarioOutcome>& outcomes) {
+std::string junitTimestamp() {
+    const std::time_t now = std::time(nullptr);
+    char text[32] = {};
+    if (const std::tm* local = std::localtime(&now)) std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", local);
+    return text;
+}
+
+std::string junitReport(const std::string& suite, const std::vector<ScenarioOutcome>& outcomes,
+                        const std::string& timestamp, const std::string& hostname) {
     std::size_t failures = 0;
     std::size_t errors = 0;
     double total = 0;
@@ -106,6 +127,10 @@ std::string junitReport(const std::string& suite, const std::vector<ScenarioOutc
         const bool failed = outcome.result == "fail";
         ++(failed ? failures : errors);
         std::string message = outcome.details.empty() ? outcome.result : firstLine(outcome.details.front());
+        // The first field that differs says more than the check alone.
+        if (const std::string difference = firstDifference(outcome.differences); !difference.empty()) {
+            message += "; " + difference;
+        }
         if (outcome.details.size() > 1) message += " (and " + std::to_string(outcome.details.size() - 1) + " more)";
         std::string body;
         for (const std::string& detail : outcome.details) body += detail + (detail.ends_with('\n') ? "" : "\n");
@@ -118,7 +143,8 @@ std::string junitReport(const std::string& suite, const std::vector<ScenarioOutc
                                std::to_string(failures) + "\" errors=\"" + std::to_string(errors) + "\"";
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=" + attribute(suite) + counts + " time=\"" +
            seconds(total) + "\">\n  <testsuite name=" + attribute(suite) + counts + " skipped=\"0\" time=\"" +
-           seconds(total) + "\">\n" + cases + "  </testsuite>\n</testsuites>\n";
+           seconds(total) + "\" timestamp=" + attribute(timestamp) + " hostname=" + attribute(hostname) + ">\n" +
+           cases + "  </testsuite>\n</testsuites>\n";
 }
 
 }  // namespace sapphost

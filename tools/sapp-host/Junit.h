@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/sapp-host/JsonSupport.h"
+
 namespace sapphost {
 
 struct ScenarioOutcome {
@@ -14,11 +16,18 @@ struct ScenarioOutcome {
     std::string name;
     std::string result;  // "pass", "fail", "bad" (scenario error) or "crash"
     std::vector<std::string> details;
+    // Beside each detail of a failed scenario: where a line differs from the
+    // check (failureDifferences in Runner.h), or null.
+    Json differences = Json::array();
     double seconds = 0;
 };
 
-// The report: <testsuites> with one <testsuite> named `suite`.
-std::string junitReport(const std::string& suite, const std::vector<ScenarioOutcome>& outcomes);
+// The report: <testsuites> with one <testsuite> named `suite`, run on
+// `hostname` from `timestamp` (local time, "2024-05-01T12:00:00").
+std::string junitReport(const std::string& suite, const std::vector<ScenarioOutcome>& outcomes,
+                        const std::string& timestamp, const std::string& hostname);
+// The local time now as JUnit reports give it.
+std::string junitTimestamp();
 
 // `text` as XML character data or an attribute value: markup characters as
 // entities, line ends in attributes as character references, and whatever

@@ -1,5 +1,6 @@
 #include "tools/sapp-host/Matcher.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "tools/sapp-host/RecordJson.h"
@@ -93,63 +94,186 @@ bool partialMatch(const Json& pattern, const Json& line) {
 
 namespace {
 
-std::string label(const char* check, std::size_t i, const Json& pattern) {
-    return std::string(check) + "[" + std::to_string(i) + "] " + dumpCompact(pattern);
-}
-
-void checkExpect(const std::vector<Json>& expect, std::span<const Json> lines, std::vector<std::string>& failures) {
-    std::size_t next = 0;  // first line the next pattern may match
-    for (std::size_t i = 0; i < expect.size(); ++i) {
-        std::size_t at = next;
-        while (at < lines.size() && !partialMatch(expect[i], lines[at])) ++at;
-        if (at < lines.size()) {
-            next = at + 1;
-            continue;
-        }
-        bool earlier = false;
-        for (std::size_t j = 0; j < next && !earlier; ++j) earlier = partialMatch(expect[i], lines[j]);
-        failures.push_back(label("expect", i, expect[i]) +
-                           (earlier
-                                ? ": matches only lines before the one matched by expect[" + std::to_string(i - 1) + "]"
-                                : ": matches no line"));
-    }
-}
-
-void checkExact(const std::vector<Json>& expect, std::span<const Json> lines, std::vector<std::string>& failures) {
-    for (std::size_t i = 0; i < expect.size() && i < lines.size(); ++i) {
-        if (!partialMatch(expect[i], lines[i])) {
-            failures.push_back("exact: line " + std::to_string(i) + " does not match " + label("expect", i, expect[i]));
-            return;
-        }
-    }
-    if (expect.size() != lines.size()) {
-        failures.push_back("exact: " + std::to_string(expect.size()) + " lines expected, " +
-                           std::to_string(lines.size()) + " produced");
-    }
-}
-
-void checkAbsent(const std::vector<Json>& absent, std::span<const Json> lines, std::vector<std::string>& failures) {
-    for (std::size_t i = 0; i < absent.size(); ++i) {
-        for (std::size_t j = 0; j < lines.size(); ++j) {
-            if (partialMatch(absent[i], lines[j])) {
-                failures.push_back(label("absent", i, absent[i]) + ": matches line " + std::to_string(j));
-                break;
+void collectDifferences(const Json& want, const Json& got, const std::string& path, bool partial,
+                        std::vector<FieldDifference>& out) {
+    const auto at = [&path](const std::string& key) { return path.empty() ? key : path + "." + key; };
+    if (want.is_object() && got.is_object()) {
+        for (const auto& [key, value] : want.items()) {
+            const auto it = got.find(key);
+            if (it == got.end()) {
+                out.push_back({at(key), value, std::nullopt});
+            } else {
+                collectDifferences(value, *it, at(key), partial, out);
             }
         }
+        if (partial) return;
+        for (const auto& [key, value] : got.items()) {
+            if (!want.contains(key)) out.push_back({at(key), std::nullopt, value});
+        }
+        return;
     }
+    // Arrays compare exactly, objects inside them as a whole.
+    if (want.is_array() && got.is_array() && want.size() == got.size()) {
+        for (std::size_t i = 0; i < want.size(); ++i) {
+            collectDifferences(want[i], got[i], path + "[" + std::to_string(i) + "]", false, out);
+        }
+        return;
+    }
+    if (!jsonEqual(want, got)) out.push_back({path, want, got});
+}
+
+// A value for a message: compact JSON, a long one cut to about 60
+// characters starting a little before character `from`.
+std::string excerpt(const Json& value, std::size_t from = 0) {
+    constexpr std::size_t kWidth = 60;
+    const std::string text = dumpCompact(value);
+    if (text.size() <= kWidth) return text;
+    const std::size_t begin = from > 10 ? from - 10 : 0;
+    return (begin > 0 ? "..." : "") + text.substr(begin, kWidth) + (begin + kWidth < text.size() ? "..." : "");
 }
 
 }  // namespace
 
-std::vector<std::string> checkStep(const Step& step, std::span<const Json> lines) {
-    std::vector<std::string> failures;
-    if (step.exact) {
-        checkExact(step.expect, lines, failures);
-    } else {
-        checkExpect(step.expect, lines, failures);
+std::vector<FieldDifference> differences(const Json& pattern, const Json& line) {
+    std::vector<FieldDifference> out;
+    const std::optional<Json> adjusted = withPayloadsAsHex(pattern, line);
+    collectDifferences(pattern, adjusted ? *adjusted : line, "", true, out);
+    return out;
+}
+
+std::string describeDifference(const FieldDifference& d) {
+    if (!d.actual) return d.path + ": expected " + excerpt(*d.expected) + ", but the line has no such field";
+    if (!d.expected) return d.path + ": expected no such field, got " + excerpt(*d.actual);
+    std::size_t from = 0;
+    std::string where;
+    if (d.expected->is_string() && d.actual->is_string()) {
+        const std::string want = dumpCompact(*d.expected);
+        const std::string got = dumpCompact(*d.actual);
+        from = static_cast<std::size_t>(std::mismatch(want.begin(), want.end(), got.begin(), got.end()).first -
+                                        want.begin());
+        if (from > 1) where = " (from character " + std::to_string(from - 1) + ")";
     }
-    checkAbsent(step.absent, lines, failures);
+    return d.path + ": expected " + excerpt(*d.expected, from) + ", got " + excerpt(*d.actual, from) + where;
+}
+
+Json differenceJson(const FieldDifference& d) {
+    Json out = Json::object();
+    out["path"] = d.path;
+    if (d.expected) out["expected"] = *d.expected;
+    if (d.actual) out["got"] = *d.actual;
+    return out;
+}
+
+FieldDifference differenceFromJson(const Json& json) {
+    const auto path = json.find("path");
+    FieldDifference d{path != json.end() && path->is_string() ? path->get<std::string>() : "", std::nullopt,
+                      std::nullopt};
+    if (json.contains("expected")) d.expected = json["expected"];
+    if (json.contains("got")) d.actual = json["got"];
+    return d;
+}
+
+namespace {
+
+std::string label(const char* check, std::size_t i) { return std::string(check) + "[" + std::to_string(i) + "]"; }
+
+std::string labelled(const char* check, std::size_t i, const Json& pattern) {
+    return label(check, i) + " " + dumpCompact(pattern);
+}
+
+bool hasChecks(const Step& step) { return step.exact || !step.expect.empty() || !step.absent.empty(); }
+
+// Whether `line` is of the kind `pattern` asks for: its first key.
+bool sameKind(const Json& pattern, const Json& line) {
+    return pattern.is_object() && !pattern.empty() && line.is_object() && line.contains(pattern.begin().key());
+}
+
+}  // namespace
+
+StepChecker::StepChecker(const Step& step)
+    : m_step(step), m_checks(hasChecks(step)), m_absent(step.absent.size()) {
+    if (!step.exact) m_expected.resize(step.expect.size());
+}
+
+void StepChecker::add(const Json& line) {
+    const std::size_t index = m_count++;
+    if (!m_checks) return;
+    if (m_shown.size() < kShownLines) m_shown.push_back(dumpCompact(line));
+    if (m_step.exact) {
+        if (!m_exactMismatch && index < m_step.expect.size() && !partialMatch(m_step.expect[index], line)) {
+            m_exactMismatch = CheckFailure{"exact",
+                                           "exact: line " + std::to_string(index) + " does not match " +
+                                               labelled("expect", index, m_step.expect[index]),
+                                           index, false, differences(m_step.expect[index], line)};
+        }
+    }
+    for (std::size_t i = 0; i < m_expected.size(); ++i) {
+        const Json& pattern = m_step.expect[i];
+        Expected& expected = m_expected[i];
+        if (partialMatch(pattern, line)) {
+            expected.matches.push_back(index);
+        } else if (expected.matches.empty() && sameKind(pattern, line)) {
+            std::vector<FieldDifference> found = differences(pattern, line);
+            if (!expected.nearest || found.size() < expected.nearestDifferences.size()) {
+                expected.nearest = index;
+                expected.nearestDifferences = std::move(found);
+            }
+        }
+    }
+    for (std::size_t i = 0; i < m_absent.size(); ++i) {
+        if (!m_absent[i] && partialMatch(m_step.absent[i], line)) m_absent[i] = index;
+    }
+}
+
+std::vector<CheckFailure> StepChecker::finish() const {
+    std::vector<CheckFailure> failures;
+    if (m_step.exact) {
+        if (m_exactMismatch) {
+            failures.push_back(*m_exactMismatch);
+        } else if (m_step.expect.size() != m_count) {
+            failures.push_back({"exact",
+                                "exact: " + std::to_string(m_step.expect.size()) + " lines expected, " +
+                                    std::to_string(m_count) + " produced",
+                                std::nullopt, false, {}});
+        }
+    }
+    // Each pattern takes the first line it matches after the line the
+    // previous match took; a pattern that matches none there leaves the
+    // place as it was for the next.
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < m_expected.size(); ++i) {
+        const Expected& expected = m_expected[i];
+        const auto at = std::lower_bound(expected.matches.begin(), expected.matches.end(), next);
+        if (at != expected.matches.end()) {
+            next = *at + 1;
+            continue;
+        }
+        const std::string text = labelled("expect", i, m_step.expect[i]);
+        if (!expected.matches.empty()) {
+            failures.push_back({label("expect", i),
+                                text + ": matches only lines before the one matched by expect[" +
+                                    std::to_string(i - 1) + "]",
+                                std::nullopt, false, {}});
+        } else {
+            failures.push_back({label("expect", i), text + ": matches no line", expected.nearest, true,
+                                expected.nearestDifferences});
+        }
+    }
+    for (std::size_t i = 0; i < m_absent.size(); ++i) {
+        if (m_absent[i]) {
+            failures.push_back({label("absent", i),
+                                labelled("absent", i, m_step.absent[i]) + ": matches line " +
+                                    std::to_string(*m_absent[i]),
+                                m_absent[i], false, {}});
+        }
+    }
     return failures;
+}
+
+std::vector<CheckFailure> checkStep(const Step& step, std::span<const Json> lines) {
+    StepChecker checker(step);
+    for (const Json& line : lines) checker.add(line);
+    return checker.finish();
 }
 
 }  // namespace sapphost

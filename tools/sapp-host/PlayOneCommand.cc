@@ -12,10 +12,12 @@ namespace sapphost {
 
 namespace {
 
-void report(const std::string& name, const std::vector<std::string>& failures, const std::string* error) {
+void report(const std::string& name, const std::vector<std::string>& failures, const Json& differences,
+            const std::string* error) {
     Json line = Json::object();
     line["name"] = name;
     line["failures"] = failures;
+    line["differences"] = differences;
     line["error"] = error ? Json(*error) : Json();
     std::cout << kReportTag << dumpCompact(line) << std::endl;
 }
@@ -32,12 +34,16 @@ int playOneCommand(const Options& options) {
         const ModuleLibrary module = loadModule(modulePathOf(options));
         const RunResult result = runScenario(module, scenario);
         std::vector<std::string> failures;
-        for (const StepFailure& failure : result.failures) failures.push_back(formatFailure(scenario, failure));
-        report(name, failures, nullptr);
+        Json differences = Json::array();
+        for (const StepFailure& failure : result.failures) {
+            failures.push_back(formatFailure(scenario, failure));
+            if (Json found = failureDifferences(failure); !found.is_null()) differences.push_back(std::move(found));
+        }
+        report(name, failures, differences, nullptr);
         return failures.empty() ? kExitOk : kExitFailed;
     } catch (const std::runtime_error& e) {
         const std::string error = e.what();
-        report(name, {}, &error);
+        report(name, {}, Json::array(), &error);
         return kExitBadInput;
     }
 }

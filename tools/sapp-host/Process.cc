@@ -12,6 +12,7 @@
 #  include <cerrno>
 #  include <cstring>
 #  include <csignal>
+#  include <fcntl.h>
 #  include <spawn.h>
 #  include <sys/wait.h>
 #  include <unistd.h>
@@ -72,12 +73,26 @@ std::string ChildResult::describe() const {
     return text;
 }
 
-ChildResult runChild(const std::string& executable, const std::vector<std::string>& args) {
+ChildResult runChild(const std::string& executable, const std::vector<std::string>& args,
+                     const std::string& errorFile) {
     ChildResult result;
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE errorHandle = GetStdHandle(STD_ERROR_HANDLE);
+    if (!errorFile.empty()) {
+        errorHandle = CreateFileA(errorFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (errorHandle == INVALID_HANDLE_VALUE) {
+            result.error = "cannot create " + errorFile + " (error " + std::to_string(GetLastError()) + ")";
+            return result;
+        }
+    }
+    const auto closeErrorFile = [&] {
+        if (!errorFile.empty()) CloseHandle(errorHandle);
+    };
     HANDLE readEnd = nullptr;
     HANDLE writeEnd = nullptr;
     if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
+        closeErrorFile();
         result.error = "cannot create a pipe";
         return result;
     }
@@ -91,11 +106,12 @@ ChildResult runChild(const std::string& executable, const std::vector<std::strin
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     startup.hStdOutput = writeEnd;
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    startup.hStdError = errorHandle;
     PROCESS_INFORMATION process{};
     const BOOL started = CreateProcessA(executable.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
                                         nullptr, &startup, &process);
     CloseHandle(writeEnd);
+    closeErrorFile();
     if (!started) {
         CloseHandle(readEnd);
         result.error = "cannot start " + executable + " (error " + std::to_string(GetLastError()) + ")";
@@ -108,6 +124,10 @@ ChildResult runChild(const std::string& executable, const std::vector<std::strin
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 0;
     GetExitCodeProcess(process.hProcess, &code);
+    PROCESS_MEMORY_COUNTERS counters{};
+    if (K32GetProcessMemoryInfo(process.hProcess, &counters, sizeof counters)) {
+        result.peakResident = counters.PeakWorkingSetSize;
+    }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     result.exited = true;
@@ -116,6 +136,12 @@ ChildResult runChild(const std::string& executable, const std::vector<std::strin
 }
 
 void prepareChildProcess() { SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX); }
+
+std::string hostName() {
+    char buffer[MAX_COMPUTERNAME_LENGTH + 1];
+    DWORD n = sizeof buffer;
+    return GetComputerNameA(buffer, &n) ? std::string(buffer, n) : std::string();
+}
 
 #else
 
@@ -131,7 +157,8 @@ std::string ChildResult::describe() const {
     return "signal " + std::to_string(code) + " (" + strsignal(code) + ")";
 }
 
-ChildResult runChild(const std::string& executable, const std::vector<std::string>& args) {
+ChildResult runChild(const std::string& executable, const std::vector<std::string>& args,
+                     const std::string& errorFile) {
     ChildResult result;
     int pipeEnds[2];
     if (pipe(pipeEnds) != 0) {
@@ -141,6 +168,10 @@ ChildResult runChild(const std::string& executable, const std::vector<std::strin
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
+    if (!errorFile.empty()) {
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+    }
     posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
     posix_spawn_file_actions_addclose(&actions, pipeEnds[1]);
 
@@ -169,8 +200,10 @@ ChildResult runChild(const std::string& executable, const std::vector<std::strin
     }
     close(pipeEnds[0]);
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    struct rusage usage{};
+    while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
     }
+    result.peakResident = static_cast<uint64_t>(usage.ru_maxrss) * 1024;
     if (WIFEXITED(status)) {
         result.exited = true;
         result.code = WEXITSTATUS(status);
@@ -181,6 +214,11 @@ ChildResult runChild(const std::string& executable, const std::vector<std::strin
 }
 
 void prepareChildProcess() {}
+
+std::string hostName() {
+    char buffer[256] = {};
+    return gethostname(buffer, sizeof buffer - 1) == 0 ? std::string(buffer) : std::string();
+}
 
 #endif
 

@@ -1,6 +1,7 @@
 // The platform's process calls: where this executable is, running a copy of
-// it with its standard output captured, and how much memory it uses. The only platform-specific code
-// of sapp-host besides loading the module (ModuleLibrary).
+// it with its standard output captured, the machine's name, and how much
+// memory a process uses. The only platform-specific code of sapp-host
+// besides loading the module (ModuleLibrary).
 #pragma once
 
 #include <cstdint>
@@ -17,15 +18,21 @@ struct ChildResult {
     int code = 0;         // exit code, or the signal number
     std::string output;   // everything the child wrote to its standard output
     std::string error;    // why the child could not be started, if it was not
+    uint64_t peakResident = 0;  // the child's peak resident set (working set) in bytes; 0 if unknown
 
     // "exit code 3", "signal 11 (Segmentation fault)", ...
     std::string describe() const;
 };
 
 // Runs `executable` with `args` (without the program name), its standard
-// input and error shared with this process and its standard output
-// captured, and waits for it to end.
-ChildResult runChild(const std::string& executable, const std::vector<std::string>& args);
+// input shared with this process and its standard output captured, and
+// waits for it to end. Its standard error is this process's too, or, when
+// `errorFile` is given, that file (created or emptied first).
+ChildResult runChild(const std::string& executable, const std::vector<std::string>& args,
+                     const std::string& errorFile = {});
+
+// The name of this machine; empty when it cannot be told.
+std::string hostName();
 
 // Called first in a child process: on Windows, a crash ends the process with
 // its exception code instead of opening an error dialog.

@@ -10,6 +10,7 @@
 #include "tools/sapp-host/ModuleLibrary.h"
 #include "tools/sapp-host/Runner.h"
 #include "tools/sapp-host/Scenario.h"
+#include "tools/sapp-host/Trace.h"
 
 namespace sapphost {
 
@@ -53,7 +54,7 @@ std::string members(const Json& object, const Layout& layout) {
         }
         out += "[";
         for (std::size_t i = 0; i < it->size(); ++i) {
-            out += (i ? "," : "") + std::string(layout.elementIndent) + layout.element((*it)[i]);
+            out += concat({i ? "," : "", layout.elementIndent, layout.element((*it)[i])});
         }
         out += std::string(layout.listEnd) + "]";
     }
@@ -67,7 +68,7 @@ std::string stepText(const Json& step) {
 
 // The scenario as text: a top-level key per line, a step per block.
 std::string scenarioText(const Json& root) {
-    return "{" + members(root, {"\n  ", ",\n  ", "steps", "\n", "\n  ", stepText}) + "\n}\n";
+    return concat({"{", members(root, {"\n  ", ",\n  ", "steps", "\n", "\n  ", stepText}), "\n}\n"});
 }
 
 // A line as it is recorded: without what differs between platforms (the
@@ -89,9 +90,7 @@ void recordChecks(Json& step, const Step& parsed, const std::vector<Json>& effec
     if (effects.empty()) {
         step.erase("expect");
     } else {
-        Json lines = Json::array();
-        for (const Json& line : effects) lines.push_back(recorded(line));
-        step["expect"] = std::move(lines);
+        step["expect"] = effects;
     }
     step["exact"] = true;
 }
@@ -111,11 +110,21 @@ std::string describeChecks(const Json& step) {
 int recordCommand(const Options& options) {
     return reportingErrors(options, [&options] {
         const std::string& file = options.args.at(0);
+        if (options.output || options.inPlace) checkOutputPath(options.inPlace ? file : *options.output);
         const std::string text = readScenarioText(file);
         const Scenario scenario = parseScenario(text, file);
         Json root = Json::parse(text);
         const ModuleLibrary module = loadModule(modulePathOf(options));
-        const RunResult result = runScenario(module, scenario);
+        // Each step's lines as its checks see them, without what differs
+        // between platforms: the lines that become its expectations.
+        std::vector<std::vector<Json>> effects;
+        const RunResult result = runScenario(module, scenario, [&effects](const Json& line) {
+            if (line.contains("step")) {
+                effects.emplace_back();
+            } else if (!trace::isInput(line)) {
+                effects.back().push_back(recorded(line));
+            }
+        });
 
         std::set<std::size_t> failed;
         for (const StepFailure& failure : result.failures) failed.insert(failure.index);
@@ -123,10 +132,10 @@ int recordCommand(const Options& options) {
         std::size_t changed = 0;
         for (std::size_t i = 0; i < steps.size(); ++i) {
             const Json before = steps[i];
-            recordChecks(steps[i], scenario.steps[i], result.effects.at(i));
+            recordChecks(steps[i], scenario.steps[i], effects.at(i));
             if (jsonEqual(before, steps[i])) continue;
             ++changed;
-            const std::size_t lines = result.effects.at(i).size();
+            const std::size_t lines = effects.at(i).size();
             std::cerr << "sapp-host record: step " << i << " (" << scenario.steps[i].action << "): "
                       << (lines == 0 ? "no line" : lines == 1 ? "1 line" : std::to_string(lines) + " lines")
                       << " recorded (before: " << describeChecks(before) << (failed.count(i) ? ", which failed" : "")

@@ -100,7 +100,14 @@ std::string_view recordNameForUri(uint32_t uri) {
 }
 
 Decoded decodeRecord(std::string_view name, std::string_view bytes, Direction direction) {
-    return codecFor(name).decode(bytes, direction);
+    const Codec& codec = codecFor(name);
+    try {
+        return codec.decode(bytes, direction);
+    } catch (const pakt::UnpackError&) {
+        // Walked again to say which field ran short and by how much.
+        codec.spans(bytes);
+        throw;
+    }
 }
 
 std::optional<std::string> payloadHex(std::string_view name, std::string_view bytes, std::string_view field) {

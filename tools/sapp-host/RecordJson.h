@@ -23,7 +23,8 @@ bool isRecordName(std::string_view name);
 std::string_view recordNameForUri(uint32_t uri);
 
 // Decodes `bytes` as the record `name` (one of recordNames()). A truncated
-// record raises pakt::UnpackError.
+// record raises DecodeError (FieldSpans.h), which names the field that runs
+// short, its byte offset and how many bytes are missing.
 Decoded decodeRecord(std::string_view name, std::string_view bytes, Direction direction);
 
 // The nested payload `field` of the record `name` decoded from `bytes`, as

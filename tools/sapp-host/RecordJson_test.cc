@@ -1,5 +1,6 @@
 #include "tools/sapp-host/RecordJson.h"
 
+#include <regex>
 #include <set>
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include "marshal/Unpack.h"
 #include "protocol/SessionRecords.h"
 #include "tools/sapp-host/EventJson.h"
+#include "tools/sapp-host/FieldSpans.h"
 #include "tools/sapp-host/Matcher.h"
 
 namespace sapphost {
@@ -230,14 +232,51 @@ TEST(RecordJsonTest, BadFieldsNameThePlaceAndReason) {
     EXPECT_THROW(encodeRecord("VersionItem", Json{{"str1", std::string(2 * 65536, 'a')}}, "fields"), pakt::PackError);
 }
 
-TEST(RecordJsonTest, TruncatedBytesRaiseTheReadersError) {
-    try {
-        decodeRecord("PGetAppsReq", fromHex("010000"), Direction::Down);
-        ADD_FAILURE() << "no error";
-    } catch (const pakt::UnpackError& e) {
-        EXPECT_STREQ(e.what(), "pop_uint32: not enough data");
+// Every prefix of every example's bytes runs short somewhere; the error
+// names that field and says where it starts and how many bytes it lacks,
+// consistently with the prefix's length.
+TEST(RecordJsonTest, TruncatedBytesNameTheFieldItsOffsetAndTheMissingBytes) {
+    const std::regex shortRead(R"(^(\S+): .+ at byte (\d+) needs (\d+) bytes?; (\d+) left, (\d+) missing$)");
+    const std::regex shortString(
+        R"(^(\S+): (\d+) bytes?, as its length at byte (\d+) says; (\d+) left, (\d+) missing$)");
+    for (const Example& example : kExamples) {
+        const std::string bytes = encodeRecord(example.record, Json::parse(example.fields), "fields");
+        // An SDK V2 payload's body is whatever follows its 9-byte header.
+        const std::size_t prefixes = std::string_view(example.record) == "SdkV2Payload" ? 9 : bytes.size();
+        for (std::size_t n = 0; n < prefixes; ++n) {
+            SCOPED_TRACE(std::string(example.record) + " cut to " + std::to_string(n) + " bytes");
+            try {
+                decodeRecord(example.record, bytes.substr(0, n), Direction::Down);
+                ADD_FAILURE() << "decoded";
+            } catch (const DecodeError& e) {
+                std::cmatch m;
+                if (std::regex_match(e.what(), m, shortRead)) {
+                    EXPECT_EQ(std::stoul(m[2]) + std::stoul(m[4]), n) << e.what();
+                    EXPECT_EQ(std::stoul(m[3]) - std::stoul(m[4]), std::stoul(m[5])) << e.what();
+                } else if (std::regex_match(e.what(), m, shortString)) {
+                    EXPECT_LT(std::stoul(m[3]) + std::stoul(m[4]), n) << e.what();
+                    EXPECT_EQ(std::stoul(m[2]) - std::stoul(m[4]), std::stoul(m[5])) << e.what();
+                } else {
+                    ADD_FAILURE() << e.what();
+                }
+            }
+        }
     }
-    EXPECT_THROW(decodeRecord("SdkV2Payload", fromHex("0100000003"), Direction::Down), pakt::UnpackError);
+    const auto message = [](const char* record, const char* hex) -> std::string {
+        try {
+            decodeRecord(record, fromHex(hex), Direction::Down);
+        } catch (const DecodeError& e) {
+            return e.what();
+        }
+        return "decoded";
+    };
+    EXPECT_EQ(message("PGetAppsReq", "010000"), "uid: a u32 at byte 0 needs 4 bytes; 3 left, 1 missing");
+    EXPECT_EQ(message("PluginAppPackMap", "02000000" "09000000"),
+              "apps.9.appId: a u32 at byte 8 needs 4 bytes; 0 left, 4 missing");
+    EXPECT_EQ(message("PDelAppReq", "07000000" "05000000" "6869"),
+              "sidApps: 5 bytes, as its length at byte 4 says; 2 left, 3 missing");
+    EXPECT_EQ(message("PDelAppReq", "07000000" "00000000" "02000000" "05000000"),
+              "appIds[1]: a u32 at byte 16 needs 4 bytes; 0 left, 4 missing");
     // Bytes after the record are reported, not decoded.
     const std::string bytes = fromHex("0500000006000000070000000000" "ee");
     EXPECT_EQ(decodeRecord("PGetAnnounceApps", bytes, Direction::Down).consumed, bytes.size() - 1);

@@ -68,7 +68,13 @@ public:
         standin::resetLog();
         standin::removeAllDatabases();
         standin::setUnzipLimit(standin::kDefaultUnzipLimit);
-        standin::setLogObserver([this](const standin::LogRecord& record) { emit(trace::log(record)); });
+        // The stand-in log and sessions also keep every line and effect they
+        // see; the trace has them already, so each is dropped there once
+        // traced.
+        standin::setLogObserver([this](const standin::LogRecord& record) {
+            emit(trace::log(record));
+            standin::clearLogRecords();
+        });
         applyHost(m_scenario.host);
         for (const Step& step : m_scenario.steps) runStep(step);
         return std::move(m_result);
@@ -84,7 +90,10 @@ public:
         }
         const std::string name = *open.session;
         auto session = std::make_unique<standin::Session>(open.sid);
-        session->setObserver([this, name](const standin::Entry& entry) { onEntry(name, entry); });
+        session->setObserver([this, name, observed = session.get()](const standin::Entry& entry) {
+            onEntry(name, entry);
+            observed->clearEntries();
+        });
         standin::Session* raw = session.get();
         m_sessions.push_back(std::move(session));
         m_byName[name] = raw;
@@ -200,20 +209,16 @@ public:
 private:
     void runStep(const Step& step) {
         m_pStep = &step;
-        const std::size_t start = m_result.trace.size();
         emit(trace::step(step.index, step.action));
-        std::visit(*this, step.what);
         // The checks see the step's effects: not its step line, nor the
         // echo of what the host delivered.
-        std::vector<Json> effects;
-        for (auto it = m_result.trace.begin() + static_cast<std::ptrdiff_t>(start) + 1; it != m_result.trace.end();
-             ++it) {
-            if (!trace::isInput(*it)) effects.push_back(*it);
+        m_checker.emplace(step);
+        std::visit(*this, step.what);
+        for (CheckFailure& check : m_checker->finish()) {
+            m_result.failures.push_back(
+                {step.index, step.action, std::move(check), m_checker->shownLines(), m_checker->lineCount()});
         }
-        for (std::string& check : checkStep(step, effects)) {
-            m_result.failures.push_back({step.index, step.action, std::move(check), effects});
-        }
-        m_result.effects.push_back(std::move(effects));
+        m_checker.reset();
     }
 
     void applyHost(const HostSettings& host) {
@@ -223,9 +228,9 @@ private:
         for (const auto& [sid, sGroupId] : host.databases) standin::setChannelValue(sid, L"dwSGroupId", sGroupId);
     }
 
-    void emit(Json line) {
+    void emit(const Json& line) {
         if (m_onLine) m_onLine(line);
-        m_result.trace.push_back(std::move(line));
+        if (m_checker && !trace::isInput(line)) m_checker->add(line);
     }
 
     void onEntry(const std::string& session, const standin::Entry& entry) {
@@ -290,6 +295,7 @@ private:
     const std::function<void(const Json&)>& m_onLine;
     RunResult m_result;
     const Step* m_pStep = nullptr;
+    std::optional<StepChecker> m_checker;  // the current step's checks
     HeldModule m_held;
     std::vector<std::unique_ptr<standin::Session>> m_sessions;
     std::map<std::string, standin::Session*> m_byName;
@@ -308,11 +314,41 @@ RunResult runScenario(const ModuleLibrary& module, const Scenario& scenario,
 }
 
 std::string formatFailure(const Scenario& scenario, const StepFailure& failure) {
+    const CheckFailure& check = failure.check;
     std::string out = "scenario \"" + scenario.name + "\", step " + std::to_string(failure.index) + " (" +
-                      failure.action + "): " + failure.check + "\n";
-    if (failure.lines.empty()) return out + "    (the step produced no lines)\n";
+                      failure.action + "): " + check.text + "\n";
+    if (check.line && !check.differences.empty()) {
+        out += "    " + (check.nearest ? "the nearest line of its kind, [" + std::to_string(*check.line) + "],"
+                                       : "line [" + std::to_string(*check.line) + "]") +
+               " differs in:\n";
+        for (const FieldDifference& difference : check.differences) {
+            out += "      " + describeDifference(difference) + "\n";
+        }
+    } else if (check.nearest) {
+        out += "    (no line of its kind)\n";
+    }
+    if (failure.lineCount == 0) return out + "    (the step produced no lines)\n";
     out += "    the step's lines:\n";
-    for (const Json& line : failure.lines) out += "      " + dumpCompact(line) + "\n";
+    for (std::size_t i = 0; i < failure.lines.size(); ++i) {
+        out += "      [" + std::to_string(i) + "] " + failure.lines[i] + "\n";
+    }
+    if (failure.lineCount > failure.lines.size()) {
+        out += "      ... and " + std::to_string(failure.lineCount - failure.lines.size()) + " more\n";
+    }
+    return out;
+}
+
+Json failureDifferences(const StepFailure& failure) {
+    const CheckFailure& check = failure.check;
+    if (!check.line || check.differences.empty()) return Json();
+    Json out = Json::object();
+    out["step"] = failure.index;
+    out["check"] = check.label;
+    out["line"] = *check.line;
+    out["nearest"] = check.nearest;
+    Json list = Json::array();
+    for (const FieldDifference& difference : check.differences) list.push_back(differenceJson(difference));
+    out["differences"] = std::move(list);
     return out;
 }
 

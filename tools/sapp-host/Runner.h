@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "tools/sapp-host/JsonSupport.h"
+#include "tools/sapp-host/Matcher.h"
 #include "tools/sapp-host/ModuleLibrary.h"
 #include "tools/sapp-host/Scenario.h"
 
@@ -24,26 +25,29 @@ namespace sapphost {
 struct StepFailure {
     std::size_t index = 0;
     std::string action;
-    std::string check;        // what failed, e.g. "expect[1] {...}: matches no line"
-    std::vector<Json> lines;  // the step's lines, its step line excluded
+    CheckFailure check;
+    std::vector<std::string> lines;  // compact JSON of the step's first lines (see StepChecker)
+    std::size_t lineCount = 0;       // how many lines the step produced
 };
 
 struct RunResult {
-    std::vector<Json> trace;
-    // Each step's lines as its checks see them: without its step line and
-    // its recv lines, by step index.
-    std::vector<std::vector<Json>> effects;
     std::vector<StepFailure> failures;
 };
 
 // Plays every step in order, calling `onLine` with each trace line as it is
-// produced, and evaluates each step's checks after the step. Exceptions that
+// produced, and evaluates each step's checks as its lines come. No line is
+// kept beyond what the checks of its step need (StepChecker), so memory
+// follows the largest step, not the length of the scenario. Exceptions that
 // leave the module become error lines. Raises ScenarioError for a step that
 // cannot be performed (see above).
 RunResult runScenario(const ModuleLibrary& module, const Scenario& scenario,
                       const std::function<void(const Json&)>& onLine = {});
 
-// A failure as text: scenario, step, check, then the step's lines indented.
+// A failure as text: scenario, step, check, where the line differs, then
+// the step's lines indented.
 std::string formatFailure(const Scenario& scenario, const StepFailure& failure);
+// {"step", "check", "line", "nearest", "differences": [...]} of a failure
+// that names a line; null otherwise.
+Json failureDifferences(const StepFailure& failure);
 
 }  // namespace sapphost

@@ -278,32 +278,53 @@ Step parseStep(const Json& in, std::size_t index, StepParser& parser) {
 
 }  // namespace
 
-Scenario parseScenario(const std::string& text, const std::string& source) {
-    Json root;
-    try {
-        root = Json::parse(text);
-    } catch (const Json::exception& e) {
-        // Syntax errors, and numbers that do not fit any JSON number type
-        // (1e400).
-        throw ScenarioError(source + ": not valid JSON: " + e.what());
+namespace {
+
+// Where in the scenario a JSON path leads, in the words of the other
+// messages: "step 3 (packet).record" for steps[3].packet.record.
+std::string describePath(const JsonPath& path) {
+    if (path.empty()) return "the scenario";
+    const auto* top = std::get_if<std::string>(&path[0]);
+    if (!top || *top != "steps" || path.size() < 2) return formatPath(path);
+    std::string out = "step " + std::to_string(std::get<std::size_t>(path[1]));
+    JsonPath rest(path.begin() + 2, path.end());
+    if (const auto* key = rest.empty() ? nullptr : std::get_if<std::string>(&rest[0]);
+        key && std::find(std::begin(kActions), std::end(kActions), *key) != std::end(kActions)) {
+        out += " (" + *key + ")";
+        rest.erase(rest.begin());
     }
+    const std::string inner = formatPath(rest);
+    return out + (inner.empty() || inner[0] == '[' ? "" : ".") + inner;
+}
+
+}  // namespace
+
+Scenario parseScenario(const std::string& text, const std::string& source) {
+    Scenario scenario;
+    scenario.source = source;
     try {
-        rejectDeepNesting(root, "the scenario");
+        // The steps are read one at a time as the text is parsed, so a long
+        // scenario never stands in memory as one JSON value.
+        std::set<std::string> sessions;
+        StepParser parser(sessions);
+        const Json root = parseJsonText(text, "steps", [&](std::size_t index, const Json& step) {
+            scenario.steps.push_back(parseStep(step, index, parser));
+        });
         requireObject(root, "the scenario");
         rejectUnknownKeys(root, {"name", "description", "host", "steps"}, "the scenario");
-        Scenario scenario;
-        scenario.source = source;
         scenario.name = root.contains("name") ? toString(root["name"], "name") : source;
         if (root.contains("description")) toString(root["description"], "description");
         if (root.contains("host")) scenario.host = parseHost(root["host"], "host");
         if (!root.contains("steps")) throw InputError("\"steps\" is required");
         if (!root["steps"].is_array()) throw InputError("steps: expected an array, got " + describeType(root["steps"]));
-        std::set<std::string> sessions;
-        StepParser parser(sessions);
-        for (std::size_t i = 0; i < root["steps"].size(); ++i) {
-            scenario.steps.push_back(parseStep(root["steps"][i], i, parser));
-        }
         return scenario;
+    } catch (const JsonTextError& e) {
+        // Syntax errors, and numbers that do not fit any JSON number type
+        // (1e400), have no path.
+        if (e.path().empty() && e.reason().starts_with("not valid JSON")) {
+            throw ScenarioError(source + ": " + e.reason());
+        }
+        throw ScenarioError(source + ": " + describePath(e.path()) + ": " + e.reason());
     } catch (const InputError& e) {
         throw ScenarioError(source + ": " + e.what());
     } catch (const pakt::PacketError& e) {

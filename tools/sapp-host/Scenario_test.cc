@@ -94,6 +94,13 @@ TEST(ScenarioTest, BadScenariosNameFileStepAndReason) {
         {R"({"steps": [{"leave": 1, "exact": "yes"}]})", "step 0 (leave).exact: expected true or false"},
         {R"({"host": {"databases": {"x": {}}}, "steps": []})", "f.json: host.databases: key \"x\" is not a decimal"},
         {R"({"host": {"log_sink": 1}, "steps": []})", "host.log_sink: expected true or false"},
+        // A key given twice is an error, never the last one silently winning.
+        {R"({"name": "a", "name": "b", "steps": []})", "f.json: the scenario: duplicate key \"name\""},
+        {R"({"steps": [{"leave": 1, "leave": 2}]})", "f.json: step 0: duplicate key \"leave\""},
+        {R"({"steps": [{"open": {"session": "a", "sid": 1}}, {"packet": {"sid": 1, "uri": 256978,
+             "record": {"appIds": [5], "appIds": [6]}}}]})", "f.json: step 1 (packet).record: duplicate key \"appIds\""},
+        {R"({"steps": [{"leave": 1, "expect": [{"log": {}}, {"log": {"text": "a", "text": "b"}}]}]})",
+         "f.json: step 0.expect[1].log: duplicate key \"text\""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);

@@ -148,8 +148,11 @@ Json packetFault(uint32_t sid) {
 
 namespace {
 
+// The readable forms below are put together with concat rather than
+// "text" + std::string(...), on which GCC 12 at -O3 warns wrongly.
+
 std::string padded(std::string_view kind) {
-    std::string out = "  " + std::string(kind);
+    std::string out = concat({"  ", kind});
     out.resize(10, ' ');
     return out;
 }
@@ -161,31 +164,36 @@ std::string bytes(const Json& hex) { return writeDisplay(displayHexStrings(hex))
 
 // " PAddAppReq uri 256978 {fields}": a record as addRecord gave it.
 std::string record(const Json& b) {
-    std::string out = " " + (b["record"].is_null() ? "?" : str(b["record"])) + " uri " + str(b["uri"]);
-    if (b.contains("res") && b["res"] != 200) out += " res " + str(b["res"]);
-    if (b.contains("type") && b["type"] != 100) out += " type " + str(b["type"]);
-    if (b.contains("fields")) {
-        out += " " + writeDisplay(displayHexStrings(b["fields"]));
-    } else {
-        out += " " + bytes(b["hex"]);
-    }
-    if (b.contains("decodeError")) out += " (does not decode: " + str(b["decodeError"]) + ")";
-    if (b.contains("trailing")) out += " trailing " + bytes(b["trailing"]);
-    if (b.contains("extra")) out += " extra " + bytes(b["extra"]);
+    std::string out = concat({" ", b["record"].is_null() ? "?" : str(b["record"]), " uri ", str(b["uri"])});
+    if (b.contains("res") && b["res"] != 200) out += concat({" res ", str(b["res"])});
+    if (b.contains("type") && b["type"] != 100) out += concat({" type ", str(b["type"])});
+    out += concat({" ", b.contains("fields") ? writeDisplay(displayHexStrings(b["fields"])) : bytes(b["hex"])});
+    if (b.contains("decodeError")) out += concat({" (does not decode: ", str(b["decodeError"]), ")"});
+    if (b.contains("trailing")) out += concat({" trailing ", bytes(b["trailing"])});
+    if (b.contains("extra")) out += concat({" extra ", bytes(b["extra"])});
     return out;
 }
 
+// "[a]": the session object's name as the scenario gave it, bracketed so
+// that it never reads as part of the sentence.
+std::string session(const Json& b) { return concat({"[", str(b["session"]), "]"}); }
+
+// "EVENT_APP_DATA (1035) ": a client event's or request's name and code.
+std::string named(const Json& name, const Json& code, std::string_view unnamed) {
+    return concat({name.is_null() ? unnamed : str(name), " (", str(code), ") "});
+}
+
 std::string recvText(const Json& b) {
-    std::string out = str(b["sid"]);
+    std::string out = concat({"sid ", str(b["sid"])});
     if (b.contains("packet")) {
         const Json& packet = b["packet"];
         return out + (packet.is_null() ? " null packet" : record(packet));
     }
     const Json& request = b["request"];
     if (request.is_null()) return out + " null request";
-    out += " " + (request["name"].is_null() ? "request" : str(request["name"])) + " (" + str(request["type"]) + ") " +
-           writeDisplay(displayHexStrings(request["fields"]));
-    if (request.contains("extra")) out += " extra " + bytes(request["extra"]);
+    out += concat({" ", named(request["name"], request["type"], "request"),
+                   writeDisplay(displayHexStrings(request["fields"]))});
+    if (request.contains("extra")) out += concat({" extra ", bytes(request["extra"])});
     return out;
 }
 
@@ -197,31 +205,31 @@ std::string render(const Json& line) {
     if (!line.is_object() || line.size() != 1) return dumpCompact(line);
     const std::string& kind = line.begin().key();
     const Json& b = line.begin().value();
-    if (kind == "step") return "step " + str(b["index"]) + ": " + str(b["action"]);
+    if (kind == "step") return concat({"step ", str(b["index"]), ": ", str(b["action"])});
     std::string out = padded(kind);
     if (kind == "log") {
         const std::string text = str(b["text"]);
         out += text.empty() ? "(empty line)" : text;
-        if (b["via"] != "sink") out += "   [" + str(b["via"]) + "]";
+        if (b["via"] != "sink") out += concat({"   [", str(b["via"]), "]"});
     } else if (kind == "recv") {
         out += recvText(b);
     } else if (kind == "send") {
-        out += str(b["session"]) + record(b);
+        out += session(b) + record(b);
     } else if (kind == "event") {
-        out += str(b["session"]) + " " + (b["name"].is_null() ? "?" : str(b["name"])) + " (" + str(b["type"]) + ") " +
-               writeDisplay(displayEventFields(b["type"].get<uint32_t>(), b["fields"]));
-        if (b.contains("extra")) out += " extra " + bytes(b["extra"]);
+        out += concat({session(b), " ", named(b["name"], b["type"], "?"),
+                       writeDisplay(displayEventFields(b["type"].get<uint32_t>(), b["fields"]))});
+        if (b.contains("extra")) out += concat({" extra ", bytes(b["extra"])});
     } else if (kind == "task") {
-        out += str(b["session"]) + " " + str(b["op"]);
-        if (b.contains("interval")) out += " " + str(b["interval"]) + " ms";
+        out += concat({session(b), " ", str(b["op"])});
+        if (b.contains("interval")) out += concat({" ", str(b["interval"]), " ms"});
     } else if (kind == "watch") {
-        out += str(b["session"]) + " " + str(b["op"]);
+        out += concat({session(b), " ", str(b["op"])});
     } else if (kind == "answer") {
-        out += b.begin().key() + " " + dumpCompact(b.begin().value());
+        out += concat({b.begin().key(), " ", dumpCompact(b.begin().value())});
     } else if (kind == "error") {
-        out += str(b["type"]) + ": " + str(b["what"]);
+        out += concat({str(b["type"]), ": ", str(b["what"])});
     } else if (kind == "fault") {
-        out += (b.contains("session") ? str(b["session"]) : str(b["sid"])) + " " + str(b["call"]) + " fails";
+        out += concat({b.contains("session") ? session(b) : concat({"sid ", str(b["sid"])}), " ", str(b["call"]), " fails"});
     } else {
         out += dumpCompact(b);
     }

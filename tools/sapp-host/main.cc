@@ -44,7 +44,7 @@ Options:
                   beside this executable)
 
 Exit status: 0 success, 1 a check failed, 2 bad input or no module.
-Scenario and trace formats: docs/sapp-host.md.
+The tool: docs/sapp-host.md; scenario and trace formats: docs/sapp-host-formats.md.
 )";
 
 constexpr const char* kRunHelp = R"(usage: sapp-host [--module PATH] run [FILE] [--json]
@@ -72,17 +72,23 @@ constexpr const char* kCheckHelp = R"(usage: sapp-host [--module PATH] check FIL
 
 Plays every scenario named (each *.json file of a DIR, in name order), each
 in a process of its own so that no process-wide state and no crash carries
-over from one to the next. Prints one line per scenario (PASS, FAIL, BAD for
-a scenario that cannot be played, CRASH with the signal or exit status) and
-last "N passed, N failed". Details of failed checks go to stderr.
+over from one to the next. The module is loaded, and the report's path
+checked, before the first scenario plays. Prints one line per scenario
+(PASS, FAIL, BAD for a scenario that cannot be played, CRASH with the signal
+or exit status) and last "N passed, N failed". Details of failed checks go
+to stderr: the check, every field where the line it is measured against
+differs ("send.fields.pid: expected 7, got 6"), and the step's lines.
 
-  --json         one JSON object per scenario, then {"passed": N, "failed": N}
+  --json         one JSON object per scenario (with "differences" for a
+                 failed one), then {"passed": N, "failed": N}
   --junit FILE   also write a JUnit XML report to FILE: a test case per
-                 scenario, failed checks as failures (the step, the expected
-                 and the actual lines), bad and crashed scenarios as errors
+                 scenario, failed checks as failures (the step, the fields
+                 that differ, the expected and the actual lines), bad and
+                 crashed scenarios as errors; the suite's timestamp and
+                 hostname
 
-Exit status: 0 all passed, 1 any failed, 2 bad arguments, no module, or a
-report that cannot be written.
+Exit status: 0 all passed, 1 any failed, 2 bad arguments, a module that
+cannot be loaded, or a report that cannot be written.
 )";
 
 constexpr const char* kRecordHelp = R"(usage: sapp-host [--module PATH] record FILE [-o OUT | --in-place]
@@ -99,6 +105,7 @@ stderr. Recording a recorded scenario gives the same file.
 
   -o OUT       write to OUT (default: standard output)
   --in-place   overwrite FILE
+(whether the file can be written there is checked before anything plays)
 
 Read what was recorded before you commit it: a recorded trace is only as
 right as the reader who checked it.
@@ -135,12 +142,15 @@ Encode turns the output back into the same bytes when they are in the one
 form the records write. Bytes that decode but are not in it (a set or map
 out of order or with repeated keys, a bool byte other than 0 or 1) are still
 printed, with a warning on stderr naming the first field whose bytes would
-change; encode then writes the canonical bytes.
+change; encode then writes the canonical bytes. Bytes after the end of the
+record are printed with a warning too. Bytes that run short are an error
+naming the field, its first byte and how many bytes are missing.
 
-  --strict   input not in canonical form is an error (exit 1)
+  --strict   anything but exactly one record in canonical form is an error
+             (exit 1): bytes after the record, or bytes that would change
 
-Exit status: 0 decoded, 1 not canonical with --strict, 2 bad hex, unknown
-URI or record, or truncated bytes.
+Exit status: 0 decoded, 1 not exactly one canonical record with --strict,
+2 bad hex, unknown URI or record, or truncated bytes.
 )";
 
 constexpr const char* kEncodeHelp = R"(usage: sapp-host encode (--uri URI | --record NAME) JSON
