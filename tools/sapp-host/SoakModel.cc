@@ -14,13 +14,6 @@ namespace pl = vessaplugin::appMgr;
 
 namespace {
 
-template <typename C>
-std::string numberList(const C& values) {
-    std::string out = "[";
-    for (const auto v : values) out += (out.size() > 1 ? "," : "") + std::to_string(v);
-    return out + "]";
-}
-
 // What the host gives the module for a payload field: the bytes, or what
 // they inflate to (nothing, for a stream the host refuses).
 std::string unzipped(const std::string& field, uint8_t zipped, uint32_t length) {

@@ -38,6 +38,18 @@ std::string appsAddedLine(const std::vector<uint32_t>& ids);
 std::string appsDeletedLine(const std::vector<uint32_t>& ids);
 std::string v2SendLine(uint32_t app, uint64_t proxy);
 std::string v3SendLine(uint32_t app, const std::vector<uint64_t>& proxies);
+// "[1,2,3]".
+template <typename C>
+std::string numberList(const C& values) {
+    std::string out = "[";
+    for (const auto v : values) {
+        if (out.size() > 1) out += ',';
+        out += std::to_string(v);
+    }
+    out += ']';
+    return out;
+}
+
 bool isEventLine(const std::string& line);
 bool isSendLine(const std::string& line);
 

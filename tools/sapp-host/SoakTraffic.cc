@@ -21,12 +21,6 @@ constexpr uint32_t kApps = 40;
 constexpr uint32_t kProxies = 12;
 constexpr uint32_t kSources = 6;
 
-std::string idList(const std::vector<uint32_t>& ids) {
-    std::string out = "[";
-    for (std::size_t i = 0; i < ids.size(); ++i) out += (i ? "," : "") + std::to_string(ids[i]);
-    return out + "]";
-}
-
 }  // namespace
 
 uint32_t Traffic::anyApp() { return chance(5) ? 70000 + below(1000) : kFirstApp + below(kApps); }
@@ -108,7 +102,7 @@ SoakPacket Traffic::addApps(uint32_t sid) {
     payload(packToString(packs), req.appPacks, req.appPacksZipped, req.appPacksLen);
     payload(packToString(sidApps), req.sidApps, req.sidAppsZipped, req.sidAppsLen);
     req.context = "soak";
-    return {ps::URI_ADD_APP_REQ, 200, packToString(req), "PAddAppReq " + idList(req.appIds)};
+    return {ps::URI_ADD_APP_REQ, 200, packToString(req), "PAddAppReq " + numberList(req.appIds)};
 }
 
 SoakPacket Traffic::deleteApps(uint32_t sid) {
@@ -118,7 +112,7 @@ SoakPacket Traffic::deleteApps(uint32_t sid) {
     pl::PluginSid2AppsMap sidApps;
     sidApps.sidApps[req.sid].appIds = req.appIds;
     payload(packToString(sidApps), req.sidApps, req.sidAppsZipped, req.sidAppsLen);
-    return {ps::URI_DEL_APP_REQ, 200, packToString(req), "PDelAppReq " + idList(req.appIds)};
+    return {ps::URI_DEL_APP_REQ, 200, packToString(req), "PDelAppReq " + numberList(req.appIds)};
 }
 
 SoakPacket Traffic::platformV2(const RegistryModel& model) {
