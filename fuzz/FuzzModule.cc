@@ -223,15 +223,16 @@ private:
         mod->getModFlag();
     }
 
-    // The module as the host holds it. Any release may destroy it, so the
-    // host forgets it at each and asks anew when it needs it.
+    // The module as the host holds it. Any release may destroy it, also
+    // one that throws the host's fault back after its teardown, so the host
+    // forgets it before each and asks anew when it needs it.
     ISessionMod* module() {
         if (!m_pMod) m_pMod = getModule(nullptr);
         return m_pMod;
     }
     void releaseModule(uint32_t sid) {
-        ::releaseModule(sid);
         m_pMod = nullptr;
+        ::releaseModule(sid);
     }
 
     ISessionMod* m_pMod = nullptr;
