@@ -51,6 +51,7 @@ endforeach()
 # including file first, as the compiler does.
 function(layer_resolve file delimiter path out)
   set(${out} "" PARENT_SCOPE)
+  string(REPLACE "\\" "/" path "${path}")  # a Windows compiler takes either separator
   if(delimiter STREQUAL "\"")
     get_filename_component(folder "${file}" DIRECTORY)
     cmake_path(SET beside NORMALIZE "${folder}/${path}")
@@ -118,8 +119,8 @@ foreach(file IN LISTS layer_files)
       continue()  # #include_next and the like: another directive
     else()
       string(STRIP "${operand}" operand)
-      layer_violation("${file}:${line}: #include ${operand}: the layering test cannot follow an include "
-                      "that is not a \"path\" or <path>")
+      layer_violation("${file}:${line}: #include ${operand}: the layering test cannot follow \
+an include that is not a \"path\" or <path>")
       continue()
     endif()
     layer_resolve("${file}" "${delimiter}" "${path}" target)
@@ -141,8 +142,8 @@ foreach(file IN LISTS layer_files)
         string(APPEND written " (${target})")
       endif()
       list(JOIN allowed ", " allowed_text)
-      layer_violation("${file}:${line}: #include ${written}: ${row} may not include it "
-                      "(it may include ${allowed_text}; table: ${TABLE})")
+      layer_violation("${file}:${line}: #include ${written}: ${row} may not include it \
+(it may include ${allowed_text}; table: ${TABLE})")
     endif()
   endwhile()
 endforeach()
