@@ -70,6 +70,7 @@ void SAppMgr::dispatchV2(const PUserMsg3View& msg) {
         return;
     }
     if (msg.data.empty()) {
+        // Kept word for word, odd as it reads: ARCHITECTURE.md, "Log texts".
         SAPP_LOG("AppMgr, Bad PAppSrvData msg:data->size() < 1");
         return;
     }
@@ -104,6 +105,7 @@ void SAppMgr::dispatchV2(const PUserMsg3View& msg) {
         addAppV2(header.appId, up);
         break;
     default:
+        // Kept word for word, odd as it reads: ARCHITECTURE.md, "Log texts".
         PLOG("AppMgr, not supported appMsgType:");
         break;
     }
@@ -111,6 +113,7 @@ void SAppMgr::dispatchV2(const PUserMsg3View& msg) {
 
 void SAppMgr::dispatchV3(const PAppMsgToClientView& msg) {
     if (msg.data.empty()) {
+        // Kept word for word, odd as it reads: ARCHITECTURE.md, "Log texts".
         SAPP_LOG("AppMgr, SDK V3: Bad PAppSrvData msg:data->size() < 1");
         return;
     }
@@ -201,6 +204,7 @@ void SAppMgr::addAppV2(uint32_t appId, pakt::Unpack& body) {
 
 void SAppMgr::addAppV3(uint32_t appId, pakt::Unpack& body) {
     if (!claimForPlatform(appId)) return;
+    // Kept word for word, trailing space included: ARCHITECTURE.md, "Log texts".
     SAPP_LOG("SDK V3: To Add app ", appId);
     setSdkVersion(appId, kSdkV3);
     AppInfoPack3 info;
@@ -215,6 +219,7 @@ void SAppMgr::addAppV3(uint32_t appId, pakt::Unpack& body) {
 
 void SAppMgr::deleteAppV2(uint32_t appId, pakt::Unpack& body) {
     if (!isOwnedBy(appId, kAppSourcePlatform)) return;
+    // Kept word for word, trailing space included: ARCHITECTURE.md, "Log texts".
     SAPP_LOG("AppMgr, delete app ", appId);
     AppInfoPack info;
     info.unmarshal(body);
@@ -225,6 +230,7 @@ void SAppMgr::deleteAppV3(pakt::Unpack& body) {
     AppInfoPack3 info;
     info.unmarshal(body);
     if (!isOwnedBy(info.appId, kAppSourcePlatform)) return;
+    // Kept word for word, trailing space included: ARCHITECTURE.md, "Log texts".
     SAPP_LOG("SDK V3: to delete app ", info.appId);
     removeApp(info.appId, kSdkV3, info.flag, info.str2);
 }
@@ -245,6 +251,7 @@ void SAppMgr::removeApp(uint32_t appId, uint32_t sdkVersion, bool flag, const st
 
 void SAppMgr::updateProxiesV3(uint32_t appId, pakt::Unpack& body) {
     if (!isOwnedBy(appId, kAppSourcePlatform)) return;
+    // Kept word for word, odd spelling included: ARCHITECTURE.md, "Log texts".
     SAPP_LOG("SDK_V3:  TO Recieve update app");
     // Emptied before the read: a body that does not read leaves no proxies.
     Proxies& proxies = proxiesOf(appId);
@@ -345,6 +352,7 @@ void SAppMgr::onDelAppReq(PDelAppReqView& req) {
         m_appSdkVersions.erase(appId);
         m_appSources.erase(owner);
         event.appIds.push_back(appId);
+        // Kept word for word, trailing space included: ARCHITECTURE.md, "Log texts".
         PLOG("AppMgr, del app id: ", appId);
     }
     event.context = std::move(req.context);
@@ -356,11 +364,13 @@ void SAppMgr::onDelAppReq(PDelAppReqView& req) {
 bool SAppMgr::sendAppMsg(uint32_t appId, const std::string& data) {
     const auto proxies = m_appProxies.find(appId);
     if (proxies == m_appProxies.end()) {
+        // Kept word for word, trailing space included: ARCHITECTURE.md, "Log texts".
         SAPP_LOG("AppMgr, No proxy found for app: ", appId);
         return false;
     }
     const auto version = m_appSdkVersions.find(appId);
     if (version == m_appSdkVersions.end()) {
+        // Kept word for word, trailing space included: ARCHITECTURE.md, "Log texts".
         SAPP_LOG("AppMgr, Unknown SDK version of app type id: ", appId);
         return false;
     }
@@ -412,11 +422,13 @@ void SAppMgr::queryAnnounceApps() {
 }
 
 void SAppMgr::onAddAnnounceApps(IProtoPacket* packet) {
+    // Kept word for word, odd as it reads: ARCHITECTURE.md, "Log texts".
     PLOG("SessionAppMgr::onAddAnnounceApps, receive onAddAnnounceApps");
     relayAnnounceApps(packet);
 }
 
 void SAppMgr::onSetCurrentAnnounceApp(IProtoPacket* packet) {
+    // Kept word for word, odd as it reads: ARCHITECTURE.md, "Log texts".
     PLOG("SessionAppMgr::onSetCurrentAnnounceApp, receive PSetCurrentAnnounceApp");
     relayAnnounceApps(packet);
 }

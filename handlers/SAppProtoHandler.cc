@@ -85,12 +85,14 @@ void SAppProtoHandler::onAppMsgToClient(IProtoPacket* packet) {
 }
 
 void SAppProtoHandler::onSetCurAnnouceApp(IProtoPacket* packet) {
+    // Kept word for word, odd spelling included: ARCHITECTURE.md, "Log texts".
     SAPP_LOG("SAppProtoHandler::onSetCurAnnouceApp");
     if (!accepted(packet)) return;
     m_pContext->appMgr()->onSetCurrentAnnounceApp(packet);
 }
 
 void SAppProtoHandler::onAddAnnouceApp(IProtoPacket* packet) {
+    // Kept word for word, odd spelling included: ARCHITECTURE.md, "Log texts".
     SAPP_LOG("SAppProtoHandler::onAddAnnouceApp");
     if (!accepted(packet)) return;
     m_pContext->appMgr()->onAddAnnounceApps(packet);

@@ -42,6 +42,7 @@ void SAppQuery::query() {
     SAPP_LOG("SAppQuery::query, retry=", m_retryCount);
     ++m_retryCount;
     if (m_retryCount >= kGiveUpAtAttempt) {
+        // Kept word for word, odd spelling included: ARCHITECTURE.md, "Log texts".
         SAPP_LOG("SAppQuery::query, reach max retry.");
         return;
     }

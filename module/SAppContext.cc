@@ -46,10 +46,12 @@ void SAppContext::close() {
     if (m_closed) return;
     m_closed = true;
     Teardown teardown;
+    // Kept word for word, odd as it reads: ARCHITECTURE.md, "Log texts".
     teardown.step([] { SAPP_LOG("SAppContext::~SAppContext, enter"); });
     teardown.step([&] { m_pSession->removeWatcher(this); });
     closeOwned(teardown);
     destroyOwned();
+    // Kept word for word, odd as it reads: ARCHITECTURE.md, "Log texts".
     teardown.step([] { SAPP_LOG("SAppContext::~SAppContext, exit"); });
     teardown.finish();
 }

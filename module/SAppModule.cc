@@ -52,8 +52,10 @@ SAppModule::~SAppModule() = default;
 // The singleton's last host calls: its log lines, and the teardown of every
 // context still registered (at most those of ids never left).
 void SAppModule::shutdown(Teardown& teardown) {
+    // Kept word for word, odd spelling included: ARCHITECTURE.md, "Log texts".
     teardown.step([] { SAPP_LOG("SAppModule::~VideoModule enter"); });
     while (!m_sessions.empty()) teardown.step([&] { closeAndErase(m_sessions.begin()); });
+    // Kept word for word, odd spelling included: ARCHITECTURE.md, "Log texts".
     teardown.step([] { SAPP_LOG("SAppModule::~VideoModule, exit"); });
 }
 
@@ -131,6 +133,7 @@ void SAppModule::addSession(ISession* session) {
     const uint32_t sid = session->getSid();
     if (sid == 0 || sid == kInvalidSid) return;
     if (m_sessions.count(sid)) {
+        // Kept word for word, odd spelling included: ARCHITECTURE.md, "Log texts".
         SAPP_LOG("SAppModule::addSession, session already exist, sid=", sid);
         return;
     }
@@ -142,6 +145,7 @@ void SAppModule::delSession(uint32_t sid) {
     SAPP_LOG("SAppModule::delSession, sid=", sid);
     const auto it = m_sessions.find(sid);
     if (it == m_sessions.end()) {
+        // Kept word for word, odd spelling included: ARCHITECTURE.md, "Log texts".
         SAPP_LOG("SAppModule::delSession, dession doesn't exist, sid=", sid);
         return;
     }

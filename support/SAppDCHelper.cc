@@ -39,6 +39,7 @@ void SAppDCHelper::close(Teardown& teardown) {
 void SAppDCHelper::init() {
     m_pDb = Data::queryDatabase(uint64_t{m_sid});
     if (!m_pDb) {
+        // Kept word for word, trailing space included: ARCHITECTURE.md, "Log texts".
         PLOG("SessionDCHelper::init, query database failed for sid: ", m_sid);
         return;
     }
@@ -48,6 +49,7 @@ void SAppDCHelper::init() {
 
 uint32_t SAppDCHelper::getSGroupId() {
     if (!m_pChlFld) {
+        // Kept word for word, odd as it reads: ARCHITECTURE.md, "Log texts".
         SAPP_LOG("SAppDCHelper::getSGroupId, m_pChlFld==NULL.");
         return 0;
     }

@@ -6,6 +6,9 @@
 // line of the form used to the host's log sink, or to DoLog2 when the host
 // has no sink. When the level is disabled nothing is converted or formatted,
 // and a literal text is never copied: the const char* forms take it as it is.
+//
+// Every text passed here is observable and kept word for word, odd ones
+// included (ARCHITECTURE.md, "Log texts").
 #pragma once
 
 #include <cstdint>
