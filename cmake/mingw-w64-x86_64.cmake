@@ -21,15 +21,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # -static also on DLLs: -static-libgcc -static-libstdc++ alone would still
-# import libwinpthread-1.dll, which Wine cannot find.
-# -u __cxa_pure_virtual: the slots of pure virtual functions refer to the
-# runtime's handler only weakly, which does not take it from the static
-# libstdc++; without it they are 0 and a call through one jumps to address 0.
-# With it they report "pure virtual method called" and terminate, as on Linux.
-set(SAPP_MINGW_LINKER_FLAGS "-static -Wl,-u,__cxa_pure_virtual")
-set(CMAKE_EXE_LINKER_FLAGS_INIT ${SAPP_MINGW_LINKER_FLAGS})
-set(CMAKE_SHARED_LINKER_FLAGS_INIT ${SAPP_MINGW_LINKER_FLAGS})
-set(CMAKE_MODULE_LINKER_FLAGS_INIT ${SAPP_MINGW_LINKER_FLAGS})
+# import libwinpthread-1.dll, which Wine cannot find. (The pure-virtual
+# handler is linked in by the root CMakeLists.txt.)
+set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
+set(CMAKE_SHARED_LINKER_FLAGS_INIT -static)
+set(CMAKE_MODULE_LINKER_FLAGS_INIT -static)
 set(ZLIB_USE_STATIC_LIBS ON)
 
 # ctest (and add_custom_command) run target executables through Wine.
