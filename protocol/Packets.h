@@ -83,6 +83,14 @@ template <auto Selector, class... Whens>
 struct ByType {
     static constexpr auto selector = Selector;
     using Cases = TypeList<Whens...>;
+
+    // Calls f.template operator()<Content>() for the first case that the
+    // type in `carrier` matches; false when none does.
+    template <class R, class F>
+    static bool select(const R& carrier, F&& f) {
+        const auto type = static_cast<uint32_t>(carrier.*Selector);
+        return ((Whens::matches(type) ? (f.template operator()<typename Whens::Is>(), true) : false) || ...);
+    }
 };
 
 // --- The payload fields of a record ----------------------------------------------

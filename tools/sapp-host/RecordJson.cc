@@ -38,24 +38,12 @@ template <class R, class M> std::string fieldName(const R& record, const M& memb
 template <class C> struct IsByType : std::false_type {};
 template <auto S, class... W> struct IsByType<ps::ByType<S, W...>> : std::true_type {};
 
-// Calls f.template operator()<Nested>() for the record a payload of content
-// C holds in `record`, if it holds one.
-template <class C, class R, class F> void withRecordOf(const R& record, F&& f) {
-    bool found = false;
-    ps::forEach(typename C::Cases{}, [&]<class W>() {
-        if (!found && W::matches(record.*C::selector)) {
-            found = true;
-            f.template operator()<typename W::Is>();
-        }
-    });
-}
-
 template <class C, class R> std::optional<Json> decodeContent(const R& record, std::string_view bytes, Direction d) {
     if constexpr (std::is_same_v<C, ps::SdkV2Payload>) {
         return decodeV2(bytes, d);
     } else if constexpr (IsByType<C>::value) {
         std::optional<Json> out;
-        withRecordOf<C>(record, [&]<class N>() { out = decodeClean<typename N::Record>(bytes); });
+        C::select(record, [&]<class N>() { out = decodeClean<typename N::Record>(bytes); });
         return out;
     } else {
         return decodeClean<typename C::Record>(bytes);
@@ -82,7 +70,7 @@ template <class C, class R> std::string encodeContent(const R& record, const Jso
         return encodeSdkV2Payload(in, where);
     } else if constexpr (IsByType<C>::value) {
         std::optional<std::string> out;
-        withRecordOf<C>(record, [&]<class N>() { out = encodeFromJson<typename N::Record>(in, where); });
+        C::select(record, [&]<class N>() { out = encodeFromJson<typename N::Record>(in, where); });
         if (out) return *out;
         throw InputError(where + ": a body given as an object needs " + fieldName(record, record.*C::selector) + " " +
                          casesText(typename C::Cases{}) + "; give other bodies as hex");
