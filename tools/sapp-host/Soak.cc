@@ -20,6 +20,7 @@
 #include "host/ClientRecords.h"
 #include "host/SessionEvent.h"
 #include "module/ISessionMod.h"
+#include "protocol/Packets.h"
 #include "standin/pktcore/StandinSession.h"
 #include "standin/tarnbase/StandinDatabase.h"
 #include "standin/tarnbase/StandinLog.h"
@@ -42,6 +43,13 @@ using soak::thrownName;
 using standin::HostCall;
 
 constexpr uint32_t kFirstSid = 5000;
+
+// The model's reading of each packet the module decodes, by record, as the
+// packet table pairs records with URIs.
+void apply(soak::RegistryModel& model, const ps::PAddAppReq& req, Effects& out) { model.onAddAppReq(req, out); }
+void apply(soak::RegistryModel& model, const ps::PDelAppReq& req, Effects& out) { model.onDelAppReq(req, out); }
+void apply(soak::RegistryModel& model, const ps::PUserMsg3& msg, Effects& out) { model.onAppDlMsgV2(msg, out); }
+void apply(soak::RegistryModel& model, const ps::PAppMsgToClient& msg, Effects& out) { model.onAppDlMsgV3(msg, out); }
 
 class SoakFailure : public std::runtime_error {
 public:
@@ -272,12 +280,11 @@ private:
     // UnpackError when its record does not decode (nothing changes then).
     static Thrown predict(soak::RegistryModel& model, const soak::SoakPacket& p, Effects& expected) {
         try {
-            if (p.uri == ps::URI_ADD_APP_REQ) model.onAddAppReq(soak::decoded<ps::PAddAppReq>(p.body), expected);
-            if (p.uri == ps::URI_DEL_APP_REQ) model.onDelAppReq(soak::decoded<ps::PDelAppReq>(p.body), expected);
-            if (p.uri == ps::URI_USER_MSG3) model.onAppDlMsgV2(soak::decoded<ps::PUserMsg3>(p.body), expected);
-            if (p.uri == ps::URI_APP_MSG_TO_CLIENT) {
-                model.onAppDlMsgV3(soak::decoded<ps::PAppMsgToClient>(p.body), expected);
-            }
+            ps::forEach(ps::Packets{}, [&]<class P>() {
+                if constexpr (ps::isInbound<P> && ps::isDecoded<P>) {
+                    if (P::uri == p.uri) apply(model, soak::decoded<typename P::Record>(p.body), expected);
+                }
+            });
         } catch (const pakt::UnpackError&) {
             expected.clear();
             return Thrown::UnpackError;
