@@ -20,7 +20,6 @@
 #include "host/ClientRecords.h"
 #include "host/SessionEvent.h"
 #include "module/ISessionMod.h"
-#include "protocol/Packets.h"
 #include "standin/pktcore/StandinSession.h"
 #include "standin/tarnbase/StandinDatabase.h"
 #include "standin/tarnbase/StandinLog.h"
@@ -43,13 +42,6 @@ using soak::thrownName;
 using standin::HostCall;
 
 constexpr uint32_t kFirstSid = 5000;
-
-// The model's reading of each packet the module decodes, by record, as the
-// packet table pairs records with URIs.
-void apply(soak::RegistryModel& model, const ps::PAddAppReq& req, Effects& out) { model.onAddAppReq(req, out); }
-void apply(soak::RegistryModel& model, const ps::PDelAppReq& req, Effects& out) { model.onDelAppReq(req, out); }
-void apply(soak::RegistryModel& model, const ps::PUserMsg3& msg, Effects& out) { model.onAppDlMsgV2(msg, out); }
-void apply(soak::RegistryModel& model, const ps::PAppMsgToClient& msg, Effects& out) { model.onAppDlMsgV3(msg, out); }
 
 class SoakFailure : public std::runtime_error {
 public:
@@ -280,11 +272,7 @@ private:
     // UnpackError when its record does not decode (nothing changes then).
     static Thrown predict(soak::RegistryModel& model, const soak::SoakPacket& p, Effects& expected) {
         try {
-            ps::forEach(ps::Packets{}, [&]<class P>() {
-                if constexpr (ps::isInbound<P> && ps::isDecoded<P>) {
-                    if (P::uri == p.uri) apply(model, soak::decoded<typename P::Record>(p.body), expected);
-                }
-            });
+            model.onPacket(p.uri, p.body, expected);
         } catch (const pakt::UnpackError&) {
             expected.clear();
             return Thrown::UnpackError;
