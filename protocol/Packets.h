@@ -74,7 +74,12 @@ template <class Content, auto... Types>
 struct When {
     using Is = Content;
     static constexpr uint32_t types[] = {static_cast<uint32_t>(Types)...};
-    static constexpr bool matches(uint32_t type) { return ((type == static_cast<uint32_t>(Types)) || ...); }
+    static constexpr bool matches(uint32_t type) {
+        for (const uint32_t t : types) {
+            if (t == type) return true;
+        }
+        return false;
+    }
 };
 
 // A body chosen by the carrier's member `Selector` among `Whens`; a type
