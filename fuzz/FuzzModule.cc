@@ -197,13 +197,17 @@ private:
         });
     }
 
+    // Row P's notice: its sid and app ids where it has them, its first zipped
+    // payload from the input's plain bytes, its other payloads as they come.
     template <class P>
     void zippedNotice(FuzzInput& in, uint32_t sid) {
         using Record = typename P::Record;
         Record req;
         const std::string plain = in.longBytes();
-        req.sid = sid;
-        for (uint8_t n = in.byte() % 5; n > 0; --n) req.appIds.push_back(in.byte() % 8);
+        std::vector<uint32_t> appIds;
+        for (uint8_t n = in.byte() % 5; n > 0; --n) appIds.push_back(in.byte() % 8);
+        if constexpr (requires { req.sid; }) req.sid = sid;
+        if constexpr (requires { req.appIds; }) req.appIds = appIds;
         bool zipped = false;
         ps::forEach(typename P::template PayloadsOf<Record>{}, [&]<class F>() {
             if constexpr (F::zippable) {

@@ -170,6 +170,9 @@ void read(RegistryModel& model, const ps::PAddAppReq& req, Effects& out) { model
 void read(RegistryModel& model, const ps::PDelAppReq& req, Effects& out) { model.onDelAppReq(req, out); }
 void read(RegistryModel& model, const ps::PUserMsg3& msg, Effects& out) { model.onAppDlMsgV2(msg, out); }
 void read(RegistryModel& model, const ps::PAppMsgToClient& msg, Effects& out) { model.onAppDlMsgV3(msg, out); }
+// The soak's traffic sends no other packet (SoakTraffic.cc).
+template <class R>
+void read(RegistryModel&, const R&, Effects&) {}
 
 }  // namespace
 
