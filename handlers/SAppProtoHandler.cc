@@ -39,9 +39,9 @@ SAppProtoHandler::~SAppProtoHandler() = default;
 void SAppProtoHandler::dispatch(IProtoPacket* packet) {
     if (!packet) return;
     const uint32_t uri = packet->getUri();
-    // Six entries: a scan costs less than any lookup structure. It starts at
-    // the end, where the app-platform carriers, by far the most frequent
-    // packets, sit (their URIs are the highest).
+    // A few entries (six): a scan costs less than any lookup structure. It
+    // starts at the end, where the app-platform carriers, by far the most
+    // frequent packets, sit (their URIs are the highest).
     for (auto entry = std::rbegin(kHandlers); entry != std::rend(kHandlers); ++entry) {
         if (entry->uri == uri) return (this->*(entry->handler))(packet);
     }

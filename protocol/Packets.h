@@ -197,8 +197,6 @@ struct Filter<Keep, TypeList<T, Rest...>> {
 };
 
 template <class P> struct IsInbound : std::bool_constant<isInbound<P>> {};
-template <class P> struct IsOutboundOnly : std::bool_constant<P::way == Way::Out> {};
-template <class P> struct IsDecoded : std::bool_constant<isDecoded<P>> {};
 
 // The packets the module handles, in URI order.
 using InboundPackets = typename Filter<IsInbound, Packets>::Type;
