@@ -11,9 +11,7 @@
 #include "marshal/Errors.h"
 #include "marshal/Fields.h"
 #include "module/SAppContext.h"
-#include "protocol/AppPayloads.h"
-#include "protocol/PluginRecords.h"
-#include "protocol/SessionRecords.h"
+#include "protocol/Packets.h"
 #include "support/SAppLog.h"
 
 using namespace protocol::session;
@@ -33,12 +31,16 @@ constexpr uint32_t kSdkV3 = 3;
 // A sequence number this far behind the last one means the source wrapped.
 constexpr uint32_t kSeqWrapDistance = 2000000000u;
 
-// The bytes of an app list: `field` itself, or, when the server zipped it,
-// what the host unzips it to (kept in `holder`).
-std::string_view unzipped(std::string_view field, uint8_t zipped, uint32_t length, std::string& holder) {
-    if (!zipped) return field;
-    holder.assign(field);
-    holder = ProtoHelper::UnZipString(holder, length);
+// The bytes of payload P of `record` (protocol/Packets.h): the field itself,
+// or, when the server zipped it, what the host unzips it to (kept in
+// `holder`).
+template <template <class> class P, class R>
+std::string_view unzipped(const R& record, std::string& holder) {
+    using Field = P<R>;
+    const std::string_view bytes = record.*Field::bytes;
+    if (!(record.*Field::zipped)) return bytes;
+    holder.assign(bytes);
+    holder = ProtoHelper::UnZipString(holder, record.*Field::length);
     return holder;
 }
 
@@ -86,15 +88,10 @@ void SAppMgr::dispatchV2(const PUserMsg3View& msg) {
         deleteAppV2(header.appId, up);
         break;
     case kAppMsgAppData: {
-        // AppDataV2's field list finds the app data inside the payload, which
-        // lies in the packet's body: the event's copy is the only one.
-        struct {
-            uint32_t reserved1 = 0;
-            uint32_t reserved2 = 0;
-            std::string_view appData;
-        } body;
-        pakt::FieldUnpacker reader(up);
-        AppDataV2::fields(body, reader);
+        // The view finds the app data inside the payload, which lies in the
+        // packet's body: the event's copy is the only one.
+        AppDataV2View body;
+        pakt::unpackFields(body, up);
         AppDataEvent event;
         event.appId = header.appId;
         event.data = body.appData;
@@ -266,8 +263,8 @@ void SAppMgr::updateProxiesV3(uint32_t appId, pakt::Unpack& body) {
 void SAppMgr::onAddAppReq(PAddAppReqView& req) {
     std::string appPacksUnzipped;
     std::string sidAppsUnzipped;
-    const std::string_view appPacks = unzipped(req.appPacks, req.appPacksZipped, req.appPacksLen, appPacksUnzipped);
-    const std::string_view sidApps = unzipped(req.sidApps, req.sidAppsZipped, req.sidAppsLen, sidAppsUnzipped);
+    const std::string_view appPacks = unzipped<AppPacks>(req, appPacksUnzipped);
+    const std::string_view sidApps = unzipped<SidApps>(req, sidAppsUnzipped);
 
     AppsAddedEvent event;
     event.sid = req.sid;
@@ -339,7 +336,7 @@ void SAppMgr::applyAppPack(const PluginAppPack& pack) {
 
 void SAppMgr::onDelAppReq(PDelAppReqView& req) {
     std::string sidAppsUnzipped;
-    const std::string_view sidApps = unzipped(req.sidApps, req.sidAppsZipped, req.sidAppsLen, sidAppsUnzipped);
+    const std::string_view sidApps = unzipped<SidApps>(req, sidAppsUnzipped);
 
     AppsDeletedEvent event;
     event.sid = req.sid;

@@ -24,8 +24,7 @@
 #include "host/SessionEvent.h"
 #include "marshal/Errors.h"
 #include "module/ISessionMod.h"
-#include "protocol/PluginRecords.h"
-#include "protocol/SessionRecords.h"
+#include "protocol/Packets.h"
 #include "standin/pktcore/StandinSession.h"
 #include "standin/tarnbase/StandinDatabase.h"
 #include "standin/tarnbase/StandinLog.h"
@@ -103,7 +102,7 @@ private:
             return;
         }
         case Action::Packet: {
-            const uint32_t uri = kUris[in.byte() % 7];
+            const uint32_t uri = kUris[in.byte() % kUris.size()];
             const uint32_t res = in.byte() < 240 ? 200 : 500;
             packet(sid, uri, res, in.longBytes());
             return;
@@ -190,28 +189,39 @@ private:
     // here with its true length, so that the module's decoding of inflated
     // payloads is reached without the fuzzer having to write zlib streams.
     void zippedNotice(FuzzInput& in, uint32_t sid) {
-        const bool add = in.byte() & 1;
+        constexpr std::size_t kinds = ps::count(sappfuzz::ZippedNotices{});
+        const std::size_t pick = kinds - 1 - in.byte() % kinds;
+        std::size_t row = 0;
+        ps::forEach(sappfuzz::ZippedNotices{}, [&]<class P>() {
+            if (row++ == pick) zippedNotice<P>(in, sid);
+        });
+    }
+
+    // Row P's notice: its sid and app ids where it has them, its first zipped
+    // payload from the input's plain bytes, its other payloads as they come.
+    template <class P>
+    void zippedNotice(FuzzInput& in, uint32_t sid) {
+        using Record = typename P::Record;
+        Record req;
         const std::string plain = in.longBytes();
         std::vector<uint32_t> appIds;
         for (uint8_t n = in.byte() % 5; n > 0; --n) appIds.push_back(in.byte() % 8);
-        if (add) {
-            ps::PAddAppReq req;
-            req.sid = sid;
-            req.appIds = appIds;
-            req.appPacksZipped = 1;
-            req.appPacks = sapphost::deflateBytes(plain);
-            req.appPacksLen = static_cast<uint32_t>(plain.size());
-            req.sidApps = in.longBytes();
-            packet(sid, ps::URI_ADD_APP_REQ, 200, sapphost::packToString(req));
-        } else {
-            ps::PDelAppReq req;
-            req.sid = sid;
-            req.appIds = appIds;
-            req.sidAppsZipped = 1;
-            req.sidApps = sapphost::deflateBytes(plain);
-            req.sidAppsLen = static_cast<uint32_t>(plain.size());
-            packet(sid, ps::URI_DEL_APP_REQ, 200, sapphost::packToString(req));
-        }
+        if constexpr (requires { req.sid; }) req.sid = sid;
+        if constexpr (requires { req.appIds; }) req.appIds = appIds;
+        bool zipped = false;
+        ps::forEach(typename P::template PayloadsOf<Record>{}, [&]<class F>() {
+            if constexpr (F::zippable) {
+                if (!zipped) {
+                    zipped = true;
+                    req.*F::zipped = 1;
+                    req.*F::bytes = sapphost::deflateBytes(plain);
+                    req.*F::length = static_cast<uint32_t>(plain.size());
+                    return;
+                }
+            }
+            req.*F::bytes = in.longBytes();
+        });
+        packet(sid, P::uri, 200, sapphost::packToString(req));
     }
 
     void ask() {

@@ -20,8 +20,7 @@
 
 #include "fuzz/FuzzInput.h"
 #include "marshal/Errors.h"
-#include "protocol/PluginRecords.h"
-#include "protocol/SessionRecords.h"
+#include "protocol/Packets.h"
 #include "tools/sapp-host/Canonical.h"
 #include "tools/sapp-host/RecordJson.h"
 
@@ -53,25 +52,26 @@ struct ModuleCodec {
     std::string (*repack)(std::string_view);
 };
 
-const ModuleCodec kModuleCodecs[] = {
-    {"PGetAppsReq", repack<ps::PGetAppsReq>},
-    {"PAddAppReq", repack<ps::PAddAppReq>},
-    {"PDelAppReq", repack<ps::PDelAppReq>},
-    {"PGetAnnounceApps", repack<ps::PGetAnnounceApps>},
-    {"PUserMsg3", repack<ps::PUserMsg3>},
-    {"PAppMsgToClient", repack<ps::PAppMsgToClient>},
-    {"PAppMsgToSDK", repack<ps::PAppMsgToSDK>},
-    {"AppInfoPack", repack<ps::AppInfoPack>},
-    {"AppInfoPack3", repack<ps::AppInfoPack3>},
-    {"VersionItem", repack<ps::VersionItem>},
-    {"PAppSdkInfo", repack<ps::PAppSdkInfo>},
-    {"PluginAppPackMap", repack<pl::PluginAppPackMap>},
-    {"PluginAppPack", repack<pl::PluginAppPack>},
-    {"PluginVerItem", repack<pl::PluginVerItem>},
-    {"PluginSid2AppsMap", repack<pl::PluginSid2AppsMap>},
-    {"PluginSid2Apps", repack<pl::PluginSid2Apps>},
-    {"PluginSidAttr", repack<pl::PluginSidAttr>},
-};
+// The packet table's decoded packets, then the records nested in them.
+std::vector<ModuleCodec> moduleCodecs() {
+    std::vector<ModuleCodec> codecs;
+    ps::forEach(ps::Packets{}, [&]<class P>() {
+        if constexpr (ps::isDecoded<P>) codecs.push_back({P::name, repack<typename P::Record>});
+    });
+    codecs.insert(codecs.end(), {
+                                    {"AppInfoPack", repack<ps::AppInfoPack>},
+                                    {"AppInfoPack3", repack<ps::AppInfoPack3>},
+                                    {"VersionItem", repack<ps::VersionItem>},
+                                    {"PAppSdkInfo", repack<ps::PAppSdkInfo>},
+                                    {"PluginAppPackMap", repack<pl::PluginAppPackMap>},
+                                    {"PluginAppPack", repack<pl::PluginAppPack>},
+                                    {"PluginVerItem", repack<pl::PluginVerItem>},
+                                    {"PluginSid2AppsMap", repack<pl::PluginSid2AppsMap>},
+                                    {"PluginSid2Apps", repack<pl::PluginSid2Apps>},
+                                    {"PluginSidAttr", repack<pl::PluginSidAttr>},
+                                });
+    return codecs;
+}
 
 }  // namespace
 
@@ -82,8 +82,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const Direction direction = in.byte() & 1 ? Direction::Up : Direction::Down;
     const std::string bytes = in.rest();
     // The module's own codec; none for SdkV2Payload, which is not a record.
+    static const std::vector<ModuleCodec> codecs = moduleCodecs();
     std::string (*repack)(std::string_view) = nullptr;
-    for (const ModuleCodec& codec : kModuleCodecs) {
+    for (const ModuleCodec& codec : codecs) {
         if (codec.name == name) repack = codec.repack;
     }
 

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "fuzz/ModuleActions.h"
-#include "protocol/AppPayloads.h"
+#include "protocol/Packets.h"
 #include "marshal/Errors.h"
 #include "tools/sapp-host/BuiltinScenario.h"
 #include "tools/sapp-host/RecordJson.h"
@@ -79,33 +79,46 @@ void addRecord(Corpus& corpus, std::string_view name, const std::string& bytes) 
     }
 }
 
-// The payloads inside a packet's record.
-void addPayloads(Corpus& corpus, uint32_t uri, const std::string& body) {
+template <class First, class... Rest> constexpr std::string_view firstCaseName(ps::TypeList<First, Rest...>) {
+    return First::Is::name;
+}
+
+// The name of the record that payload content C holds in `carrier`. A body
+// whose type has no record seeds the first case's record all the same.
+template <class C, class R> std::string_view contentName(const R& carrier) {
+    if constexpr (requires { C::name; }) {
+        return C::name;
+    } else {
+        std::string_view name = firstCaseName(typename C::Cases{});
+        C::select(carrier, [&name]<class N>() { name = N::name; });
+        return name;
+    }
+}
+
+// The payloads inside a packet's record of row P (protocol/Packets.h), unzipped.
+template <class P> void addPayloadsOf(Corpus& corpus, const std::string& body) {
+    using Record = typename P::Record;
     try {
         pakt::Unpack up(body.data(), body.size());
-        const auto unzipped = [](const std::string& field, uint8_t zipped, uint32_t length) {
-            return zipped ? inflateExactly(field, length).value_or(std::string()) : field;
-        };
-        if (uri == ps::URI_ADD_APP_REQ) {
-            ps::PAddAppReq r;
-            r.unmarshal(up);
-            addRecord(corpus, "PluginAppPackMap", unzipped(r.appPacks, r.appPacksZipped, r.appPacksLen));
-            addRecord(corpus, "PluginSid2AppsMap", unzipped(r.sidApps, r.sidAppsZipped, r.sidAppsLen));
-        } else if (uri == ps::URI_DEL_APP_REQ) {
-            ps::PDelAppReq r;
-            r.unmarshal(up);
-            addRecord(corpus, "PluginSid2AppsMap", unzipped(r.sidApps, r.sidAppsZipped, r.sidAppsLen));
-        } else if (uri == ps::URI_USER_MSG3) {
-            ps::PUserMsg3 r;
-            r.unmarshal(up);
-            addRecord(corpus, "SdkV2Payload", r.data);
-        } else if (uri == ps::URI_APP_MSG_TO_CLIENT) {
-            ps::PAppMsgToClient r;
-            r.unmarshal(up);
-            addRecord(corpus, r.appMsgType == ps::kAppMsgUpdateProxies ? "PAppSdkInfo" : "AppInfoPack3", r.data);
-        }
+        Record r;
+        r.unmarshal(up);
+        ps::forEach(typename P::template PayloadsOf<Record>{}, [&]<class F>() {
+            std::string bytes = r.*F::bytes;
+            if constexpr (F::zippable) {
+                if (r.*F::zipped) bytes = inflateExactly(bytes, r.*F::length).value_or(std::string());
+            }
+            addRecord(corpus, contentName<typename F::Content>(r), bytes);
+        });
     } catch (const pakt::UnpackError&) {
     }
+}
+
+void addPayloads(Corpus& corpus, uint32_t uri, const std::string& body) {
+    ps::forEach(ps::Packets{}, [&]<class P>() {
+        if constexpr (ps::isDecoded<P>) {
+            if (P::uri == uri) addPayloadsOf<P>(corpus, body);
+        }
+    });
 }
 
 // A scenario as a fuzz_module program: its sessions (the first two names)
@@ -137,8 +150,10 @@ public:
     }
     void operator()(const PacketAction& a) {
         if (!a.body) return action(Action::NullCalls, slotOfSid(a.sid));
-        uint8_t uri = 6;
-        for (uint8_t i = 0; i < std::size(sappfuzz::kUris); ++i) {
+        // A URI the language has no index for is sent as the one the module
+        // does not handle, the last.
+        auto uri = static_cast<uint8_t>(sappfuzz::kUris.size() - 1);
+        for (uint8_t i = 0; i < sappfuzz::kUris.size(); ++i) {
             if (sappfuzz::kUris[i] == a.uri) uri = i;
         }
         action(Action::Packet, slotOfSid(a.sid));

@@ -6,9 +6,11 @@
 //   then the action's arguments:
 //     Open          -
 //     Packet        URI index (kUris), result (< 240: 200), u16 length, body
-//     ZippedNotice  kind (odd: PAddAppReq), u16 length, payload before zlib,
-//                   id count (modulo 5), ids (modulo 8); PAddAppReq: u16
-//                   length and its sidApps
+//     ZippedNotice  kind (which of kZippedNotices, counted from the last:
+//                   odd is PAddAppReq), u16 length, the first zipped
+//                   payload before zlib, id count (modulo 5), ids (modulo 8),
+//                   then a u16 length and the bytes of each other payload
+//                   (PAddAppReq: its sidApps)
 //     Request       type (< 240: 1007), app (< 16: an excluded app; else a u32
 //                   modulo 8), data (< 4: 70000 bytes; else a length byte and
 //                   the bytes)
@@ -29,10 +31,12 @@
 // Integers are little-endian; a read past the end gives 0 or nothing.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <type_traits>
 
 #include "host/SessionEvent.h"
-#include "protocol/SessionRecords.h"
+#include "protocol/Packets.h"
 
 namespace sappfuzz {
 
@@ -56,11 +60,38 @@ enum class Action : uint8_t {
 // The sids of the two session slots, then the other values events may
 // carry: few enough that the host finds every context the module may hold.
 inline constexpr uint32_t kSids[] = {1234, 5678, 4321, 0};
-inline constexpr uint32_t kUris[] = {
-    protocol::session::URI_ADD_APP_REQ,       protocol::session::URI_DEL_APP_REQ,
-    protocol::session::URI_USER_MSG3,         protocol::session::URI_APP_MSG_TO_CLIENT,
-    protocol::session::URI_ADD_ANNOUNCE_APPS, protocol::session::URI_SET_CUR_ANNOUNCE_APP,
-    protocol::session::URI_GET_APPS_REQ};
+
+namespace detail {
+
+namespace ps = protocol::session;
+
+template <class P> struct HandledDecoded : std::bool_constant<ps::isInbound<P> && ps::isDecoded<P>> {};
+template <class P> struct HandledRaw : std::bool_constant<ps::isInbound<P> && !ps::isDecoded<P>> {};
+template <class P> struct Unhandled : std::bool_constant<!ps::isInbound<P>> {};
+
+template <class... A, class... B, class U, class... Rest>
+constexpr std::array<uint32_t, sizeof...(A) + sizeof...(B) + 1> uriList(ps::TypeList<A...>, ps::TypeList<B...>,
+                                                                        ps::TypeList<U, Rest...>) {
+    return {A::uri..., B::uri..., U::uri};
+}
+
+template <class P> struct HasZippedPayload {
+    template <class... F> static constexpr bool any(ps::TypeList<F...>) { return (F::zippable || ...); }
+    static constexpr bool value = ps::isInbound<P> && ps::isDecoded<P> &&
+                                  any(typename P::template PayloadsOf<typename P::Record>{});
+};
+
+}  // namespace detail
+
+// The URIs of Packet actions, from the packet table: the packets the module
+// decodes, those it relays undecoded, then one it does not handle (the first
+// outbound one). The order numbers them in fuzz inputs.
+inline constexpr auto kUris =
+    detail::uriList(typename protocol::session::Filter<detail::HandledDecoded, protocol::session::Packets>::Type{},
+                    typename protocol::session::Filter<detail::HandledRaw, protocol::session::Packets>::Type{},
+                    typename protocol::session::Filter<detail::Unhandled, protocol::session::Packets>::Type{});
+// The inbound packets with a zipped payload, for ZippedNotice actions.
+using ZippedNotices = typename protocol::session::Filter<detail::HasZippedPayload, protocol::session::Packets>::Type;
 inline constexpr int32_t kEvents[] = {protocol::session::EVENT_SESS_SID_ASID, protocol::session::EVENT_SESS_USER_INFO,
                                       protocol::session::EVENT_SESS_LEAVE,    protocol::session::EVENT_SESS_PID,
                                       protocol::session::EVENT_SESS_QUERY_APPS, 8001};

@@ -6,7 +6,7 @@
 #include "handlers/SAppQuery.h"
 #include "host/IProtoPacket.h"
 #include "module/SAppContext.h"
-#include "protocol/SessionRecords.h"
+#include "protocol/Packets.h"
 #include "support/SAppLog.h"
 
 namespace ps = protocol::session;
@@ -17,26 +17,20 @@ constexpr uint32_t kResultOk = 200;
 
 bool accepted(IProtoPacket* packet) { return packet && packet->getResCode() == kResultOk; }
 
-// Decodes the packet into a fresh record of type R. A view record points into
+// Decodes the packet into a fresh view record of row P. A view points into
 // the packet's body, which stays valid until the handler returns.
-template <typename R>
-R decode(IProtoPacket* packet) {
-    R record;
+template <class P>
+typename P::View decode(IProtoPacket* packet) {
+    typename P::View record;
     packet->unmarshal(record);
     return record;
 }
 
 }  // namespace
 
-// In ascending URI order.
-const SAppProtoHandler::Entry SAppProtoHandler::kHandlers[kHandlerCount] = {
-    {ps::URI_ADD_APP_REQ, &SAppProtoHandler::onAddAppReq},
-    {ps::URI_DEL_APP_REQ, &SAppProtoHandler::onDelAppReq},
-    {ps::URI_ADD_ANNOUNCE_APPS, &SAppProtoHandler::onAddAnnouceApp},
-    {ps::URI_SET_CUR_ANNOUNCE_APP, &SAppProtoHandler::onSetCurAnnouceApp},
-    {ps::URI_USER_MSG3, &SAppProtoHandler::onUserMsg3},
-    {ps::URI_APP_MSG_TO_CLIENT, &SAppProtoHandler::onAppMsgToClient},
-};
+// The inbound rows, in the table's ascending URI order.
+const std::array<SAppProtoHandler::Entry, ps::count(ps::InboundPackets{})> SAppProtoHandler::kHandlers =
+    SAppProtoHandler::entries(ps::InboundPackets{});
 
 SAppProtoHandler::SAppProtoHandler(SAppContext* context) : m_pContext(context) {}
 
@@ -45,53 +39,53 @@ SAppProtoHandler::~SAppProtoHandler() = default;
 void SAppProtoHandler::dispatch(IProtoPacket* packet) {
     if (!packet) return;
     const uint32_t uri = packet->getUri();
-    // Six entries: a scan costs less than any lookup structure. It starts at
-    // the end, where the app-platform carriers, by far the most frequent
-    // packets, sit (their URIs are the highest).
+    // A few entries (six): a scan costs less than any lookup structure. It
+    // starts at the end, where the app-platform carriers, by far the most
+    // frequent packets, sit (their URIs are the highest).
     for (auto entry = std::rbegin(kHandlers); entry != std::rend(kHandlers); ++entry) {
         if (entry->uri == uri) return (this->*(entry->handler))(packet);
     }
 }
 
-uint32_t SAppProtoHandler::getUriCount() const { return static_cast<uint32_t>(kHandlerCount); }
+uint32_t SAppProtoHandler::getUriCount() const { return static_cast<uint32_t>(kHandlers.size()); }
 
 void SAppProtoHandler::getUris(uint32_t* out) const {
     for (const Entry& entry : kHandlers) *out++ = entry.uri;
 }
 
-void SAppProtoHandler::onAddAppReq(IProtoPacket* packet) {
+void SAppProtoHandler::on(ps::AddAppReqPacket, IProtoPacket* packet) {
     SAPP_LOG("SAppProtoHandler::onAddAppReq");
     if (!accepted(packet)) return;
     m_pContext->query()->onResult();
-    auto request = decode<ps::PAddAppReqView>(packet);
+    auto request = decode<ps::AddAppReqPacket>(packet);
     m_pContext->appMgr()->onAddAppReq(request);
 }
 
-void SAppProtoHandler::onDelAppReq(IProtoPacket* packet) {
+void SAppProtoHandler::on(ps::DelAppReqPacket, IProtoPacket* packet) {
     SAPP_LOG("SAppProtoHandler::onDelAppReq");
     if (!accepted(packet)) return;
-    auto request = decode<ps::PDelAppReqView>(packet);
+    auto request = decode<ps::DelAppReqPacket>(packet);
     m_pContext->appMgr()->onDelAppReq(request);
 }
 
-void SAppProtoHandler::onUserMsg3(IProtoPacket* packet) {
+void SAppProtoHandler::on(ps::UserMsg3Packet, IProtoPacket* packet) {
     if (!accepted(packet)) return;
-    m_pContext->appMgr()->onAppDlMsgV2(decode<ps::PUserMsg3View>(packet));
+    m_pContext->appMgr()->onAppDlMsgV2(decode<ps::UserMsg3Packet>(packet));
 }
 
-void SAppProtoHandler::onAppMsgToClient(IProtoPacket* packet) {
+void SAppProtoHandler::on(ps::AppMsgToClientPacket, IProtoPacket* packet) {
     if (!accepted(packet)) return;
-    m_pContext->appMgr()->onAppDlMsgV3(decode<ps::PAppMsgToClientView>(packet));
+    m_pContext->appMgr()->onAppDlMsgV3(decode<ps::AppMsgToClientPacket>(packet));
 }
 
-void SAppProtoHandler::onSetCurAnnouceApp(IProtoPacket* packet) {
+void SAppProtoHandler::on(ps::SetCurAnnounceAppPacket, IProtoPacket* packet) {
     // Kept word for word, odd spelling included: ARCHITECTURE.md, "Log texts".
     SAPP_LOG("SAppProtoHandler::onSetCurAnnouceApp");
     if (!accepted(packet)) return;
     m_pContext->appMgr()->onSetCurrentAnnounceApp(packet);
 }
 
-void SAppProtoHandler::onAddAnnouceApp(IProtoPacket* packet) {
+void SAppProtoHandler::on(ps::AddAnnounceAppsPacket, IProtoPacket* packet) {
     // Kept word for word, odd spelling included: ARCHITECTURE.md, "Log texts".
     SAPP_LOG("SAppProtoHandler::onAddAnnouceApp");
     if (!accepted(packet)) return;

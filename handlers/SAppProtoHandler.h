@@ -1,14 +1,19 @@
 // The session's table of inbound packet handlers.
 //
-// Maps a packet URI to its handler: one fixed table for every session. Null
-// packets and unknown URIs are ignored silently. A handler acts only on a
-// packet whose result code is 200: it decodes the packet into its record and
-// hands it to the app manager (the app list also ends the app-list query's
-// retries, before it is decoded). Decoding errors are not caught here.
+// Maps a packet URI to its handler: one fixed table for every session, made
+// of the inbound rows of the packet table (protocol/Packets.h), each handled
+// by the overload of on() for its row. Null packets and unknown URIs are
+// ignored silently. A handler acts only on a packet whose result code is
+// 200: it decodes the packet into its row's view record and hands it to the
+// app manager (the app list also ends the app-list query's retries, before
+// it is decoded). Decoding errors are not caught here.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+
+#include "protocol/Packets.h"
 
 class IProtoPacket;
 class SAppContext;
@@ -28,19 +33,29 @@ public:
 private:
     using Handler = void (SAppProtoHandler::*)(IProtoPacket*);
 
-    void onAddAppReq(IProtoPacket* packet);
-    void onDelAppReq(IProtoPacket* packet);
-    void onUserMsg3(IProtoPacket* packet);
-    void onAppMsgToClient(IProtoPacket* packet);
-    void onSetCurAnnouceApp(IProtoPacket* packet);
-    void onAddAnnouceApp(IProtoPacket* packet);
+    // One overload per inbound row of the packet table.
+    void on(protocol::session::AddAppReqPacket, IProtoPacket* packet);
+    void on(protocol::session::DelAppReqPacket, IProtoPacket* packet);
+    void on(protocol::session::AddAnnounceAppsPacket, IProtoPacket* packet);
+    void on(protocol::session::SetCurAnnounceAppPacket, IProtoPacket* packet);
+    void on(protocol::session::UserMsg3Packet, IProtoPacket* packet);
+    void on(protocol::session::AppMsgToClientPacket, IProtoPacket* packet);
+
+    // The table's entry for row P.
+    template <class P>
+    void handle(IProtoPacket* packet) {
+        on(P{}, packet);
+    }
 
     struct Entry {
         uint32_t uri;
         Handler handler;
     };
-    static constexpr std::size_t kHandlerCount = 6;
-    static const Entry kHandlers[kHandlerCount];
+    template <class... P>
+    static constexpr std::array<Entry, sizeof...(P)> entries(protocol::session::TypeList<P...>) {
+        return {{{P::uri, &SAppProtoHandler::handle<P>}...}};
+    }
+    static const std::array<Entry, protocol::session::count(protocol::session::InboundPackets{})> kHandlers;
 
     SAppContext* m_pContext;
 };

@@ -7,19 +7,12 @@ namespace protocol::session {
 
 std::string packAppUplinkV2(uint32_t seqNum, uint32_t appId, uint64_t uid, uint32_t sid,
                             const std::string& appData) {
-    // AppUplinkV2's field list walks anything with its members: this view
-    // packs the client's bytes where they are instead of copying them into
-    // an AppUplinkV2 first.
-    const struct {
-        AppHeaderV2 header;
-        uint64_t uid;
-        uint32_t sid;
-        const std::string& appData;
-    } payload{{seqNum, static_cast<uint8_t>(kAppMsgAppData), appId}, uid, sid, appData};
+    // The view packs the client's bytes where they are instead of copying
+    // them into an AppUplinkV2 first.
+    const AppUplinkV2View payload{{seqNum, static_cast<uint8_t>(kAppMsgAppData), appId}, uid, sid, appData};
     pakt::BlockBuffer buffer;
     pakt::Pack p(buffer);
-    pakt::FieldPacker packer(p);
-    AppUplinkV2::fields(payload, packer);
+    pakt::packFields(payload, p);
     return p.str();
 }
 

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "marshal/Fields.h"
 
@@ -38,11 +39,14 @@ struct AppHeaderV2 {
     }
 };
 
-// The body of a V2 downlink data message (appMsgType 3).
-struct AppDataV2 {
+// The body of a V2 downlink data message (appMsgType 3). Its app data is a
+// byte run of type Text: a std::string, or a std::string_view into the
+// payload where the module reads a delivered message without a copy.
+template <class Text>
+struct BasicAppDataV2 {
     uint32_t reserved1 = 0;  // not used
     uint32_t reserved2 = 0;  // not used
-    std::string appData;
+    Text appData;
 
     template <class R, class V>
     static void fields(R& r, V& v) {
@@ -51,13 +55,16 @@ struct AppDataV2 {
         v(pakt::varstr16, "appData", r.appData);
     }
 };
+using AppDataV2 = BasicAppDataV2<std::string>;
+using AppDataV2View = BasicAppDataV2<std::string_view>;
 
-// The V2 uplink payload.
-struct AppUplinkV2 {
+// The V2 uplink payload; its app data a byte run of type Text, as above.
+template <class Text>
+struct BasicAppUplinkV2 {
     AppHeaderV2 header;
     uint64_t uid = 0;
     uint32_t sid = 0;
-    std::string appData;
+    Text appData;
 
     template <class R, class V>
     static void fields(R& r, V& v) {
@@ -67,6 +74,8 @@ struct AppUplinkV2 {
         v(pakt::varstr16, "appData", r.appData);
     }
 };
+using AppUplinkV2 = BasicAppUplinkV2<std::string>;
+using AppUplinkV2View = BasicAppUplinkV2<std::string_view>;
 
 // Packs the V2 uplink payload of a client message with a fresh Pack over a
 // fresh buffer. Throws pakt::PackError "push_varstr: varstr too big" for

@@ -2,16 +2,18 @@
 //
 // A URI is (message number << 8) | service id. Each record's fields() lists
 // its fields in wire order with their encodings (marshal/Fields.h): that list
-// is the record's wire grammar, and marshal and unmarshal walk it.
+// is the record's wire grammar, and marshal and unmarshal walk it. Which
+// record travels under which URI, which way, and which of its fields hold a
+// nested payload: the packet table, protocol/Packets.h.
 //
-//   PGetAppsReq      1001|210 up    asks for the channel's apps
-//   PAddAppReq       1003|210 down  apps added, with their packs; the answer to PGetAppsReq
-//   PDelAppReq       1005|210 down  apps removed
-//   PGetAnnounceApps 3202|210 up    asks for the announce apps
-//   (3203|210 and 3207|210 down: announce-app bodies, relayed undecoded)
-//   PUserMsg3       10100|2   both  SDK V2 app-platform message (payload: AppPayloads.h)
-//   PAppMsgToClient 10200|2   down  SDK V3 app-platform message
-//   PAppMsgToSDK    10201|2   up    SDK V3 app-platform message
+//   PGetAppsReq       asks for the channel's apps
+//   PAddAppReq        apps added, with their packs; the answer to PGetAppsReq
+//   PDelAppReq        apps removed
+//   PGetAnnounceApps  asks for the announce apps
+//   (3203|210 and 3207|210: announce-app bodies, relayed undecoded)
+//   PUserMsg3         SDK V2 app-platform message (payload: AppPayloads.h)
+//   PAppMsgToClient   SDK V3 app-platform message to the client
+//   PAppMsgToSDK      SDK V3 app-platform message to the app
 //
 // Nested records, inside the payloads of the app-platform messages:
 // AppInfoPack (V2 app added or removed), AppInfoPack3 (V3 app added or

@@ -1,29 +1,19 @@
 #include "tools/sapp-host/PayloadJson.h"
 
-#include <functional>
-#include <initializer_list>
-#include <optional>
 #include <utility>
-#include <vector>
 
 #include "marshal/Errors.h"
 #include "protocol/AppPayloads.h"
-#include "protocol/PluginRecords.h"
 #include "protocol/SessionRecords.h"
 #include "tools/sapp-host/Zlib.h"
 
 namespace sapphost {
 
 namespace ps = protocol::session;
-namespace pl = vessaplugin::appMgr;
-
-namespace {
 
 // ---------------------------------------------------------------------------
 // Payload fields in general.
 
-// A nested payload as JSON: an object where it decodes cleanly (after
-// inflating when `zipped`), else its hex.
 Json payloadJson(const std::string& bytes, bool zipped, uint32_t length,
                  const std::function<std::optional<Json>(std::string_view)>& decode) {
     if (!zipped) {
@@ -37,9 +27,6 @@ Json payloadJson(const std::string& bytes, bool zipped, uint32_t length,
     return toHex(bytes);
 }
 
-// The bytes of a nested payload field given as `value`: hex as it is, or an
-// object encoded with `encode` and compressed when `zipped`. `lengthField`
-// receives the uncompressed size unless the input gives one.
 std::string payloadBytes(const Json& value, bool zipped, const std::string& where,
                          const std::function<std::string(const Json&, const std::string&)>& encode,
                          uint32_t* lengthField, bool lengthGiven) {
@@ -49,15 +36,15 @@ std::string payloadBytes(const Json& value, bool zipped, const std::string& wher
     return zipped ? deflateBytes(plain) : plain;
 }
 
-// `fields` without the payload fields given as objects, for the generic
-// reader; those are encoded on their own.
-Json withoutObjects(const Json& fields, std::initializer_list<const char*> names, const std::string& where) {
+Json withoutObjects(const Json& fields, const std::vector<std::string>& names, const std::string& where) {
     Json plain = requireObject(fields, where);
-    for (const char* name : names) {
+    for (const std::string& name : names) {
         if (const auto it = plain.find(name); it != plain.end() && it->is_object()) plain.erase(name);
     }
     return plain;
 }
+
+namespace {
 
 // ---------------------------------------------------------------------------
 // The SDK V2 payload: its header, then the body of one form.
@@ -173,6 +160,8 @@ std::optional<Json> v2Raw(std::string_view bytes) {
     });
 }
 
+}  // namespace
+
 std::optional<Json> decodeV2(std::string_view bytes, Direction direction) {
     const V2Form down[] = {v2DownTyped, v2Up, v2Raw};
     const V2Form up[] = {v2Up, v2DownTyped, v2Raw};
@@ -180,113 +169,6 @@ std::optional<Json> decodeV2(std::string_view bytes, Direction direction) {
         if (auto out = form(bytes)) return out;
     }
     return std::nullopt;
-}
-
-// ---------------------------------------------------------------------------
-// The SDK V3 bodies.
-
-// The record of a V3 body by message type, for bodies that are records.
-std::optional<Json> decodeV3Body(uint16_t appMsgType, std::string_view bytes) {
-    switch (appMsgType) {
-    case ps::kAppMsgDeleteApp:
-    case ps::kAppMsgAddApp: return decodeClean<ps::AppInfoPack3>(bytes);
-    case ps::kAppMsgUpdateProxies: return decodeClean<ps::PAppSdkInfo>(bytes);
-    default: return std::nullopt;
-    }
-}
-
-std::string encodeV3Body(uint16_t appMsgType, const Json& body, const std::string& where) {
-    switch (appMsgType) {
-    case ps::kAppMsgDeleteApp:
-    case ps::kAppMsgAddApp: return encodeFromJson<ps::AppInfoPack3>(body, where);
-    case ps::kAppMsgUpdateProxies: return encodeFromJson<ps::PAppSdkInfo>(body, where);
-    default:
-        throw InputError(where +
-                         ": a body given as an object needs appMsgType 2, 4 (AppInfoPack3) or 5 "
-                         "(PAppSdkInfo); give other bodies as hex");
-    }
-}
-
-}  // namespace
-
-// ---------------------------------------------------------------------------
-// Records with nested payloads.
-
-Decoded decodeAddAppReq(std::string_view bytes, Direction) {
-    ps::PAddAppReq r;
-    Decoded d = decodeWhole(bytes, r);
-    d.fields["appPacks"] =
-        payloadJson(r.appPacks, r.appPacksZipped != 0, r.appPacksLen, decodeClean<pl::PluginAppPackMap>);
-    d.fields["sidApps"] =
-        payloadJson(r.sidApps, r.sidAppsZipped != 0, r.sidAppsLen, decodeClean<pl::PluginSid2AppsMap>);
-    return d;
-}
-
-std::string encodeAddAppReq(const Json& in, const std::string& where) {
-    ps::PAddAppReq r;
-    fromJson(withoutObjects(in, {"appPacks", "sidApps"}, where), r, where);
-    if (in.contains("appPacks")) {
-        r.appPacks = payloadBytes(in["appPacks"], r.appPacksZipped != 0, where + ".appPacks",
-                                  encodeFromJson<pl::PluginAppPackMap>, &r.appPacksLen, in.contains("appPacksLen"));
-    }
-    if (in.contains("sidApps")) {
-        r.sidApps = payloadBytes(in["sidApps"], r.sidAppsZipped != 0, where + ".sidApps",
-                                 encodeFromJson<pl::PluginSid2AppsMap>, &r.sidAppsLen, in.contains("sidAppsLen"));
-    }
-    return packToString(r);
-}
-
-Decoded decodeDelAppReq(std::string_view bytes, Direction) {
-    ps::PDelAppReq r;
-    Decoded d = decodeWhole(bytes, r);
-    d.fields["sidApps"] =
-        payloadJson(r.sidApps, r.sidAppsZipped != 0, r.sidAppsLen, decodeClean<pl::PluginSid2AppsMap>);
-    return d;
-}
-
-std::string encodeDelAppReq(const Json& in, const std::string& where) {
-    ps::PDelAppReq r;
-    fromJson(withoutObjects(in, {"sidApps"}, where), r, where);
-    if (in.contains("sidApps")) {
-        r.sidApps = payloadBytes(in["sidApps"], r.sidAppsZipped != 0, where + ".sidApps",
-                                 encodeFromJson<pl::PluginSid2AppsMap>, &r.sidAppsLen, in.contains("sidAppsLen"));
-    }
-    return packToString(r);
-}
-
-Decoded decodeUserMsg3(std::string_view bytes, Direction direction) {
-    ps::PUserMsg3 r;
-    Decoded d = decodeWhole(bytes, r);
-    d.fields["data"] =
-        payloadJson(r.data, false, 0, [direction](std::string_view data) { return decodeV2(data, direction); });
-    return d;
-}
-
-std::string encodeUserMsg3(const Json& in, const std::string& where) {
-    ps::PUserMsg3 r;
-    fromJson(withoutObjects(in, {"data"}, where), r, where);
-    if (in.contains("data")) r.data = payloadBytes(in["data"], false, where + ".data", encodeV2, nullptr, false);
-    return packToString(r);
-}
-
-Decoded decodeAppMsgToClient(std::string_view bytes, Direction) {
-    ps::PAppMsgToClient r;
-    Decoded d = decodeWhole(bytes, r);
-    d.fields["data"] =
-        payloadJson(r.data, false, 0, [&r](std::string_view data) { return decodeV3Body(r.appMsgType, data); });
-    return d;
-}
-
-std::string encodeAppMsgToClient(const Json& in, const std::string& where) {
-    ps::PAppMsgToClient r;
-    fromJson(withoutObjects(in, {"data"}, where), r, where);
-    if (in.contains("data")) {
-        const auto encodeBody = [&r](const Json& body, const std::string& at) {
-            return encodeV3Body(r.appMsgType, body, at);
-        };
-        r.data = payloadBytes(in["data"], false, where + ".data", encodeBody, nullptr, false);
-    }
-    return packToString(r);
 }
 
 Decoded decodeSdkV2Payload(std::string_view bytes, Direction direction) {

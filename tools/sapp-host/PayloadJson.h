@@ -1,10 +1,6 @@
-// Nested payloads: string fields of records that carry another encoding.
-//
-//   PAddAppReq.appPacks            PluginAppPackMap   (zlib when appPacksZipped != 0)
-//   PAddAppReq.sidApps, PDelAppReq.sidApps
-//                                  PluginSid2AppsMap  (zlib when sidAppsZipped != 0)
-//   PUserMsg3.data                 SdkV2Payload
-//   PAppMsgToClient.data           AppInfoPack3 (appMsgType 2, 4), PAppSdkInfo (5)
+// Nested payloads: string fields of records that carry another encoding,
+// as the packet table (protocol/Packets.h) lists them: which field, whether
+// and by which fields it is zipped, and what it holds.
 //
 // A payload is shown as an object where it decodes cleanly and as hex
 // otherwise. "Cleanly" means the bytes decode with nothing left over and
@@ -27,8 +23,12 @@
 // first.
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "tools/sapp-host/FieldJson.h"
 
@@ -38,15 +38,25 @@ namespace sapphost {
 // both of its forms would fit.
 enum class Direction { Down, Up };
 
-// The records with payload fields, with their payloads shown as above.
-Decoded decodeAddAppReq(std::string_view bytes, Direction direction);
-std::string encodeAddAppReq(const Json& in, const std::string& where);
-Decoded decodeDelAppReq(std::string_view bytes, Direction direction);
-std::string encodeDelAppReq(const Json& in, const std::string& where);
-Decoded decodeUserMsg3(std::string_view bytes, Direction direction);
-std::string encodeUserMsg3(const Json& in, const std::string& where);
-Decoded decodeAppMsgToClient(std::string_view bytes, Direction direction);
-std::string encodeAppMsgToClient(const Json& in, const std::string& where);
+// A nested payload as JSON: an object where `decode` reads it cleanly (after
+// inflating when `zipped`, to `length` bytes), else its hex.
+Json payloadJson(const std::string& bytes, bool zipped, uint32_t length,
+                 const std::function<std::optional<Json>(std::string_view)>& decode);
+
+// The bytes of a nested payload field given as `value`: hex as it is, or an
+// object encoded with `encode` and compressed when `zipped`. `lengthField`
+// receives the uncompressed size unless the input gives one.
+std::string payloadBytes(const Json& value, bool zipped, const std::string& where,
+                         const std::function<std::string(const Json&, const std::string&)>& encode,
+                         uint32_t* lengthField, bool lengthGiven);
+
+// `fields` without the payload fields `names` given as objects, for the
+// generic reader; those are encoded on their own.
+Json withoutObjects(const Json& fields, const std::vector<std::string>& names, const std::string& where);
+
+// The SDK V2 payload: the JSON of its clean reading, if any (the direction
+// says which reading of a type 3 payload is tried first).
+std::optional<Json> decodeV2(std::string_view bytes, Direction direction);
 
 // The SDK V2 payload on its own. Bytes shorter than its header raise
 // pakt::UnpackError.

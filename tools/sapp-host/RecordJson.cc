@@ -1,11 +1,11 @@
 #include "tools/sapp-host/RecordJson.h"
 
+#include <type_traits>
+
 #include "tools/sapp-host/FieldSpans.h"
 
 #include "marshal/Errors.h"
-#include "protocol/AppPayloads.h"
-#include "protocol/PluginRecords.h"
-#include "protocol/SessionRecords.h"
+#include "protocol/Packets.h"
 
 namespace sapphost {
 
@@ -14,10 +14,132 @@ namespace pl = vessaplugin::appMgr;
 
 namespace {
 
-template <typename R> Decoded decodeGeneric(std::string_view bytes, Direction) {
-    R record;
-    return decodeWhole(bytes, record);
+// Finds the name that a field list gives the member at `member`.
+struct NameFinder {
+    const void* member;
+    std::string name;
+    template <class E, class T> void operator()(E, const char* field, const T& value) { (*this)(field, value); }
+    template <class T> void operator()(const char* field, const T& value) {
+        if (static_cast<const void*>(&value) == member) name = field;
+    }
+};
+
+// The name that R's field list gives `member` of `record`: the packet table
+// names payload fields by member, the field list names them for JSON.
+template <class R, class M> std::string fieldName(const R& record, const M& member) {
+    NameFinder finder{&member, {}};
+    R::fields(record, finder);
+    return finder.name;
 }
+
+// ---------------------------------------------------------------------------
+// Payload contents (protocol/Packets.h): their JSON and their bytes.
+
+template <class C> struct IsByType : std::false_type {};
+template <auto S, class... W> struct IsByType<ps::ByType<S, W...>> : std::true_type {};
+
+template <class C, class R> std::optional<Json> decodeContent(const R& record, std::string_view bytes, Direction d) {
+    if constexpr (std::is_same_v<C, ps::SdkV2Payload>) {
+        return decodeV2(bytes, d);
+    } else if constexpr (IsByType<C>::value) {
+        std::optional<Json> out;
+        C::select(record, [&]<class N>() { out = decodeClean<typename N::Record>(bytes); });
+        return out;
+    } else {
+        return decodeClean<typename C::Record>(bytes);
+    }
+}
+
+// "2, 4 (AppInfoPack3) or 5 (PAppSdkInfo)": the types of a ByType's cases.
+template <class... W> std::string casesText(ps::TypeList<W...>) {
+    std::vector<std::string> cases;
+    ps::forEach(ps::TypeList<W...>{}, [&]<class Case>() {
+        std::string text;
+        for (const uint32_t type : Case::types) text += (text.empty() ? "" : ", ") + std::to_string(type);
+        cases.push_back(text + " (" + std::string(Case::Is::name) + ")");
+    });
+    std::string out;
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        out += (i == 0 ? "" : i + 1 == cases.size() ? " or " : ", ") + cases[i];
+    }
+    return out;
+}
+
+template <class C, class R> std::string encodeContent(const R& record, const Json& in, const std::string& where) {
+    if constexpr (std::is_same_v<C, ps::SdkV2Payload>) {
+        return encodeSdkV2Payload(in, where);
+    } else if constexpr (IsByType<C>::value) {
+        std::optional<std::string> out;
+        C::select(record, [&]<class N>() { out = encodeFromJson<typename N::Record>(in, where); });
+        if (out) return *out;
+        throw InputError(where + ": a body given as an object needs " + fieldName(record, record.*C::selector) + " " +
+                         casesText(typename C::Cases{}) + "; give other bodies as hex");
+    } else {
+        return encodeFromJson<typename C::Record>(in, where);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Packets: the record's fields, and its payloads as PayloadJson.h says.
+
+template <class P> using PayloadsOf = typename P::template PayloadsOf<typename P::Record>;
+
+template <class F, class R> bool zippedIn(const R& record) {
+    if constexpr (F::zippable) return (record.*F::zipped) != 0;
+    return false;
+}
+template <class F, class R> uint32_t lengthIn(const R& record) {
+    if constexpr (F::zippable) return record.*F::length;
+    return 0;
+}
+
+template <class P> Decoded decodePacket(std::string_view bytes, Direction direction) {
+    typename P::Record r;
+    Decoded d = decodeWhole(bytes, r);
+    ps::forEach(PayloadsOf<P>{}, [&]<class F>() {
+        const auto decode = [&r, direction](std::string_view data) {
+            return decodeContent<typename F::Content>(r, data, direction);
+        };
+        d.fields[fieldName(r, r.*F::bytes)] = payloadJson(r.*F::bytes, zippedIn<F>(r), lengthIn<F>(r), decode);
+    });
+    return d;
+}
+
+template <class P> std::string encodePacket(const Json& in, const std::string& where) {
+    typename P::Record r;
+    if constexpr (P::payloadCount == 0) {
+        fromJson(in, r, where);
+    } else {
+        std::vector<std::string> names;
+        ps::forEach(PayloadsOf<P>{}, [&]<class F>() { names.push_back(fieldName(r, r.*F::bytes)); });
+        fromJson(withoutObjects(in, names, where), r, where);
+    }
+    ps::forEach(PayloadsOf<P>{}, [&]<class F>() {
+        const std::string name = fieldName(r, r.*F::bytes);
+        if (!in.contains(name)) return;
+        uint32_t* length = nullptr;
+        bool lengthGiven = false;
+        if constexpr (F::zippable) {
+            length = &(r.*F::length);
+            lengthGiven = in.contains(fieldName(r, r.*F::length));
+        }
+        const auto encode = [&r](const Json& value, const std::string& at) {
+            return encodeContent<typename F::Content>(r, value, at);
+        };
+        r.*F::bytes = payloadBytes(in[name], zippedIn<F>(r), where + "." + name, encode, length, lengthGiven);
+    });
+    return packToString(r);
+}
+
+// The fields of a packet's record with every byte string as hex, nested
+// payloads too.
+template <typename R> Json plainFields(std::string_view bytes) {
+    R record;
+    return decodeWhole(bytes, record).fields;
+}
+
+// ---------------------------------------------------------------------------
+// The table of records.
 
 struct Codec {
     std::string_view name;
@@ -27,51 +149,90 @@ struct Codec {
     std::vector<FieldSpan> (*spans)(std::string_view);
 };
 
-const Codec kCodecs[] = {
-    {"PGetAppsReq", ps::URI_GET_APPS_REQ, decodeGeneric<ps::PGetAppsReq>, encodeFromJson<ps::PGetAppsReq>, fieldSpansOf<ps::PGetAppsReq>},
-    {"PAddAppReq", ps::URI_ADD_APP_REQ, decodeAddAppReq, encodeAddAppReq, fieldSpansOf<ps::PAddAppReq>},
-    {"PDelAppReq", ps::URI_DEL_APP_REQ, decodeDelAppReq, encodeDelAppReq, fieldSpansOf<ps::PDelAppReq>},
-    {"PGetAnnounceApps", ps::URI_GET_ANNOUNCE_APPS, decodeGeneric<ps::PGetAnnounceApps>,
-     encodeFromJson<ps::PGetAnnounceApps>, fieldSpansOf<ps::PGetAnnounceApps>},
-    {"PUserMsg3", ps::URI_USER_MSG3, decodeUserMsg3, encodeUserMsg3, fieldSpansOf<ps::PUserMsg3>},
-    {"PAppMsgToClient", ps::URI_APP_MSG_TO_CLIENT, decodeAppMsgToClient, encodeAppMsgToClient, fieldSpansOf<ps::PAppMsgToClient>},
-    {"PAppMsgToSDK", ps::URI_APP_MSG_TO_SDK, decodeGeneric<ps::PAppMsgToSDK>, encodeFromJson<ps::PAppMsgToSDK>, fieldSpansOf<ps::PAppMsgToSDK>},
-    {"SdkV2Payload", 0, decodeSdkV2Payload, encodeSdkV2Payload, fieldSpansOf<ps::AppHeaderV2>},
-    {"AppInfoPack", 0, decodeGeneric<ps::AppInfoPack>, encodeFromJson<ps::AppInfoPack>, fieldSpansOf<ps::AppInfoPack>},
-    {"AppInfoPack3", 0, decodeGeneric<ps::AppInfoPack3>, encodeFromJson<ps::AppInfoPack3>, fieldSpansOf<ps::AppInfoPack3>},
-    {"VersionItem", 0, decodeGeneric<ps::VersionItem>, encodeFromJson<ps::VersionItem>, fieldSpansOf<ps::VersionItem>},
-    {"PAppSdkInfo", 0, decodeGeneric<ps::PAppSdkInfo>, encodeFromJson<ps::PAppSdkInfo>, fieldSpansOf<ps::PAppSdkInfo>},
-    {"PluginAppPackMap", 0, decodeGeneric<pl::PluginAppPackMap>, encodeFromJson<pl::PluginAppPackMap>, fieldSpansOf<pl::PluginAppPackMap>},
-    {"PluginAppPack", 0, decodeGeneric<pl::PluginAppPack>, encodeFromJson<pl::PluginAppPack>, fieldSpansOf<pl::PluginAppPack>},
-    {"PluginVerItem", 0, decodeGeneric<pl::PluginVerItem>, encodeFromJson<pl::PluginVerItem>, fieldSpansOf<pl::PluginVerItem>},
-    {"PluginSid2AppsMap", 0, decodeGeneric<pl::PluginSid2AppsMap>, encodeFromJson<pl::PluginSid2AppsMap>, fieldSpansOf<pl::PluginSid2AppsMap>},
-    {"PluginSid2Apps", 0, decodeGeneric<pl::PluginSid2Apps>, encodeFromJson<pl::PluginSid2Apps>, fieldSpansOf<pl::PluginSid2Apps>},
-    {"PluginSidAttr", 0, decodeGeneric<pl::PluginSidAttr>, encodeFromJson<pl::PluginSidAttr>, fieldSpansOf<pl::PluginSidAttr>},
+template <typename R> Decoded decodeGeneric(std::string_view bytes, Direction) {
+    R record;
+    return decodeWhole(bytes, record);
+}
+
+template <typename R> constexpr Codec nested(std::string_view name) {
+    return {name, 0, decodeGeneric<R>, encodeFromJson<R>, fieldSpansOf<R>};
+}
+
+// The records nested in packets, in the order that fuzz inputs number them
+// (after the packets). A payload record of the packet table missing here is
+// added after them.
+const Codec kNested[] = {
+    {ps::SdkV2Payload::name, 0, decodeSdkV2Payload, encodeSdkV2Payload, fieldSpansOf<ps::AppHeaderV2>},
+    nested<ps::AppInfoPack>("AppInfoPack"),
+    nested<ps::AppInfoPack3>("AppInfoPack3"),
+    nested<ps::VersionItem>("VersionItem"),
+    nested<ps::PAppSdkInfo>("PAppSdkInfo"),
+    nested<pl::PluginAppPackMap>("PluginAppPackMap"),
+    nested<pl::PluginAppPack>("PluginAppPack"),
+    nested<pl::PluginVerItem>("PluginVerItem"),
+    nested<pl::PluginSid2AppsMap>("PluginSid2AppsMap"),
+    nested<pl::PluginSid2Apps>("PluginSid2Apps"),
+    nested<pl::PluginSidAttr>("PluginSidAttr"),
 };
 
-// The fields of record R with every byte string as hex, nested payloads too.
-template <typename R> Json plainFields(std::string_view bytes) {
-    R record;
-    return decodeWhole(bytes, record).fields;
+// Every record: the packet table's decoded packets in its order, then the
+// nested records.
+std::vector<Codec> makeCodecs() {
+    std::vector<Codec> codecs;
+    ps::forEach(ps::Packets{}, [&]<class P>() {
+        if constexpr (ps::isDecoded<P>) {
+            codecs.push_back({P::name, P::uri, decodePacket<P>, encodePacket<P>, fieldSpansOf<typename P::Record>});
+        }
+    });
+    codecs.insert(codecs.end(), std::begin(kNested), std::end(kNested));
+    const auto add = [&codecs]<class N>() {
+        for (const Codec& codec : codecs) {
+            if (codec.name == N::name) return;
+        }
+        codecs.push_back(nested<typename N::Record>(N::name));
+    };
+    ps::forEach(ps::Packets{}, [&]<class P>() {
+        if constexpr (ps::isDecoded<P>) {
+            ps::forEach(PayloadsOf<P>{}, [&]<class F>() {
+                using C = typename F::Content;
+                if constexpr (IsByType<C>::value) {
+                    ps::forEach(typename C::Cases{}, [&]<class W>() { add.template operator()<typename W::Is>(); });
+                } else if constexpr (!std::is_same_v<C, ps::SdkV2Payload>) {
+                    add.template operator()<C>();
+                }
+            });
+        }
+    });
+    return codecs;
+}
+
+const std::vector<Codec>& codecs() {
+    static const std::vector<Codec> all = makeCodecs();
+    return all;
 }
 
 // The string fields that carry a nested payload (PayloadJson.h).
 struct PayloadField {
     std::string_view record;
-    std::string_view field;
+    std::string field;
     Json (*plain)(std::string_view);
 };
 
-const PayloadField kPayloadFields[] = {
-    {"PAddAppReq", "appPacks", plainFields<ps::PAddAppReq>},
-    {"PAddAppReq", "sidApps", plainFields<ps::PAddAppReq>},
-    {"PDelAppReq", "sidApps", plainFields<ps::PDelAppReq>},
-    {"PUserMsg3", "data", plainFields<ps::PUserMsg3>},
-    {"PAppMsgToClient", "data", plainFields<ps::PAppMsgToClient>},
-};
+std::vector<PayloadField> makePayloadFields() {
+    std::vector<PayloadField> fields;
+    ps::forEach(ps::Packets{}, [&]<class P>() {
+        if constexpr (ps::isDecoded<P>) {
+            const typename P::Record r;
+            ps::forEach(PayloadsOf<P>{}, [&]<class F>() {
+                fields.push_back({P::name, fieldName(r, r.*F::bytes), plainFields<typename P::Record>});
+            });
+        }
+    });
+    return fields;
+}
 
 const Codec* findCodec(std::string_view name) {
-    for (const Codec& codec : kCodecs) {
+    for (const Codec& codec : codecs()) {
         if (codec.name == name) return &codec;
     }
     return nullptr;
@@ -86,14 +247,14 @@ const Codec& codecFor(std::string_view name) {
 
 std::vector<std::string> recordNames() {
     std::vector<std::string> names;
-    for (const Codec& codec : kCodecs) names.emplace_back(codec.name);
+    for (const Codec& codec : codecs()) names.emplace_back(codec.name);
     return names;
 }
 
 bool isRecordName(std::string_view name) { return findCodec(name) != nullptr; }
 
 std::string_view recordNameForUri(uint32_t uri) {
-    for (const Codec& codec : kCodecs) {
+    for (const Codec& codec : codecs()) {
         if (codec.uri != 0 && codec.uri == uri) return codec.name;
     }
     return {};
@@ -111,7 +272,8 @@ Decoded decodeRecord(std::string_view name, std::string_view bytes, Direction di
 }
 
 std::optional<std::string> payloadHex(std::string_view name, std::string_view bytes, std::string_view field) {
-    for (const PayloadField& payload : kPayloadFields) {
+    static const std::vector<PayloadField> payloadFields = makePayloadFields();
+    for (const PayloadField& payload : payloadFields) {
         if (payload.record != name || payload.field != field) continue;
         try {
             return payload.plain(bytes)[std::string(field)].get<std::string>();

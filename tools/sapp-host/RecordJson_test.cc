@@ -9,7 +9,7 @@
 #include "host/ClientEvents.h"
 #include "marshal/Errors.h"
 #include "marshal/Unpack.h"
-#include "protocol/SessionRecords.h"
+#include "protocol/Packets.h"
 #include "tools/sapp-host/EventJson.h"
 #include "tools/sapp-host/FieldSpans.h"
 #include "tools/sapp-host/Matcher.h"
@@ -294,6 +294,21 @@ TEST(RecordJsonTest, UrisNameTheirRecords) {
     EXPECT_EQ(recordNameForUri(820178), "");
     EXPECT_EQ(recordNameForUri(821202), "");
     EXPECT_EQ(recordNameForUri(256770), "");
+}
+
+// A payload member of the packet table that its record's field list does not
+// name would add a field the record does not have, or lose one.
+TEST(RecordJsonTest, PacketTablePayloadsAreFieldsOfTheirRecords) {
+    namespace ps = protocol::session;
+    ps::forEach(ps::Packets{}, [&]<class P>() {
+        if constexpr (ps::isDecoded<P>) {
+            SCOPED_TRACE(P::name);
+            const Json fields = decodeHex(P::name, encodeHex(P::name, Json::object()));
+            std::vector<std::string_view> keys;
+            for (const auto& [key, value] : fields.items()) keys.push_back(key);
+            EXPECT_EQ(keys, fieldNames<typename P::Record>());
+        }
+    });
 }
 
 TEST(RecordJsonTest, EventFieldsByCode) {

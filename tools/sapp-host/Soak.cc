@@ -272,12 +272,7 @@ private:
     // UnpackError when its record does not decode (nothing changes then).
     static Thrown predict(soak::RegistryModel& model, const soak::SoakPacket& p, Effects& expected) {
         try {
-            if (p.uri == ps::URI_ADD_APP_REQ) model.onAddAppReq(soak::decoded<ps::PAddAppReq>(p.body), expected);
-            if (p.uri == ps::URI_DEL_APP_REQ) model.onDelAppReq(soak::decoded<ps::PDelAppReq>(p.body), expected);
-            if (p.uri == ps::URI_USER_MSG3) model.onAppDlMsgV2(soak::decoded<ps::PUserMsg3>(p.body), expected);
-            if (p.uri == ps::URI_APP_MSG_TO_CLIENT) {
-                model.onAppDlMsgV3(soak::decoded<ps::PAppMsgToClient>(p.body), expected);
-            }
+            model.onPacket(p.uri, p.body, expected);
         } catch (const pakt::UnpackError&) {
             expected.clear();
             return Thrown::UnpackError;

@@ -4,7 +4,7 @@
 
 #include "host/ClientEvents.h"
 #include "marshal/Errors.h"
-#include "protocol/AppPayloads.h"
+#include "protocol/Packets.h"
 
 namespace sapphost::soak {
 
@@ -23,21 +23,27 @@ std::string eventLine(const standin::PostedEvent& posted) {
     }
 }
 
+// What the soak compares of each packet the module sends: the carriers'
+// app and proxies; nothing of the app and announce queries.
+std::string sentLine(const ps::PGetAppsReq&) { return {}; }
+std::string sentLine(const ps::PGetAnnounceApps&) { return {}; }
+std::string sentLine(const ps::PUserMsg3& msg) {
+    return v2SendLine(decoded<ps::AppUplinkV2>(msg.data).header.appId, msg.proxyId);
+}
+std::string sentLine(const ps::PAppMsgToSDK& msg) { return v3SendLine(msg.appId, msg.proxyIds); }
+
 std::string sendLine(const standin::SentRequest& sent) {
-    if (sent.uri == ps::URI_GET_APPS_REQ || sent.uri == ps::URI_GET_ANNOUNCE_APPS) return {};
+    std::string line = "send URI " + std::to_string(sent.uri);
     try {
-        if (sent.uri == ps::URI_USER_MSG3) {
-            const auto msg = decoded<ps::PUserMsg3>(sent.body);
-            return v2SendLine(decoded<ps::AppUplinkV2>(msg.data).header.appId, msg.proxyId);
-        }
-        if (sent.uri == ps::URI_APP_MSG_TO_SDK) {
-            const auto msg = decoded<ps::PAppMsgToSDK>(sent.body);
-            return v3SendLine(msg.appId, msg.proxyIds);
-        }
+        ps::forEach(ps::Packets{}, [&]<class P>() {
+            if constexpr (P::way != ps::Way::In && ps::isDecoded<P>) {
+                if (P::uri == sent.uri) line = sentLine(decoded<typename P::Record>(sent.body));
+            }
+        });
     } catch (const pakt::UnpackError& e) {
         return "send URI " + std::to_string(sent.uri) + " that does not decode: " + e.what();
     }
-    return "send URI " + std::to_string(sent.uri);
+    return line;
 }
 
 }  // namespace

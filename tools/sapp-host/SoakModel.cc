@@ -2,7 +2,7 @@
 
 #include "marshal/Errors.h"
 #include "marshal/Fields.h"
-#include "protocol/AppPayloads.h"
+#include "protocol/Packets.h"
 #include "standin/pktcore/StandinSession.h"
 #include "tools/sapp-host/JsonSupport.h"
 #include "tools/sapp-host/Zlib.h"
@@ -162,6 +162,27 @@ void RegistryModel::removeApp(uint32_t appId, uint32_t sdkVersion) {
 }
 
 // --- session-service add and delete -------------------------------------------
+
+namespace {
+
+// Each record the module decodes, to the model's reading of it.
+void read(RegistryModel& model, const ps::PAddAppReq& req, Effects& out) { model.onAddAppReq(req, out); }
+void read(RegistryModel& model, const ps::PDelAppReq& req, Effects& out) { model.onDelAppReq(req, out); }
+void read(RegistryModel& model, const ps::PUserMsg3& msg, Effects& out) { model.onAppDlMsgV2(msg, out); }
+void read(RegistryModel& model, const ps::PAppMsgToClient& msg, Effects& out) { model.onAppDlMsgV3(msg, out); }
+// The soak's traffic sends no other packet (SoakTraffic.cc).
+template <class R>
+void read(RegistryModel&, const R&, Effects&) {}
+
+}  // namespace
+
+void RegistryModel::onPacket(uint32_t uri, std::string_view body, Effects& out) {
+    ps::forEach(ps::Packets{}, [&]<class P>() {
+        if constexpr (ps::isInbound<P> && ps::isDecoded<P>) {
+            if (P::uri == uri) read(*this, decoded<typename P::Record>(body), out);
+        }
+    });
+}
 
 void RegistryModel::onAddAppReq(const ps::PAddAppReq& req, Effects& out) {
     // An empty payload field is not decoded.

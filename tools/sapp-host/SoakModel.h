@@ -68,6 +68,12 @@ public:
     // The registry's entries, for the soak's measure of the live state.
     std::size_t size() const;
 
+    // A packet under `uri`: the record of its row in the packet table,
+    // decoded and read by the reading below for its record; nothing for
+    // packets the module does not decode. pakt::UnpackError when the record
+    // does not decode.
+    void onPacket(uint32_t uri, std::string_view body, Effects& out);
+
     // Session-service notices. The record is the whole packet, decoded; a
     // payload that does not decode throws pakt::UnpackError before any
     // change, as it leaves the module.

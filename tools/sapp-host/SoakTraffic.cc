@@ -1,10 +1,11 @@
 #include "tools/sapp-host/SoakTraffic.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "marshal/BlockBuffer.h"
 #include "marshal/Fields.h"
-#include "protocol/AppPayloads.h"
+#include "protocol/Packets.h"
 #include "standin/pktcore/StandinSession.h"
 #include "tools/sapp-host/FieldJson.h"
 #include "tools/sapp-host/Zlib.h"
@@ -20,6 +21,12 @@ constexpr uint32_t kFirstApp = 1001;
 constexpr uint32_t kApps = 40;
 constexpr uint32_t kProxies = 12;
 constexpr uint32_t kSources = 6;
+
+// Row P's packet carrying `record`.
+template <class P>
+SoakPacket packetOf(const typename P::Record& record, std::string what) {
+    return {P::uri, 200, packToString(record), std::move(what)};
+}
 
 }  // namespace
 
@@ -73,15 +80,17 @@ pl::PluginAppPack Traffic::anyPack(uint32_t app) {
 
 // A payload field, zipped half of the time, sometimes past the host's
 // unzip limit (the host then gives back nothing).
-void Traffic::payload(const std::string& plain, std::string& field, uint8_t& zipped, uint32_t& length) {
+template <template <class> class F, class R>
+void Traffic::payload(R& record, const std::string& plain) {
+    using Field = F<R>;
     if (chance(50)) {
-        field = plain;
+        record.*Field::bytes = plain;
         return;
     }
-    zipped = 1;
-    field = deflateBytes(plain);
-    length = static_cast<uint32_t>(plain.size());
-    if (chance(5)) length = standin::kDefaultUnzipLimit + 1;
+    record.*Field::zipped = 1;
+    record.*Field::bytes = deflateBytes(plain);
+    record.*Field::length = static_cast<uint32_t>(plain.size());
+    if (chance(5)) record.*Field::length = standin::kDefaultUnzipLimit + 1;
 }
 
 SoakPacket Traffic::addApps(uint32_t sid) {
@@ -99,10 +108,10 @@ SoakPacket Traffic::addApps(uint32_t sid) {
         packs.apps[app] = anyPack(app);
         sidApps.sidApps[req.sid].appIds.push_back(app);
     }
-    payload(packToString(packs), req.appPacks, req.appPacksZipped, req.appPacksLen);
-    payload(packToString(sidApps), req.sidApps, req.sidAppsZipped, req.sidAppsLen);
+    payload<ps::AppPacks>(req, packToString(packs));
+    payload<ps::SidApps>(req, packToString(sidApps));
     req.context = "soak";
-    return {ps::URI_ADD_APP_REQ, 200, packToString(req), "PAddAppReq " + numberList(req.appIds)};
+    return packetOf<ps::AddAppReqPacket>(req, std::string(ps::AddAppReqPacket::name) + " " + numberList(req.appIds));
 }
 
 SoakPacket Traffic::deleteApps(uint32_t sid) {
@@ -111,8 +120,8 @@ SoakPacket Traffic::deleteApps(uint32_t sid) {
     for (uint32_t n = 1 + below(3); n > 0; --n) req.appIds.push_back(anyApp());
     pl::PluginSid2AppsMap sidApps;
     sidApps.sidApps[req.sid].appIds = req.appIds;
-    payload(packToString(sidApps), req.sidApps, req.sidAppsZipped, req.sidAppsLen);
-    return {ps::URI_DEL_APP_REQ, 200, packToString(req), "PDelAppReq " + numberList(req.appIds)};
+    payload<ps::SidApps>(req, packToString(sidApps));
+    return packetOf<ps::DelAppReqPacket>(req, std::string(ps::DelAppReqPacket::name) + " " + numberList(req.appIds));
 }
 
 SoakPacket Traffic::platformV2(const RegistryModel& model) {
@@ -143,7 +152,7 @@ SoakPacket Traffic::platformV2(const RegistryModel& model) {
     }
     msg.data = p.str();
     if (chance(3)) msg.data.resize(below(static_cast<uint32_t>(msg.data.size())));  // a payload cut short
-    return {ps::URI_USER_MSG3, 200, packToString(msg), what + " of app " + std::to_string(app) + " seq " + std::to_string(seq)};
+    return packetOf<ps::UserMsg3Packet>(msg, what + " of app " + std::to_string(app) + " seq " + std::to_string(seq));
 }
 
 SoakPacket Traffic::platformV3(const RegistryModel& model) {
@@ -174,8 +183,8 @@ SoakPacket Traffic::platformV3(const RegistryModel& model) {
     if (msg.appMsgType != ps::kAppMsgAppData && chance(3)) {
         msg.data.resize(below(static_cast<uint32_t>(msg.data.size())));  // a body cut short
     }
-    return {ps::URI_APP_MSG_TO_CLIENT, 200, packToString(msg),
-            what + " of app " + std::to_string(msg.appId) + " seq " + std::to_string(msg.seqNum)};
+    return packetOf<ps::AppMsgToClientPacket>(
+        msg, what + " of app " + std::to_string(msg.appId) + " seq " + std::to_string(msg.seqNum));
 }
 
 }  // namespace sapphost::soak

@@ -44,7 +44,9 @@ private:
     uint64_t anySource();
     uint32_t sequence(const RegistryModel& model, uint64_t source);
     vessaplugin::appMgr::PluginAppPack anyPack(uint32_t app);
-    void payload(const std::string& plain, std::string& field, uint8_t& zipped, uint32_t& length);
+    // Sets zipped payload F (protocol/Packets.h) of `record` to `plain`.
+    template <template <class> class F, class R>
+    void payload(R& record, const std::string& plain);
 
     SoakPacket addApps(uint32_t sid);
     SoakPacket deleteApps(uint32_t sid);
