@@ -13,7 +13,8 @@
 // R is the record, or the const record for walks that only read it; V is a
 // walker that is called once per field with the field's name and member.
 // FieldPacker appends the fields to a Pack and FieldUnpacker reads them from
-// an Unpack; sapp-host's JSON conversion walks the same lists. Record<R>
+// an Unpack (a hook can follow that reading walk, see NoHook below);
+// sapp-host's JSON conversion walks the same lists. Record<R>
 // makes a record's marshal and unmarshal those two walks, so the list is the
 // only place that says which fields a record has and in which order. A list
 // walks any object with the record's members, also a view whose member is a
@@ -112,6 +113,25 @@ template <class E, class T>
 concept Fits = std::is_same_v<std::remove_cvref_t<T>, typename E::Member> ||
                std::is_same_v<std::remove_cvref_t<T>, typename E::View>;
 
+// The containers of the grammar, with their element types; a map is keyed.
+template <class E, bool Keyed>
+struct ContainerOf {
+    static constexpr bool isContainer = true;
+    static constexpr bool keyed = Keyed;
+    using Element = E;
+};
+template <class T> struct ContainerTraits { static constexpr bool isContainer = false; };
+template <class E> struct ContainerTraits<std::vector<E>> : ContainerOf<E, false> {};
+template <class E> struct ContainerTraits<std::set<E>> : ContainerOf<E, false> {};
+template <class E> struct ContainerTraits<std::map<uint32_t, E>> : ContainerOf<E, true> {};
+
+template <class T>
+concept Container = ContainerTraits<std::remove_cvref_t<T>>::isContainer;
+template <class T>
+concept KeyedContainer = Container<T> && ContainerTraits<std::remove_cvref_t<T>>::keyed;
+template <class T>
+using ElementOf = typename ContainerTraits<std::remove_cvref_t<T>>::Element;
+
 namespace detail {
 
 // Stands in for any walker where only the shape of a field list matters.
@@ -120,10 +140,10 @@ struct AnyWalker {
     void operator()(A&&...) {}
 };
 
-template <class T> struct IsContainer : std::false_type {};
-template <class E> struct IsContainer<std::vector<E>> : std::true_type {};
-template <class E> struct IsContainer<std::set<E>> : std::true_type {};
-template <class E> struct IsContainer<std::map<uint32_t, E>> : std::true_type {};
+// The encoding of an integer element; no other integer is one.
+template <class T> struct IntegerElement;
+template <> struct IntegerElement<uint32_t> { using Encoding = encoding::U32; };
+template <> struct IntegerElement<uint64_t> { using Encoding = encoding::U64; };
 
 }  // namespace detail
 
@@ -134,22 +154,70 @@ concept HasFields = requires(R& r, detail::AnyWalker& v) { R::fields(r, v); };
 // What a field list gives without an encoding: a container, or a record
 // (with a field list, or a Marshallable with its own marshal and unmarshal).
 template <class T>
-concept Nested = detail::IsContainer<std::remove_cvref_t<T>>::value || HasFields<std::remove_cvref_t<T>> ||
+concept Nested = Container<T> || HasFields<std::remove_cvref_t<T>> ||
                  std::is_base_of_v<Marshallable, std::remove_cvref_t<T>>;
 
-template <class R>
-void packFields(const R& record, Pack& p);
-template <class R>
-void unpackFields(R& record, Unpack& up);
+// A reading walk can be followed by a hook, which is told, with the reader
+// at that point, where each field and element begins and ends and what is
+// read next: sapp-host finds that way where a record's fields lie in its
+// bytes and names the one that runs short (tools/sapp-host/FieldSpans.h),
+// by the grammar the module reads with. A walk reading from a
+// HookedUnpack<Hook> calls its hook; one reading from a plain Unpack, as
+// all of the module's do, calls NoHook, whose calls are empty and compile
+// to nothing. A Marshallable's own unmarshal is not followed.
+struct NoHook {
+    void field(const Unpack&, const char* /*name*/) {}  // a field of a record begins
+    void element(const Unpack&, uint32_t /*index*/) {}  // an element (a map entry: its key first) begins
+    void key(const Unpack&, uint32_t /*key*/) {}        // the map entry begun last has this key
+    void end(const Unpack&) {}                          // the field or element begun last ends
+    template <class E>
+    void beforeValue(const Unpack&, E) {}  // a value of encoding E is read next
+    void beforeCount(const Unpack&) {}     // a container's u32 count is read next
+    void beforeKey(const Unpack&) {}       // a map entry's u32 key is read next
+};
+
+// An Unpack whose reading walks call `hook`.
+template <class Hook>
+class HookedUnpack : public Unpack {
+public:
+    HookedUnpack(const void* data, std::size_t size, Hook& hook) : Unpack(data, size), m_hook(hook) {}
+    Hook& hook() const { return m_hook; }
+
+private:
+    Hook& m_hook;
+};
 
 namespace detail {
 
+// The hook of a walk reading from `up`.
+inline NoHook hookOf(const Unpack&) { return {}; }
+template <class Hook>
+Hook& hookOf(const HookedUnpack<Hook>& up) {
+    return up.hook();
+}
+
+}  // namespace detail
+
+template <class R>
+void packFields(const R& record, Pack& p);
+template <class R, class In>
+void unpackFields(R& record, In& up);
+
+namespace detail {
+
+// One value of encoding E, read into `v`.
+template <class E, class In, class T>
+void unpackValue(In& up, T& v) {
+    hookOf(up).beforeValue(up, E{});
+    E::unpack(up, v);
+}
+
+// One element, whatever holds it: a u32 or a u64 in its encoding, a record
+// in its own. A record is read in place.
 template <class T>
 void packElement(Pack& p, const T& v) {
-    if constexpr (std::is_same_v<T, uint32_t>) {
-        p.push_uint32(v);
-    } else if constexpr (std::is_same_v<T, uint64_t>) {
-        p.push_uint64(v);
+    if constexpr (std::is_integral_v<T>) {
+        IntegerElement<T>::Encoding::pack(p, v);
     } else if constexpr (HasFields<T>) {
         packFields(v, p);
     } else {
@@ -158,10 +226,11 @@ void packElement(Pack& p, const T& v) {
     }
 }
 
-// Reads a record element into `v`.
-template <class T>
-void unpackRecord(Unpack& up, T& v) {
-    if constexpr (HasFields<T>) {
+template <class In, class T>
+void unpackElement(In& up, T& v) {
+    if constexpr (std::is_integral_v<T>) {
+        unpackValue<typename IntegerElement<T>::Encoding>(up, v);
+    } else if constexpr (HasFields<T>) {
         unpackFields(v, up);
     } else {
         static_assert(std::is_base_of_v<Marshallable, T>, "an element is a u32, a u64 or a record");
@@ -169,36 +238,13 @@ void unpackRecord(Unpack& up, T& v) {
     }
 }
 
-template <class T>
-T unpackElement(Unpack& up) {
-    if constexpr (std::is_same_v<T, uint32_t>) {
-        return up.pop_uint32();
-    } else if constexpr (std::is_same_v<T, uint64_t>) {
-        return up.pop_uint64();
-    } else {
-        T v;
-        if constexpr (HasFields<T>) {
-            unpackFields(v, up);
-        } else {
-            static_assert(std::is_base_of_v<Marshallable, T>, "an element is a u32, a u64 or a record");
-            v.unmarshal(up);
-        }
-        return v;
-    }
-}
-
 }  // namespace detail
 
-template <class T>
-void marshal_container(Pack& p, const std::vector<T>& c) {
+template <class C>
+    requires(Container<C> && !KeyedContainer<C>)
+void marshal_container(Pack& p, const C& c) {
     p.push_uint32(static_cast<uint32_t>(c.size()));
-    for (const T& v : c) detail::packElement(p, v);
-}
-
-template <class T>
-void marshal_container(Pack& p, const std::set<T>& c) {
-    p.push_uint32(static_cast<uint32_t>(c.size()));
-    for (const T& v : c) detail::packElement(p, v);
+    for (const auto& v : c) detail::packElement(p, v);
 }
 
 template <class V>
@@ -213,50 +259,73 @@ void marshal_container(Pack& p, const std::map<uint32_t, V>& c) {
 namespace detail {
 
 // Appends `count` elements read from `up` to `c`.
-template <class T>
-void appendElements(Unpack& up, std::vector<T>& c, uint32_t count) {
+template <class In, class T>
+void appendElements(In& up, std::vector<T>& c, uint32_t count) {
     if constexpr (std::is_integral_v<T>) {
         const std::size_t fits = up.size() / sizeof(T);
         c.reserve(c.size() + (count < fits ? count : fits));
-        for (; count > 0; --count) c.push_back(unpackElement<T>(up));
-    } else {
-        for (; count > 0; --count) {
+    }
+    for (uint32_t left = count; left > 0; --left) {
+        hookOf(up).element(up, count - left);
+        if constexpr (std::is_integral_v<T>) {
+            T v;
+            unpackElement(up, v);
+            c.push_back(v);
+        } else {
             T& v = c.emplace_back();
             try {
-                unpackRecord(up, v);
+                unpackElement(up, v);
             } catch (...) {
                 c.pop_back();
                 throw;
             }
         }
+        hookOf(up).end(up);
     }
+}
+
+// A container's count.
+template <class In>
+uint32_t unpackCount(In& up) {
+    hookOf(up).beforeCount(up);
+    return up.pop_uint32();
 }
 
 }  // namespace detail
 
 // Most lists in a message are empty: the count is read here, small enough to
 // inline, and the elements out of line.
-template <class T>
-void unmarshal_container(Unpack& up, std::vector<T>& c) {
-    const uint32_t count = up.pop_uint32();
+template <class In, class T>
+void unmarshal_container(In& up, std::vector<T>& c) {
+    const uint32_t count = detail::unpackCount(up);
     if (count != 0) detail::appendElements(up, c, count);
 }
 
-template <class T>
-void unmarshal_container(Unpack& up, std::set<T>& c) {
+template <class In, class T>
+void unmarshal_container(In& up, std::set<T>& c) {
     auto hint = c.begin();
-    for (uint32_t count = up.pop_uint32(); count > 0; --count) {
-        hint = std::next(c.insert(hint, detail::unpackElement<T>(up)));
+    const uint32_t count = detail::unpackCount(up);
+    for (uint32_t left = count; left > 0; --left) {
+        detail::hookOf(up).element(up, count - left);
+        T v;
+        detail::unpackElement(up, v);
+        hint = std::next(c.insert(hint, std::move(v)));
+        detail::hookOf(up).end(up);
     }
 }
 
-template <class V>
-void unmarshal_container(Unpack& up, std::map<uint32_t, V>& c) {
+template <class In, class V>
+void unmarshal_container(In& up, std::map<uint32_t, V>& c) {
     auto hint = c.begin();
-    for (uint32_t count = up.pop_uint32(); count > 0; --count) {
+    const uint32_t count = detail::unpackCount(up);
+    for (uint32_t left = count; left > 0; --left) {
+        detail::hookOf(up).element(up, count - left);
+        detail::hookOf(up).beforeKey(up);
         const uint32_t key = up.pop_uint32();
+        detail::hookOf(up).key(up, key);
         if constexpr (std::is_integral_v<V>) {
-            const V value = detail::unpackElement<V>(up);
+            V value;
+            detail::unpackElement(up, value);
             hint = std::next(c.insert(hint, {key, value}));
         } else {
             const std::size_t before = c.size();
@@ -264,10 +333,10 @@ void unmarshal_container(Unpack& up, std::map<uint32_t, V>& c) {
             if (c.size() == before) {
                 // A duplicate key: the first value stays, this one is read and dropped.
                 V ignored;
-                detail::unpackRecord(up, ignored);
+                detail::unpackElement(up, ignored);
             } else {
                 try {
-                    detail::unpackRecord(up, at->second);
+                    detail::unpackElement(up, at->second);
                 } catch (...) {
                     c.erase(at);
                     throw;
@@ -275,6 +344,7 @@ void unmarshal_container(Unpack& up, std::map<uint32_t, V>& c) {
             }
             hint = std::next(at);
         }
+        detail::hookOf(up).end(up);
     }
 }
 
@@ -291,7 +361,7 @@ public:
     template <class T>
         requires Nested<T>
     void operator()(const char*, const T& value) {
-        if constexpr (detail::IsContainer<T>::value) {
+        if constexpr (Container<T>) {
             marshal_container(m_pack, value);
         } else {
             detail::packElement(m_pack, value);
@@ -302,30 +372,34 @@ private:
     Pack& m_pack;
 };
 
-// Reads the fields it is walked over from an Unpack, in the same order.
+// Reads the fields it is walked over from `up` (an Unpack, or a
+// HookedUnpack whose hook follows the walk), in the same order.
+template <class In>
 class FieldUnpacker {
 public:
-    explicit FieldUnpacker(Unpack& up) : m_unpack(up) {}
+    explicit FieldUnpacker(In& up) : m_unpack(up) {}
 
     template <class E, class T>
         requires Fits<E, T>
-    void operator()(E, const char*, T& value) {
-        E::unpack(m_unpack, value);
+    void operator()(E, const char* name, T& value) {
+        detail::hookOf(m_unpack).field(m_unpack, name);
+        detail::unpackValue<E>(m_unpack, value);
+        detail::hookOf(m_unpack).end(m_unpack);
     }
     template <class T>
         requires Nested<T>
-    void operator()(const char*, T& value) {
-        if constexpr (detail::IsContainer<T>::value) {
+    void operator()(const char* name, T& value) {
+        detail::hookOf(m_unpack).field(m_unpack, name);
+        if constexpr (Container<T>) {
             unmarshal_container(m_unpack, value);
-        } else if constexpr (HasFields<T>) {
-            unpackFields(value, m_unpack);
         } else {
-            value.unmarshal(m_unpack);
+            detail::unpackElement(m_unpack, value);
         }
+        detail::hookOf(m_unpack).end(m_unpack);
     }
 
 private:
-    Unpack& m_unpack;
+    In& m_unpack;
 };
 
 template <class R>
@@ -334,9 +408,9 @@ void packFields(const R& record, Pack& p) {
     R::fields(record, v);
 }
 
-template <class R>
-void unpackFields(R& record, Unpack& up) {
-    FieldUnpacker v(up);
+template <class R, class In>
+void unpackFields(R& record, In& up) {
+    FieldUnpacker<In> v(up);
     R::fields(record, v);
 }
 

@@ -11,9 +11,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -23,21 +21,6 @@
 #include "tools/sapp-host/JsonSupport.h"
 
 namespace sapphost {
-
-namespace detail {
-template <typename T> struct IsVector : std::false_type {};
-template <typename E> struct IsVector<std::vector<E>> : std::true_type {};
-template <typename T> struct IsSet : std::false_type {};
-template <typename E> struct IsSet<std::set<E>> : std::true_type {};
-template <typename T> struct IsMap : std::false_type {};
-template <typename E> struct IsMap<std::map<uint32_t, E>> : std::true_type {};
-template <typename T> struct MappedOf {
-    using type = void;
-};
-template <typename E> struct MappedOf<std::map<uint32_t, E>> {
-    using type = E;
-};
-}  // namespace detail
 
 template <typename T> Json toJson(const T& value);
 template <typename T> void fromJson(const Json& in, T& value, const std::string& where);
@@ -92,13 +75,13 @@ template <typename T> Json toJson(const T& value) {
         return toHex(value);
     } else if constexpr (std::is_same_v<T, std::wstring>) {
         return wideToUtf8(value);
-    } else if constexpr (detail::IsVector<T>::value || detail::IsSet<T>::value) {
-        Json out = Json::array();
-        for (const auto& element : value) out.push_back(toJson(element));
-        return out;
-    } else if constexpr (detail::IsMap<T>::value) {
+    } else if constexpr (pakt::KeyedContainer<T>) {
         Json out = Json::object();
         for (const auto& [key, element] : value) out[std::to_string(key)] = toJson(element);
+        return out;
+    } else if constexpr (pakt::Container<T>) {
+        Json out = Json::array();
+        for (const auto& element : value) out.push_back(toJson(element));
         return out;
     } else {
         static_assert(pakt::HasFields<T>, "a record without a field list");
@@ -116,24 +99,20 @@ template <typename T> void fromJson(const Json& in, T& value, const std::string&
         value = toUnsigned<T>(in, where);
     } else if constexpr (std::is_same_v<T, std::string>) {
         value = toBytes(in, where);
-    } else if constexpr (detail::IsVector<T>::value || detail::IsSet<T>::value) {
-        if (!in.is_array()) throw InputError(where + ": expected an array, got " + describeType(in));
-        for (std::size_t i = 0; i < in.size(); ++i) {
-            typename T::value_type element{};
-            fromJson(in[i], element, where + "[" + std::to_string(i) + "]");
-            if constexpr (detail::IsVector<T>::value) {
-                value.push_back(std::move(element));
-            } else {
-                value.insert(std::move(element));
-            }
-        }
-    } else if constexpr (detail::IsMap<T>::value) {
+    } else if constexpr (pakt::KeyedContainer<T>) {
         requireObject(in, where);
         for (const auto& [key, element] : in.items()) {
             const uint32_t k = parseDecimalU32(key, where);
-            typename T::mapped_type v{};
+            pakt::ElementOf<T> v{};
             fromJson(element, v, where + "." + key);
             value.emplace(k, std::move(v));
+        }
+    } else if constexpr (pakt::Container<T>) {
+        if (!in.is_array()) throw InputError(where + ": expected an array, got " + describeType(in));
+        for (std::size_t i = 0; i < in.size(); ++i) {
+            pakt::ElementOf<T> element{};
+            fromJson(in[i], element, where + "[" + std::to_string(i) + "]");
+            value.insert(value.end(), std::move(element));
         }
     } else {
         static_assert(pakt::HasFields<T>, "a record without a field list");
@@ -167,12 +146,10 @@ template <typename T> Json displayOf(const Json& value) {
         return displayHexStrings(value);
     } else if constexpr (std::is_same_v<T, std::wstring>) {
         return dumpCompact(value);
-    } else if constexpr (detail::IsVector<T>::value || detail::IsSet<T>::value || detail::IsMap<T>::value) {
+    } else if constexpr (pakt::Container<T>) {
         if (!value.is_structured()) return value;
         Json out = value;
-        using Element = std::conditional_t<detail::IsMap<T>::value, typename detail::MappedOf<T>::type,
-                                           typename T::value_type>;
-        for (Json& element : out) element = displayOf<Element>(element);
+        for (Json& element : out) element = displayOf<pakt::ElementOf<T>>(element);
         return out;
     } else if constexpr (pakt::HasFields<T>) {
         if (!value.is_object()) return value;

@@ -1,8 +1,8 @@
-// Where each field of a record lies in its bytes: the same field list walked
-// once more over the bytes, noting every field's path and byte range. Paths
-// name nested fields by their record's field names, container elements by
-// index ("idSet[2]") and map entries by key ("apps.7"); an entry's range
-// holds its key.
+// Where each field of a record lies in its bytes: the record read once more,
+// by the module's own reading walk (marshal/Fields.h), with a hook that
+// notes every field's path and byte range. Paths name nested fields by their
+// record's field names, container elements by index ("idSet[2]") and map
+// entries by key ("apps.7"); an entry's range holds its key.
 //
 // Bytes that run short are reported in the record's words: the field, what
 // of it was being read, at which byte, and how many bytes were missing
@@ -14,9 +14,11 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
-#include "tools/sapp-host/FieldJson.h"
+#include "marshal/Fields.h"
 
 namespace sapphost {
 
@@ -48,82 +50,69 @@ template <typename E> const char* encodingName() {
     return "a byte string";
 }
 
-class SpanRecorder {
+// The hook (marshal/Fields.h) that follows a reading walk over a record's
+// bytes and notes the span of every field and element it sees end.
+class SpanHook {
 public:
-    SpanRecorder(pakt::Unpack& up, std::size_t total, std::string prefix, std::vector<FieldSpan>& out)
-        : m_up(up), m_total(total), m_prefix(std::move(prefix)), m_out(out) {}
+    explicit SpanHook(const char* start) : m_start(start) {}
 
-    template <typename E, typename T> void operator()(E, const char* name, T& value) {
-        const std::string path = m_prefix + name;
-        const std::size_t begin = offset();
+    void field(const pakt::Unpack& at, const char* name) {
+        begin(at, m_open.empty() ? std::string(name) : m_open.back().path + "." + name);
+    }
+    void element(const pakt::Unpack& at, uint32_t index) {
+        begin(at, m_open.back().path + "[" + std::to_string(index) + "]");
+    }
+    // A map entry, begun as an element, is named by its key: "apps.7".
+    void key(const pakt::Unpack&, uint32_t key) {
+        m_open.back().path = m_open[m_open.size() - 2].path + "." + std::to_string(key);
+    }
+    void end(const pakt::Unpack& at) {
+        m_spans.push_back({std::move(m_open.back().path), m_open.back().begin, offset(at)});
+        m_open.pop_back();
+    }
+
+    template <typename E> void beforeValue(const pakt::Unpack& at, E) const {
         if constexpr (std::is_same_v<typename E::Member, std::string>) {
             // A length, then that many bytes.
             constexpr std::size_t width = std::is_same_v<E, pakt::encoding::VarStr16> ? 2 : 4;
-            need(path, width, width == 2 ? "its length (a u16)" : "its length (a u32)");
-            pakt::Unpack peek(m_up.data(), width);
+            need(at, width, width == 2 ? "its length (a u16)" : "its length (a u32)");
+            pakt::Unpack peek(at.data(), width);
             const std::size_t length = width == 2 ? peek.pop_uint16() : peek.pop_uint32();
-            if (m_up.size() - width < length) {
-                const std::size_t left = m_up.size() - width;
-                throw DecodeError(path + ": " + byteCount(length) + ", as its length at byte " +
-                                  std::to_string(begin) + " says; " + std::to_string(left) + " left, " +
-                                  std::to_string(length - left) + " missing");
-            }
+            const std::size_t left = at.size() - width;
+            if (left >= length) return;
+            throw DecodeError(m_open.back().path + ": " + byteCount(length) + ", as its length at byte " +
+                              std::to_string(offset(at)) + " says; " + std::to_string(left) + " left, " +
+                              std::to_string(length - left) + " missing");
         } else {
-            need(path, sizeof(typename E::Member), encodingName<E>());
+            need(at, sizeof(typename E::Member), encodingName<E>());
         }
-        E::unpack(m_up, value);
-        m_out.push_back({path, begin, offset()});
     }
-    template <typename T> void operator()(const char* name, T& value) { field(m_prefix + name, value); }
+    void beforeCount(const pakt::Unpack& at) const { need(at, 4, "its count (a u32)"); }
+    void beforeKey(const pakt::Unpack& at) const { need(at, 4, "the key (a u32)"); }
+
+    std::vector<FieldSpan> take() { return std::move(m_spans); }
 
 private:
-    std::size_t offset() const { return m_total - m_up.size(); }
+    struct Open {
+        std::string path;
+        std::size_t begin;
+    };
 
-    // Throws DecodeError unless `n` bytes are left for `what` of `path`.
-    void need(const std::string& path, std::size_t n, const char* what) const {
-        if (m_up.size() >= n) return;
-        throw DecodeError(path + ": " + what + " at byte " + std::to_string(offset()) + " needs " + byteCount(n) +
-                          "; " + std::to_string(m_up.size()) + " left, " + std::to_string(n - m_up.size()) +
-                          " missing");
+    std::size_t offset(const pakt::Unpack& at) const { return static_cast<std::size_t>(at.data() - m_start); }
+    void begin(const pakt::Unpack& at, std::string path) { m_open.push_back({std::move(path), offset(at)}); }
+
+    // Throws DecodeError unless `n` bytes are left for `what` of the field or
+    // element begun last.
+    void need(const pakt::Unpack& at, std::size_t n, const char* what) const {
+        if (at.size() >= n) return;
+        throw DecodeError(m_open.back().path + ": " + what + " at byte " + std::to_string(offset(at)) + " needs " +
+                          byteCount(n) + "; " + std::to_string(at.size()) + " left, " +
+                          std::to_string(n - at.size()) + " missing");
     }
 
-    template <typename T> void field(const std::string& path, T& value) {
-        const std::size_t begin = offset();
-        if constexpr (std::is_same_v<T, uint32_t>) {
-            need(path, 4, "a u32");
-            value = m_up.pop_uint32();
-        } else if constexpr (std::is_same_v<T, uint64_t>) {
-            need(path, 8, "a u64");
-            value = m_up.pop_uint64();
-        } else if constexpr (IsVector<T>::value || IsSet<T>::value) {
-            need(path, 4, "its count (a u32)");
-            const uint32_t count = m_up.pop_uint32();
-            for (uint32_t i = 0; i < count; ++i) {
-                typename T::value_type element{};
-                field(path + "[" + std::to_string(i) + "]", element);
-            }
-        } else if constexpr (IsMap<T>::value) {
-            need(path, 4, "its count (a u32)");
-            const uint32_t count = m_up.pop_uint32();
-            for (uint32_t i = 0; i < count; ++i) {
-                const std::size_t entry = offset();
-                need(path + "[" + std::to_string(i) + "]", 4, "the key (a u32)");
-                const std::string at = path + "." + std::to_string(m_up.pop_uint32());
-                typename T::mapped_type element{};
-                field(at, element);
-                m_out.back().begin = entry;
-            }
-        } else {
-            SpanRecorder inner(m_up, m_total, path + ".", m_out);
-            T::fields(value, inner);
-        }
-        m_out.push_back({path, begin, offset()});
-    }
-
-    pakt::Unpack& m_up;
-    std::size_t m_total;
-    std::string m_prefix;
-    std::vector<FieldSpan>& m_out;
+    const char* m_start;
+    std::vector<Open> m_open;
+    std::vector<FieldSpan> m_spans;
 };
 
 }  // namespace detail
@@ -131,12 +120,11 @@ private:
 // The spans of record R's fields in `bytes`, innermost first within each
 // field. Bytes that run short raise DecodeError.
 template <typename R> std::vector<FieldSpan> fieldSpansOf(std::string_view bytes) {
-    std::vector<FieldSpan> spans;
-    pakt::Unpack up(bytes.data(), bytes.size());
-    detail::SpanRecorder recorder(up, bytes.size(), "", spans);
+    detail::SpanHook hook(bytes.data());
+    pakt::HookedUnpack up(bytes.data(), bytes.size(), hook);
     R record;
-    R::fields(record, recorder);
-    return spans;
+    pakt::unpackFields(record, up);
+    return hook.take();
 }
 
 }  // namespace sapphost

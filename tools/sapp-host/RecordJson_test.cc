@@ -282,6 +282,32 @@ TEST(RecordJsonTest, TruncatedBytesNameTheFieldItsOffsetAndTheMissingBytes) {
     EXPECT_EQ(decodeRecord("PGetAnnounceApps", bytes, Direction::Down).consumed, bytes.size() - 1);
 }
 
+// Every field and element has its span, inner ones before the one that
+// holds them: nested fields named through their record, elements by index,
+// map entries by key, an entry's span holding its key.
+TEST(RecordJsonTest, FieldSpansFollowTheWire) {
+    const std::string bytes = fromHex("02000000"                                    // sidApps: 2 entries
+                                      "01000000" "02000000" "0a000000" "0b000000"  //   1: appIds [10, 11]
+                                      "09000000" "00000000"                        //   9: appIds []
+                                      "01000000"                                    // sidAttrs: 1 entry
+                                      "01000000" "03000000" "0200" "6162");         //   1: num 3, str "ab"
+    std::string spans;
+    for (const FieldSpan& span : fieldSpans("PluginSid2AppsMap", bytes)) {
+        spans += span.path + " " + std::to_string(span.begin) + "-" + std::to_string(span.end) + "\n";
+    }
+    EXPECT_EQ(spans,
+              "sidApps.1.appIds[0] 12-16\n" "sidApps.1.appIds[1] 16-20\n" "sidApps.1.appIds 8-20\n"
+              "sidApps.1 4-20\n" "sidApps.9.appIds 24-28\n" "sidApps.9 20-28\n" "sidApps 0-28\n"
+              "sidAttrs.1.num 36-40\n" "sidAttrs.1.str 40-44\n" "sidAttrs.1 32-44\n" "sidAttrs 28-44\n");
+    // The entry whose key cannot be read is named by its index.
+    try {
+        fieldSpans("PluginSid2AppsMap", bytes.substr(0, 22));
+        ADD_FAILURE() << "no error";
+    } catch (const DecodeError& e) {
+        EXPECT_STREQ(e.what(), "sidApps[1]: the key (a u32) at byte 20 needs 4 bytes; 2 left, 2 missing");
+    }
+}
+
 TEST(RecordJsonTest, UrisNameTheirRecords) {
     EXPECT_EQ(recordNameForUri(256466), "PGetAppsReq");
     EXPECT_EQ(recordNameForUri(256978), "PAddAppReq");
