@@ -51,8 +51,9 @@ private:
         uint32_t uri;
         Handler handler;
     };
+    // The table is built by the compiler (consteval): no code runs to fill it.
     template <class... P>
-    static constexpr std::array<Entry, sizeof...(P)> entries(protocol::session::TypeList<P...>) {
+    static consteval std::array<Entry, sizeof...(P)> entries(protocol::session::TypeList<P...>) {
         return {{{P::uri, &SAppProtoHandler::handle<P>}...}};
     }
     static const std::array<Entry, protocol::session::count(protocol::session::InboundPackets{})> kHandlers;
