@@ -6,8 +6,9 @@
 #                        DLLs go to bin/ on Windows, the import libraries here)
 #   bin/                 sapp-host
 #   share/sapp/scenarios the scenario folder for sapp-host
-#   share/doc/sapp/      README, LICENSE, docs/ and examples/, laid out as in
-#                        the source tree so that the README's links hold
+#   share/doc/sapp/      README, ARCHITECTURE, LICENSE, docs/ and examples/,
+#                        laid out as in the source tree so that the README's
+#                        links hold
 #   lib/cmake/sapp/      the package: find_package(sapp CONFIG) gives
 #                        sapp::headers, sapp::module, sapp::pktcore and
 #                        sapp::tarnbase
@@ -61,7 +62,8 @@ install(TARGETS sapp_headers sapp pktcore tarnbase EXPORT sappTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(TARGETS sapp-host RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/scenarios/ DESTINATION ${CMAKE_INSTALL_DATADIR}/sapp/scenarios)
-install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/ARCHITECTURE.md ${PROJECT_SOURCE_DIR}/LICENSE
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs ${PROJECT_SOURCE_DIR}/examples DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 # pkg-config: the module's file as installed, relative to the prefix.
