@@ -55,9 +55,7 @@ struct ModuleCodec {
 // The packet table's decoded packets, then the records nested in them.
 std::vector<ModuleCodec> moduleCodecs() {
     std::vector<ModuleCodec> codecs;
-    ps::forEach(ps::Packets{}, [&]<class P>() {
-        if constexpr (ps::isDecoded<P>) codecs.push_back({P::name, repack<typename P::Record>});
-    });
+    ps::forEach(ps::DecodedPackets{}, [&]<class P>() { codecs.push_back({P::name, repack<typename P::Record>}); });
     codecs.insert(codecs.end(), {
                                     {"AppInfoPack", repack<ps::AppInfoPack>},
                                     {"AppInfoPack3", repack<ps::AppInfoPack3>},

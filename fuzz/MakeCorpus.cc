@@ -114,10 +114,8 @@ template <class P> void addPayloadsOf(Corpus& corpus, const std::string& body) {
 }
 
 void addPayloads(Corpus& corpus, uint32_t uri, const std::string& body) {
-    ps::forEach(ps::Packets{}, [&]<class P>() {
-        if constexpr (ps::isDecoded<P>) {
-            if (P::uri == uri) addPayloadsOf<P>(corpus, body);
-        }
+    ps::forEach(ps::DecodedPackets{}, [&]<class P>() {
+        if (P::uri == uri) addPayloadsOf<P>(corpus, body);
     });
 }
 

@@ -197,9 +197,12 @@ struct Filter<Keep, TypeList<T, Rest...>> {
 };
 
 template <class P> struct IsInbound : std::bool_constant<isInbound<P>> {};
+template <class P> struct IsDecoded : std::bool_constant<isDecoded<P>> {};
 
 // The packets the module handles, in URI order.
 using InboundPackets = typename Filter<IsInbound, Packets>::Type;
+// The packets with a record (all but the ones relayed undecoded), in order.
+using DecodedPackets = typename Filter<IsDecoded, Packets>::Type;
 
 // Compile-time helpers are consteval: they never run in the program, so
 // they can neither cost anything nor stand as unrun lines in its coverage.

@@ -10,7 +10,7 @@
 //   PAddAppReq        apps added, with their packs; the answer to PGetAppsReq
 //   PDelAppReq        apps removed
 //   PGetAnnounceApps  asks for the announce apps
-//   (3203|210 and 3207|210: announce-app bodies, relayed undecoded)
+//   (PAddAnnounceApps, PSetCurrentAnnounceApp: announce-app bodies, relayed undecoded)
 //   PUserMsg3         SDK V2 app-platform message (payload: AppPayloads.h)
 //   PAppMsgToClient   SDK V3 app-platform message to the client
 //   PAppMsgToSDK      SDK V3 app-platform message to the app

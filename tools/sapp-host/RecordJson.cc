@@ -131,13 +131,6 @@ template <class P> std::string encodePacket(const Json& in, const std::string& w
     return packToString(r);
 }
 
-// The fields of a packet's record with every byte string as hex, nested
-// payloads too.
-template <typename R> Json plainFields(std::string_view bytes) {
-    R record;
-    return decodeWhole(bytes, record).fields;
-}
-
 // ---------------------------------------------------------------------------
 // The table of records.
 
@@ -179,10 +172,8 @@ const Codec kNested[] = {
 // nested records.
 std::vector<Codec> makeCodecs() {
     std::vector<Codec> codecs;
-    ps::forEach(ps::Packets{}, [&]<class P>() {
-        if constexpr (ps::isDecoded<P>) {
-            codecs.push_back({P::name, P::uri, decodePacket<P>, encodePacket<P>, fieldSpansOf<typename P::Record>});
-        }
+    ps::forEach(ps::DecodedPackets{}, [&]<class P>() {
+        codecs.push_back({P::name, P::uri, decodePacket<P>, encodePacket<P>, fieldSpansOf<typename P::Record>});
     });
     codecs.insert(codecs.end(), std::begin(kNested), std::end(kNested));
     const auto add = [&codecs]<class N>() {
@@ -191,17 +182,15 @@ std::vector<Codec> makeCodecs() {
         }
         codecs.push_back(nested<typename N::Record>(N::name));
     };
-    ps::forEach(ps::Packets{}, [&]<class P>() {
-        if constexpr (ps::isDecoded<P>) {
-            ps::forEach(PayloadsOf<P>{}, [&]<class F>() {
-                using C = typename F::Content;
-                if constexpr (IsByType<C>::value) {
-                    ps::forEach(typename C::Cases{}, [&]<class W>() { add.template operator()<typename W::Is>(); });
-                } else if constexpr (!std::is_same_v<C, ps::SdkV2Payload>) {
-                    add.template operator()<C>();
-                }
-            });
-        }
+    ps::forEach(ps::DecodedPackets{}, [&]<class P>() {
+        ps::forEach(PayloadsOf<P>{}, [&]<class F>() {
+            using C = typename F::Content;
+            if constexpr (IsByType<C>::value) {
+                ps::forEach(typename C::Cases{}, [&]<class W>() { add.template operator()<typename W::Is>(); });
+            } else if constexpr (!std::is_same_v<C, ps::SdkV2Payload>) {
+                add.template operator()<C>();
+            }
+        });
     });
     return codecs;
 }
@@ -211,22 +200,21 @@ const std::vector<Codec>& codecs() {
     return all;
 }
 
-// The string fields that carry a nested payload (PayloadJson.h).
+// The string fields that carry a nested payload (PayloadJson.h), and how to
+// read their record with every byte string as hex, nested payloads too.
 struct PayloadField {
     std::string_view record;
     std::string field;
-    Json (*plain)(std::string_view);
+    Decoded (*plain)(std::string_view, Direction);
 };
 
 std::vector<PayloadField> makePayloadFields() {
     std::vector<PayloadField> fields;
-    ps::forEach(ps::Packets{}, [&]<class P>() {
-        if constexpr (ps::isDecoded<P>) {
-            const typename P::Record r;
-            ps::forEach(PayloadsOf<P>{}, [&]<class F>() {
-                fields.push_back({P::name, fieldName(r, r.*F::bytes), plainFields<typename P::Record>});
-            });
-        }
+    ps::forEach(ps::DecodedPackets{}, [&]<class P>() {
+        const typename P::Record r;
+        ps::forEach(PayloadsOf<P>{}, [&]<class F>() {
+            fields.push_back({P::name, fieldName(r, r.*F::bytes), decodeGeneric<typename P::Record>});
+        });
     });
     return fields;
 }
@@ -276,7 +264,7 @@ std::optional<std::string> payloadHex(std::string_view name, std::string_view by
     for (const PayloadField& payload : payloadFields) {
         if (payload.record != name || payload.field != field) continue;
         try {
-            return payload.plain(bytes)[std::string(field)].get<std::string>();
+            return payload.plain(bytes, Direction::Down).fields[std::string(field)].get<std::string>();
         } catch (const pakt::UnpackError&) {
             return std::nullopt;
         }

@@ -35,8 +35,8 @@ std::string sentLine(const ps::PAppMsgToSDK& msg) { return v3SendLine(msg.appId,
 std::string sendLine(const standin::SentRequest& sent) {
     std::string line = "send URI " + std::to_string(sent.uri);
     try {
-        ps::forEach(ps::Packets{}, [&]<class P>() {
-            if constexpr (P::way != ps::Way::In && ps::isDecoded<P>) {
+        ps::forEach(ps::DecodedPackets{}, [&]<class P>() {
+            if constexpr (P::way != ps::Way::In) {
                 if (P::uri == sent.uri) line = sentLine(decoded<typename P::Record>(sent.body));
             }
         });

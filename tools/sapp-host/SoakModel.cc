@@ -177,8 +177,8 @@ void read(RegistryModel&, const R&, Effects&) {}
 }  // namespace
 
 void RegistryModel::onPacket(uint32_t uri, std::string_view body, Effects& out) {
-    ps::forEach(ps::Packets{}, [&]<class P>() {
-        if constexpr (ps::isInbound<P> && ps::isDecoded<P>) {
+    ps::forEach(ps::DecodedPackets{}, [&]<class P>() {
+        if constexpr (ps::isInbound<P>) {
             if (P::uri == uri) read(*this, decoded<typename P::Record>(body), out);
         }
     });
