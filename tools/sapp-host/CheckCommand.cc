@@ -1,10 +1,12 @@
-// check: many scenarios, each in a process of its own (the hidden
-// single-scenario mode of PlayOneCommand.cc), and which of them pass.
+// check and report: many scenarios, each in a process of its own (the
+// hidden single-scenario mode of PlayOneCommand.cc), and which of them pass;
+// for the HTML report also each one's trace (Report.h).
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,7 @@
 #include "tools/sapp-host/Junit.h"
 #include "tools/sapp-host/ModuleLibrary.h"
 #include "tools/sapp-host/Process.h"
+#include "tools/sapp-host/Report.h"
 #include "tools/sapp-host/Scenario.h"
 
 namespace sapphost {
@@ -61,9 +64,29 @@ std::string scenarioName(const std::string& file) {
 
 using Outcome = ScenarioOutcome;
 
-Outcome playInChild(const std::string& self, const std::string& module, const std::string& file) {
+// The trace lines of a traced child, in order; a line cut short by a crash
+// is left out.
+std::vector<Json> traceLines(const std::string& output) {
+    std::vector<Json> lines;
+    for (std::size_t at = output.find(kTraceTag); at != std::string::npos; at = output.find(kTraceTag, at)) {
+        const std::size_t begin = at + kTraceTag.size();
+        const std::size_t end = output.find('\n', begin);
+        if (end == std::string::npos) break;
+        if (at == 0 || output[at - 1] == '\n') {
+            Json line = Json::parse(output.substr(begin, end - begin), nullptr, false);
+            if (!line.is_discarded()) lines.push_back(std::move(line));
+        }
+        at = end;
+    }
+    return lines;
+}
+
+Outcome playInChild(const std::string& self, const std::string& module, const std::string& file,
+                    std::vector<Json>* trace) {
     Outcome outcome{file, file, "crash", {}, Json::array(), 0};
-    const ChildResult child = runChild(self, {kPlayOneCommand, "--module", module, file});
+    const ChildResult child =
+        runChild(self, {trace ? kPlayTracedCommand : kPlayOneCommand, "--module", module, file});
+    if (trace) *trace = traceLines(child.output);
     Json report;
     const std::size_t at = child.output.rfind(kReportTag);
     if (at != std::string::npos) {
@@ -125,33 +148,48 @@ void printOutcome(const Outcome& outcome, bool json) {
     }
 }
 
-}  // namespace
+// The scenario as the report shows its steps; none when it cannot be read
+// (the outcome says why).
+std::optional<Scenario> scenarioForReport(const std::string& file) {
+    try {
+        return loadScenario(file);
+    } catch (const std::runtime_error&) {
+        return std::nullopt;
+    }
+}
 
-int checkCommand(const Options& options) {
+// check, and the HTML report to `html` when given.
+int checkScenarios(const Options& options, const std::optional<std::string>& html) {
+    const char* name = options.command == "report" ? "sapp-host report: " : "sapp-host check: ";
     std::vector<std::string> files;
     const std::string module = modulePathOf(options);
     const std::string self = selfExecutablePath();
     // Whatever keeps the whole run from working is found before the first
     // scenario plays: the files, the module (loaded here as each scenario's
-    // process will load it) and the report's path.
+    // process will load it) and the reports' paths.
     try {
         files = scenarioFiles(options.args);
         loadModule(module);
         if (self.empty()) throw std::runtime_error("cannot tell where this executable is, to run scenarios in it");
         if (options.junit) checkOutputPath(*options.junit);
+        if (html) checkOutputPath(*html);
     } catch (const std::runtime_error& e) {
-        std::cerr << "sapp-host check: " << e.what() << "\n";
+        std::cerr << name << e.what() << "\n";
         return kExitBadInput;
     }
     const std::string timestamp = junitTimestamp();
+    const std::string generated = utcTimestamp();
     std::size_t passed = 0;
     std::vector<Outcome> outcomes;
+    Json reported = Json::array();
     for (const std::string& file : files) {
         const auto start = std::chrono::steady_clock::now();
-        Outcome outcome = playInChild(self, module, file);
+        std::vector<Json> trace;
+        Outcome outcome = playInChild(self, module, file, html ? &trace : nullptr);
         outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (outcome.result == "pass") ++passed;
         printOutcome(outcome, options.json);
+        if (html) reported.push_back(reportScenario(outcomes.size(), outcome, scenarioForReport(file), trace));
         outcomes.push_back(std::move(outcome));
     }
     const std::size_t failed = files.size() - passed;
@@ -160,15 +198,32 @@ int checkCommand(const Options& options) {
     } else {
         std::cout << passed << " passed, " << failed << " failed\n";
     }
-    if (options.junit) {
+    const auto write = [&](const std::string& path, const char* what, const auto& text) {
         try {
-            writeFileReplacing(*options.junit, junitReport("sapp-host check", outcomes, timestamp, hostName()));
+            writeFileReplacing(path, text());
+            return true;
         } catch (const std::runtime_error& e) {
-            std::cerr << "sapp-host check: the JUnit report: " << e.what() << "\n";
-            return kExitBadInput;
+            std::cerr << name << what << e.what() << "\n";
+            return false;
         }
+    };
+    if (options.junit && !write(*options.junit, "the JUnit report: ", [&] {
+            return junitReport("sapp-host check", outcomes, timestamp, hostName());
+        })) {
+        return kExitBadInput;
+    }
+    if (html && !write(*html, "the HTML report: ", [&] {
+            return reportPage(reportData(module, generated, std::move(reported)));
+        })) {
+        return kExitBadInput;
     }
     return failed == 0 ? kExitOk : kExitFailed;
 }
+
+}  // namespace
+
+int checkCommand(const Options& options) { return checkScenarios(options, options.html); }
+
+int reportCommand(const Options& options) { return checkScenarios(options, options.output); }
 
 }  // namespace sapphost

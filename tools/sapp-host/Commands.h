@@ -25,6 +25,7 @@ struct Options {
     std::optional<std::string> output;  // record -o
     bool inPlace = false;               // record --in-place
     std::optional<std::string> junit;   // check --junit
+    std::optional<std::string> html;    // check --html
     bool strict = false;  // decode: input not in canonical form is an error
     // soak: counts and seed as given
     std::optional<std::string> sessions;
@@ -37,6 +38,8 @@ struct Options {
 
 int runCommand(const Options& options);      // RunCommand.cc
 int checkCommand(const Options& options);    // CheckCommand.cc
+// check with its HTML report written to -o (Report.h).
+int reportCommand(const Options& options);   // CheckCommand.cc
 int decodeCommand(const Options& options);   // DecodeCommand.cc
 int encodeCommand(const Options& options);   // EncodeCommand.cc
 int recordCommand(const Options& options);   // RecordCommand.cc
@@ -47,8 +50,12 @@ int soakCommand(const Options& options);     // SoakCommand.cc
 // (PlayOneCommand.cc).
 int playOneCommand(const Options& options);
 
-// The hidden command name of playOneCommand.
+// The hidden command names of playOneCommand: without and with the trace.
 inline constexpr const char* kPlayOneCommand = "__play-one";
+inline constexpr const char* kPlayTracedCommand = "__play-one-traced";
+// Marks each trace line that the traced mode prints, as compact JSON, before
+// its report.
+inline constexpr std::string_view kTraceTag = "sapp-host-line ";
 // Marks the child's report among whatever else reaches its standard output:
 // the tag, then one JSON object {"name", "failures": [...], "differences":
 // [...] (beside each failure, failureDifferences of Runner.h), "error"}.

@@ -78,10 +78,10 @@ std::string sessionEventName(int32_t type) {
 class DiagramWriter {
 public:
     void arrow(const char* from, const char* to, const std::string& text, bool reply = false) {
-        m_out += "    " + std::string(from) + (reply ? "-->>" : "->>") + to + ": " + label(text) + "\n";
+        m_rows.push_back({from, to, reply ? DiagramRow::Type::Reply : DiagramRow::Type::Call, text});
     }
     void note(const char* over, const std::string& text) {
-        m_out += "    Note over " + std::string(over) + ": " + label(text) + "\n";
+        m_rows.push_back({over, over, DiagramRow::Type::Note, text});
     }
 
     // What the host does in a step; packets and requests are drawn from
@@ -159,13 +159,23 @@ public:
         }
     }
 
-    std::string text() const { return m_out; }
+    std::vector<DiagramRow> rows() && { return std::move(m_rows); }
 
 private:
-    std::string m_out;
+    std::vector<DiagramRow> m_rows;
 };
 
 }  // namespace
+
+std::vector<DiagramRow> diagramRows(const Scenario& scenario, const Json& line) {
+    DiagramWriter writer;
+    if (const auto step = line.find("step"); step != line.end()) {
+        std::visit(writer, scenario.steps.at((*step)["index"].get<std::size_t>()).what);
+    } else {
+        writer.line(line);
+    }
+    return std::move(writer).rows();
+}
 
 std::string diagramHeader() {
     return "sequenceDiagram\n    participant Server\n    participant Host\n    participant Module\n"
@@ -173,13 +183,16 @@ std::string diagramHeader() {
 }
 
 std::string diagramLines(const Scenario& scenario, const Json& line) {
-    DiagramWriter writer;
-    if (const auto step = line.find("step"); step != line.end()) {
-        std::visit(writer, scenario.steps.at((*step)["index"].get<std::size_t>()).what);
-    } else {
-        writer.line(line);
+    std::string out;
+    for (const DiagramRow& row : diagramRows(scenario, line)) {
+        if (row.type == DiagramRow::Type::Note) {
+            out += "    Note over " + std::string(row.from) + ": " + label(row.text) + "\n";
+        } else {
+            out += "    " + std::string(row.from) + (row.type == DiagramRow::Type::Reply ? "-->>" : "->>") + row.to +
+                   ": " + label(row.text) + "\n";
+        }
     }
-    return writer.text();
+    return out;
 }
 
 std::string sequenceDiagram(const Scenario& scenario, const std::vector<Json>& trace) {

@@ -14,15 +14,17 @@ namespace ps = protocol::session;
 // ---------------------------------------------------------------------------
 // Payload fields in general.
 
+std::optional<std::string> plainPayload(const std::string& bytes, bool zipped, uint32_t length) {
+    if (!zipped) return bytes;
+    auto inflated = inflateExactly(bytes, length);
+    if (inflated && deflateBytes(*inflated) == bytes) return inflated;
+    return std::nullopt;
+}
+
 Json payloadJson(const std::string& bytes, bool zipped, uint32_t length,
                  const std::function<std::optional<Json>(std::string_view)>& decode) {
-    if (!zipped) {
-        if (auto object = decode(bytes)) return *object;
-        return toHex(bytes);
-    }
-    const auto inflated = inflateExactly(bytes, length);
-    if (inflated && deflateBytes(*inflated) == bytes) {
-        if (auto object = decode(*inflated)) return *object;
+    if (const auto plain = plainPayload(bytes, zipped, length)) {
+        if (auto object = decode(*plain)) return *object;
     }
     return toHex(bytes);
 }

@@ -38,6 +38,12 @@ namespace sapphost {
 // both of its forms would fit.
 enum class Direction { Down, Up };
 
+// The bytes a nested payload holds: `bytes` as they are, or inflated when
+// `zipped` (to exactly `length` bytes, and only when zlib's default level
+// compresses them back to `bytes`, so that they round-trip); nothing when
+// they do not inflate so.
+std::optional<std::string> plainPayload(const std::string& bytes, bool zipped, uint32_t length);
+
 // A nested payload as JSON: an object where `decode` reads it cleanly (after
 // inflating when `zipped`, to `length` bytes), else its hex.
 Json payloadJson(const std::string& bytes, bool zipped, uint32_t length,

@@ -1,5 +1,7 @@
 // The hidden single-scenario mode that check starts for each scenario file:
-// plays it and reports the outcome to the parent on standard output.
+// plays it and reports the outcome to the parent on standard output; in the
+// traced mode (for the HTML report) every trace line first.
+#include <functional>
 #include <iostream>
 
 #include "tools/sapp-host/Commands.h"
@@ -32,7 +34,11 @@ int playOneCommand(const Options& options) {
         const Scenario scenario = loadScenario(file);
         name = scenario.name;
         const ModuleLibrary module = loadModule(modulePathOf(options));
-        const RunResult result = runScenario(module, scenario);
+        std::function<void(const Json&)> onLine;
+        if (options.command == kPlayTracedCommand) {
+            onLine = [](const Json& line) { std::cout << kTraceTag << dumpCompact(line) << '\n'; };
+        }
+        const RunResult result = runScenario(module, scenario, onLine);
         std::vector<std::string> failures;
         Json differences = Json::array();
         for (const StepFailure& failure : result.failures) {

@@ -105,6 +105,31 @@ template <class P> Decoded decodePacket(std::string_view bytes, Direction direct
     return d;
 }
 
+// The name of the record a payload holds: the one its carrier's message
+// type picks for a body chosen by type.
+template <class C, class R> std::string contentName(const R& record) {
+    std::string name;
+    if constexpr (IsByType<C>::value) {
+        C::select(record, [&]<class N>() { name = N::name; });
+    } else {
+        name = C::name;
+    }
+    return name;
+}
+
+template <class P> std::vector<NestedPayload> packetPayloads(std::string_view bytes, Direction direction) {
+    typename P::Record r;
+    decodeWhole(bytes, r);
+    std::vector<NestedPayload> out;
+    ps::forEach(PayloadsOf<P>{}, [&]<class F>() {
+        using C = typename F::Content;
+        const auto plain = plainPayload(r.*F::bytes, zippedIn<F>(r), lengthIn<F>(r));
+        if (!plain || !decodeContent<C>(r, *plain, direction)) return;
+        out.push_back({fieldName(r, r.*F::bytes), contentName<C>(r), zippedIn<F>(r), *plain});
+    });
+    return out;
+}
+
 template <class P> std::string encodePacket(const Json& in, const std::string& where) {
     typename P::Record r;
     if constexpr (P::payloadCount == 0) {
@@ -140,6 +165,7 @@ struct Codec {
     Decoded (*decode)(std::string_view, Direction);
     std::string (*encode)(const Json&, const std::string&);
     std::vector<FieldSpan> (*spans)(std::string_view);
+    std::vector<NestedPayload> (*payloads)(std::string_view, Direction);
 };
 
 template <typename R> Decoded decodeGeneric(std::string_view bytes, Direction) {
@@ -147,15 +173,17 @@ template <typename R> Decoded decodeGeneric(std::string_view bytes, Direction) {
     return decodeWhole(bytes, record);
 }
 
+std::vector<NestedPayload> noPayloads(std::string_view, Direction) { return {}; }
+
 template <typename R> constexpr Codec nested(std::string_view name) {
-    return {name, 0, decodeGeneric<R>, encodeFromJson<R>, fieldSpansOf<R>};
+    return {name, 0, decodeGeneric<R>, encodeFromJson<R>, fieldSpansOf<R>, noPayloads};
 }
 
 // The records nested in packets, in the order that fuzz inputs number them
 // (after the packets). A payload record of the packet table missing here is
 // added after them.
 const Codec kNested[] = {
-    {ps::SdkV2Payload::name, 0, decodeSdkV2Payload, encodeSdkV2Payload, fieldSpansOf<ps::AppHeaderV2>},
+    {ps::SdkV2Payload::name, 0, decodeSdkV2Payload, encodeSdkV2Payload, fieldSpansOf<ps::AppHeaderV2>, noPayloads},
     nested<ps::AppInfoPack>("AppInfoPack"),
     nested<ps::AppInfoPack3>("AppInfoPack3"),
     nested<ps::VersionItem>("VersionItem"),
@@ -173,7 +201,8 @@ const Codec kNested[] = {
 std::vector<Codec> makeCodecs() {
     std::vector<Codec> codecs;
     ps::forEach(ps::DecodedPackets{}, [&]<class P>() {
-        codecs.push_back({P::name, P::uri, decodePacket<P>, encodePacket<P>, fieldSpansOf<typename P::Record>});
+        codecs.push_back({P::name, P::uri, decodePacket<P>, encodePacket<P>, fieldSpansOf<typename P::Record>,
+                          packetPayloads<P>});
     });
     codecs.insert(codecs.end(), std::begin(kNested), std::end(kNested));
     const auto add = [&codecs]<class N>() {
@@ -278,6 +307,10 @@ std::string encodeRecord(std::string_view name, const Json& fields, const std::s
 
 std::vector<FieldSpan> fieldSpans(std::string_view name, std::string_view bytes) {
     return codecFor(name).spans(bytes);
+}
+
+std::vector<NestedPayload> nestedPayloads(std::string_view name, std::string_view bytes, Direction direction) {
+    return codecFor(name).payloads(bytes, direction);
 }
 
 }  // namespace sapphost

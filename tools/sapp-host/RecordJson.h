@@ -42,4 +42,19 @@ std::string encodeRecord(std::string_view name, const Json& fields, const std::s
 struct FieldSpan;
 std::vector<FieldSpan> fieldSpans(std::string_view name, std::string_view bytes);
 
+// A nested payload of a record that decodes cleanly (one that PayloadJson.h
+// shows as an object): the field carrying it, the record it holds
+// ("SdkV2Payload" for the SDK V2 payload, whose spans are its header's), and
+// its bytes, inflated when the field is zipped.
+struct NestedPayload {
+    std::string field;
+    std::string record;
+    bool zipped = false;
+    std::string bytes;
+};
+// The nested payloads of record `name` in `bytes`, in field order; none for
+// records without payload fields. Bytes that do not decode as the record
+// raise pakt::UnpackError.
+std::vector<NestedPayload> nestedPayloads(std::string_view name, std::string_view bytes, Direction direction);
+
 }  // namespace sapphost

@@ -21,9 +21,12 @@ stand-in host, and shows everything it sends, posts and logs.
 Commands:
   run [FILE] [--json]        play one scenario (the built-in typical session
                              without FILE) and print its trace
-  check FILE|DIR... [--json] [--junit FILE]
+  check FILE|DIR... [--json] [--junit FILE] [--html FILE]
                              play scenarios, each in a process of its own,
                              and report which pass their checks
+  report FILE|DIR... -o FILE.html
+                             check, and write the sessions as one web page:
+                             sequence diagrams, steps, checks, record bytes
   record FILE [-o OUT | --in-place]
                              play a scenario and write it back with the
                              effects observed as its expectations
@@ -86,9 +89,29 @@ differs ("send.fields.pid: expected 7, got 6"), and the step's lines.
                  that differ, the expected and the actual lines), bad and
                  crashed scenarios as errors; the suite's timestamp and
                  hostname
+  --html FILE    also write the HTML report of sapp-host report to FILE
 
 Exit status: 0 all passed, 1 any failed, 2 bad arguments, a module that
 cannot be loaded, or a report that cannot be written.
+)";
+
+constexpr const char* kReportHelp = R"(usage: sapp-host [--module PATH] report FILE|DIR... -o FILE.html [--json] [--junit FILE]
+
+Does what check does (same output, same exit status) and writes one
+self-contained web page to FILE.html that opens from disk in any current
+browser, with no network: for each scenario its result and its session as a
+sequence diagram (Server, Host, Module, Client, as diagram draws it), each
+arrow a link to its step; for each step what the host did, every line the
+module produced (send, event, log, answer, task, watch, error), and its
+checks, a failed one with the fields where the line it was compared with
+differs; for each record its fields as a tree beside its bytes as a hex dump,
+a field's bytes lit when the field is selected and the other way round,
+nested payloads opened in place. Filters: by session, by kind of line, and a
+text search. The page opens on the first failing step.
+(check --html FILE writes the same page.)
+
+Exit status: 0 all passed, 1 any failed, 2 bad arguments, a module that
+cannot be loaded, or a page or report that cannot be written.
 )";
 
 constexpr const char* kRecordHelp = R"(usage: sapp-host [--module PATH] record FILE [-o OUT | --in-place]
@@ -201,6 +224,10 @@ void oneScenarioAtMost(const Options& options) {
 void someScenarios(const Options& options) {
     if (options.args.empty()) throw std::invalid_argument("check needs scenario files or folders");
 }
+void scenariosAndOutput(const Options& options) {
+    if (options.args.empty()) throw std::invalid_argument("report needs scenario files or folders");
+    if (!options.output) throw std::invalid_argument("report needs -o FILE, the page to write");
+}
 void recordAndOne(const Options& options, const char* what) {
     if (bool(options.uri) == bool(options.record)) throw std::invalid_argument("give either --uri or --record");
     if (options.args.size() != 1) {
@@ -230,13 +257,15 @@ struct Command {
 
 const Command kCommands[] = {
     {"run", kRunHelp, "--json ", oneScenarioAtMost, sapphost::runCommand},
-    {"check", kCheckHelp, "--json --junit ", someScenarios, sapphost::checkCommand},
+    {"check", kCheckHelp, "--json --junit --html ", someScenarios, sapphost::checkCommand},
+    {"report", kReportHelp, "-o --json --junit ", scenariosAndOutput, sapphost::reportCommand},
     {"record", kRecordHelp, "-o --in-place ", oneScenarioToRecord, sapphost::recordCommand},
     {"diagram", kDiagramHelp, "", oneScenarioAtMost, sapphost::diagramCommand},
     {"decode", kDecodeHelp, "--uri --record --strict ", recordAndHex, sapphost::decodeCommand},
     {"encode", kEncodeHelp, "--uri --record ", recordAndJson, sapphost::encodeCommand},
     {"soak", kSoakHelp, "--sessions --packets --seed --faults ", noArguments, sapphost::soakCommand},
     {sapphost::kPlayOneCommand, nullptr, "", oneScenario, sapphost::playOneCommand},
+    {sapphost::kPlayTracedCommand, nullptr, "", oneScenario, sapphost::playOneCommand},
 };
 
 bool takes(const Command& command, const std::string& option) {
@@ -303,6 +332,8 @@ int dispatch(int argc, char** argv) {
             options.inPlace = true;
         } else if (arg == "--junit") {
             options.junit = value("--junit");
+        } else if (arg == "--html") {
+            options.html = value("--html");
         } else if (arg == "--sessions") {
             options.sessions = value("--sessions");
         } else if (arg == "--packets") {

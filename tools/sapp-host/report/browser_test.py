@@ -1,0 +1,303 @@
+#!/usr/bin/env python3
+"""The HTML report, checked in a real browser.
+
+Makes the report of the scenario folder with one scenario broken on purpose,
+loads it from disk in headless Chromium through ChromeDriver (the W3C
+WebDriver protocol, spoken here with the standard library alone), and checks
+in the rendered page that:
+  - the page opens on the failing step, which is marked there and in the
+    diagram, and shows the field that differs with both values;
+  - the diagram has one arrow per drawn trace line (recv, send, event,
+    answer, watch) of every scenario, counted from `sapp-host run --json`;
+  - selecting a field lights exactly its bytes (the app id's four bytes of a
+    send, and a field inside a zipped-or-not nested payload), and selecting
+    a byte lights the innermost field that holds it;
+  - the kind filter and the search hide the lines they should;
+  - the page asked for nothing but its own file and logged no error.
+Saves a screenshot of the page as it opens. Prints the report's size and how
+long the page took to render; asserts the size (under 2 MB), never the time.
+
+Exit status 77 (CTest's skip) when Chromium or ChromeDriver is missing.
+"""
+import argparse
+import base64
+import json
+import os
+import shutil
+import socket
+import subprocess
+import sys
+import time
+import urllib.request
+from pathlib import Path
+
+SKIP = 77
+BROKEN_FILE = "notices-add.json"
+BROKEN_FROM = '"fields": {"appId": 7, "proxyIds": [70, 71], "data": "01"}'
+BROKEN_TO = '"fields": {"appId": 7, "proxyIds": [70, 72], "data": "01"}'
+DRAWN_AS_ARROWS = {"recv", "send", "event", "answer", "watch"}
+FAILURES = []
+
+
+def check(condition, what):
+    print(("ok    " if condition else "FAIL  ") + what)
+    if not condition:
+        FAILURES.append(what)
+    return condition
+
+
+class Browser:
+    """A ChromeDriver session: just the WebDriver calls this test needs."""
+
+    def __init__(self, chromium, chromedriver, profile):
+        with socket.socket() as s:
+            s.bind(("127.0.0.1", 0))
+            self.port = s.getsockname()[1]
+        self.driver = subprocess.Popen([chromedriver, f"--port={self.port}"],
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        deadline = time.monotonic() + 30
+        while True:
+            try:
+                self._call("GET", "/status")
+                break
+            except OSError:
+                if time.monotonic() > deadline:
+                    raise RuntimeError("ChromeDriver did not start")
+                time.sleep(0.1)
+        options = {"binary": chromium,
+                   "args": ["--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=1280,900",
+                            f"--user-data-dir={profile}", "--no-first-run", "--disable-background-networking",
+                            "--disable-component-update", "--disable-sync", "--disable-default-apps"]}
+        caps = {"capabilities": {"alwaysMatch": {
+            "browserName": "chrome", "goog:chromeOptions": options,
+            "goog:loggingPrefs": {"performance": "ALL", "browser": "ALL"}}}}
+        self.session = self._call("POST", "/session", caps)["sessionId"]
+
+    def _call(self, method, path, body=None):
+        data = None if body is None else json.dumps(body).encode()
+        request = urllib.request.Request(f"http://127.0.0.1:{self.port}{path}", data=data, method=method,
+                                         headers={"Content-Type": "application/json"})
+        with urllib.request.urlopen(request, timeout=60) as response:
+            return json.load(response)["value"]
+
+    def call(self, method, path, body=None):
+        return self._call(method, f"/session/{self.session}{path}", body)
+
+    def run(self, script, *args):
+        return self.call("POST", "/execute/sync", {"script": script, "args": list(args)})
+
+    def logs(self, kind):
+        return self.call("POST", "/se/log", {"type": kind})
+
+    def keys(self, text):
+        """Types `text` (WebDriver key codes allowed) into the focused element."""
+        actions = [{"type": "keyDown", "value": c} for c in text] + [{"type": "keyUp", "value": c} for c in text]
+        self.call("POST", "/actions", {"actions": [{"type": "key", "id": "keyboard", "actions": actions}]})
+
+    def close(self):
+        try:
+            self.call("DELETE", "")
+        finally:
+            self.driver.terminate()
+            self.driver.wait(10)
+
+
+def drawn_lines(sapp_host, module, scenario):
+    """{(step, line index within the step)} of the lines the diagram draws as arrows."""
+    command = [sapp_host] + (["--module", module] if module else []) + ["run", str(scenario), "--json"]
+    out = subprocess.run(command, capture_output=True, text=True).stdout
+    drawn, step, index = set(), None, 0
+    for text in out.splitlines():
+        line = json.loads(text)
+        kind = next(iter(line))
+        if kind == "step":
+            step, index = line["step"]["index"], 0
+            continue
+        if kind in DRAWN_AS_ARROWS:
+            drawn.add((step, index))
+        index += 1
+    return drawn
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--sapp-host", required=True)
+    parser.add_argument("--module", default="")
+    parser.add_argument("--scenarios", required=True)
+    parser.add_argument("--work", required=True, help="a folder of this test's own, emptied first")
+    parser.add_argument("--screenshot", required=True)
+    args = parser.parse_args()
+
+    chromium = shutil.which("chromium") or shutil.which("chromium-browser") or shutil.which("google-chrome")
+    chromedriver = shutil.which("chromedriver")
+    if not chromium or not chromedriver:
+        print("SKIPPED: the browser test needs Chromium and ChromeDriver (Debian: apt-get install chromium "
+              "chromium-driver); scripts/deps.sh installs them")
+        return SKIP
+
+    work = Path(args.work).resolve()
+    shutil.rmtree(work, ignore_errors=True)
+    scenarios = work / "scenarios"
+    shutil.copytree(args.scenarios, scenarios)
+    broken = scenarios / BROKEN_FILE
+    text = broken.read_text()
+    if text.count(BROKEN_FROM) != 1:
+        print(f"the test no longer knows how to break {BROKEN_FILE}: update BROKEN_FROM")
+        return 1
+    broken.write_text(text.replace(BROKEN_FROM, BROKEN_TO))
+
+    report = work / "report.html"
+    module = ["--module", args.module] if args.module else []
+    made = subprocess.run([args.sapp_host] + module + ["report", str(scenarios), "-o", str(report)],
+                          capture_output=True, text=True)
+    check(made.returncode == 1, f"report exits 1 for a folder with a failing scenario (got {made.returncode})")
+    if not check(report.is_file(), "report writes the page"):
+        return 1
+    size = report.stat().st_size
+    print(f"report of {len(list(scenarios.glob('*.json')))} scenarios: {size:,} bytes")
+    check(size < 2 * 1024 * 1024, "the report is under 2 MB")
+    files = sorted(scenarios.glob("*.json"))
+    ids = {f.name: f"s{i}" for i, f in enumerate(files)}
+    failing = f"{ids[BROKEN_FILE]}-step3"
+
+    browser = Browser(chromium, chromedriver, work / "profile")
+    try:
+        url = report.as_uri()
+        start = time.monotonic()
+        browser.call("POST", "/url", {"url": url})
+        ready = False
+        while time.monotonic() - start < 30 and not ready:
+            ready = browser.run("return document.body && document.body.dataset.ready === '1'")
+        check(ready, "the page renders (body data-ready)")
+        print(f"page loaded and rendered in {time.monotonic() - start:.2f} s (WebDriver round trips included); "
+              f"the page's own timing: " + json.dumps(browser.run(
+                  "const n = performance.getEntriesByType('navigation')[0];"
+                  "return {domContentLoaded: Math.round(n.domContentLoadedEventEnd),"
+                  " load: Math.round(n.loadEventEnd)};")))
+        Path(args.screenshot).write_bytes(base64.b64decode(browser.call("GET", "/screenshot")))
+
+        # The failing step: where the page opened, marked, with its difference.
+        state = browser.run("""
+            const step = document.getElementById(arguments[0]);
+            if (!step) return null;
+            const box = step.getBoundingClientRect();
+            return {hash: location.hash, result: step.dataset.result, failed: step.classList.contains('failed'),
+                    inView: box.top >= 0 && box.top < innerHeight,
+                    focused: step === document.activeElement || step.contains(document.activeElement),
+                    differences: [...step.querySelectorAll('.check[data-result=fail] .difference')]
+                                 .map(d => d.textContent),
+                    otherFailed: [...document.querySelectorAll('.step.failed')].map(s => s.id)};""", failing)
+        if check(state is not None, f"step {failing} is in the page"):
+            check(state["hash"] == "#" + failing, f"the page opens on the failing step (hash {state['hash']})")
+            check(state["result"] == "fail" and state["failed"], "the failing step is marked failed")
+            check(state["inView"] and state["focused"], "the failing step is in view and focused")
+            check(any("proxyIds[1]" in d and "72" in d and "71" in d for d in state["differences"]),
+                  f"its failed check shows proxyIds[1]: expected 72, got 71 ({state['differences']})")
+            check(state["otherFailed"] == [failing], f"no other step is marked failed ({state['otherFailed']})")
+
+        # The diagram: one arrow per drawn line, the failing step's rows marked.
+        arrows = browser.run("""
+            return [...document.querySelectorAll('svg.diagram')].map(svg => ({
+                scenario: svg.dataset.scenario,
+                arrows: [...svg.querySelectorAll('g.arrow')].map(g => [g.dataset.step, g.dataset.line,
+                                                                       g.classList.contains('failed')])}));""")
+        by_scenario = {a["scenario"]: a["arrows"] for a in arrows}
+        check(len(by_scenario) == len(files), f"one diagram per scenario ({len(by_scenario)} of {len(files)})")
+        for f in files:
+            sid = ids[f.name]
+            drawn = drawn_lines(args.sapp_host, args.module, f)
+            got = [(int(s), int(l)) for s, l, _ in by_scenario.get(sid, []) if l not in ("", None)]
+            check(sorted(got) == sorted(drawn),
+                  f"{f.name}: one arrow per drawn trace line ({len(got)} arrows, {len(drawn)} lines)")
+        marked = {s for s, _, failed in by_scenario.get(ids[BROKEN_FILE], []) if failed}
+        check(marked == {"3"}, f"the diagram marks the failing step's rows only (steps {sorted(marked)})")
+
+        # Field <-> bytes in the failing step's send: PAppMsgToSDK sid, uid, appId: bytes 8..11 hold 7.
+        lit = browser.run("""
+            const step = document.getElementById(arguments[0]);
+            const line = [...step.querySelectorAll('.line')].find(l => l.dataset.kind === 'send');
+            line.querySelector('button').click();
+            const record = line.querySelector('.record');
+            const field = record.querySelector('.field[data-path="appId"]');
+            field.click();
+            const bytes = [...record.querySelectorAll(':scope > .hex .byte.hl, .hex .byte.hl')]
+                .filter(b => b.closest('.record') === record);
+            const result = {offsets: bytes.map(b => +b.dataset.offset), text: bytes.map(b => b.textContent)};
+            const byte = record.querySelector('.hex .byte[data-offset="1"]');
+            byte.click();
+            result.fields = [...record.querySelectorAll('.field.hl')].filter(f => f.closest('.record') === record)
+                .map(f => f.dataset.path);
+            return result;""", failing)
+        check(lit["offsets"] == [8, 9, 10, 11], f"selecting appId lights bytes 8-11 only ({lit['offsets']})")
+        check([t.strip().lower() for t in lit["text"]] == ["07", "00", "00", "00"],
+              f"and those bytes hold app id 7 ({lit['text']})")
+        check(lit["fields"] == ["sid"], f"selecting byte 1 lights the field sid ({lit['fields']})")
+
+        # A nested payload opens in place: step 2 of the broken scenario delivers PAddAppReq whose
+        # appPacks hold app 7; its appId is the four bytes 07 00 00 00 of the payload's own dump.
+        nested = browser.run("""
+            const step = document.getElementById(arguments[0]);
+            const line = [...step.querySelectorAll('.line')].find(l => l.dataset.kind === 'recv');
+            line.querySelector('button').click();
+            const field = line.querySelector('.field[data-path="apps.7.appId"]')
+                || (() => { line.querySelector('.field[data-path="appPacks"]').click();
+                            return line.querySelector('.field[data-path="apps.7.appId"]'); })();
+            field.click();
+            const record = field.closest('.record');
+            const bytes = [...record.querySelectorAll('.hex .byte.hl')].filter(b => b.closest('.record') === record);
+            return {text: bytes.map(b => b.textContent.trim().toLowerCase()),
+                    nested: record !== line.querySelector('.record')};""", f"{ids[BROKEN_FILE]}-step2")
+        check(nested["nested"], "a nested payload opens as a record of its own, in place")
+        check(nested["text"] == ["07", "00", "00", "00"],
+              f"selecting apps.7.appId lights its four bytes, 07 00 00 00 ({nested['text']})")
+
+        # Keyboard: Enter on a diagram arrow opens its step.
+        browser.run("""
+            const g = document.querySelector('svg.diagram[data-scenario="s0"] g.arrow[data-step="2"]')
+                || document.querySelector('svg.diagram[data-scenario="s0"] g.arrow');
+            window.__target = g.dataset.step; g.focus();""")
+        browser.keys("\ue007")
+        target = browser.run("return ['s0-step' + window.__target, location.hash, document.activeElement.id]")
+        check(target[1] == "#" + target[0] and target[2] == target[0],
+              f"Enter on a diagram arrow goes to its step ({target[1]}, focus {target[2]})")
+
+        # Filters: the kind filter hides exactly the log lines; the search keeps matching lines only.
+        filtered = browser.run("""
+            const box = document.querySelector('.filter-kind[value="log"]');
+            box.click();
+            const lines = [...document.querySelectorAll('.line')];
+            const logsHidden = lines.filter(l => l.dataset.kind === 'log').every(l => l.hidden);
+            const othersShown = lines.filter(l => l.dataset.kind !== 'log').every(l => !l.hidden);
+            box.click();
+            const search = document.getElementById('search');
+            search.value = 'PAppMsgToSDK';
+            search.dispatchEvent(new Event('input', {bubbles: true}));
+            const shown = lines.filter(l => !l.hidden);
+            const matching = shown.length > 0 && shown.every(l => l.textContent.includes('PAppMsgToSDK'));
+            search.value = '';
+            search.dispatchEvent(new Event('input', {bubbles: true}));
+            return {logsHidden, othersShown, matching, restored: lines.every(l => !l.hidden)};""")
+        check(filtered["logsHidden"] and filtered["othersShown"], "the log filter hides log lines only")
+        check(filtered["matching"], "the search shows only lines that contain the text")
+        check(filtered["restored"], "clearing the filters shows every line again")
+
+        # Nothing but the page itself was requested, and nothing went wrong in it.
+        requests = set()
+        for entry in browser.logs("performance"):
+            message = json.loads(entry["message"])["message"]
+            if message["method"] == "Network.requestWillBeSent":
+                requests.add(message["params"]["request"]["url"])
+        check(requests == {url}, f"the page requested nothing but itself ({sorted(requests)})")
+        resources = browser.run("return performance.getEntriesByType('resource').map(e => e.name)")
+        check(resources == [], f"no resource loaded ({resources})")
+        errors = [e["message"] for e in browser.logs("browser") if e["level"] == "SEVERE"]
+        check(errors == [], f"no error in the console ({errors})")
+    finally:
+        browser.close()
+
+    print(f"{len(FAILURES)} failed" if FAILURES else "all passed")
+    return 1 if FAILURES else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
