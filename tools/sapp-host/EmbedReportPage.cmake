@@ -21,7 +21,7 @@ file(REMOVE ${OUT}.page)
 string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
 string(REGEX REPLACE "(0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,)" "\\1\n" bytes "${bytes}")
 file(WRITE ${OUT}.tmp "// Generated from tools/sapp-host/report/ by EmbedReportPage.cmake.\n"
-                      "namespace sapphost {\nextern const char kReportPage[];\n"
-                      "const char kReportPage[] = {\n${bytes}0};\n}  // namespace sapphost\n")
+                      "namespace sapphost {\nextern const unsigned char kReportPage[];\n"
+                      "const unsigned char kReportPage[] = {\n${bytes}0};\n}  // namespace sapphost\n")
 file(COPY_FILE ${OUT}.tmp ${OUT} ONLY_IF_DIFFERENT)
 file(REMOVE ${OUT}.tmp)

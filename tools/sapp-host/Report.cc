@@ -18,7 +18,8 @@ namespace sapphost {
 
 // The page template with its style sheet and script in place, generated from
 // tools/sapp-host/report/ at build time (EmbedReportPage.cmake).
-extern const char kReportPage[];
+// UTF-8 text, ended by a zero byte.
+extern const unsigned char kReportPage[];
 
 namespace {
 
@@ -263,7 +264,7 @@ std::string reportPage(const Json& data) {
             json += c;
         }
     }
-    const std::string page = kReportPage;
+    const std::string page = reinterpret_cast<const char*>(kReportPage);
     static constexpr std::string_view kPlaceholder = "@REPORT_DATA@";
     const std::size_t at = page.find(kPlaceholder);
     if (at == std::string::npos) throw std::logic_error("the report page has no data placeholder");

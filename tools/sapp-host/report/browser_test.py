@@ -28,6 +28,8 @@ import socket
 import subprocess
 import sys
 import time
+import types
+import urllib.error
 import urllib.request
 from pathlib import Path
 
@@ -44,6 +46,10 @@ def check(condition, what):
     if not condition:
         FAILURES.append(what)
     return condition
+
+
+class BrowserError(Exception):
+    pass
 
 
 class Browser:
@@ -77,8 +83,18 @@ class Browser:
         data = None if body is None else json.dumps(body).encode()
         request = urllib.request.Request(f"http://127.0.0.1:{self.port}{path}", data=data, method=method,
                                          headers={"Content-Type": "application/json"})
-        with urllib.request.urlopen(request, timeout=60) as response:
-            return json.load(response)["value"]
+        try:
+            with urllib.request.urlopen(request, timeout=60) as response:
+                return json.load(response)["value"]
+        except urllib.error.HTTPError as e:
+            # WebDriver errors (a script that throws, an element not found)
+            # come as HTTP errors whose body says what went wrong.
+            try:
+                value = json.load(e)["value"]
+                message = f"{value.get('error')}: {value.get('message', '').splitlines()[0]}"
+            except (ValueError, KeyError, IndexError, AttributeError):
+                message = str(e)
+            raise BrowserError(f"{method} {path}: {message}") from None
 
     def call(self, method, path, body=None):
         return self._call(method, f"/session/{self.session}{path}", body)
@@ -117,6 +133,158 @@ def drawn_lines(sapp_host, module, scenario):
             drawn.add((step, index))
         index += 1
     return drawn
+
+
+def check_failing_step(browser, t):
+    # The failing step: where the page opened, marked, with its difference.
+    state = browser.run("""
+        const step = document.getElementById(arguments[0]);
+        if (!step) return null;
+        const box = step.getBoundingClientRect();
+        return {hash: location.hash, result: step.dataset.result, failed: step.classList.contains('failed'),
+                inView: box.top >= 0 && box.top < innerHeight,
+                focused: step === document.activeElement || step.contains(document.activeElement),
+                differences: [...step.querySelectorAll('.check[data-result=fail] .difference')]
+                             .map(d => d.textContent),
+                otherFailed: [...document.querySelectorAll('.step.failed')].map(s => s.id)};""", t.failing)
+    if check(state is not None, f"step {t.failing} is in the page"):
+        check(state["hash"] == "#" + t.failing, f"the page opens on the failing step (hash {state['hash']})")
+        check(state["result"] == "fail" and state["failed"], "the failing step is marked failed")
+        check(state["inView"] and state["focused"], "the failing step is in view and focused")
+        check(any("proxyIds[1]" in d and "72" in d and "71" in d for d in state["differences"]),
+              f"its failed check shows proxyIds[1]: expected 72, got 71 ({state['differences']})")
+        check(state["otherFailed"] == [t.failing], f"no other step is marked failed ({state['otherFailed']})")
+
+
+def check_diagram(browser, t):
+    # The diagram: one arrow per drawn line, the failing step's rows marked.
+    arrows = browser.run("""
+        return [...document.querySelectorAll('svg.diagram')].map(svg => ({
+            scenario: svg.dataset.scenario,
+            arrows: [...svg.querySelectorAll('g.arrow')].map(g => [g.dataset.step, g.dataset.line,
+                                                                   g.classList.contains('failed')])}));""")
+    by_scenario = {a["scenario"]: a["arrows"] for a in arrows}
+    check(len(by_scenario) == len(t.files), f"one diagram per scenario ({len(by_scenario)} of {len(t.files)})")
+    for f in t.files:
+        sid = t.ids[f.name]
+        drawn = drawn_lines(t.args.sapp_host, t.args.module, f)
+        got = [(int(s), int(l)) for s, l, _ in by_scenario.get(sid, []) if l not in ("", None)]
+        check(sorted(got) == sorted(drawn),
+              f"{f.name}: one arrow per drawn trace line ({len(got)} arrows, {len(drawn)} lines)")
+    marked = {s for s, _, failed in by_scenario.get(t.ids[BROKEN_FILE], []) if failed}
+    check(marked == {"3"}, f"the diagram marks the failing step's rows only (steps {sorted(marked)})")
+
+
+def check_field_bytes(browser, t):
+    # Field <-> bytes in the failing step's send: PAppMsgToSDK sid, uid, appId: bytes 8..11 hold 7.
+    lit = browser.run("""
+        const step = document.getElementById(arguments[0]);
+        const line = [...step.querySelectorAll('.line')].find(l => l.dataset.kind === 'send');
+        line.querySelector('button').click();
+        const record = line.querySelector('.record');
+        const field = record.querySelector('.field[data-path="appId"]');
+        field.click();
+        const bytes = [...record.querySelectorAll(':scope > .hex .byte.hl, .hex .byte.hl')]
+            .filter(b => b.closest('.record') === record);
+        const result = {offsets: bytes.map(b => +b.dataset.offset), text: bytes.map(b => b.textContent)};
+        const byte = record.querySelector('.hex .byte[data-offset="1"]');
+        byte.click();
+        result.fields = [...record.querySelectorAll('.field.hl')].filter(f => f.closest('.record') === record)
+            .map(f => f.dataset.path);
+        return result;""", t.failing)
+    check(lit["offsets"] == [8, 9, 10, 11], f"selecting appId lights bytes 8-11 only ({lit['offsets']})")
+    check([t.strip().lower() for t in lit["text"]] == ["07", "00", "00", "00"],
+          f"and those bytes hold app id 7 ({lit['text']})")
+    check(lit["fields"] == ["sid"], f"selecting byte 1 lights the field sid ({lit['fields']})")
+
+
+def check_nested_payload(browser, t):
+    # A nested payload opens in place: step 2 of the broken scenario delivers PAddAppReq whose
+    # appPacks hold app 7; its appId is the four bytes 07 00 00 00 of the payload's own dump.
+    nested = browser.run("""
+        const step = document.getElementById(arguments[0]);
+        const line = [...step.querySelectorAll('.line')].find(l => l.dataset.kind === 'recv');
+        line.querySelector('button').click();
+        line.querySelector('.payload-toggle[data-path="appPacks"]').click();
+        const field = line.querySelector('.field[data-path="apps.7.appId"]');
+        field.click();
+        const record = field.closest('.record');
+        const bytes = [...record.querySelectorAll('.hex .byte.hl')].filter(b => b.closest('.record') === record);
+        return {text: bytes.map(b => b.textContent.trim().toLowerCase()),
+                nested: record !== line.querySelector('.record')};""", f"{t.ids[BROKEN_FILE]}-step2")
+    check(nested["nested"], "a nested payload opens as a record of its own, in place")
+    check(nested["text"] == ["07", "00", "00", "00"],
+          f"selecting apps.7.appId lights its four bytes, 07 00 00 00 ({nested['text']})")
+
+
+def check_keyboard(browser, t):
+    # Keyboard: Enter on a diagram arrow opens its step.
+    browser.run("""
+        const g = document.querySelector('svg.diagram[data-scenario="s0"] g.arrow[data-step="2"]')
+            || document.querySelector('svg.diagram[data-scenario="s0"] g.arrow');
+        window.__target = g.dataset.step; g.focus();""")
+    browser.keys("\ue007")
+    target = browser.run("return ['s0-step' + window.__target, location.hash, document.activeElement.id]")
+    check(target[1] == "#" + target[0] and target[2] == target[0],
+          f"Enter on a diagram arrow goes to its step ({target[1]}, focus {target[2]})")
+
+
+def wait_for(browser, script, *args, seconds=5):
+    """The script's answer once it is truthy (the page may update a moment after an event), else its last."""
+    deadline = time.monotonic() + seconds
+    while True:
+        answer = browser.run(script, *args)
+        if answer or time.monotonic() > deadline:
+            return answer
+        time.sleep(0.05)
+
+
+def check_filters(browser, t):
+    # Filters: the kind filter hides exactly the log lines; the search, typed
+    # into its box, keeps the lines that hold the text; clearing both shows
+    # every line again.
+    browser.run("document.querySelector('.filter-kind[value=\"log\"]').click()")
+    logs_only = wait_for(browser, """
+        const lines = [...document.querySelectorAll('.line')];
+        return lines.some(l => l.dataset.kind === 'log') &&
+               lines.every(l => l.hidden === (l.dataset.kind === 'log'));""")
+    check(logs_only, "the log filter hides log lines only")
+    browser.run("document.querySelector('.filter-kind[value=\"log\"]').click();"
+                "document.getElementById('search').focus()")
+    browser.keys("pappmsgtosdk")
+    matching = wait_for(browser, """
+        const shown = [...document.querySelectorAll('.line')].filter(l => !l.hidden);
+        return shown.length > 0 && shown.every(l => l.textContent.includes('PAppMsgToSDK'));""")
+    check(matching, "the search (typed, in lower case) shows only lines that contain the text")
+    browser.run("const box = document.getElementById('search'); box.value = '';"
+                "box.dispatchEvent(new Event('input', {bubbles: true}));")
+    restored = wait_for(browser, "return [...document.querySelectorAll('.line')].every(l => !l.hidden)")
+    check(restored, "clearing the filters shows every line again")
+
+
+def check_network(browser, t):
+    # Nothing but the page itself was requested in the page's frame (the
+    # browser's own start page loads its resources in another), and nothing
+    # went wrong in it.
+    sent = [json.loads(entry["message"])["message"]["params"] for entry in browser.logs("performance")
+            if json.loads(entry["message"])["message"]["method"] == "Network.requestWillBeSent"]
+    frames = {p.get("loaderId") for p in sent if p["request"]["url"] == t.url}
+    requests = {p["request"]["url"] for p in sent
+                if (p.get("loaderId") in frames or p.get("documentURL") == t.url)
+                and not p["request"]["url"].startswith("data:")}  # data: URLs are in the page, not fetched
+    check(bool(frames) and requests == {t.url}, f"the page requested nothing but itself ({sorted(requests)})")
+    resources = browser.run("return performance.getEntriesByType('resource').map(e => e.name)")
+    check(resources == [], f"no resource loaded ({resources})")
+    errors = [e["message"] for e in browser.logs("browser") if e["level"] == "SEVERE"]
+    check(errors == [], f"no error in the console ({errors})")
+
+
+def group(checks, browser, t):
+    """Runs one group of checks; an error the browser reports fails the group, not the run."""
+    try:
+        checks(browser, t)
+    except BrowserError as e:
+        check(False, f"{checks.__name__}: {e}")
 
 
 def main():
@@ -161,8 +329,10 @@ def main():
     failing = f"{ids[BROKEN_FILE]}-step3"
 
     browser = Browser(chromium, chromedriver, work / "profile")
+    url = report.as_uri()
+    t = types.SimpleNamespace(args=args, files=files, ids=ids, failing=failing, url=url)
     try:
-        url = report.as_uri()
+        browser.logs("performance")  # what the browser loaded before the page is not the page's
         start = time.monotonic()
         browser.call("POST", "/url", {"url": url})
         ready = False
@@ -176,122 +346,13 @@ def main():
                   " load: Math.round(n.loadEventEnd)};")))
         Path(args.screenshot).write_bytes(base64.b64decode(browser.call("GET", "/screenshot")))
 
-        # The failing step: where the page opened, marked, with its difference.
-        state = browser.run("""
-            const step = document.getElementById(arguments[0]);
-            if (!step) return null;
-            const box = step.getBoundingClientRect();
-            return {hash: location.hash, result: step.dataset.result, failed: step.classList.contains('failed'),
-                    inView: box.top >= 0 && box.top < innerHeight,
-                    focused: step === document.activeElement || step.contains(document.activeElement),
-                    differences: [...step.querySelectorAll('.check[data-result=fail] .difference')]
-                                 .map(d => d.textContent),
-                    otherFailed: [...document.querySelectorAll('.step.failed')].map(s => s.id)};""", failing)
-        if check(state is not None, f"step {failing} is in the page"):
-            check(state["hash"] == "#" + failing, f"the page opens on the failing step (hash {state['hash']})")
-            check(state["result"] == "fail" and state["failed"], "the failing step is marked failed")
-            check(state["inView"] and state["focused"], "the failing step is in view and focused")
-            check(any("proxyIds[1]" in d and "72" in d and "71" in d for d in state["differences"]),
-                  f"its failed check shows proxyIds[1]: expected 72, got 71 ({state['differences']})")
-            check(state["otherFailed"] == [failing], f"no other step is marked failed ({state['otherFailed']})")
-
-        # The diagram: one arrow per drawn line, the failing step's rows marked.
-        arrows = browser.run("""
-            return [...document.querySelectorAll('svg.diagram')].map(svg => ({
-                scenario: svg.dataset.scenario,
-                arrows: [...svg.querySelectorAll('g.arrow')].map(g => [g.dataset.step, g.dataset.line,
-                                                                       g.classList.contains('failed')])}));""")
-        by_scenario = {a["scenario"]: a["arrows"] for a in arrows}
-        check(len(by_scenario) == len(files), f"one diagram per scenario ({len(by_scenario)} of {len(files)})")
-        for f in files:
-            sid = ids[f.name]
-            drawn = drawn_lines(args.sapp_host, args.module, f)
-            got = [(int(s), int(l)) for s, l, _ in by_scenario.get(sid, []) if l not in ("", None)]
-            check(sorted(got) == sorted(drawn),
-                  f"{f.name}: one arrow per drawn trace line ({len(got)} arrows, {len(drawn)} lines)")
-        marked = {s for s, _, failed in by_scenario.get(ids[BROKEN_FILE], []) if failed}
-        check(marked == {"3"}, f"the diagram marks the failing step's rows only (steps {sorted(marked)})")
-
-        # Field <-> bytes in the failing step's send: PAppMsgToSDK sid, uid, appId: bytes 8..11 hold 7.
-        lit = browser.run("""
-            const step = document.getElementById(arguments[0]);
-            const line = [...step.querySelectorAll('.line')].find(l => l.dataset.kind === 'send');
-            line.querySelector('button').click();
-            const record = line.querySelector('.record');
-            const field = record.querySelector('.field[data-path="appId"]');
-            field.click();
-            const bytes = [...record.querySelectorAll(':scope > .hex .byte.hl, .hex .byte.hl')]
-                .filter(b => b.closest('.record') === record);
-            const result = {offsets: bytes.map(b => +b.dataset.offset), text: bytes.map(b => b.textContent)};
-            const byte = record.querySelector('.hex .byte[data-offset="1"]');
-            byte.click();
-            result.fields = [...record.querySelectorAll('.field.hl')].filter(f => f.closest('.record') === record)
-                .map(f => f.dataset.path);
-            return result;""", failing)
-        check(lit["offsets"] == [8, 9, 10, 11], f"selecting appId lights bytes 8-11 only ({lit['offsets']})")
-        check([t.strip().lower() for t in lit["text"]] == ["07", "00", "00", "00"],
-              f"and those bytes hold app id 7 ({lit['text']})")
-        check(lit["fields"] == ["sid"], f"selecting byte 1 lights the field sid ({lit['fields']})")
-
-        # A nested payload opens in place: step 2 of the broken scenario delivers PAddAppReq whose
-        # appPacks hold app 7; its appId is the four bytes 07 00 00 00 of the payload's own dump.
-        nested = browser.run("""
-            const step = document.getElementById(arguments[0]);
-            const line = [...step.querySelectorAll('.line')].find(l => l.dataset.kind === 'recv');
-            line.querySelector('button').click();
-            const field = line.querySelector('.field[data-path="apps.7.appId"]')
-                || (() => { line.querySelector('.field[data-path="appPacks"]').click();
-                            return line.querySelector('.field[data-path="apps.7.appId"]'); })();
-            field.click();
-            const record = field.closest('.record');
-            const bytes = [...record.querySelectorAll('.hex .byte.hl')].filter(b => b.closest('.record') === record);
-            return {text: bytes.map(b => b.textContent.trim().toLowerCase()),
-                    nested: record !== line.querySelector('.record')};""", f"{ids[BROKEN_FILE]}-step2")
-        check(nested["nested"], "a nested payload opens as a record of its own, in place")
-        check(nested["text"] == ["07", "00", "00", "00"],
-              f"selecting apps.7.appId lights its four bytes, 07 00 00 00 ({nested['text']})")
-
-        # Keyboard: Enter on a diagram arrow opens its step.
-        browser.run("""
-            const g = document.querySelector('svg.diagram[data-scenario="s0"] g.arrow[data-step="2"]')
-                || document.querySelector('svg.diagram[data-scenario="s0"] g.arrow');
-            window.__target = g.dataset.step; g.focus();""")
-        browser.keys("\ue007")
-        target = browser.run("return ['s0-step' + window.__target, location.hash, document.activeElement.id]")
-        check(target[1] == "#" + target[0] and target[2] == target[0],
-              f"Enter on a diagram arrow goes to its step ({target[1]}, focus {target[2]})")
-
-        # Filters: the kind filter hides exactly the log lines; the search keeps matching lines only.
-        filtered = browser.run("""
-            const box = document.querySelector('.filter-kind[value="log"]');
-            box.click();
-            const lines = [...document.querySelectorAll('.line')];
-            const logsHidden = lines.filter(l => l.dataset.kind === 'log').every(l => l.hidden);
-            const othersShown = lines.filter(l => l.dataset.kind !== 'log').every(l => !l.hidden);
-            box.click();
-            const search = document.getElementById('search');
-            search.value = 'PAppMsgToSDK';
-            search.dispatchEvent(new Event('input', {bubbles: true}));
-            const shown = lines.filter(l => !l.hidden);
-            const matching = shown.length > 0 && shown.every(l => l.textContent.includes('PAppMsgToSDK'));
-            search.value = '';
-            search.dispatchEvent(new Event('input', {bubbles: true}));
-            return {logsHidden, othersShown, matching, restored: lines.every(l => !l.hidden)};""")
-        check(filtered["logsHidden"] and filtered["othersShown"], "the log filter hides log lines only")
-        check(filtered["matching"], "the search shows only lines that contain the text")
-        check(filtered["restored"], "clearing the filters shows every line again")
-
-        # Nothing but the page itself was requested, and nothing went wrong in it.
-        requests = set()
-        for entry in browser.logs("performance"):
-            message = json.loads(entry["message"])["message"]
-            if message["method"] == "Network.requestWillBeSent":
-                requests.add(message["params"]["request"]["url"])
-        check(requests == {url}, f"the page requested nothing but itself ({sorted(requests)})")
-        resources = browser.run("return performance.getEntriesByType('resource').map(e => e.name)")
-        check(resources == [], f"no resource loaded ({resources})")
-        errors = [e["message"] for e in browser.logs("browser") if e["level"] == "SEVERE"]
-        check(errors == [], f"no error in the console ({errors})")
+        group(check_failing_step, browser, t)
+        group(check_diagram, browser, t)
+        group(check_field_bytes, browser, t)
+        group(check_nested_payload, browser, t)
+        group(check_keyboard, browser, t)
+        group(check_filters, browser, t)
+        group(check_network, browser, t)
     finally:
         browser.close()
 
