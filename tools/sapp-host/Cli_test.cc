@@ -156,13 +156,17 @@ TEST(CliTest, CheckReportsACrashAndGoesOn) {
     const std::string crashing = besideThisTest(SAPP_HOST_CRASH_MODULE);
     const std::string scenario = testdata("failing-check.json");
     const std::string report = scratchFile("junit-crash.xml");
-    const ChildResult r = sappHost({"--module", crashing, "check", scenario, scenario, "--junit", report});
+    const std::string page = scratchFile("crash.html");
+    const ChildResult r =
+        sappHost({"--module", crashing, "check", scenario, scenario, "--junit", report, "--html", page});
     ASSERT_TRUE(r.exited) << r.describe();
     EXPECT_EQ(r.code, 1);
     // Each scenario crashed in its own process.
     EXPECT_EQ(occurrences(r.output, "CRASH  a check that fails"), 2u) << r.output;
     EXPECT_NE(r.output.find("\n0 passed, 2 failed\n"), std::string::npos) << r.output;
     EXPECT_EQ(occurrences(fileText(report), R"(" type="crash">the scenario's process ended with )"), 2u);
+    // The HTML report has both, each with what became of its process.
+    EXPECT_EQ(occurrences(fileText(page), R"("result":"crash","details":["the scenario's process ended with )"), 2u);
 }
 
 TEST(CliTest, RunEchoesDeliveriesAndShowsDroppedOnes) {
@@ -455,6 +459,10 @@ TEST(CliTest, OutputPathsAreCheckedBeforeAnythingPlays) {
          "sapp-host check: " + folder + ": a folder, not a file\n"},
         {{"record", testdata("deliveries.json"), "-o", missing + "/recorded.json"},
          "sapp-host record: " + missing + "/recorded.json" + missingReason},
+        {{"report", testdata("deliveries.json"), "-o", missing + "/report.html"},
+         "sapp-host report: " + missing + "/report.html" + missingReason},
+        {{"check", testdata("deliveries.json"), "--html", folder},
+         "sapp-host check: " + folder + ": a folder, not a file\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.back());

@@ -2,38 +2,46 @@
 """The HTML report, checked in a real browser.
 
 Makes the report of the scenario folder with one scenario broken on purpose,
-loads it from disk in headless Chromium through ChromeDriver (the W3C
-WebDriver protocol, spoken here with the standard library alone), and checks
-in the rendered page that:
+loads it from disk in a headless browser (--browser: Chromium through
+ChromeDriver, or Firefox through Marionette; browsers.py) and checks in the
+rendered page that:
   - the page opens on the failing step, which is marked there and in the
     diagram, and shows the field that differs with both values;
   - the diagram has one arrow per drawn trace line (recv, send, event,
     answer, watch) of every scenario, counted from `sapp-host run --json`;
   - selecting a field lights exactly its bytes (the app id's four bytes of a
-    send, and a field inside a zipped-or-not nested payload), and selecting
-    a byte lights the innermost field that holds it;
-  - the kind filter and the search hide the lines they should;
-  - the page asked for nothing but its own file and logged no error.
+    send, and a field inside a nested payload), and selecting a byte lights
+    the innermost field that holds it;
+  - Enter on a diagram arrow goes to its step;
+  - the kind filter, the search and the session filter hide the lines they
+    should;
+  - the page loaded no resource, and (Chromium, whose driver shows the
+    network and the console) asked for nothing but its own file and logged
+    no error.
 Saves a screenshot of the page as it opens. Prints the report's size and how
 long the page took to render; asserts the size (under 2 MB), never the time.
 
-Exit status 77 (CTest's skip) when Chromium or ChromeDriver is missing.
+Exit status 77 (CTest's skip) when the browser is not installed.
 """
 import argparse
-import base64
 import json
 import os
 import shutil
-import socket
 import subprocess
 import sys
 import time
 import types
-import urllib.error
-import urllib.request
 from pathlib import Path
 
+sys.dont_write_bytecode = True  # no cache files in the source tree
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+from browsers import BROWSERS, BrowserError  # noqa: E402
+
 SKIP = 77
+SKIP_HINTS = {
+    "chromium": "The test needs Chromium and ChromeDriver (Debian: apt-get install chromium chromium-driver).",
+    "firefox": "The test needs Firefox (Debian: apt-get install firefox-esr).",
+}
 BROKEN_FILE = "notices-add.json"
 BROKEN_FROM = '"fields": {"appId": 7, "proxyIds": [70, 71], "data": "01"}'
 BROKEN_TO = '"fields": {"appId": 7, "proxyIds": [70, 72], "data": "01"}'
@@ -46,76 +54,6 @@ def check(condition, what):
     if not condition:
         FAILURES.append(what)
     return condition
-
-
-class BrowserError(Exception):
-    pass
-
-
-class Browser:
-    """A ChromeDriver session: just the WebDriver calls this test needs."""
-
-    def __init__(self, chromium, chromedriver, profile):
-        with socket.socket() as s:
-            s.bind(("127.0.0.1", 0))
-            self.port = s.getsockname()[1]
-        self.driver = subprocess.Popen([chromedriver, f"--port={self.port}"],
-                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        deadline = time.monotonic() + 30
-        while True:
-            try:
-                self._call("GET", "/status")
-                break
-            except OSError:
-                if time.monotonic() > deadline:
-                    raise RuntimeError("ChromeDriver did not start")
-                time.sleep(0.1)
-        options = {"binary": chromium,
-                   "args": ["--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=1280,900",
-                            f"--user-data-dir={profile}", "--no-first-run", "--disable-background-networking",
-                            "--disable-component-update", "--disable-sync", "--disable-default-apps"]}
-        caps = {"capabilities": {"alwaysMatch": {
-            "browserName": "chrome", "goog:chromeOptions": options,
-            "goog:loggingPrefs": {"performance": "ALL", "browser": "ALL"}}}}
-        self.session = self._call("POST", "/session", caps)["sessionId"]
-
-    def _call(self, method, path, body=None):
-        data = None if body is None else json.dumps(body).encode()
-        request = urllib.request.Request(f"http://127.0.0.1:{self.port}{path}", data=data, method=method,
-                                         headers={"Content-Type": "application/json"})
-        try:
-            with urllib.request.urlopen(request, timeout=60) as response:
-                return json.load(response)["value"]
-        except urllib.error.HTTPError as e:
-            # WebDriver errors (a script that throws, an element not found)
-            # come as HTTP errors whose body says what went wrong.
-            try:
-                value = json.load(e)["value"]
-                message = f"{value.get('error')}: {value.get('message', '').splitlines()[0]}"
-            except (ValueError, KeyError, IndexError, AttributeError):
-                message = str(e)
-            raise BrowserError(f"{method} {path}: {message}") from None
-
-    def call(self, method, path, body=None):
-        return self._call(method, f"/session/{self.session}{path}", body)
-
-    def run(self, script, *args):
-        return self.call("POST", "/execute/sync", {"script": script, "args": list(args)})
-
-    def logs(self, kind):
-        return self.call("POST", "/se/log", {"type": kind})
-
-    def keys(self, text):
-        """Types `text` (WebDriver key codes allowed) into the focused element."""
-        actions = [{"type": "keyDown", "value": c} for c in text] + [{"type": "keyUp", "value": c} for c in text]
-        self.call("POST", "/actions", {"actions": [{"type": "key", "id": "keyboard", "actions": actions}]})
-
-    def close(self):
-        try:
-            self.call("DELETE", "")
-        finally:
-            self.driver.terminate()
-            self.driver.wait(10)
 
 
 def drawn_lines(sapp_host, module, scenario):
@@ -241,8 +179,8 @@ def wait_for(browser, script, *args, seconds=5):
 
 def check_filters(browser, t):
     # Filters: the kind filter hides exactly the log lines; the search, typed
-    # into its box, keeps the lines that hold the text; clearing both shows
-    # every line again.
+    # into its box, keeps the lines that hold the text; the session filter
+    # keeps one session's lines; clearing them shows every line again.
     browser.run("document.querySelector('.filter-kind[value=\"log\"]').click()")
     logs_only = wait_for(browser, """
         const lines = [...document.querySelectorAll('.line')];
@@ -258,25 +196,31 @@ def check_filters(browser, t):
     check(matching, "the search (typed, in lower case) shows only lines that contain the text")
     browser.run("const box = document.getElementById('search'); box.value = '';"
                 "box.dispatchEvent(new Event('input', {bubbles: true}));")
+    browser.run("const select = document.getElementById('filter-session'); select.value = 'b';"
+                "select.dispatchEvent(new Event('change', {bubbles: true}));")
+    one_session = wait_for(browser, """
+        const lines = [...document.querySelectorAll('.line')];
+        return lines.some(l => l.dataset.session === 'b' && !l.hidden) &&
+               lines.some(l => l.dataset.session === 'a') &&
+               lines.every(l => !l.dataset.session || l.hidden === (l.dataset.session !== 'b'));""")
+    check(one_session, "the session filter shows the lines of session b and hides those of the others")
+    browser.run("const select = document.getElementById('filter-session'); select.value = '';"
+                "select.dispatchEvent(new Event('change', {bubbles: true}));")
     restored = wait_for(browser, "return [...document.querySelectorAll('.line')].every(l => !l.hidden)")
     check(restored, "clearing the filters shows every line again")
 
 
 def check_network(browser, t):
-    # Nothing but the page itself was requested in the page's frame (the
-    # browser's own start page loads its resources in another), and nothing
-    # went wrong in it.
-    sent = [json.loads(entry["message"])["message"]["params"] for entry in browser.logs("performance")
-            if json.loads(entry["message"])["message"]["method"] == "Network.requestWillBeSent"]
-    frames = {p.get("loaderId") for p in sent if p["request"]["url"] == t.url}
-    requests = {p["request"]["url"] for p in sent
-                if (p.get("loaderId") in frames or p.get("documentURL") == t.url)
-                and not p["request"]["url"].startswith("data:")}  # data: URLs are in the page, not fetched
-    check(bool(frames) and requests == {t.url}, f"the page requested nothing but itself ({sorted(requests)})")
+    # Nothing but the page itself was requested, nothing was loaded, and
+    # nothing went wrong in it (where the browser's driver can tell).
+    requests = browser.requests(t.url)
+    if requests is not None:
+        check(requests == {t.url}, f"the page requested nothing but itself ({sorted(requests)})")
     resources = browser.run("return performance.getEntriesByType('resource').map(e => e.name)")
     check(resources == [], f"no resource loaded ({resources})")
-    errors = [e["message"] for e in browser.logs("browser") if e["level"] == "SEVERE"]
-    check(errors == [], f"no error in the console ({errors})")
+    errors = browser.errors()
+    if errors is not None:
+        check(errors == [], f"no error in the console ({errors})")
 
 
 def group(checks, browser, t):
@@ -294,13 +238,13 @@ def main():
     parser.add_argument("--scenarios", required=True)
     parser.add_argument("--work", required=True, help="a folder of this test's own, emptied first")
     parser.add_argument("--screenshot", required=True)
+    parser.add_argument("--browser", choices=sorted(BROWSERS), default="chromium")
     args = parser.parse_args()
 
-    chromium = shutil.which("chromium") or shutil.which("chromium-browser") or shutil.which("google-chrome")
-    chromedriver = shutil.which("chromedriver")
-    if not chromium or not chromedriver:
-        print("SKIPPED: the browser test needs Chromium and ChromeDriver (Debian: apt-get install chromium "
-              "chromium-driver); scripts/deps.sh installs them")
+    kind = BROWSERS[args.browser]
+    found = kind.find()
+    if not found:
+        print(f"SKIPPED: no {kind.name} here. " + SKIP_HINTS[args.browser])
         return SKIP
 
     work = Path(args.work).resolve()
@@ -328,13 +272,13 @@ def main():
     ids = {f.name: f"s{i}" for i, f in enumerate(files)}
     failing = f"{ids[BROKEN_FILE]}-step3"
 
-    browser = Browser(chromium, chromedriver, work / "profile")
+    browser = kind(found, str(work / "profile"))
+    print(f"browser: {kind.name}")
     url = report.as_uri()
     t = types.SimpleNamespace(args=args, files=files, ids=ids, failing=failing, url=url)
     try:
-        browser.logs("performance")  # what the browser loaded before the page is not the page's
         start = time.monotonic()
-        browser.call("POST", "/url", {"url": url})
+        browser.navigate(url)
         ready = False
         while time.monotonic() - start < 30 and not ready:
             ready = browser.run("return document.body && document.body.dataset.ready === '1'")
@@ -344,7 +288,7 @@ def main():
                   "const n = performance.getEntriesByType('navigation')[0];"
                   "return {domContentLoaded: Math.round(n.domContentLoadedEventEnd),"
                   " load: Math.round(n.loadEventEnd)};")))
-        Path(args.screenshot).write_bytes(base64.b64decode(browser.call("GET", "/screenshot")))
+        Path(args.screenshot).write_bytes(browser.screenshot())
 
         group(check_failing_step, browser, t)
         group(check_diagram, browser, t)
