@@ -83,7 +83,10 @@ function renderStep(s, st) {
   st.lines.forEach((l, i) => { if (l.effect !== null && l.effect !== undefined) byEffect.set(l.effect, i); });
   const lines = st.lines.map((l, i) => renderLine(id, l, i)).join('');
   const checks = st.checks.map(c => renderCheck(id, st, c, byEffect)).join('');
-  return `<article class="step${st.result === 'fail' ? ' failed' : ''}" id="${id}" data-scenario="${esc(s.id)}" data-step="${st.index}" data-result="${esc(st.result)}" tabindex="-1" aria-labelledby="${id}-h">
+  // Steps off screen are not laid out (content-visibility, page.css) until they near the
+  // view; a guess at their height keeps the scroll bar steady meanwhile.
+  const guess = 70 + (st.note ? 22 : 0) + st.lines.length * 21 + (st.checks.length ? 26 + st.checks.length * 24 : 0);
+  return `<article class="step${st.result === 'fail' ? ' failed' : ''}" id="${id}" data-scenario="${esc(s.id)}" data-step="${st.index}" data-result="${esc(st.result)}" tabindex="-1" aria-labelledby="${id}-h" style="contain-intrinsic-size:auto ${guess}px">
 <header class="step-head">
 <button type="button" class="fold" aria-expanded="true" aria-controls="${id}-body" title="Fold or unfold this step"><span aria-hidden="true"></span><span class="sr-only">Fold step ${st.index}</span></button>
 <h3 id="${id}-h">step ${st.index} <span class="action">${esc(st.action)}</span></h3>${badge(st.result)}
@@ -102,7 +105,7 @@ ${checks ? `<div class="checks"><h4>Checks</h4>${checks}</div>` : ''}
 // One trace line. The readable text starts with its kind (as `sapp-host run` prints it),
 // which the kind badge already shows, so the badge replaces it.
 function renderLine(stepElId, l, i) {
-  let text = l.text || '';
+  let text = (l.text || '').replace(/^\s+/, '');
   if (text.startsWith(l.kind)) text = text.slice(l.kind.length).replace(/^\s+/, '');
   const shown = text.length > TEXT_CLAMP ? text.slice(0, TEXT_CLAMP) : text;
   LINES.push({ data: l, el: null, shown, full: text, lower: null });
@@ -120,7 +123,9 @@ function renderLine(stepElId, l, i) {
 
 function renderCheck(stepElId, st, c, byEffect) {
   const result = c.passed ? 'pass' : 'fail';
-  const pattern = c.pattern === null || c.pattern === undefined ? '' : `<code class="pattern">${esc(json(c.pattern))}</code>`;
+  // A passed check shows the start of its pattern (one line); a failed one all of it.
+  const pattern = c.pattern === null || c.pattern === undefined ? ''
+    : `<code class="pattern">${esc(c.passed ? clip(json(c.pattern), 200) : json(c.pattern))}</code>`;
   let body = '';
   if (!c.passed) {
     if (c.text) body += `<p class="check-text">${esc(c.text)}</p>`;
@@ -175,7 +180,7 @@ function renderDiagram(s) {
   });
   const lifelines = ACTORS.map(a => `<line class="lifeline" x1="${actorX(a)}" y1="0" x2="${actorX(a)}" y2="${height}"/>`).join('');
   const empty = rows.length ? '' : `<text class="empty" x="${DG.width / 2}" y="22">no diagram: nothing was played</text>`;
-  return `<div class="diagram-scroll"><div class="heads" style="width:${DG.width}px">${heads}</div>` +
+  return `<div class="diagram-scroll" style="contain-intrinsic-size:auto ${Math.min(height + 32, 640)}px"><div class="heads" style="width:${DG.width}px">${heads}</div>` +
     `<svg class="diagram" data-scenario="${esc(s.id)}" width="${DG.width}" height="${height}" viewBox="0 0 ${DG.width} ${height}" role="group" aria-label="Sequence diagram of ${esc(s.name)}">` +
     `${bands}${lifelines}${body}${empty}</svg></div>`;
 }
@@ -206,12 +211,12 @@ function renderRow(s, { r, st, first }, y) {
     if (failed) gutter += `<g class="fail-marker"><circle cx="14" cy="${y + DG.row / 2}" r="8"/>` +
       `<text x="14" y="${y + DG.row / 2 + 4}">!</text></g>`;
   }
+  // The <title> is the row's tooltip and, for assistive technology, its name.
   const kind = r.type === 'note' ? 'note' : 'arrow';
   const what = r.type === 'note' ? `note over ${r.from}` : `${r.from} to ${r.to}`;
-  return `<g class="${kind}${failed ? ' failed' : ''}" data-step="${st.index}" data-line="${line}" tabindex="0" role="button" ` +
-    `aria-label="step ${st.index}${failed ? ' (failed)' : ''}, ${esc(what)}: ${esc(r.text)}">` +
-    `<title>step ${st.index}: ${esc(r.text)}</title><rect class="hit" x="0" y="${y}" width="${DG.width}" height="${DG.row}"/>` +
-    `${gutter}${shape}${label}</g>`;
+  return `<g class="${kind}${failed ? ' failed' : ''}" data-step="${st.index}" data-line="${line}" tabindex="0" role="button">` +
+    `<title>step ${st.index}${failed ? ' (failed)' : ''}, ${what}: ${esc(r.text)}</title>` +
+    `<rect class="hit" x="0" y="${y}" width="${DG.width}" height="${DG.row}"/>${gutter}${shape}${label}</g>`;
 }
 
 function fit(text, px) {
@@ -250,9 +255,9 @@ const parentPath = path => path.replace(/(?:\.[^.[\]]+|\[\d+\])$/, '');
 // One decoded record (or nested payload) opened: its field tree and its hex dump, linked
 // both ways through the byte ranges of its fields.
 class RecordView {
-  constructor(rec, fields, title) {
+  constructor(rec, bytes, fields, title) {
     this.rec = rec;
-    this.bytes = hexBytes(rec.hex || '');
+    this.bytes = bytes;
     this.spans = rec.spans || [];
     this.spanByPath = new Map(this.spans.map(sp => [sp.path, sp]));
     this.payloadByPath = new Map((rec.payloads || []).map(p => [p.path, p]));
@@ -433,9 +438,12 @@ class RecordView {
   togglePayload(btn) {
     const slot = btn.nextElementSibling, open = btn.getAttribute('aria-expanded') !== 'true';
     if (open && !slot.firstChild) {
+      // A zipped payload brings its inflated bytes; any other is a run of the outer bytes.
       const p = this.payloadByPath.get(btn.dataset.path);
-      const title = `<strong>${esc(p.name)}</strong>${p.zipped ? ' <span class="dim">(zlib; the bytes below are inflated)</span>' : ''}`;
-      slot.appendChild(new RecordView(p, this.values.get(btn.dataset.path), title).el);
+      const bytes = p.zipped ? hexBytes(p.hex || '') : this.bytes.subarray(p.begin, p.end);
+      const title = `<strong>${esc(p.name)}</strong> <span class="dim">${p.zipped
+        ? '(zlib: the bytes below are the inflated ones)' : `(bytes ${p.begin}–${p.end - 1} of the record)`}</span>`;
+      slot.appendChild(new RecordView(p, bytes, this.values.get(btn.dataset.path), title).el);
     }
     btn.setAttribute('aria-expanded', String(open));
     slot.hidden = !open;
@@ -481,11 +489,13 @@ function toggleRecord(btn) {
   const line = btn.closest('.line'), open = btn.getAttribute('aria-expanded') !== 'true';
   let detail = line.querySelector(':scope > .line-detail');
   if (open && !detail) {
-    const L = LINE_OF.get(line), rec = L.data.record;
+    // The record's bytes and fields are those of the trace line: a send, or a packet received.
+    const L = LINE_OF.get(line), rec = L.data.record, j = L.data.json || {};
+    const body = j.send || (j.recv && j.recv.packet) || {};
     detail = document.createElement('div');
     detail.className = 'line-detail';
-    const title = `<strong>${esc(rec.name || 'body without a record')}</strong>`;
-    detail.appendChild(new RecordView(rec, rec.fields, title).el);
+    const title = `<strong>${esc(rec.name || 'a body without a record')}</strong>`;
+    detail.appendChild(new RecordView(rec, hexBytes(body.hex || ''), body.fields, title).el);
     detail.insertAdjacentHTML('beforeend', '<details class="raw"><summary>the trace line as JSON</summary><pre></pre></details>');
     line.appendChild(detail);
   }
