@@ -230,7 +230,9 @@ function fit(text, px) {
 const HEX2 = Array.from({ length: 256 }, (_, b) => b.toString(16).padStart(2, '0'));
 const ASCII = HEX2.map((_, b) => b > 0x20 && b < 0x7f ? esc(String.fromCharCode(b)) : '·');
 const TREE_OPEN_LIMIT = 300;   // records with more fields open only their top level
+const HEX_BLOCK = 32;           // rows of 16 bytes per block of a hex dump
 const VIEWS = new WeakMap();    // .record element -> its RecordView
+let ACTIVE = null;              // the view whose bytes carry the highlight
 
 function hexBytes(hex) {
   const out = new Uint8Array(hex.length >> 1);
@@ -276,11 +278,13 @@ class RecordView {
     el.innerHTML = `<p class="record-head">${title} · ${plural(this.bytes.length, 'byte')}` +
       `${rec.error ? ` · <span class="error">${esc(rec.error)}</span>` : ''}</p>` +
       `<div class="panes"><div class="tree">${tree}</div>` +
-      `<div class="hex" tabindex="0" role="group" aria-label="Bytes: arrow keys move, fields follow">${this.hexHtml()}</div></div>`;
+      `<div class="hex" tabindex="0" role="group" aria-label="Bytes: arrow keys move, fields follow"></div></div>`;
     this.tree = el.querySelector('.tree');
     this.hex = el.querySelector('.hex');
-    this.byteEls = this.hex.getElementsByClassName('byte');
-    this.charEls = this.hex.getElementsByClassName('ch');
+    this.byteEls = [];         // per offset, its .byte and its .ch (ASCII) once built; plain
+    this.charEls = [];         // arrays, as live collections slow down with every class change
+    this.blocks = 0;           // blocks of the hex dump built so far
+    this.fillHex();
     VIEWS.set(el, this);
   }
 
@@ -318,19 +322,42 @@ class RecordView {
       `<span class="k">${esc(label)}</span> <span class="v">${summary}</span>${where}</button>${after}</li>`;
   }
 
-  hexHtml() {
-    const b = this.bytes, digits = Math.max(4, (b.length - 1).toString(16).length);
-    if (!b.length) return '<p class="empty">no bytes</p>';
-    const rows = [];
-    for (let r = 0; r < b.length; r += 16) {
-      let hx = '', asc = '';
-      for (let i = r, end = Math.min(r + 16, b.length); i < end; i++) {
-        hx += `<span class="byte" data-offset="${i}">${HEX2[b[i]]}</span>`;
-        asc += `<span class="ch" data-offset="${i}">${ASCII[b[i]]}</span>`;
+  // The hex dump, in blocks of HEX_BLOCK rows. A long body (a 64 KB record has 131072
+  // spans) is built a few blocks at a time after the first ones, so opening it never
+  // blocks the page; off-screen blocks skip layout (page.css). A block built after a
+  // highlight was set gets that highlight as it is written.
+  fillHex() {
+    const n = this.bytes.length, total = Math.ceil(n / (16 * HEX_BLOCK));
+    if (!n) return void (this.hex.innerHTML = '<p class="empty">no bytes</p>');
+    const digits = Math.max(4, (n - 1).toString(16).length);
+    const build = count => {
+      let html = '';
+      for (const stop = Math.min(total, this.blocks + count); this.blocks < stop; this.blocks++) {
+        const first = this.blocks * 16 * HEX_BLOCK, last = Math.min(n, first + 16 * HEX_BLOCK);
+        html += `<div class="hblock" style="contain-intrinsic-size:auto ${Math.ceil((last - first) / 16) * 18}px">`;
+        for (let r = first; r < last; r += 16) html += this.rowHtml(r, Math.min(r + 16, n), digits);
+        html += '</div>';
       }
-      rows.push(`<div class="hrow"><span class="off">${r.toString(16).padStart(digits, '0')}</span><span class="hb">${hx}</span><span class="ha">${asc}</span></div>`);
+      const from = this.hex.children.length;
+      this.hex.insertAdjacentHTML('beforeend', html);
+      for (let k = from; k < this.hex.children.length; k++) {
+        this.byteEls.push(...this.hex.children[k].querySelectorAll('.byte'));
+        this.charEls.push(...this.hex.children[k].querySelectorAll('.ch'));
+      }
+      if (this.blocks < total) setTimeout(() => build(16), 0);
+    };
+    build(4);
+  }
+
+  rowHtml(from, to, digits) {
+    const b = this.bytes, hl = this.hl;
+    let hx = '', asc = '';
+    for (let i = from; i < to; i++) {
+      const cls = hl && i >= hl.begin && i < hl.end ? ' hl' : '';
+      hx += `<span class="byte${cls}" data-offset="${i}">${HEX2[b[i]]}</span>`;
+      asc += `<span class="ch${cls}" data-offset="${i}">${ASCII[b[i]]}</span>`;
     }
-    return rows.join('');
+    return `<div class="hrow"><span class="off">${from.toString(16).padStart(digits, '0')}</span><span class="hb">${hx}</span><span class="ha">${asc}</span></div>`;
   }
 
   // This view's own field buttons (not those of payloads opened inside its tree).
@@ -352,18 +379,29 @@ class RecordView {
     return k >= 0 ? this.spans[k] : null;
   }
 
-  // Gives exactly the bytes [begin, end) and the one field the class "hl".
+  // Gives exactly the bytes [begin, end) and the one field the class "hl", in this view
+  // and in no other: the view shown last takes the highlight from the one before.
   show(begin, end, field) {
-    const hl = this.hl;
-    if (hl && hl.begin === begin && hl.end === end && hl.field === field) return;
+    if (ACTIVE && ACTIVE !== this) ACTIVE.mark(null);
+    ACTIVE = this;
+    end = Math.min(end, this.bytes.length);
+    this.mark({ begin, end: Math.max(begin, end), field });
+  }
+
+  mark(next) {
+    const hl = this.hl, bytes = this.byteEls, chars = this.charEls;
+    if (hl && next && hl.begin === next.begin && hl.end === next.end && hl.field === next.field) return;
+    // Bytes not built yet stop the loops (blocks are built in order). Whole class names
+    // are written: for a 64 KB field that is much faster than classList calls.
     if (hl) {
-      for (let i = hl.begin; i < hl.end; i++) { this.byteEls[i].classList.remove('hl'); this.charEls[i].classList.remove('hl'); }
+      for (let i = hl.begin; i < hl.end && bytes[i]; i++) { bytes[i].className = 'byte'; chars[i].className = 'ch'; }
       if (hl.field) hl.field.classList.remove('hl');
     }
-    end = Math.min(end, this.bytes.length);
-    for (let i = begin; i < end; i++) { this.byteEls[i].classList.add('hl'); this.charEls[i].classList.add('hl'); }
-    if (field) field.classList.add('hl');
-    this.hl = { begin, end: Math.max(begin, end), field };
+    this.hl = next;
+    if (!next) return;
+    for (let i = next.begin; i < next.end && bytes[i]; i++) { bytes[i].className = 'byte hl'; chars[i].className = 'ch hl'; }
+    if (next.field) next.field.classList.add('hl');
+    if (bytes[this.cursor]) bytes[this.cursor].classList.add('cursor');
   }
 
   preview(begin, end, field) { cancelAnimationFrame(this.pending); this.show(begin, end, field); }
@@ -455,7 +493,7 @@ class RecordView {
   cursorTo(offset) {
     if (this.cursor >= 0 && this.byteEls[this.cursor]) this.byteEls[this.cursor].classList.remove('cursor');
     this.cursor = offset;
-    this.byteEls[offset].classList.add('cursor');
+    if (this.byteEls[offset]) this.byteEls[offset].classList.add('cursor');
   }
 
   scrollHexTo(offset) {
