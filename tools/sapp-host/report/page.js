@@ -180,9 +180,10 @@ function renderDiagram(s) {
   });
   const lifelines = ACTORS.map(a => `<line class="lifeline" x1="${actorX(a)}" y1="0" x2="${actorX(a)}" y2="${height}"/>`).join('');
   const empty = rows.length ? '' : `<text class="empty" x="${DG.width / 2}" y="22">no diagram: nothing was played</text>`;
-  return `<div class="diagram-scroll" style="contain-intrinsic-size:auto ${Math.min(height + 32, 640)}px"><div class="heads" style="width:${DG.width}px">${heads}</div>` +
+  return `<div class="diagram-frame"><div class="heads-clip"><div class="heads" style="width:${DG.width}px">${heads}</div></div>` +
+    `<div class="diagram-scroll" style="contain-intrinsic-size:auto ${Math.min(height, 640)}px">` +
     `<svg class="diagram" data-scenario="${esc(s.id)}" width="${DG.width}" height="${height}" viewBox="0 0 ${DG.width} ${height}" role="group" aria-label="Sequence diagram of ${esc(s.name)}">` +
-    `${bands}${lifelines}${body}${empty}</svg></div>`;
+    `${bands}${lifelines}${body}${empty}</svg></div></div>`;
 }
 
 function renderRow(s, { r, st, first }, y) {
@@ -582,10 +583,10 @@ function activateRow(g) {
   if (step) reveal(step, g.dataset.line);
 }
 
-// Scrolls a diagram's own box so that a row shows (below the sticky lifeline heads).
+// Scrolls a diagram's own box so that a row shows.
 function showRow(g) {
   const box = g.closest('.diagram-scroll'), y = g.querySelector('.hit').y.baseVal.value;
-  if (y < box.scrollTop || y > box.scrollTop + box.clientHeight - 60) box.scrollTop = Math.max(0, y - 80);
+  if (y < box.scrollTop || y > box.scrollTop + box.clientHeight - 30) box.scrollTop = Math.max(0, y - 50);
 }
 
 // Following a link to a step, a line or a scenario: unfold what holds it, then go there.
@@ -726,13 +727,14 @@ document.addEventListener('toggle', e => {
   if (!pre.textContent) pre.textContent = JSON.stringify(LINE_OF.get(d.closest('.line')).data.json, null, 2);
 }, true);
 window.addEventListener('hashchange', followHash);
+// The lifeline heads sit outside the diagram's scrolling box: they follow it sideways.
+document.addEventListener('scroll', e => {
+  const box = e.target;
+  if (box.classList && box.classList.contains('diagram-scroll'))
+    box.previousElementSibling.firstChild.style.transform = `translateX(${-box.scrollLeft}px)`;
+}, true);
 
 // ---------------------------------------------------------------- start
-
-// The sticky header's height, so that jumps land below it.
-function measureHeader() {
-  document.documentElement.style.setProperty('--top-h', document.querySelector('.top').offsetHeight + 'px');
-}
 
 function start() {
   renderHeader();
@@ -740,8 +742,6 @@ function start() {
   byId('main').insertAdjacentHTML('beforeend', DATA.scenarios.map(renderScenario).join(''));
   document.querySelectorAll('.line').forEach((el, i) => { LINES[i].el = el; LINE_OF.set(el, LINES[i]); });
   setUpFilters();
-  measureHeader();
-  window.addEventListener('resize', measureHeader);
 
   // Open on the first failing step (or, with none, on the first scenario that did not
   // pass); an address that already names a place wins.
