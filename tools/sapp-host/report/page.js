@@ -9,7 +9,6 @@
 'use strict';
 
 const DATA = JSON.parse(document.getElementById('report-data').textContent);
-const SCENARIOS = new Map(DATA.scenarios.map(s => [s.id, s]));
 const FILTERED_KINDS = ['send', 'event', 'log', 'recv'];  // the kinds the checkboxes filter
 const RESULT_TEXT = { pass: 'passed', fail: 'failed', bad: 'bad scenario', crash: 'crashed', none: 'no checks' };
 const TEXT_CLAMP = 240;  // characters of a line shown before "more"
@@ -81,7 +80,8 @@ function renderStep(s, st) {
   // Checks name lines by effect index; the page addresses them by their index in "lines".
   const byEffect = new Map();
   st.lines.forEach((l, i) => { if (l.effect !== null && l.effect !== undefined) byEffect.set(l.effect, i); });
-  const lines = st.lines.map((l, i) => renderLine(id, l, i)).join('');
+  const compared = new Set(st.checks.filter(c => !c.passed).map(c => byEffect.get(c.line)));
+  const lines = st.lines.map((l, i) => renderLine(id, l, i, compared.has(i))).join('');
   const checks = st.checks.map(c => renderCheck(id, st, c, byEffect)).join('');
   // Steps off screen are not laid out (content-visibility, page.css) until they near the
   // view; a guess at their height keeps the scroll bar steady meanwhile.
@@ -104,7 +104,7 @@ ${checks ? `<div class="checks"><h4>Checks</h4>${checks}</div>` : ''}
 
 // One trace line. The readable text starts with its kind (as `sapp-host run` prints it),
 // which the kind badge already shows, so the badge replaces it.
-function renderLine(stepElId, l, i) {
+function renderLine(stepElId, l, i, compared) {
   let text = (l.text || '').replace(/^\s+/, '');
   if (text.startsWith(l.kind)) text = text.slice(l.kind.length).replace(/^\s+/, '');
   const shown = text.length > TEXT_CLAMP ? text.slice(0, TEXT_CLAMP) : text;
@@ -116,7 +116,7 @@ function renderLine(stepElId, l, i) {
   const more = shown.length < text.length
     ? `<button type="button" class="more">… ${text.length - shown.length} more characters</button>` : '';
   const eff = l.effect === null || l.effect === undefined ? '' : `[${l.effect}]`;
-  return `<div class="line" id="${stepElId}-line${i}" data-kind="${esc(l.kind)}" data-session="${esc(l.session || '')}" data-line="${i}">` +
+  return `<div class="line${compared ? ' compared' : ''}" id="${stepElId}-line${i}" data-kind="${esc(l.kind)}" data-session="${esc(l.session || '')}" data-line="${i}">` +
     `${opener}<span class="eff">${eff}</span><span class="kind">${esc(l.kind)}</span>` +
     `<span class="text">${esc(shown)}</span>${more}</div>`;
 }
@@ -137,7 +137,12 @@ function renderCheck(stepElId, st, c, byEffect) {
         ? `<a class="goto-line" href="#${stepElId}-line${i}" data-line="${i}">[${c.line}] ${esc(clip(l.text, 120))}</a>`
         : `[${c.line}]`) + '</p>';
     }
-    const diffs = (c.differences || []).map(d => `<div class="difference"><code class="path">${esc(d.path)}</code>` +
+    // A difference in the fields of a line with a record links to that field's bytes.
+    const i = byEffect.get(c.line), l = st.lines[i], prefix = l && l.record ? `${l.kind}.fields.` : null;
+    const path = d => prefix && d.path.startsWith(prefix)
+      ? `<button type="button" class="to-field" data-line="${i}" data-field="${esc(d.path.slice(prefix.length))}" title="Show this field's bytes"><code class="path">${esc(d.path)}</code></button>`
+      : `<code class="path">${esc(d.path)}</code>`;
+    const diffs = (c.differences || []).map(d => `<div class="difference">${path(d)}` +
       `<span class="expected"><span class="label">expected</span> ${side(d, 'expected')}</span>` +
       `<span class="got"><span class="label">got</span> ${side(d, 'got')}</span></div>`).join('');
     if (diffs) body += `<div class="differences">${diffs}</div>`;
@@ -542,6 +547,15 @@ function toggleRecord(btn) {
   detail.hidden = !open;
 }
 
+// Opens a line's record and selects a field in it (or the nearest field holding it, as for
+// a field inside a payload); focusing the field selects it and scrolls to it.
+function showField(line, path) {
+  const btn = line.querySelector(':scope > .open');
+  if (btn.getAttribute('aria-expanded') !== 'true') toggleRecord(btn);
+  const view = VIEWS.get(line.querySelector('.record'));
+  for (let p = path, f; p; p = parentPath(p) === p ? '' : parentPath(p)) if ((f = view.reveal(p))) return f.focus();
+}
+
 // ---------------------------------------------------------------- moving around
 
 const byId = id => document.getElementById(id);
@@ -685,6 +699,7 @@ document.addEventListener('click', e => {
   else if (c.contains('field')) viewOf(el).select(el);
   else if (c.contains('byte') || c.contains('ch')) viewOf(el).selectByte(+el.dataset.offset);
   else if (c.contains('goto-line')) { e.preventDefault(); reveal(el.closest('.step'), el.dataset.line); }
+  else if (c.contains('to-field')) showField(byId(`${el.closest('.step').id}-line${el.dataset.line}`), el.dataset.field);
   else if (c.contains('to-diagram')) {
     const step = el.closest('.step');
     const g = document.querySelector(`svg.diagram[data-scenario="${step.dataset.scenario}"] [data-step="${el.dataset.step}"]`);
