@@ -270,7 +270,7 @@ class RecordView {
       this.values.set(path, v);
       summary = `<span class="dim">${esc(payload.name)}</span>`;
       after = `<button type="button" class="payload-toggle" aria-expanded="false" data-path="${esc(path)}">` +
-        `open ${esc(payload.name)}${payload.zipped ? ', inflated' : ''}</button><div class="payload-slot"></div>`;
+        `${esc(payload.name)}${payload.zipped ? ', inflated' : ''}</button><div class="payload-slot"></div>`;
     } else if (v !== null && typeof v === 'object') {  // a container, its children built when first unfolded
       const n = Array.isArray(v) ? v.length : Object.keys(v).length;
       summary = `<span class="dim">${Array.isArray(v) ? `[${n}]` : `{${n}}`}</span>`;
@@ -280,7 +280,7 @@ class RecordView {
         after = `<ul class="children"${open ? '>' + this.treeHtml(v, path, true) : ' data-lazy hidden>'}</ul>`;
       }
     } else summary = scalarText(v);
-    const where = !sp ? '' : `<span class="range">${sp.end > sp.begin ? `${sp.begin}–${sp.end - 1}` : `at ${sp.begin}`}</span>`;
+    const where = !sp ? '' : `<span class="range">${sp.end - sp.begin > 1 ? `${sp.begin}–${sp.end - 1}` : sp.end > sp.begin ? sp.begin : `at ${sp.begin}`}</span>`;
     return `<li>${twisty}<button type="button" class="field" data-path="${esc(path)}"${sp ? ` data-begin="${sp.begin}" data-end="${sp.end}"` : ''}>` +
       `<span class="k">${esc(label)}</span> <span class="v">${summary}</span>${where}</button>${after}</li>`;
   }
@@ -571,9 +571,9 @@ function markText(text, query) {
 }
 
 // Hides (attribute "hidden") every line the filters leave out. Steps stay, with a note
-// of how many of their lines are hidden.
+// of how many of their lines are hidden; the scenario list dims scenarios left with none.
 function applyFilters() {
-  const { session, kinds, query } = filter, notes = new Map();
+  const { session, kinds, query } = filter, notes = new Map(), seen = new Set();
   let shown = 0;
   for (const L of LINES) {
     const d = L.data;
@@ -581,6 +581,7 @@ function applyFilters() {
     if (ok && query) ok = (L.lower = L.lower || (d.text || '').toLowerCase()).includes(query);
     if (L.el.hidden === ok) L.el.hidden = !ok;
     shown += ok;
+    if (ok) seen.add(L.el.closest('.step').dataset.scenario);
     L.note = L.note || L.el.closest('.step-body').querySelector('.lines-note');
     const n = notes.get(L.note) || notes.set(L.note, { hidden: 0, total: 0 }).get(L.note);
     n.total++;
@@ -595,6 +596,7 @@ function applyFilters() {
   for (const L of marked) L.el.querySelector('.text').innerHTML = markText(L.shown, query);
   const active = session || query || kinds.size < FILTERED_KINDS.length;
   byId('filter-count').textContent = active ? `${shown} of ${plural(LINES.length, 'line')} shown` : '';
+  for (const a of document.querySelectorAll('.nav-link')) a.classList.toggle('no-match', !!active && !seen.has(a.hash.slice(1)));
 }
 
 function setUpFilters() {
