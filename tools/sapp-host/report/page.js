@@ -56,8 +56,8 @@ function renderNav() {
 
 // ---------------------------------------------------------------- scenarios and steps
 
-const foldButton = (body, what) => `<button type="button" class="fold" aria-expanded="true" aria-controls="${body}" ` +
-  `title="Fold or unfold"><span class="sr-only">Fold ${esc(what)}</span></button>`;
+const foldButton = (body, what) =>
+  `<button type="button" class="fold" aria-expanded="true" aria-controls="${body}" title="Fold or unfold" aria-label="Fold ${esc(what)}"></button>`;
 
 function renderScenario(s) {
   const failed = s.steps.filter(st => st.result === 'fail').length;
@@ -105,7 +105,7 @@ function renderLine(stepElId, l, i, compared) {
   const shown = text.slice(0, TEXT_CLAMP);
   LINES.push({ data: l, el: null, shown, full: text, lower: null, note: null });
   const opener = l.record ? `<button type="button" class="open" aria-expanded="false" title="Fields and bytes">` +
-    `<span class="sr-only">Fields and bytes of ${esc(l.record.name || 'the body')}</span></button>` : '<span></span>';
+    `<span class="sr-only">Fields and bytes of ${esc(l.record.name || 'the body')}</span></button>` : '';
   const more = shown.length < text.length ? `<button type="button" class="more">… ${text.length - shown.length} more characters</button>` : '';
   return `<div class="line${compared ? ' compared' : ''}" id="${stepElId}-line${i}" data-kind="${esc(l.kind)}" ` +
     `data-session="${esc(l.session || '')}" data-line="${i}">${opener}<span class="eff">${given(l.effect) ? `[${l.effect}]` : ''}</span>` +
