@@ -1,12 +1,18 @@
 # Builds the source of sapp-host's report page (Report.cc's kReportPage):
-# report/page.html with page.css and page.js put in place of its
-# /*@REPORT_CSS@*/ and /*@REPORT_JS@*/ lines, as a byte array, so that the
-# page needs no file beside the executable and no string literal limit of
-# any compiler applies. The report data's placeholder stays for Report.cc.
-#   cmake -DPAGE_DIR=<report folder> -DOUT=<file.cc> -P EmbedReportPage.cmake
+# report/page.html with page.css and the script files, joined in the order
+# given, put in place of its /*@REPORT_CSS@*/ and /*@REPORT_JS@*/ lines, as
+# a byte array, so that the page needs no file beside the executable and no
+# string literal limit of any compiler applies. The report data's
+# placeholder stays for Report.cc.
+#   cmake -DPAGE_DIR=<report folder> -DSCRIPTS=a.js,b.js -DOUT=<file.cc> -P EmbedReportPage.cmake
 file(READ ${PAGE_DIR}/page.html page)
 file(READ ${PAGE_DIR}/page.css css)
-file(READ ${PAGE_DIR}/page.js js)
+string(REPLACE "," ";" scripts "${SCRIPTS}")
+set(js "")
+foreach(script IN LISTS scripts)
+  file(READ ${PAGE_DIR}/${script} text)
+  string(APPEND js "${text}")
+endforeach()
 foreach(placeholder "/*@REPORT_CSS@*/" "/*@REPORT_JS@*/" "@REPORT_DATA@")
   string(FIND "${page}" "${placeholder}" at)
   if(at EQUAL -1)
