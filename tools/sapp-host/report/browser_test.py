@@ -18,7 +18,9 @@ rendered page that:
   - the page loaded no resource, and (Chromium, whose driver shows the
     network and the console) asked for nothing but its own file and logged
     no error.
-Saves a screenshot of the page as it opens. Prints the report's size and how
+Saves screenshots of the page as it opens (NAME-open.png) and of the failing
+step with its send's record open and the app id selected (--screenshot).
+Prints the report's size and how
 long the page took to render; asserts the size (under 2 MB), never the time.
 
 Exit status 77 (CTest's skip) when the browser is not installed.
@@ -115,25 +117,26 @@ def check_diagram(browser, t):
 
 def check_field_bytes(browser, t):
     # Field <-> bytes in the failing step's send: PAppMsgToSDK sid, uid, appId: bytes 8..11 hold 7.
+    # The screenshot shows that: the failing step, its record open, appId selected.
     lit = browser.run("""
         const step = document.getElementById(arguments[0]);
         const line = [...step.querySelectorAll('.line')].find(l => l.dataset.kind === 'send');
         line.querySelector('button').click();
         const record = line.querySelector('.record');
-        const field = record.querySelector('.field[data-path="appId"]');
-        field.click();
-        const bytes = [...record.querySelectorAll(':scope > .hex .byte.hl, .hex .byte.hl')]
-            .filter(b => b.closest('.record') === record);
-        const result = {offsets: bytes.map(b => +b.dataset.offset), text: bytes.map(b => b.textContent)};
-        const byte = record.querySelector('.hex .byte[data-offset="1"]');
-        byte.click();
-        result.fields = [...record.querySelectorAll('.field.hl')].filter(f => f.closest('.record') === record)
-            .map(f => f.dataset.path);
-        return result;""", t.failing)
+        record.querySelector('.field[data-path="appId"]').click();
+        const bytes = [...record.querySelectorAll('.hex .byte.hl')].filter(b => b.closest('.record') === record);
+        step.scrollIntoView({block: 'start'});
+        return {offsets: bytes.map(b => +b.dataset.offset), text: bytes.map(b => b.textContent)};""", t.failing)
     check(lit["offsets"] == [8, 9, 10, 11], f"selecting appId lights bytes 8-11 only ({lit['offsets']})")
-    check([t.strip().lower() for t in lit["text"]] == ["07", "00", "00", "00"],
+    check([b.strip().lower() for b in lit["text"]] == ["07", "00", "00", "00"],
           f"and those bytes hold app id 7 ({lit['text']})")
-    check(lit["fields"] == ["sid"], f"selecting byte 1 lights the field sid ({lit['fields']})")
+    Path(t.args.screenshot).write_bytes(browser.screenshot())
+    fields = browser.run("""
+        const record = document.getElementById(arguments[0]).querySelector('.record');
+        record.querySelector('.hex .byte[data-offset="1"]').click();
+        return [...record.querySelectorAll('.field.hl')].filter(f => f.closest('.record') === record)
+            .map(f => f.dataset.path);""", t.failing)
+    check(fields == ["sid"], f"selecting byte 1 lights the field sid ({fields})")
 
 
 def check_nested_payload(browser, t):
@@ -288,7 +291,8 @@ def main():
                   "const n = performance.getEntriesByType('navigation')[0];"
                   "return {domContentLoaded: Math.round(n.domContentLoadedEventEnd),"
                   " load: Math.round(n.loadEventEnd)};")))
-        Path(args.screenshot).write_bytes(browser.screenshot())
+        opened = Path(args.screenshot)
+        opened.with_name(opened.stem + "-open" + opened.suffix).write_bytes(browser.screenshot())
 
         group(check_failing_step, browser, t)
         group(check_diagram, browser, t)
