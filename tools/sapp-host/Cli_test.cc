@@ -521,7 +521,8 @@ TEST(CliTest, RunScriptWritesOnlyTheTraceToStandardOutput) {
 TEST(CliTest, HelpForEachCommand) {
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"--help"}, {"help"}, {"help", "run"}, {"run", "--help"}, {"check", "--help"},
-             {"decode", "--help"}, {"encode", "-h"}, {"help", "record"}, {"diagram", "--help"}, {"help", "soak"}}) {
+             {"decode", "--help"}, {"encode", "-h"}, {"help", "record"}, {"diagram", "--help"}, {"help", "soak"},
+             {"help", "report"}}) {
         const ChildResult r = sappHost(args);
         ASSERT_TRUE(r.exited);
         EXPECT_EQ(r.code, 0) << args.front();

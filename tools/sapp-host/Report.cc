@@ -37,6 +37,12 @@ std::string shortened(std::string text) {
     return text + " ... (" + std::to_string(more) + " more characters)";
 }
 
+Json spansJson(const std::vector<FieldSpan>& spans) {
+    Json out = Json::array();
+    for (const FieldSpan& span : spans) out.push_back({{"path", span.path}, {"begin", span.begin}, {"end", span.end}});
+    return out;
+}
+
 // The spans of a record's fields and its nested payloads, each with its own
 // spans. The record's bytes and fields are those of the trace line, not
 // repeated here; a payload's bytes are given as the range of the record's
@@ -53,9 +59,7 @@ Json recordJson(const Json& line, Direction direction) {
     const std::string bytes = fromHex(line["hex"].get<std::string>());
     try {
         const std::vector<FieldSpan> spans = fieldSpans(name, bytes);
-        for (const FieldSpan& span : spans) {
-            out["spans"].push_back({{"path", span.path}, {"begin", span.begin}, {"end", span.end}});
-        }
+        out["spans"] = spansJson(spans);
         for (const NestedPayload& payload : nestedPayloads(name, bytes, direction)) {
             Json nested = {{"path", payload.field}, {"name", payload.record}, {"zipped", payload.zipped}};
             if (payload.zipped) {
@@ -68,10 +72,7 @@ Json recordJson(const Json& line, Direction direction) {
                     nested["end"] = span.end;
                 }
             }
-            nested["spans"] = Json::array();
-            for (const FieldSpan& span : fieldSpans(payload.record, payload.bytes)) {
-                nested["spans"].push_back({{"path", span.path}, {"begin", span.begin}, {"end", span.end}});
-            }
+            nested["spans"] = spansJson(fieldSpans(payload.record, payload.bytes));
             nested["payloads"] = Json::array();
             out["payloads"].push_back(std::move(nested));
         }
