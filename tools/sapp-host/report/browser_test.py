@@ -47,6 +47,8 @@ SKIP_HINTS = {
 BROKEN_FILE = "notices-add.json"
 BROKEN_FROM = '"fields": {"appId": 7, "proxyIds": [70, 71], "data": "01"}'
 BROKEN_TO = '"fields": {"appId": 7, "proxyIds": [70, 72], "data": "01"}'
+# Text from a scenario is shown as text, never read as markup.
+MARKUP = ' <b class="injected">bold?</b> & "quoted"'
 DRAWN_AS_ARROWS = {"recv", "send", "event", "answer", "watch"}
 FAILURES = []
 
@@ -94,6 +96,12 @@ def check_failing_step(browser, t):
         check(any("proxyIds[1]" in d and "72" in d and "71" in d for d in state["differences"]),
               f"its failed check shows proxyIds[1]: expected 72, got 71 ({state['differences']})")
         check(state["otherFailed"] == [t.failing], f"no other step is marked failed ({state['otherFailed']})")
+    shown = browser.run("""
+        const section = document.getElementById(arguments[0]);
+        return {title: section.querySelector('h2').textContent, injected: document.querySelectorAll('.injected').length};
+        """, t.ids[BROKEN_FILE])
+    check(MARKUP in shown["title"] and shown["injected"] == 0,
+          f"markup in a scenario's name shows as text ({shown})")
 
 
 def check_diagram(browser, t):
@@ -259,7 +267,9 @@ def main():
     if text.count(BROKEN_FROM) != 1:
         print(f"the test no longer knows how to break {BROKEN_FILE}: update BROKEN_FROM")
         return 1
-    broken.write_text(text.replace(BROKEN_FROM, BROKEN_TO))
+    broken.write_text(text.replace(BROKEN_FROM, BROKEN_TO).replace(
+        '"name": "notices: the session service adds apps (PAddAppReq)"',
+        '"name": ' + json.dumps("notices: the session service adds apps (PAddAppReq)" + MARKUP), 1))
 
     report = work / "report.html"
     module = ["--module", args.module] if args.module else []
