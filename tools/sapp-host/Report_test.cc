@@ -1,22 +1,35 @@
 #include "tools/sapp-host/Report.h"
 
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
 #include <gtest/gtest.h>
 
-#include "tools/sapp-host/Commands.h"
-#include "tools/sapp-host/ModuleLibrary.h"
+#include "tools/sapp-host/Process.h"
 #include "tools/sapp-host/RecordJson.h"
-#include "tools/sapp-host/Runner.h"
 
 namespace sapphost {
 namespace {
 
-// The report's part for a scenario played against the module beside the
-// tests, built from its trace as `report` builds it from a child's.
+// The report's part for a scenario played by the sapp-host beside the tests
+// in a process of its own, as `report` plays each, and built from the trace
+// that process printed.
 Json reportOf(const std::string& text, const std::string& result = "pass") {
     const Scenario scenario = parseScenario(text, "test");
-    const ModuleLibrary module = loadModule(modulePathOf(Options{}));
+    const std::string file =
+        testing::TempDir() + "sapp-report-test-" +
+        std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + ".json";
+    std::ofstream(file, std::ios::binary) << text;
+    const std::string self = selfExecutablePath();
+    const ChildResult child = runChild(self.substr(0, self.find_last_of("/\\") + 1) + SAPP_HOST_EXE_NAME,
+                                       {"run", file, "--json"});
+    std::filesystem::remove(file);
+    EXPECT_TRUE(child.exited) << child.describe() << child.error;
     std::vector<Json> trace;
-    runScenario(module, scenario, [&](const Json& line) { trace.push_back(line); });
+    std::istringstream lines(child.output);
+    for (std::string line; std::getline(lines, line);) trace.push_back(Json::parse(line));
     return reportScenario(0, {"test", scenario.name, result, {}, Json::array(), 0}, scenario, trace);
 }
 
