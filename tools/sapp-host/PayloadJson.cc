@@ -21,14 +21,6 @@ std::optional<std::string> plainPayload(const std::string& bytes, bool zipped, u
     return std::nullopt;
 }
 
-Json payloadJson(const std::string& bytes, bool zipped, uint32_t length,
-                 const std::function<std::optional<Json>(std::string_view)>& decode) {
-    if (const auto plain = plainPayload(bytes, zipped, length)) {
-        if (auto object = decode(*plain)) return *object;
-    }
-    return toHex(bytes);
-}
-
 std::string payloadBytes(const Json& value, bool zipped, const std::string& where,
                          const std::function<std::string(const Json&, const std::string&)>& encode,
                          uint32_t* lengthField, bool lengthGiven) {

@@ -41,13 +41,9 @@ enum class Direction { Down, Up };
 // The bytes a nested payload holds: `bytes` as they are, or inflated when
 // `zipped` (to exactly `length` bytes, and only when zlib's default level
 // compresses them back to `bytes`, so that they round-trip); nothing when
-// they do not inflate so.
+// they do not inflate so. A payload shows as an object when its record reads
+// these bytes cleanly (RecordJson.cc), else as the hex of the field's bytes.
 std::optional<std::string> plainPayload(const std::string& bytes, bool zipped, uint32_t length);
-
-// A nested payload as JSON: an object where `decode` reads it cleanly (after
-// inflating when `zipped`, to `length` bytes), else its hex.
-Json payloadJson(const std::string& bytes, bool zipped, uint32_t length,
-                 const std::function<std::optional<Json>(std::string_view)>& decode);
 
 // The bytes of a nested payload field given as `value`: hex as it is, or an
 // object encoded with `encode` and compressed when `zipped`. `lengthField`

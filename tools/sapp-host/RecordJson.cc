@@ -93,18 +93,6 @@ template <class F, class R> uint32_t lengthIn(const R& record) {
     return 0;
 }
 
-template <class P> Decoded decodePacket(std::string_view bytes, Direction direction) {
-    typename P::Record r;
-    Decoded d = decodeWhole(bytes, r);
-    ps::forEach(PayloadsOf<P>{}, [&]<class F>() {
-        const auto decode = [&r, direction](std::string_view data) {
-            return decodeContent<typename F::Content>(r, data, direction);
-        };
-        d.fields[fieldName(r, r.*F::bytes)] = payloadJson(r.*F::bytes, zippedIn<F>(r), lengthIn<F>(r), decode);
-    });
-    return d;
-}
-
 // The name of the record a payload holds: the one its carrier's message
 // type picks for a body chosen by type.
 template <class C, class R> std::string contentName(const R& record) {
@@ -117,15 +105,36 @@ template <class C, class R> std::string contentName(const R& record) {
     return name;
 }
 
+// The payloads of record `r` of row P, each read once: a payload that reads
+// cleanly (PayloadJson.h) comes as its NestedPayload and its fields, any
+// other as its field's name and bytes alone.
+template <class P, class Visit> void readPayloads(const typename P::Record& r, Direction direction, Visit visit) {
+    ps::forEach(PayloadsOf<P>{}, [&]<class F>() {
+        using C = typename F::Content;
+        const std::string& bytes = r.*F::bytes;
+        std::optional<Json> fields;
+        const auto plain = plainPayload(bytes, zippedIn<F>(r), lengthIn<F>(r));
+        if (plain) fields = decodeContent<C>(r, *plain, direction);
+        if (!fields) return visit(fieldName(r, bytes), bytes, nullptr, Json());
+        const NestedPayload payload{fieldName(r, bytes), contentName<C>(r), zippedIn<F>(r), *plain};
+        visit(payload.field, bytes, &payload, std::move(*fields));
+    });
+}
+
+template <class P> Decoded decodePacket(std::string_view bytes, Direction direction) {
+    typename P::Record r;
+    Decoded d = decodeWhole(bytes, r);
+    readPayloads<P>(r, direction, [&d](const std::string& field, const std::string& raw, const NestedPayload* clean,
+                                       Json fields) { d.fields[field] = clean ? std::move(fields) : Json(toHex(raw)); });
+    return d;
+}
+
 template <class P> std::vector<NestedPayload> packetPayloads(std::string_view bytes, Direction direction) {
     typename P::Record r;
     decodeWhole(bytes, r);
     std::vector<NestedPayload> out;
-    ps::forEach(PayloadsOf<P>{}, [&]<class F>() {
-        using C = typename F::Content;
-        const auto plain = plainPayload(r.*F::bytes, zippedIn<F>(r), lengthIn<F>(r));
-        if (!plain || !decodeContent<C>(r, *plain, direction)) return;
-        out.push_back({fieldName(r, r.*F::bytes), contentName<C>(r), zippedIn<F>(r), *plain});
+    readPayloads<P>(r, direction, [&out](const std::string&, const std::string&, const NestedPayload* clean, Json) {
+        if (clean) out.push_back(*clean);
     });
     return out;
 }
