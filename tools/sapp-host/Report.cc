@@ -1,6 +1,5 @@
 #include "tools/sapp-host/Report.h"
 
-#include <chrono>
 #include <ctime>
 #include <map>
 #include <set>
@@ -49,37 +48,33 @@ Json spansJson(const std::vector<FieldSpan>& spans) {
 // bytes they are, or, when zipped, as their own inflated hex. Bytes that do
 // not decode have no spans; the trace line says why.
 Json recordJson(const Json& line, Direction direction) {
-    Json out = Json::object();
-    out["name"] = line["record"];
+    Json out = {{"name", line["record"]}, {"spans", Json::array()}, {"payloads", Json::array()}};
     if (line.contains("decodeError")) out["error"] = line["decodeError"];
-    out["spans"] = Json::array();
-    out["payloads"] = Json::array();
     if (!line["record"].is_string()) return out;
     const std::string name = line["record"];
     const std::string bytes = fromHex(line["hex"].get<std::string>());
+    std::vector<FieldSpan> spans;
     try {
-        const std::vector<FieldSpan> spans = fieldSpans(name, bytes);
-        out["spans"] = spansJson(spans);
-        for (const NestedPayload& payload : nestedPayloads(name, bytes, direction)) {
-            Json nested = {{"path", payload.field}, {"name", payload.record}, {"zipped", payload.zipped}};
-            if (payload.zipped) {
-                nested["hex"] = toHex(payload.bytes);
-            } else {
-                // A byte string ends its field's span, after its length.
-                for (const FieldSpan& span : spans) {
-                    if (span.path != payload.field) continue;
-                    nested["begin"] = span.end - payload.bytes.size();
-                    nested["end"] = span.end;
-                }
-            }
-            nested["spans"] = spansJson(fieldSpans(payload.record, payload.bytes));
-            nested["payloads"] = Json::array();
-            out["payloads"].push_back(std::move(nested));
-        }
+        spans = fieldSpans(name, bytes);
     } catch (const pakt::UnpackError&) {
-        // Bytes that run short have no spans; the line's decodeError says where.
-        out["spans"] = Json::array();
-        out["payloads"] = Json::array();
+        return out;  // bytes that run short have no spans; the line's decodeError says where
+    }
+    out["spans"] = spansJson(spans);
+    for (const NestedPayload& payload : nestedPayloads(name, bytes, direction)) {
+        Json nested = {{"path", payload.field}, {"name", payload.record}, {"zipped", payload.zipped}};
+        if (payload.zipped) {
+            nested["hex"] = toHex(payload.bytes);
+        } else {
+            // A byte string ends its field's span, after its length.
+            for (const FieldSpan& span : spans) {
+                if (span.path != payload.field) continue;
+                nested["begin"] = span.end - payload.bytes.size();
+                nested["end"] = span.end;
+            }
+        }
+        nested["spans"] = spansJson(fieldSpans(payload.record, payload.bytes));
+        nested["payloads"] = Json::array();
+        out["payloads"].push_back(std::move(nested));
     }
     return out;
 }
@@ -273,15 +268,9 @@ std::string reportPage(const Json& data) {
 }
 
 std::string utcTimestamp() {
-    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    std::tm tm{};
-#ifdef _WIN32
-    gmtime_s(&tm, &now);
-#else
-    gmtime_r(&now, &tm);
-#endif
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    const std::time_t now = std::time(nullptr);
+    char text[32] = {};
+    if (const std::tm* utc = std::gmtime(&now)) std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", utc);
     return text;
 }
 
