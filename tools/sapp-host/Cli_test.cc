@@ -12,35 +12,18 @@
 #include "tools/sapp-host/JsonSupport.h"
 #include "tools/sapp-host/Matcher.h"
 #include "tools/sapp-host/Process.h"
+#include "tools/sapp-host/SappHostChild_test.h"
 
 namespace sapphost {
 namespace {
 
-std::string besideThisTest(const std::string& file) {
-    const std::string self = selfExecutablePath();
-    return self.substr(0, self.find_last_of("/\\") + 1) + file;
-}
-
-// Runs sapp-host; its output with Windows line ends made plain.
-ChildResult sappHost(const std::vector<std::string>& args) {
-    ChildResult result = runChild(besideThisTest(SAPP_HOST_EXE_NAME), args);
-    std::erase(result.output, '\r');
-    return result;
-}
+using namespace childtest;
 
 std::string testdata(const std::string& file) { return std::string(SAPP_HOST_TESTDATA) + "/" + file; }
 
 std::string fileText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// A file of this test process's own: CTest runs tests side by side, and
-// other builds' test runs may share the temporary folder.
-std::string scratchFile(const std::string& name) {
-    static const std::string run = std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
-    return testing::TempDir() + "sapp-host-" + run + "-" +
-           testing::UnitTest::GetInstance()->current_test_info()->name() + "-" + name;
 }
 
 struct Outputs {
@@ -56,16 +39,6 @@ Outputs sappHostWithErrors(const std::vector<std::string>& args) {
     std::erase(out.result.output, '\r');
     std::erase(out.errors, '\r');
     return out;
-}
-
-// The JSON lines of a `check --json` run.
-std::vector<Json> jsonLines(const std::string& output) {
-    std::vector<Json> lines;
-    std::size_t begin = 0;
-    for (std::size_t end; (end = output.find('\n', begin)) != std::string::npos; begin = end + 1) {
-        lines.push_back(Json::parse(output.substr(begin, end - begin)));
-    }
-    return lines;
 }
 
 TEST(CliTest, CheckReportsFailedChecksAndBadScenarios) {

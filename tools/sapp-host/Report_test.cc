@@ -1,35 +1,29 @@
 #include "tools/sapp-host/Report.h"
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include <gtest/gtest.h>
 
-#include "tools/sapp-host/Process.h"
 #include "tools/sapp-host/RecordJson.h"
+#include "tools/sapp-host/SappHostChild_test.h"
 
 namespace sapphost {
 namespace {
+
+using namespace childtest;
 
 // The report's part for a scenario played by the sapp-host beside the tests
 // in a process of its own, as `report` plays each, and built from the trace
 // that process printed.
 Json reportOf(const std::string& text, const std::string& result = "pass") {
     const Scenario scenario = parseScenario(text, "test");
-    const std::string file =
-        testing::TempDir() + "sapp-report-test-" +
-        std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + ".json";
+    const std::string file = scratchFile("scenario.json");
     std::ofstream(file, std::ios::binary) << text;
-    const std::string self = selfExecutablePath();
-    const ChildResult child = runChild(self.substr(0, self.find_last_of("/\\") + 1) + SAPP_HOST_EXE_NAME,
-                                       {"run", file, "--json"});
+    const ChildResult child = sappHost({"run", file, "--json"});
     std::filesystem::remove(file);
     EXPECT_TRUE(child.exited) << child.describe() << child.error;
-    std::vector<Json> trace;
-    std::istringstream lines(child.output);
-    for (std::string line; std::getline(lines, line);) trace.push_back(Json::parse(line));
+    const std::vector<Json> trace = jsonLines(child.output);
     return reportScenario(0, {"test", scenario.name, result, {}, Json::array(), 0}, scenario, trace);
 }
 
