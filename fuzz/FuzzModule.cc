@@ -28,8 +28,8 @@
 #include "standin/pktcore/StandinSession.h"
 #include "standin/tarnbase/StandinDatabase.h"
 #include "standin/tarnbase/StandinLog.h"
-#include "tools/sapp-host/FieldJson.h"
-#include "tools/sapp-host/Zlib.h"
+#include "tools/sapp-host/records/FieldJson.h"
+#include "tools/sapp-host/records/Zlib.h"
 
 namespace {
 

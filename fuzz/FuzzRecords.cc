@@ -21,8 +21,8 @@
 #include "fuzz/FuzzInput.h"
 #include "marshal/Errors.h"
 #include "protocol/Packets.h"
-#include "tools/sapp-host/Canonical.h"
-#include "tools/sapp-host/RecordJson.h"
+#include "tools/sapp-host/records/Canonical.h"
+#include "tools/sapp-host/records/RecordJson.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <string>
 
 #include "fuzz/FuzzInput.h"
-#include "tools/sapp-host/Commands.h"
-#include "tools/sapp-host/RecordJson.h"
-#include "tools/sapp-host/Scenario.h"
+#include "tools/sapp-host/cli/Commands.h"
+#include "tools/sapp-host/records/RecordJson.h"
+#include "tools/sapp-host/scenario/Scenario.h"
 
 namespace {
 

@@ -22,10 +22,10 @@
 #include "fuzz/ModuleActions.h"
 #include "protocol/Packets.h"
 #include "marshal/Errors.h"
-#include "tools/sapp-host/BuiltinScenario.h"
-#include "tools/sapp-host/RecordJson.h"
-#include "tools/sapp-host/Scenario.h"
-#include "tools/sapp-host/Zlib.h"
+#include "tools/sapp-host/scenario/BuiltinScenario.h"
+#include "tools/sapp-host/records/RecordJson.h"
+#include "tools/sapp-host/scenario/Scenario.h"
+#include "tools/sapp-host/records/Zlib.h"
 
 namespace {
 

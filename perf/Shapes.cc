@@ -10,7 +10,7 @@
 #include "protocol/AppPayloads.h"
 #include "protocol/PluginRecords.h"
 #include "protocol/SessionRecords.h"
-#include "tools/sapp-host/Zlib.h"
+#include "tools/sapp-host/records/Zlib.h"
 
 namespace perf {
 namespace {

@@ -7,4 +7,4 @@ cd "$(dirname "$0")/.."
 cmake --preset dev >/dev/null
 cmake --build --preset dev --target sapp-host
 cmake -DSAPP_HOST=build/dev/bin/sapp-host "-DDOCS=README.md|docs/integration.md" -DUPDATE=ON \
-      -P tools/sapp-host/DocsDiagram.cmake
+      -P tools/sapp-host/cli/DocsDiagram.cmake

@@ -1,0 +1,229 @@
+// check and report: many scenarios, each in a process of its own (the
+// hidden single-scenario mode of PlayOneCommand.cc), and which of them pass;
+// for the HTML report also each one's trace (Report.h).
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/sapp-host/cli/Commands.h"
+#include "tools/sapp-host/records/JsonSupport.h"
+#include "tools/sapp-host/report/Junit.h"
+#include "tools/sapp-host/platform/ModuleLibrary.h"
+#include "tools/sapp-host/platform/Process.h"
+#include "tools/sapp-host/report/Report.h"
+#include "tools/sapp-host/scenario/Scenario.h"
+
+namespace sapphost {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The scenario files named: files as given, folders as their *.json files
+// in name order.
+std::vector<std::string> scenarioFiles(const std::vector<std::string>& args) {
+    std::vector<std::string> files;
+    for (const std::string& arg : args) {
+        std::error_code ec;
+        if (fs::is_directory(arg, ec)) {
+            std::vector<std::string> inFolder;
+            for (const fs::directory_entry& entry : fs::directory_iterator(arg, ec)) {
+                if (entry.is_regular_file(ec) && entry.path().extension() == ".json") {
+                    inFolder.push_back(entry.path().generic_string());
+                }
+            }
+            if (ec) throw std::runtime_error(arg + ": cannot list the folder: " + ec.message());
+            std::sort(inFolder.begin(), inFolder.end());
+            if (inFolder.empty()) throw std::runtime_error(arg + ": the folder has no *.json scenario");
+            files.insert(files.end(), inFolder.begin(), inFolder.end());
+        } else if (fs::is_regular_file(arg, ec)) {
+            files.push_back(arg);
+        } else {
+            throw std::runtime_error(arg + ": no such file or folder");
+        }
+    }
+    return files;
+}
+
+// The scenario's name, read here for a child that died before reporting it;
+// the file name when there is none. The steps are read and dropped one by
+// one: a long scenario costs no more memory here than in its own process.
+std::string scenarioName(const std::string& file) {
+    try {
+        const Json root = parseJsonText(readScenarioText(file), "steps", [](std::size_t, const Json&) {});
+        if (root.is_object() && root.contains("name") && root["name"].is_string()) return root["name"];
+    } catch (const std::runtime_error&) {
+    }
+    return file;
+}
+
+using Outcome = ScenarioOutcome;
+
+// The trace lines of a traced child, in order; a line cut short by a crash
+// is left out.
+std::vector<Json> traceLines(const std::string& output) {
+    std::vector<Json> lines;
+    for (std::size_t at = output.find(kTraceTag); at != std::string::npos; at = output.find(kTraceTag, at)) {
+        const std::size_t begin = at + kTraceTag.size();
+        const std::size_t end = output.find('\n', begin);
+        if (end == std::string::npos) break;
+        if (at == 0 || output[at - 1] == '\n') {
+            Json line = Json::parse(output.substr(begin, end - begin), nullptr, false);
+            if (!line.is_discarded()) lines.push_back(std::move(line));
+        }
+        at = end;
+    }
+    return lines;
+}
+
+Outcome playInChild(const std::string& self, const std::string& module, const std::string& file,
+                    std::vector<Json>* trace) {
+    Outcome outcome{file, file, "crash", {}, Json::array(), 0};
+    const ChildResult child =
+        runChild(self, {trace ? kPlayTracedCommand : kPlayOneCommand, "--module", module, file});
+    if (trace) *trace = traceLines(child.output);
+    Json report;
+    const std::size_t at = child.output.rfind(kReportTag);
+    if (at != std::string::npos) {
+        const std::size_t begin = at + kReportTag.size();
+        report = Json::parse(child.output.substr(begin, child.output.find('\n', begin) - begin), nullptr, false);
+    }
+    const bool reported = report.is_object() && report.contains("name") && report["name"].is_string() &&
+                          report.contains("failures") && report["failures"].is_array() && report.contains("error");
+    if (reported && child.exited) {
+        const bool failures = !report["failures"].empty();
+        const bool error = report["error"].is_string();
+        outcome.name = report["name"].get<std::string>();
+        if (child.code == kExitOk && !failures && !error) {
+            outcome.result = "pass";
+            return outcome;
+        }
+        if (child.code == kExitFailed && failures && !error) {
+            outcome.result = "fail";
+            for (const Json& failure : report["failures"]) outcome.details.push_back(failure.get<std::string>());
+            if (report.contains("differences") && report["differences"].is_array()) {
+                outcome.differences = report["differences"];
+            }
+            return outcome;
+        }
+        if (child.code == kExitBadInput && error) {
+            outcome.result = "bad";
+            outcome.details.push_back(report["error"].get<std::string>());
+            return outcome;
+        }
+    }
+    // Anything else (a signal, an exit status that does not fit the report,
+    // as after a sanitizer's report at exit) is a crash.
+    if (!reported) outcome.name = scenarioName(file);
+    outcome.details.push_back("the scenario's process ended with " + child.describe() +
+                              (reported ? "" : " without reporting its outcome"));
+    return outcome;
+}
+
+void printOutcome(const Outcome& outcome, bool json) {
+    if (json) {
+        Json line = Json::object();
+        line["file"] = outcome.file;
+        line["name"] = outcome.name;
+        line["result"] = outcome.result;
+        line["details"] = outcome.details;
+        if (outcome.result == "fail") line["differences"] = outcome.differences;
+        std::cout << dumpCompact(line) << std::endl;
+        return;
+    }
+    static const std::map<std::string, std::string> kLabels = {
+        {"pass", "PASS "}, {"fail", "FAIL "}, {"bad", "BAD  "}, {"crash", "CRASH"}};
+    std::cout << kLabels.at(outcome.result) << "  " << outcome.name << "  (" << outcome.file << ")";
+    if (outcome.result == "crash") std::cout << ": " << outcome.details.front();
+    std::cout << std::endl;
+    if (outcome.result == "fail" || outcome.result == "bad") {
+        for (const std::string& detail : outcome.details)
+            std::cerr << "  " << detail << (detail.ends_with('\n') ? "" : "\n");
+        std::cerr.flush();
+    }
+}
+
+// The scenario as the report shows its steps; none when it cannot be read
+// (the outcome says why).
+std::optional<Scenario> scenarioForReport(const std::string& file) {
+    try {
+        return loadScenario(file);
+    } catch (const std::runtime_error&) {
+        return std::nullopt;
+    }
+}
+
+// check, and the HTML report to `html` when given.
+int checkScenarios(const Options& options, const std::optional<std::string>& html) {
+    const char* name = options.command == "report" ? "sapp-host report: " : "sapp-host check: ";
+    std::vector<std::string> files;
+    const std::string module = modulePathOf(options);
+    const std::string self = selfExecutablePath();
+    // Whatever keeps the whole run from working is found before the first
+    // scenario plays: the files, the module (loaded here as each scenario's
+    // process will load it) and the reports' paths.
+    try {
+        files = scenarioFiles(options.args);
+        loadModule(module);
+        if (self.empty()) throw std::runtime_error("cannot tell where this executable is, to run scenarios in it");
+        if (options.junit) checkOutputPath(*options.junit);
+        if (html) checkOutputPath(*html);
+    } catch (const std::runtime_error& e) {
+        std::cerr << name << e.what() << "\n";
+        return kExitBadInput;
+    }
+    const std::string timestamp = junitTimestamp();
+    const std::string generated = utcTimestamp();
+    std::size_t passed = 0;
+    std::vector<Outcome> outcomes;
+    Json reported = Json::array();
+    for (const std::string& file : files) {
+        const auto start = std::chrono::steady_clock::now();
+        std::vector<Json> trace;
+        Outcome outcome = playInChild(self, module, file, html ? &trace : nullptr);
+        outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (outcome.result == "pass") ++passed;
+        printOutcome(outcome, options.json);
+        if (html) reported.push_back(reportScenario(outcomes.size(), outcome, scenarioForReport(file), trace));
+        outcomes.push_back(std::move(outcome));
+    }
+    const std::size_t failed = files.size() - passed;
+    if (options.json) {
+        std::cout << dumpCompact(Json{{"passed", passed}, {"failed", failed}}) << "\n";
+    } else {
+        std::cout << passed << " passed, " << failed << " failed\n";
+    }
+    const auto write = [&](const std::string& path, const char* what, const auto& text) {
+        try {
+            writeFileReplacing(path, text());
+            return true;
+        } catch (const std::runtime_error& e) {
+            std::cerr << name << what << e.what() << "\n";
+            return false;
+        }
+    };
+    if (options.junit && !write(*options.junit, "the JUnit report: ", [&] {
+            return junitReport("sapp-host check", outcomes, timestamp, hostName());
+        })) {
+        return kExitBadInput;
+    }
+    if (html && !write(*html, "the HTML report: ", [&] {
+            return reportPage(reportData(module, generated, std::move(reported)));
+        })) {
+        return kExitBadInput;
+    }
+    return failed == 0 ? kExitOk : kExitFailed;
+}
+
+}  // namespace
+
+int checkCommand(const Options& options) { return checkScenarios(options, options.html); }
+
+int reportCommand(const Options& options) { return checkScenarios(options, options.output); }
+
+}  // namespace sapphost

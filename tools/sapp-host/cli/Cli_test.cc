@@ -1,0 +1,507 @@
+// sapp-host end to end: the executable beside this test, run as a child.
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+
+#include <gtest/gtest.h>
+
+#include "tools/sapp-host/records/Canonical.h"
+#include "tools/sapp-host/records/JsonSupport.h"
+#include "tools/sapp-host/scenario/Matcher.h"
+#include "tools/sapp-host/platform/Process.h"
+#include "tools/sapp-host/cli/SappHostChild_test.h"
+
+namespace sapphost {
+namespace {
+
+using namespace childtest;
+
+std::string testdata(const std::string& file) { return std::string(SAPP_HOST_TESTDATA) + "/" + file; }
+
+std::string fileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+struct Outputs {
+    ChildResult result;
+    std::string errors;  // standard error
+};
+
+// Runs sapp-host with its standard error captured too.
+Outputs sappHostWithErrors(const std::vector<std::string>& args) {
+    const std::string file = scratchFile("errors.txt");
+    Outputs out{runChild(besideThisTest(SAPP_HOST_EXE_NAME), args, file), fileText(file)};
+    std::filesystem::remove(file);
+    std::erase(out.result.output, '\r');
+    std::erase(out.errors, '\r');
+    return out;
+}
+
+TEST(CliTest, CheckReportsFailedChecksAndBadScenarios) {
+    const std::string report = scratchFile("junit.xml");
+    const ChildResult r = sappHost({"check", "--json", testdata("failing-check.json"), testdata("bad-step.json"),
+                                    testdata("released-module.json"), "--junit", report});
+    ASSERT_TRUE(r.exited) << r.describe();
+    EXPECT_EQ(r.code, 1);
+    const std::vector<Json> lines = jsonLines(r.output);
+    ASSERT_EQ(lines.size(), 4u) << r.output;
+
+    EXPECT_EQ(lines[0]["name"], "a check that fails");
+    EXPECT_EQ(lines[0]["result"], "fail");
+    ASSERT_EQ(lines[0]["details"].size(), 1u);
+    const std::string failure = lines[0]["details"][0];
+    const std::string expected =
+        R"(scenario "a check that fails", step 0 (open): expect[0] {"answer":{"getModule":false}}: matches no line)";
+    EXPECT_NE(failure.find(expected), std::string::npos) << failure;
+    // The line of that kind and the field that differs, then the step's lines.
+    EXPECT_NE(failure.find("\n    the nearest line of its kind, [4], differs in:\n"
+                           "      answer.getModule: expected false, got true\n    the step's lines:\n"),
+              std::string::npos)
+        << failure;
+    EXPECT_NE(failure.find("[4] {\"answer\":{\"getModule\":true}}"), std::string::npos) << "the step's lines are shown";
+    EXPECT_TRUE(jsonEqual(lines[0]["differences"], Json::parse(R"([{"step": 0, "check": "expect[0]", "line": 4,
+        "nearest": true, "differences": [{"path": "answer.getModule", "expected": false, "got": true}]}])")))
+        << lines[0]["differences"].dump();
+    // The JUnit message: the check and the first field that differs.
+    const std::string xml = fileText(report);
+    EXPECT_NE(xml.find(R"(: matches no line; answer.getModule: expected false, got true" type="failed check">)"),
+              std::string::npos)
+        << xml;
+
+    EXPECT_EQ(lines[1]["result"], "bad");
+    const std::string bad = lines[1]["details"][0];
+    EXPECT_NE(bad.find("bad-step.json: step 1 (packet).hex: 'g' at offset 1 is not a hex digit"), std::string::npos)
+        << bad;
+
+    // The host follows the module's registry: after the releaseModule that
+    // destroyed the singleton it refuses to call it.
+    EXPECT_EQ(lines[2]["result"], "bad");
+    const std::string released = lines[2]["details"][0];
+    EXPECT_NE(released.find("step 6 (ask): the host holds no module"), std::string::npos) << released;
+
+    EXPECT_TRUE(jsonEqual(lines[3], Json{{"passed", 0}, {"failed", 3}}));
+}
+
+// How often `part` occurs in `text`.
+std::size_t occurrences(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (std::size_t at = 0; (at = text.find(part, at)) != std::string::npos; at += part.size()) ++count;
+    return count;
+}
+
+TEST(CliTest, CheckWritesAJunitReport) {
+    const std::string report = scratchFile("junit.xml");
+    const ChildResult r = sappHost({"check", testdata("deliveries.json"), testdata("markup-name.json"),
+                                    testdata("bad-step.json"), "--junit", report});
+    ASSERT_TRUE(r.exited && r.code == 1) << r.describe();
+    const std::string xml = fileText(report);
+    EXPECT_EQ(xml.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites ", 0), 0u) << xml;
+    EXPECT_EQ(occurrences(xml, "tests=\"3\" failures=\"1\" errors=\"1\""), 2u) << xml;
+    // When and where the suite ran, as the JUnit format has them.
+    EXPECT_TRUE(std::regex_search(xml, std::regex(R"(<testsuite [^>]* timestamp="\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d" )"
+                                                  R"(hostname="[^"]+">)")))
+        << xml;
+    EXPECT_NE(xml.find(R"(<testcase name="deliveries echoed" classname="testdata.deliveries" )"), std::string::npos);
+    // The failing scenario: its name escaped for an attribute (the control
+    // character XML cannot carry replaced), the step, the check and the
+    // step's actual lines in the failure.
+    EXPECT_NE(xml.find(R"(<testcase name="&lt;markup&gt; &amp; &quot;quotes&quot; &apos;apostrophes&apos; )"
+                       "\xEF\xBF\xBD\" classname=\"testdata.markup-name\""),
+              std::string::npos)
+        << xml;
+    EXPECT_NE(xml.find(R"(<failure message="scenario &quot;&lt;markup&gt; &amp; &quot;quotes&quot; )"),
+              std::string::npos);
+    EXPECT_NE(xml.find(R"(step 0 (open): absent[0] {"log":{"text":"[sapp] SAppModule::getInstance"}}: matches line 0)"
+                       "\n    the step's lines:\n      [0] {\"log\":{\"text\":\"[sapp] SAppModule::getInstance\""),
+              std::string::npos)
+        << xml;
+    EXPECT_EQ(xml.find('\x01'), std::string::npos);
+    EXPECT_NE(xml.find(R"(" type="bad scenario">)"), std::string::npos);
+    EXPECT_EQ(occurrences(xml, "<testcase "), 3u);
+    EXPECT_EQ(occurrences(xml, "</testcase>"), 2u);
+}
+
+TEST(CliTest, CheckReportsACrashAndGoesOn) {
+    const std::string crashing = besideThisTest(SAPP_HOST_CRASH_MODULE);
+    const std::string scenario = testdata("failing-check.json");
+    const std::string report = scratchFile("junit-crash.xml");
+    const std::string page = scratchFile("crash.html");
+    const ChildResult r =
+        sappHost({"--module", crashing, "check", scenario, scenario, "--junit", report, "--html", page});
+    ASSERT_TRUE(r.exited) << r.describe();
+    EXPECT_EQ(r.code, 1);
+    // Each scenario crashed in its own process.
+    EXPECT_EQ(occurrences(r.output, "CRASH  a check that fails"), 2u) << r.output;
+    EXPECT_NE(r.output.find("\n0 passed, 2 failed\n"), std::string::npos) << r.output;
+    EXPECT_EQ(occurrences(fileText(report), R"(" type="crash">the scenario's process ended with )"), 2u);
+    // The HTML report has both, each with what became of its process.
+    EXPECT_EQ(occurrences(fileText(page), R"("result":"crash","details":["the scenario's process ended with )"), 2u);
+}
+
+TEST(CliTest, RunEchoesDeliveriesAndShowsDroppedOnes) {
+    // The scenario's checks (exact, absent recv) pass only if they skip recv lines.
+    const ChildResult json = sappHost({"run", "--json", testdata("deliveries.json")});
+    ASSERT_TRUE(json.exited && json.code == 0) << json.describe() << json.output;
+    const std::vector<Json> lines = jsonLines(json.output);
+    ASSERT_GE(lines.size(), 8u);
+    // The echo comes first in its step, before the module's lines.
+    const Json step1Line = Json::parse(R"({"step":{"index":1,"action":"packet"}})");
+    const auto step1 = static_cast<std::size_t>(std::find(lines.begin(), lines.end(), step1Line) - lines.begin());
+    ASSERT_LT(step1 + 2, lines.size()) << json.output;
+    EXPECT_TRUE(jsonEqual(lines[step1 + 1], Json::parse(R"({"recv":{"sid":1234,
+        "packet":{"uri":820178,"res":200,"record":null,"hex":"6869"}}})")));
+    EXPECT_TRUE(lines[step1 + 2].contains("log"));
+    const Json request = Json::parse(
+        R"({"recv":{"sid":9,"request":{"type":1007,"name":"REQ_APP_DATA","fields":{"appId":5,"data":"6869"}}}})");
+    EXPECT_NE(std::find(lines.begin(), lines.end(), request), lines.end()) << json.output;
+
+    const ChildResult text = sappHost({"run", testdata("deliveries.json")});
+    ASSERT_TRUE(text.exited && text.code == 0) << text.describe();
+    for (const char* expected : {
+             "  recv    sid 1234 ? uri 820178 \"hi\"\n",
+             "  event   [a] EVENT_ANNOUNCE_APPS (2000) {\"body\":\"hi\"}\n",
+             "\"appMsgType\":0,\"data\":0x00ff}\n  no effect\nstep 3: request\n",
+             "  recv    sid 9 REQ_APP_DATA (1007) {\"appId\":5,\"data\":\"hi\"}\n  no effect\n",
+             "  watch   [a] remove\n",
+             "step 4: set_sid\nstep 5: leave\n",  // host-side only: nothing to say
+         }) {
+        EXPECT_NE(text.output.find(expected), std::string::npos) << expected << "\n" << text.output;
+    }
+}
+
+TEST(CliTest, RecordWritesAPassingScenarioThatRecordsToItself) {
+    const std::string recorded = scratchFile("recorded.json");
+    const std::string again = scratchFile("recorded-again.json");
+    const std::string scenario = std::string(SAPP_SCENARIOS) + "/registry-release-remaining.json";
+    for (const std::string& source : {testdata("deliveries.json"), scenario}) {
+        SCOPED_TRACE(source);
+        std::filesystem::remove(recorded);
+        const ChildResult r = sappHost({"record", source, "-o", recorded});
+        ASSERT_TRUE(r.exited && r.code == 0) << r.describe();
+        const std::string text = fileText(recorded);
+
+        const ChildResult check = sappHost({"check", recorded});
+        EXPECT_TRUE(check.exited && check.code == 0) << check.describe() << check.output;
+        const ChildResult rerecord = sappHost({"record", recorded, "-o", again});
+        ASSERT_TRUE(rerecord.exited && rerecord.code == 0) << rerecord.describe();
+        EXPECT_EQ(fileText(again), text);
+        const ChildResult inPlace = sappHost({"record", again, "--in-place"});
+        ASSERT_TRUE(inPlace.exited && inPlace.code == 0) << inPlace.describe();
+        EXPECT_EQ(fileText(again), text);
+    }
+
+    // What was kept and what was recorded, in the last small scenario.
+    ASSERT_TRUE(sappHost({"record", testdata("deliveries.json"), "-o", recorded}).code == 0);
+    const Json root = Json::parse(fileText(recorded));
+    EXPECT_EQ(root["name"], "deliveries echoed");
+    EXPECT_TRUE(jsonEqual(root["host"], Json::parse(R"({"databases": {"1234": {"dwSGroupId": 1}}})")));
+    const Json& steps = root["steps"];
+    ASSERT_EQ(steps.size(), 7u);
+    // The announce packet: its three lines, exactly; no recv line, no module file name.
+    const Json announce = Json::parse(R"({"packet": {"sid": 1234, "uri": 820178, "hex": "6869"}, "expect": [
+        {"log": {"text": "[sapp] SAppProtoHandler::onAddAnnouceApp", "macro": "SAPP_LOG", "file": "SAppLog",
+                 "line": 10, "category": "ProtocolSession", "level": 1, "via": "sink"}},
+        {"log": {"text": "[sess] SessionAppMgr::onAddAnnounceApps, receive onAddAnnounceApps", "macro": "PLOG",
+                 "file": "ProtoLog", "line": 39, "category": "ProtocolSession", "level": 1, "via": "sink"}},
+        {"event": {"session": "a", "type": 2000, "name": "EVENT_ANNOUNCE_APPS", "fields": {"body": "6869"}}}],
+        "exact": true})");
+    EXPECT_TRUE(jsonEqual(steps[1], announce)) << steps[1].dump();
+    // The dropped packet: its note and action, exact with no lines, absent gone.
+    EXPECT_EQ(steps[2]["note"], "Dropped: no session 9. Checks never see the input's echo.");
+    EXPECT_EQ(steps[2]["packet"]["record"]["data"], "00ff");
+    EXPECT_FALSE(steps[2].contains("expect") || steps[2].contains("absent"));
+    EXPECT_EQ(steps[2]["exact"], true);
+    // A step that does not call the module gets no checks.
+    EXPECT_TRUE(jsonEqual(steps[4], Json::parse(R"({"set_sid": {"session": "a", "sid": 1234}})")));
+
+    // A scenario that cannot be played writes nothing.
+    const std::string bad = scratchFile("recorded-bad.json");
+    const ChildResult r = sappHost({"record", testdata("released-module.json"), "-o", bad});
+    EXPECT_TRUE(r.exited && r.code == 2) << r.describe();
+    EXPECT_FALSE(std::filesystem::exists(bad));
+}
+
+TEST(CliTest, BadArgumentsAndInputExitWithTwo) {
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"frobnicate"},
+        {"run", "--uri", "1"},
+        {"check"},
+        {"check", testdata("no-such-file.json")},
+        {"run", testdata("bad-step.json")},
+        {"--module", testdata("no-such-module"), "run"},
+        {"decode", "--uri", "256466", "abc"},
+        {"decode", "--uri", "820178", "00"},
+        {"decode", "--record", "NoSuchRecord", "00"},
+        {"decode", "--uri", "256466", "0100"},
+        {"encode", "--uri", "256466", "{\"uid\": true}"},
+        {"encode", "--uri", "256466", "{"},
+        {"record", testdata("deliveries.json"), "-o", "x", "--in-place"},
+        {"run", "--in-place"},
+        {"diagram", testdata("deliveries.json"), testdata("deliveries.json")},
+        {"diagram", testdata("released-module.json")},
+    };
+    for (const auto& args : cases) {
+        std::string joined;
+        for (const std::string& a : args) joined += a + " ";
+        SCOPED_TRACE(joined);
+        const ChildResult r = sappHost(args);
+        ASSERT_TRUE(r.exited) << r.describe();
+        EXPECT_EQ(r.code, 2);
+    }
+}
+
+TEST(CliTest, EncodeAndDecodeRoundTrip) {
+    const std::string fields = R"({"sid": 9, "appIds": [5], "sidAppsZipped": 1,
+        "sidApps": {"sidApps": {"9": {"appIds": [5]}}, "sidAttrs": {}}})";
+    const ChildResult encoded = sappHost({"encode", "--uri", "257490", fields});
+    ASSERT_TRUE(encoded.exited && encoded.code == 0) << encoded.describe();
+    const std::string hex = encoded.output.substr(0, encoded.output.find('\n'));
+
+    const ChildResult decoded = sappHost({"decode", "--uri", "257490", hex});
+    ASSERT_TRUE(decoded.exited && decoded.code == 0) << decoded.describe();
+    const Json back = Json::parse(decoded.output);
+    EXPECT_EQ(back["sidApps"]["sidApps"]["9"]["appIds"], Json::array({5}));
+
+    const ChildResult again = sappHost({"encode", "--record", "PDelAppReq", back.dump()});
+    EXPECT_EQ(again.output, hex + "\n");
+}
+
+// Bytes that decode but are not in the form the records write: decode warns
+// (or fails with --strict) naming the field, and encode of what it printed
+// writes the canonical bytes.
+TEST(CliTest, DecodeNamesTheFirstFieldOfInputNotInCanonicalForm) {
+    const struct {
+        const char* record;
+        std::string hex;
+        std::string field;
+        std::string canonical;
+    } cases[] = {
+        // idSet [5, 3], then [3, 3]
+        {"PAddAppReq", std::string(52, '0') + "0200000005000000030000000000000000000000", "idSet[0]",
+         std::string(52, '0') + "0200000003000000050000000000000000000000"},
+        {"PAddAppReq", std::string(52, '0') + "0200000003000000030000000000000000000000", "idSet",
+         std::string(52, '0') + "01000000030000000000000000000000"},
+        // sidApps keys 7, 7
+        {"PluginSid2AppsMap", "020000000700000000000000070000000000000000000000", "sidApps",
+         "01000000070000000000000000000000"},
+        // apps keys 9, 4
+        {"PluginAppPackMap",
+         "02000000" "09000000" "09000000" + std::string(66, '0') + "04000000" "04000000" + std::string(66, '0'),
+         "apps.9", "02000000" "04000000" "04000000" + std::string(66, '0') + "09000000" "09000000" +
+                       std::string(66, '0')},
+        // flag byte 2
+        {"AppInfoPack", std::string(48, '0') + "02", "flag", std::string(48, '0') + "01"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.hex);
+        const ChildResult decoded = sappHost({"decode", "--record", c.record, c.hex});
+        ASSERT_TRUE(decoded.exited) << decoded.describe();
+        EXPECT_EQ(decoded.code, 0);
+        const ChildResult strict = sappHost({"decode", "--record", c.record, c.hex, "--strict"});
+        EXPECT_EQ(strict.code, 1);
+        // The field the warning names.
+        const std::string bytes = fromHex(c.hex);
+        const auto nonCanonical = checkCanonical(c.record, bytes, decodeRecord(c.record, bytes, Direction::Down));
+        ASSERT_TRUE(nonCanonical.has_value());
+        EXPECT_EQ(nonCanonical->field, c.field);
+        const ChildResult encoded = sappHost({"encode", "--record", c.record, decoded.output});
+        EXPECT_EQ(encoded.output, c.canonical + "\n");
+        const ChildResult again = sappHost({"decode", "--record", c.record, c.canonical, "--strict"});
+        EXPECT_EQ(again.code, 0) << again.error;
+    }
+}
+
+// Whatever the JSON library refuses is bad input naming the file: numbers
+// out of every range (1e400) as much as syntax errors.
+TEST(CliTest, NumbersOutOfRangeAreBadInputNamingTheFile) {
+    const std::string scenario = testdata("number-out-of-range.json");
+    const ChildResult run = sappHost({"run", scenario});
+    ASSERT_TRUE(run.exited) << run.describe();
+    EXPECT_EQ(run.code, 2);
+    const ChildResult check = sappHost({"check", "--json", scenario});
+    ASSERT_TRUE(check.exited) << check.describe();
+    const std::vector<Json> lines = jsonLines(check.output);
+    ASSERT_EQ(lines.size(), 2u) << check.output;
+    EXPECT_EQ(lines[0]["result"], "bad");
+    const std::string details = lines[0]["details"][0];
+    EXPECT_EQ(details.rfind(scenario + ": not valid JSON: ", 0), 0u) << details;
+    const ChildResult encode = sappHost({"encode", "--uri", "256466", R"({"uid": 1e400})"});
+    EXPECT_EQ(encode.code, 2);
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+#  define SAPP_HOST_TEST_ASAN 1
+#elif defined(__has_feature)
+#  if __has_feature(address_sanitizer)
+#    define SAPP_HOST_TEST_ASAN 1
+#  endif
+#endif
+
+// A scenario of `packets` app-list notices, each listing app 7 `ids` times:
+// the module logs a line per listed id (scripts/long-scenario.sh writes the
+// same shape for docs/robustness.md).
+std::string longScenario(int packets, int ids) {
+    std::string list = "7";
+    for (int i = 1; i < ids; ++i) list += ",7";
+    std::string text = R"({"host": {"databases": {"1234": {"dwSGroupId": 1}}}, "steps": [)"
+                       R"({"open": {"session": "a", "sid": 1234}})";
+    for (int i = 0; i < packets; ++i) {
+        text += R"(, {"packet": {"sid": 1234, "uri": 256978, "record": {"sid": 1234, "appIds": [)" + list +
+                R"(]}}, "expect": [{"event": {"type": 1032}}], "absent": [{"error": {}}]})";
+    }
+    return text + R"(, {"leave": 1234}, {"release": 1234}]})";
+}
+
+// sapp-host's memory follows the largest step, not the length of the
+// scenario: five notices need little more than one, where keeping their
+// trace lines (100,000 log lines more) would take over 100 MB more.
+TEST(CliTest, MemoryDoesNotGrowWithTheScenario) {
+#if defined(SAPP_HOST_TEST_ASAN)
+    GTEST_SKIP() << "the sanitizer's allocator keeps freed memory: resident size says nothing here";
+#endif
+    uint64_t peak[2] = {};
+    for (const int packets : {1, 5}) {
+        const std::string file = scratchFile("long-" + std::to_string(packets) + ".json");
+        std::ofstream(file, std::ios::binary) << longScenario(packets, 20000);
+        const ChildResult r = sappHost({"run", "--json", file});
+        std::filesystem::remove(file);
+        ASSERT_TRUE(r.exited && r.code == 0) << r.describe();
+#if defined(_WIN32)
+        // Windows keeps a finished process's counters; Wine answers 0.
+        if (r.peakResident == 0) GTEST_SKIP() << "no peak working set of a finished process here";
+#endif
+        ASSERT_GT(r.peakResident, 0u) << "no peak resident size on this platform";
+        peak[packets == 5] = r.peakResident;
+    }
+    EXPECT_LT(peak[1], peak[0] + 24 * 1024 * 1024) << "peak resident bytes " << peak[0] << " then " << peak[1];
+}
+
+// A key given twice in one object is a bad scenario naming the key, in the
+// scenario's own files as much as anywhere.
+TEST(CliTest, DuplicateKeysAreBadScenarios) {
+    const std::string file = scratchFile("duplicate.json");
+    std::ofstream(file, std::ios::binary) << R"({"steps": [{"open": {"session": "a", "sid": 1, "sid": 2}}]})";
+    const Outputs r = sappHostWithErrors({"run", file});
+    ASSERT_TRUE(r.result.exited) << r.result.describe();
+    EXPECT_EQ(r.result.code, 2);
+    EXPECT_EQ(r.errors, "sapp-host run: bad scenario: " + file + R"(: step 0 (open): duplicate key "sid")" "\n");
+}
+
+// check loads the module itself before it plays anything: a file that is
+// not the module is one error, as for the other commands.
+TEST(CliTest, CheckStopsAtOnceWhenTheModuleCannotBeLoaded) {
+    const struct {
+        std::string module;
+        std::string reason;
+    } cases[] = {
+        {besideThisTest(SAPP_HOST_NOT_A_MODULE), "does not export getModule and releaseModule"},
+        {testdata("bad-step.json"), "cannot load the module " + testdata("bad-step.json") + ": "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.module);
+        const Outputs r = sappHostWithErrors({"--module", c.module, "check", SAPP_SCENARIOS});
+        ASSERT_TRUE(r.result.exited) << r.result.describe();
+        EXPECT_EQ(r.result.code, 2);
+        EXPECT_EQ(r.result.output, "") << "nothing was played";
+        EXPECT_EQ(r.errors.rfind("sapp-host check: ", 0), 0u) << r.errors;
+        EXPECT_NE(r.errors.find(c.reason), std::string::npos) << r.errors;
+        EXPECT_EQ(occurrences(r.errors, "\n"), 1u) << r.errors;
+    }
+}
+
+// An output that cannot be written is found before the first scenario
+// plays, and the error names the path as the user gave it.
+TEST(CliTest, OutputPathsAreCheckedBeforeAnythingPlays) {
+    const std::string missing = scratchFile("no-such-folder");
+    std::filesystem::remove_all(missing);
+    const std::string folder = scratchFile("a-folder");
+    std::filesystem::create_directories(folder);
+    const std::string missingReason = ": cannot write there: the folder " + missing + " does not exist\n";
+    const struct {
+        std::vector<std::string> args;
+        std::string errors;
+    } cases[] = {
+        {{"check", testdata("deliveries.json"), "--junit", missing + "/report.xml"},
+         "sapp-host check: " + missing + "/report.xml" + missingReason},
+        {{"check", testdata("deliveries.json"), "--junit", folder},
+         "sapp-host check: " + folder + ": a folder, not a file\n"},
+        {{"record", testdata("deliveries.json"), "-o", missing + "/recorded.json"},
+         "sapp-host record: " + missing + "/recorded.json" + missingReason},
+        {{"report", testdata("deliveries.json"), "-o", missing + "/report.html"},
+         "sapp-host report: " + missing + "/report.html" + missingReason},
+        {{"check", testdata("deliveries.json"), "--html", folder},
+         "sapp-host check: " + folder + ": a folder, not a file\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        const Outputs r = sappHostWithErrors(c.args);
+        ASSERT_TRUE(r.result.exited) << r.result.describe();
+        EXPECT_EQ(r.result.code, 2);
+        EXPECT_EQ(r.result.output, "");
+        EXPECT_EQ(r.errors, c.errors);
+    }
+    EXPECT_FALSE(std::filesystem::exists(missing));
+    std::filesystem::remove(folder);
+}
+
+// Bytes after the record: a warning, an error with --strict. Bytes that run
+// short: the field, its offset and the missing bytes.
+TEST(CliTest, DecodeStrictRejectsBytesAfterTheRecord) {
+    const std::string hex = "d2040000" "06000000" "00000000" "0000";
+    const Outputs lenient = sappHostWithErrors({"decode", "--uri", "819922", hex + "00ff"});
+    EXPECT_EQ(lenient.result.code, 0);
+    EXPECT_EQ(lenient.errors,
+              "sapp-host decode: warning: 2 bytes after the end of the PGetAnnounceApps (from byte 14): 00ff\n");
+    const Outputs strict = sappHostWithErrors({"decode", "--uri", "819922", hex + "00ff", "--strict"});
+    EXPECT_EQ(strict.result.code, 1);
+    EXPECT_EQ(strict.errors,
+              "sapp-host decode: error: 2 bytes after the end of the PGetAnnounceApps (from byte 14): 00ff\n");
+    EXPECT_EQ(sappHostWithErrors({"decode", "--uri", "819922", hex, "--strict"}).result.code, 0);
+    const Outputs truncated = sappHostWithErrors({"decode", "--uri", "819922", "d2040000060000"});
+    EXPECT_EQ(truncated.result.code, 2);
+    EXPECT_EQ(truncated.errors, "sapp-host decode: the bytes do not decode as PGetAnnounceApps: pid: a u32 at "
+                                "byte 4 needs 4 bytes; 3 left, 1 missing\n");
+}
+
+#if !defined(_WIN32)
+// scripts/run.sh leaves standard output to the trace: with --json, JSON
+// Lines and nothing else (here against this test's own build).
+TEST(CliTest, RunScriptWritesOnlyTheTraceToStandardOutput) {
+    setenv("SAPP_RUN_BUILD", SAPP_BUILD_DIR, 1);
+    const std::string errors = scratchFile("run-script.txt");
+    const ChildResult r = runChild("/bin/bash", {std::string(SAPP_SOURCE_DIR) + "/scripts/run.sh",
+                                               std::string(SAPP_SCENARIOS) + "/uplink.json", "--json"}, errors);
+    unsetenv("SAPP_RUN_BUILD");
+    ASSERT_TRUE(r.exited && r.code == 0) << r.describe() << fileText(errors);
+    std::size_t lines = 0;
+    for (std::size_t begin = 0, end; (end = r.output.find('\n', begin)) != std::string::npos; begin = end + 1) {
+        const std::string line = r.output.substr(begin, end - begin);
+        EXPECT_TRUE(Json::accept(line) && Json::parse(line).is_object()) << line;
+        ++lines;
+    }
+    EXPECT_GT(lines, 100u);
+    EXPECT_TRUE(r.output.ends_with("\n"));
+    EXPECT_EQ(r.output.rfind(R"({"step":{"index":0,"action":"open"}})" "\n", 0), 0u);
+    EXPECT_NE(fileText(errors).find("run.sh: building"), std::string::npos);
+}
+#endif
+
+TEST(CliTest, HelpForEachCommand) {
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--help"}, {"help"}, {"help", "run"}, {"run", "--help"}, {"check", "--help"},
+             {"decode", "--help"}, {"encode", "-h"}, {"help", "record"}, {"diagram", "--help"}, {"help", "soak"},
+             {"help", "report"}}) {
+        const ChildResult r = sappHost(args);
+        ASSERT_TRUE(r.exited);
+        EXPECT_EQ(r.code, 0) << args.front();
+        EXPECT_EQ(r.output.rfind("usage: sapp-host", 0), 0u) << r.output;
+    }
+}
+
+}  // namespace
+}  // namespace sapphost

@@ -1,0 +1,122 @@
+#include "tools/sapp-host/cli/Commands.h"
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <stdexcept>
+#include <system_error>
+
+#include "tools/sapp-host/scenario/BuiltinScenario.h"
+#include "tools/sapp-host/platform/ModuleLibrary.h"
+#include "tools/sapp-host/records/RecordJson.h"
+#include "tools/sapp-host/scenario/Scenario.h"
+
+namespace sapphost {
+
+std::string modulePathOf(const Options& options) {
+    return options.modulePath.empty() ? defaultModulePath() : options.modulePath;
+}
+
+Scenario scenarioArgument(const Options& options) {
+    return options.args.empty() ? parseScenario(kBuiltinScenario, "built-in scenario") : loadScenario(options.args[0]);
+}
+
+int reportingErrors(const Options& options, const std::function<int()>& body) {
+    try {
+        return body();
+    } catch (const ScenarioError& e) {
+        std::cout.flush();
+        std::cerr << "sapp-host " << options.command << ": bad scenario: " << e.what() << "\n";
+    } catch (const std::runtime_error& e) {
+        std::cout.flush();
+        std::cerr << "sapp-host " << options.command << ": " << e.what() << "\n";
+    }
+    return kExitBadInput;
+}
+
+namespace {
+
+// The file an output is written to before it replaces the file named.
+std::string temporaryBeside(const std::string& path) { return path + ".sapp-host-new"; }
+
+// Writes `text` to a new file at `path`; false when that fails, with
+// whatever was made removed and the system's reason in `reason`.
+bool writeNewFile(const std::string& path, const std::string& text, std::string& reason) {
+    errno = 0;
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.close();
+    if (out) return true;
+    reason = errno ? std::generic_category().message(errno) : "the write failed";
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);
+    return false;
+}
+
+}  // namespace
+
+void checkOutputPath(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (path.empty()) throw std::runtime_error("an output file needs a name");
+    if (fs::is_directory(path, ec)) throw std::runtime_error(path + ": a folder, not a file");
+    const fs::path parent = fs::path(path).parent_path();
+    const fs::path folder = parent.empty() ? fs::path(".") : parent;
+    if (!fs::exists(folder, ec)) {
+        throw std::runtime_error(path + ": cannot write there: the folder " + folder.string() + " does not exist");
+    }
+    if (!fs::is_directory(folder, ec)) {
+        throw std::runtime_error(path + ": cannot write there: " + folder.string() + " is not a folder");
+    }
+    // A file made and removed the way the output will be written.
+    std::string reason;
+    if (!writeNewFile(temporaryBeside(path), "", reason)) {
+        throw std::runtime_error(path + ": cannot write there: " + reason);
+    }
+    fs::remove(temporaryBeside(path), ec);
+}
+
+void writeFileReplacing(const std::string& path, const std::string& text) {
+    const std::string temporary = temporaryBeside(path);
+    if (std::string reason; !writeNewFile(temporary, text, reason)) {
+        throw std::runtime_error(path + ": cannot write the file: " + reason);
+    }
+    std::error_code ec;
+    // A replaced file keeps its permissions.
+    const std::filesystem::file_status replaced = std::filesystem::status(path, ec);
+    if (!ec && std::filesystem::is_regular_file(replaced)) {
+        std::filesystem::permissions(temporary, replaced.permissions(), ec);
+    }
+    std::filesystem::rename(temporary, path, ec);
+    if (ec) {
+        std::error_code ignored;
+        std::filesystem::remove(temporary, ignored);
+        throw std::runtime_error(path + ": cannot replace the file: " + ec.message());
+    }
+}
+
+std::string argumentText(const std::string& arg) {
+    if (arg != "-") return arg;
+    return std::string(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+}
+
+std::string recordOf(const Options& options) {
+    if (options.record) {
+        if (!isRecordName(*options.record)) {
+            std::string names;
+            for (const std::string& n : recordNames()) names += (names.empty() ? "" : ", ") + n;
+            throw InputError("unknown record \"" + *options.record + "\" (records: " + names + ")");
+        }
+        return *options.record;
+    }
+    const uint32_t uri = parseDecimalU32(*options.uri, "--uri");
+    const std::string_view name = recordNameForUri(uri);
+    if (name.empty()) {
+        throw InputError("URI " + std::to_string(uri) + " carries no record (its body, if any, is relayed undecoded)");
+    }
+    return std::string(name);
+}
+
+}  // namespace sapphost

@@ -1,0 +1,57 @@
+// The hidden single-scenario mode that check starts for each scenario file:
+// plays it and reports the outcome to the parent on standard output; in the
+// traced mode (for the HTML report) every trace line first.
+#include <functional>
+#include <iostream>
+
+#include "tools/sapp-host/cli/Commands.h"
+#include "tools/sapp-host/platform/ModuleLibrary.h"
+#include "tools/sapp-host/platform/Process.h"
+#include "tools/sapp-host/scenario/Runner.h"
+#include "tools/sapp-host/scenario/Scenario.h"
+
+namespace sapphost {
+
+namespace {
+
+void report(const std::string& name, const std::vector<std::string>& failures, const Json& differences,
+            const std::string* error) {
+    Json line = Json::object();
+    line["name"] = name;
+    line["failures"] = failures;
+    line["differences"] = differences;
+    line["error"] = error ? Json(*error) : Json();
+    std::cout << kReportTag << dumpCompact(line) << std::endl;
+}
+
+}  // namespace
+
+int playOneCommand(const Options& options) {
+    prepareChildProcess();
+    const std::string& file = options.args.at(0);
+    std::string name = file;
+    try {
+        const Scenario scenario = loadScenario(file);
+        name = scenario.name;
+        const ModuleLibrary module = loadModule(modulePathOf(options));
+        std::function<void(const Json&)> onLine;
+        if (options.command == kPlayTracedCommand) {
+            onLine = [](const Json& line) { std::cout << kTraceTag << dumpCompact(line) << '\n'; };
+        }
+        const RunResult result = runScenario(module, scenario, onLine);
+        std::vector<std::string> failures;
+        Json differences = Json::array();
+        for (const StepFailure& failure : result.failures) {
+            failures.push_back(formatFailure(scenario, failure));
+            if (Json found = failureDifferences(failure); !found.is_null()) differences.push_back(std::move(found));
+        }
+        report(name, failures, differences, nullptr);
+        return failures.empty() ? kExitOk : kExitFailed;
+    } catch (const std::runtime_error& e) {
+        const std::string error = e.what();
+        report(name, {}, Json::array(), &error);
+        return kExitBadInput;
+    }
+}
+
+}  // namespace sapphost

@@ -1,0 +1,22 @@
+// Client events as JSON: the fields after the event head, by the event's
+// code, as their field lists name them (FieldJson.h conventions).
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "host/ClientRecords.h"
+#include "tools/sapp-host/records/JsonSupport.h"
+
+namespace sapphost {
+
+// The fields of a client event after its head; an unknown code gives an
+// empty object.
+Json eventFields(const AppEvent& event);
+// EVENT_APP_DATA and so on; empty for an unknown code.
+std::string_view eventName(uint32_t type);
+// The display tree (JsonSupport.h) of the fields eventFields gave for an
+// event of code `type`: wide strings as text, byte strings readable.
+Json displayEventFields(uint32_t type, const Json& fields);
+
+}  // namespace sapphost

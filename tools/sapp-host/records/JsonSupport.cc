@@ -1,0 +1,340 @@
+#include "tools/sapp-host/records/JsonSupport.h"
+
+#include <algorithm>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+namespace sapphost {
+
+namespace {
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+void appendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+}  // namespace
+
+std::string formatPath(const JsonPath& path) {
+    std::string out;
+    for (const auto& part : path) {
+        if (const auto* key = std::get_if<std::string>(&part)) {
+            out += (out.empty() ? "" : ".") + *key;
+        } else {
+            out += concat({"[", std::to_string(std::get<std::size_t>(part)), "]"});
+        }
+    }
+    return out;
+}
+
+JsonTextError::JsonTextError(JsonPath path, std::string reason)
+    : InputError(path.empty() ? reason : formatPath(path) + ": " + reason),
+      m_path(std::move(path)),
+      m_reason(std::move(reason)) {}
+
+namespace {
+
+// Builds the value of a JSON text from the parser's events (nlohmann's SAX
+// interface). Each open array or object is a frame that owns its value
+// until it closes and moves into its parent, so no pointer into the tree is
+// ever held.
+class ValueBuilder {
+public:
+    ValueBuilder(std::string_view streamed, const ElementHandler& onElement)
+        : m_streamed(streamed), m_onElement(onElement) {}
+
+    bool null() { return add(Json()); }
+    bool boolean(bool value) { return add(Json(value)); }
+    bool number_integer(Json::number_integer_t value) { return add(Json(value)); }
+    bool number_unsigned(Json::number_unsigned_t value) { return add(Json(value)); }
+    bool number_float(Json::number_float_t value, const Json::string_t&) { return add(Json(value)); }
+    bool string(Json::string_t& value) { return add(Json(std::move(value))); }
+    bool binary(Json::binary_t& value) { return add(Json::binary(std::move(value))); }
+    bool start_object(std::size_t) { return open(Json::object()); }
+    bool start_array(std::size_t) { return open(Json::array()); }
+    bool end_object() { return close(); }
+    bool end_array() { return close(); }
+
+    bool key(Json::string_t& key) {
+        Frame& frame = m_frames.back();
+        if (!frame.keys.insert(key).second) throw JsonTextError(path(), "duplicate key \"" + key + "\"");
+        frame.key = std::move(key);
+        return true;
+    }
+
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& e) {
+        throw JsonTextError({}, std::string("not valid JSON: ") + e.what());
+    }
+
+    Json take() { return std::move(m_root); }
+
+private:
+    struct Frame {
+        Json value;                             // the array or object being read
+        std::string key;                        // objects: the key of the member being read
+        std::unordered_set<std::string> keys;   // objects: every key so far
+        std::size_t index = 0;                  // arrays: the index of the element being read
+    };
+
+    // The way from the root to the innermost open value.
+    JsonPath path() const {
+        JsonPath out;
+        for (std::size_t i = 0; i + 1 < m_frames.size(); ++i) {
+            if (m_frames[i].value.is_object()) {
+                out.emplace_back(m_frames[i].key);
+            } else {
+                out.emplace_back(m_frames[i].index);
+            }
+        }
+        return out;
+    }
+
+    bool open(Json container) {
+        if (m_frames.size() >= kMaxJsonDepth) {
+            throw JsonTextError({}, "nested deeper than " + std::to_string(kMaxJsonDepth) + " levels");
+        }
+        m_frames.push_back({std::move(container), {}, {}, 0});
+        return true;
+    }
+
+    bool close() {
+        Json value = std::move(m_frames.back().value);
+        m_frames.pop_back();
+        return add(std::move(value));
+    }
+
+    bool add(Json value) {
+        if (m_frames.empty()) {
+            m_root = std::move(value);
+            return true;
+        }
+        Frame& frame = m_frames.back();
+        if (frame.value.is_object()) {
+            // Appended as it comes: the keys were checked, and an ordered
+            // object's own insert would search its members every time.
+            frame.value.get_ref<Json::object_t&>().emplace_back(std::move(frame.key), std::move(value));
+            return true;
+        }
+        if (m_onElement && m_frames.size() == 2 && m_frames[0].value.is_object() && m_frames[0].key == m_streamed) {
+            m_onElement(frame.index++, value);
+            return true;
+        }
+        frame.value.push_back(std::move(value));
+        ++frame.index;
+        return true;
+    }
+
+    std::string_view m_streamed;
+    const ElementHandler& m_onElement;
+    std::vector<Frame> m_frames;
+    Json m_root;
+};
+
+}  // namespace
+
+Json parseJsonText(std::string_view text, std::string_view streamed, const ElementHandler& onElement) {
+    ValueBuilder builder(streamed, onElement);
+    Json::sax_parse(text, &builder);
+    return builder.take();
+}
+
+std::string concat(std::initializer_list<std::string_view> parts) {
+    std::size_t size = 0;
+    for (const std::string_view part : parts) size += part.size();
+    std::string out;
+    out.reserve(size);
+    for (const std::string_view part : parts) out += part;
+    return out;
+}
+
+std::string toHex(std::string_view bytes) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        out.push_back(kDigits[b >> 4]);
+        out.push_back(kDigits[b & 0x0F]);
+    }
+    return out;
+}
+
+std::string fromHex(std::string_view hex) {
+    std::string out;
+    out.reserve(hex.size() / 2);
+    int high = -1;
+    for (std::size_t i = 0; i < hex.size(); ++i) {
+        const char c = hex[i];
+        if (isSpace(c)) {
+            if (high >= 0)
+                throw InputError("hex digits come in pairs; whitespace splits a byte at offset " + std::to_string(i));
+            continue;
+        }
+        const int d = hexDigit(c);
+        if (d < 0) {
+            throw InputError("'" + std::string(1, c) + "' at offset " + std::to_string(i) + " is not a hex digit");
+        }
+        if (high < 0) {
+            high = d;
+        } else {
+            out.push_back(static_cast<char>((high << 4) | d));
+            high = -1;
+        }
+    }
+    if (high >= 0) throw InputError("odd number of hex digits");
+    return out;
+}
+
+std::string wideToUtf8(std::wstring_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t cp = static_cast<char32_t>(text[i]);
+        if constexpr (sizeof(wchar_t) == 2) {
+            cp &= 0xFFFF;
+            if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size()) {
+                const char32_t low = static_cast<char32_t>(text[i + 1]) & 0xFFFF;
+                if (low >= 0xDC00 && low <= 0xDFFF) {
+                    cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+                    ++i;
+                }
+            }
+        }
+        if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) cp = 0xFFFD;
+        appendUtf8(out, cp);
+    }
+    return out;
+}
+
+std::string dumpCompact(const Json& value) { return value.dump(-1, ' ', false, Json::error_handler_t::replace); }
+
+std::string displayBytes(std::string_view bytes) {
+    const bool printable = std::all_of(bytes.begin(), bytes.end(), [](char c) { return c >= 0x20 && c <= 0x7E; });
+    return printable ? dumpCompact(Json(bytes)) : "0x" + toHex(bytes);
+}
+
+Json displayHexStrings(const Json& value) {
+    if (value.is_string()) {
+        try {
+            return displayBytes(fromHex(value.get_ref<const std::string&>()));
+        } catch (const InputError&) {
+            return dumpCompact(value);
+        }
+    }
+    if (!value.is_structured()) return value;
+    Json out = value;
+    for (Json& child : out) child = displayHexStrings(child);
+    return out;
+}
+
+std::string writeDisplay(const Json& display) {
+    if (display.is_string()) return display.get<std::string>();
+    if (!display.is_structured()) return dumpCompact(display);
+    const bool object = display.is_object();
+    std::string out(1, object ? '{' : '[');
+    for (auto it = display.begin(); it != display.end(); ++it) {
+        if (it != display.begin()) out += ',';
+        if (object) out += dumpCompact(Json(it.key())) + ':';
+        out += writeDisplay(*it);
+    }
+    return out + (object ? '}' : ']');
+}
+
+std::string describeType(const Json& value) {
+    switch (value.type()) {
+    case Json::value_t::null: return "null";
+    case Json::value_t::object: return "an object";
+    case Json::value_t::array: return "an array";
+    case Json::value_t::string: return "a string";
+    case Json::value_t::boolean: return "a boolean";
+    case Json::value_t::number_float: return "a fractional number";
+    default: return "a number";
+    }
+}
+
+int32_t toInt32(const Json& value, const std::string& where) {
+    if (value.is_number_integer()) {
+        if (value.is_number_unsigned()) {
+            const auto v = value.get<uint64_t>();
+            if (v <= static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) return static_cast<int32_t>(v);
+        } else {
+            const auto v = value.get<int64_t>();
+            if (v >= std::numeric_limits<int32_t>::min() && v <= std::numeric_limits<int32_t>::max()) {
+                return static_cast<int32_t>(v);
+            }
+        }
+    }
+    throw InputError(where + ": expected a signed 32-bit integer, got " + dumpCompact(value));
+}
+
+bool toBool(const Json& value, const std::string& where) {
+    if (!value.is_boolean()) throw InputError(where + ": expected true or false, got " + describeType(value));
+    return value.get<bool>();
+}
+
+const std::string& toString(const Json& value, const std::string& where) {
+    if (!value.is_string()) throw InputError(where + ": expected a string, got " + describeType(value));
+    return value.get_ref<const std::string&>();
+}
+
+std::string toBytes(const Json& value, const std::string& where) {
+    if (!value.is_string()) throw InputError(where + ": expected a hex string, got " + describeType(value));
+    try {
+        return fromHex(value.get_ref<const std::string&>());
+    } catch (const InputError& e) {
+        throw InputError(where + ": " + e.what());
+    }
+}
+
+uint32_t parseDecimalU32(std::string_view text, const std::string& where) {
+    uint64_t value = 0;
+    bool ok = !text.empty() && text.size() <= 10;
+    for (const char c : text) {
+        if (c < '0' || c > '9') ok = false;
+        if (ok) value = value * 10 + static_cast<uint64_t>(c - '0');
+    }
+    if (!ok || value > std::numeric_limits<uint32_t>::max()) {
+        throw InputError(where + ": key \"" + std::string(text) + "\" is not a decimal 32-bit number");
+    }
+    return static_cast<uint32_t>(value);
+}
+
+const Json& requireObject(const Json& value, const std::string& where) {
+    if (!value.is_object()) throw InputError(where + ": expected an object, got " + describeType(value));
+    return value;
+}
+
+void rejectUnknownKeys(const Json& object, const std::vector<std::string_view>& allowed, const std::string& where) {
+    for (const auto& [key, value] : object.items()) {
+        if (std::find(allowed.begin(), allowed.end(), key) == allowed.end()) {
+            std::string list;
+            for (const std::string_view a : allowed) list += (list.empty() ? "" : ", ") + std::string(a);
+            throw InputError(where + ": unknown key \"" + key + "\" (expected " + list + ")");
+        }
+    }
+}
+
+}  // namespace sapphost

@@ -1,0 +1,38 @@
+// The JUnit XML report of `check`, as CI servers read it: one test case per
+// scenario; failed checks as failures, scenarios that cannot be played or
+// whose process crashed as errors.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tools/sapp-host/records/JsonSupport.h"
+
+namespace sapphost {
+
+struct ScenarioOutcome {
+    std::string file;
+    std::string name;
+    std::string result;  // "pass", "fail", "bad" (scenario error) or "crash"
+    std::vector<std::string> details;
+    // Beside each detail of a failed scenario: where a line differs from the
+    // check (failureDifferences in Runner.h), or null.
+    Json differences = Json::array();
+    double seconds = 0;
+};
+
+// The report: <testsuites> with one <testsuite> named `suite`, run on
+// `hostname` from `timestamp` (local time, "2024-05-01T12:00:00").
+std::string junitReport(const std::string& suite, const std::vector<ScenarioOutcome>& outcomes,
+                        const std::string& timestamp, const std::string& hostname);
+// The local time now as JUnit reports give it.
+std::string junitTimestamp();
+
+// `text` as XML character data or an attribute value: markup characters as
+// entities, line ends in attributes as character references, and whatever
+// XML 1.0 cannot carry (control characters, bytes that are not UTF-8)
+// replaced by U+FFFD.
+std::string xmlEscaped(std::string_view text, bool attribute);
+
+}  // namespace sapphost

@@ -1,0 +1,39 @@
+// The HTML report of `report` and `check --html`: the scenarios played, each
+// with its result, its sequence diagram, its steps (input, every trace line,
+// the checks and how they came out) and every record's fields and bytes,
+// in one self-contained page that opens from disk with no network.
+//
+// The page (tools/sapp-host/report/page.*) is compiled into sapp-host; the
+// report data is JSON embedded in it, which the page renders. The data's
+// shape is documented in docs/sapp-host-formats.md ("Report data").
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/sapp-host/records/JsonSupport.h"
+#include "tools/sapp-host/report/Junit.h"
+#include "tools/sapp-host/scenario/Scenario.h"
+
+namespace sapphost {
+
+// One scenario's part of the report data. `scenario` is the parsed file (none
+// when it could not be read); `trace` is every line its run printed, in
+// order. The checks are evaluated again on the trace, by the code `run` and
+// `check` use, so that passed checks can be shown beside failed ones.
+Json reportScenario(std::size_t index, const ScenarioOutcome& outcome, const std::optional<Scenario>& scenario,
+                    const std::vector<Json>& trace);
+
+// The whole report data: where it was made, with which module, the totals
+// and the scenarios (reportScenario).
+Json reportData(const std::string& module, const std::string& generated, Json scenarios);
+
+// The page with `data` embedded.
+std::string reportPage(const Json& data);
+
+// The current UTC time as "2026-12-07T04:30:00Z".
+std::string utcTimestamp();
+
+}  // namespace sapphost

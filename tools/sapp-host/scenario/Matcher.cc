@@ -1,0 +1,279 @@
+#include "tools/sapp-host/scenario/Matcher.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "tools/sapp-host/records/RecordJson.h"
+#include "tools/sapp-host/scenario/Scenario.h"
+
+namespace sapphost {
+
+namespace {
+
+// The partial match of values as the line shows them.
+bool partialMatchAsShown(const Json& pattern, const Json& line) {
+    if (pattern.is_object() && line.is_object()) {
+        for (const auto& [key, value] : pattern.items()) {
+            const auto it = line.find(key);
+            if (it == line.end() || !partialMatchAsShown(value, *it)) return false;
+        }
+        return true;
+    }
+    return jsonEqual(pattern, line);
+}
+
+// The string member `key` of `object`, or null.
+const std::string* stringAt(const Json& object, const char* key) {
+    const auto it = object.find(key);
+    return it != object.end() && it->is_string() ? it->get_ptr<const std::string*>() : nullptr;
+}
+
+// `line` with each nested payload that it shows as an object replaced by its
+// hex where `pattern` gives that field as a string (by the pattern's own
+// text when it gives the same bytes); none when there is no such field.
+// Lines show records as {kind: {"record", "hex", "fields"}}; a line's hex is
+// always well formed.
+std::optional<Json> withPayloadsAsHex(const Json& pattern, const Json& line) {
+    if (!pattern.is_object() || pattern.size() != 1 || !line.is_object() || line.size() != 1) return std::nullopt;
+    const std::string& kind = pattern.begin().key();
+    const Json& wanted = pattern.begin().value();
+    const auto body = line.find(kind);
+    if (body == line.end() || !body->is_object() || !wanted.is_object()) return std::nullopt;
+    const auto wantedFields = wanted.find("fields");
+    const auto shownFields = body->find("fields");
+    const std::string* record = stringAt(*body, "record");
+    const std::string* hex = stringAt(*body, "hex");
+    if (wantedFields == wanted.end() || !wantedFields->is_object() || shownFields == body->end() || !record || !hex) {
+        return std::nullopt;
+    }
+    std::optional<Json> adjusted;
+    for (const auto& [field, value] : wantedFields->items()) {
+        const auto shown = shownFields->find(field);
+        if (!value.is_string() || shown == shownFields->end() || !shown->is_object()) continue;
+        const std::optional<std::string> payload = payloadHex(*record, fromHex(*hex), field);
+        if (!payload) continue;
+        if (!adjusted) adjusted = line;
+        // The pattern's hex is input: compared as bytes, in any case and spacing.
+        std::optional<std::string> given;
+        try {
+            given = toHex(fromHex(value.get<std::string>()));
+        } catch (const InputError&) {
+        }
+        (*adjusted)[kind]["fields"][field] = given == payload ? value : Json(*payload);
+    }
+    return adjusted;
+}
+
+}  // namespace
+
+bool jsonEqual(const Json& a, const Json& b) {
+    if (a.is_object() && b.is_object()) {
+        if (a.size() != b.size()) return false;
+        for (const auto& [key, value] : a.items()) {
+            const auto it = b.find(key);
+            if (it == b.end() || !jsonEqual(value, *it)) return false;
+        }
+        return true;
+    }
+    if (a.is_array() && b.is_array()) {
+        if (a.size() != b.size()) return false;
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            if (!jsonEqual(a[i], b[i])) return false;
+        }
+        return true;
+    }
+    return a == b;
+}
+
+bool partialMatch(const Json& pattern, const Json& line) {
+    if (const std::optional<Json> adjusted = withPayloadsAsHex(pattern, line)) {
+        return partialMatchAsShown(pattern, *adjusted);
+    }
+    return partialMatchAsShown(pattern, line);
+}
+
+namespace {
+
+void collectDifferences(const Json& want, const Json& got, const std::string& path, bool partial,
+                        std::vector<FieldDifference>& out) {
+    const auto at = [&path](const std::string& key) { return path.empty() ? key : path + "." + key; };
+    if (want.is_object() && got.is_object()) {
+        for (const auto& [key, value] : want.items()) {
+            const auto it = got.find(key);
+            if (it == got.end()) {
+                out.push_back({at(key), value, std::nullopt});
+            } else {
+                collectDifferences(value, *it, at(key), partial, out);
+            }
+        }
+        if (partial) return;
+        for (const auto& [key, value] : got.items()) {
+            if (!want.contains(key)) out.push_back({at(key), std::nullopt, value});
+        }
+        return;
+    }
+    // Arrays compare exactly, objects inside them as a whole.
+    if (want.is_array() && got.is_array() && want.size() == got.size()) {
+        for (std::size_t i = 0; i < want.size(); ++i) {
+            collectDifferences(want[i], got[i], path + "[" + std::to_string(i) + "]", false, out);
+        }
+        return;
+    }
+    if (!jsonEqual(want, got)) out.push_back({path, want, got});
+}
+
+// A value for a message: compact JSON, a long one cut to about 60
+// characters starting a little before character `from`.
+std::string excerpt(const Json& value, std::size_t from = 0) {
+    constexpr std::size_t kWidth = 60;
+    const std::string text = dumpCompact(value);
+    if (text.size() <= kWidth) return text;
+    const std::size_t begin = from > 10 ? from - 10 : 0;
+    return (begin > 0 ? "..." : "") + text.substr(begin, kWidth) + (begin + kWidth < text.size() ? "..." : "");
+}
+
+}  // namespace
+
+std::vector<FieldDifference> differences(const Json& pattern, const Json& line) {
+    std::vector<FieldDifference> out;
+    const std::optional<Json> adjusted = withPayloadsAsHex(pattern, line);
+    collectDifferences(pattern, adjusted ? *adjusted : line, "", true, out);
+    return out;
+}
+
+std::string describeDifference(const FieldDifference& d) {
+    if (!d.actual) return d.path + ": expected " + excerpt(*d.expected) + ", but the line has no such field";
+    if (!d.expected) return d.path + ": expected no such field, got " + excerpt(*d.actual);
+    std::size_t from = 0;
+    std::string where;
+    if (d.expected->is_string() && d.actual->is_string()) {
+        const std::string want = dumpCompact(*d.expected);
+        const std::string got = dumpCompact(*d.actual);
+        from = static_cast<std::size_t>(std::mismatch(want.begin(), want.end(), got.begin(), got.end()).first -
+                                        want.begin());
+        if (from > 1) where = " (from character " + std::to_string(from - 1) + ")";
+    }
+    return d.path + ": expected " + excerpt(*d.expected, from) + ", got " + excerpt(*d.actual, from) + where;
+}
+
+Json differenceJson(const FieldDifference& d) {
+    Json out = Json::object();
+    out["path"] = d.path;
+    if (d.expected) out["expected"] = *d.expected;
+    if (d.actual) out["got"] = *d.actual;
+    return out;
+}
+
+FieldDifference differenceFromJson(const Json& json) {
+    const auto path = json.find("path");
+    FieldDifference d{path != json.end() && path->is_string() ? path->get<std::string>() : "", std::nullopt,
+                      std::nullopt};
+    if (json.contains("expected")) d.expected = json["expected"];
+    if (json.contains("got")) d.actual = json["got"];
+    return d;
+}
+
+namespace {
+
+std::string label(const char* check, std::size_t i) { return std::string(check) + "[" + std::to_string(i) + "]"; }
+
+std::string labelled(const char* check, std::size_t i, const Json& pattern) {
+    return label(check, i) + " " + dumpCompact(pattern);
+}
+
+bool hasChecks(const Step& step) { return step.exact || !step.expect.empty() || !step.absent.empty(); }
+
+// Whether `line` is of the kind `pattern` asks for: its first key.
+bool sameKind(const Json& pattern, const Json& line) {
+    return pattern.is_object() && !pattern.empty() && line.is_object() && line.contains(pattern.begin().key());
+}
+
+}  // namespace
+
+StepChecker::StepChecker(const Step& step)
+    : m_step(step), m_checks(hasChecks(step)), m_absent(step.absent.size()) {
+    if (!step.exact) m_expected.resize(step.expect.size());
+}
+
+void StepChecker::add(const Json& line) {
+    const std::size_t index = m_count++;
+    if (!m_checks) return;
+    if (m_shown.size() < kShownLines) m_shown.push_back(dumpCompact(line));
+    if (m_step.exact) {
+        if (!m_exactMismatch && index < m_step.expect.size() && !partialMatch(m_step.expect[index], line)) {
+            m_exactMismatch = CheckFailure{"exact",
+                                           "exact: line " + std::to_string(index) + " does not match " +
+                                               labelled("expect", index, m_step.expect[index]),
+                                           index, false, differences(m_step.expect[index], line)};
+        }
+    }
+    for (std::size_t i = 0; i < m_expected.size(); ++i) {
+        const Json& pattern = m_step.expect[i];
+        Expected& expected = m_expected[i];
+        if (partialMatch(pattern, line)) {
+            expected.matches.push_back(index);
+        } else if (expected.matches.empty() && sameKind(pattern, line)) {
+            std::vector<FieldDifference> found = differences(pattern, line);
+            if (!expected.nearest || found.size() < expected.nearestDifferences.size()) {
+                expected.nearest = index;
+                expected.nearestDifferences = std::move(found);
+            }
+        }
+    }
+    for (std::size_t i = 0; i < m_absent.size(); ++i) {
+        if (!m_absent[i] && partialMatch(m_step.absent[i], line)) m_absent[i] = index;
+    }
+}
+
+std::vector<CheckFailure> StepChecker::finish() const {
+    std::vector<CheckFailure> failures;
+    if (m_step.exact) {
+        if (m_exactMismatch) {
+            failures.push_back(*m_exactMismatch);
+        } else if (m_step.expect.size() != m_count) {
+            failures.push_back({"exact",
+                                "exact: " + std::to_string(m_step.expect.size()) + " lines expected, " +
+                                    std::to_string(m_count) + " produced",
+                                std::nullopt, false, {}});
+        }
+    }
+    // Each pattern takes the first line it matches after the line the
+    // previous match took; a pattern that matches none there leaves the
+    // place as it was for the next.
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < m_expected.size(); ++i) {
+        const Expected& expected = m_expected[i];
+        const auto at = std::lower_bound(expected.matches.begin(), expected.matches.end(), next);
+        if (at != expected.matches.end()) {
+            next = *at + 1;
+            continue;
+        }
+        const std::string text = labelled("expect", i, m_step.expect[i]);
+        if (!expected.matches.empty()) {
+            failures.push_back({label("expect", i),
+                                text + ": matches only lines before the one matched by expect[" +
+                                    std::to_string(i - 1) + "]",
+                                std::nullopt, false, {}});
+        } else {
+            failures.push_back({label("expect", i), text + ": matches no line", expected.nearest, true,
+                                expected.nearestDifferences});
+        }
+    }
+    for (std::size_t i = 0; i < m_absent.size(); ++i) {
+        if (m_absent[i]) {
+            failures.push_back({label("absent", i),
+                                labelled("absent", i, m_step.absent[i]) + ": matches line " +
+                                    std::to_string(*m_absent[i]),
+                                m_absent[i], false, {}});
+        }
+    }
+    return failures;
+}
+
+std::vector<CheckFailure> checkStep(const Step& step, std::span<const Json> lines) {
+    StepChecker checker(step);
+    for (const Json& line : lines) checker.add(line);
+    return checker.finish();
+}
+
+}  // namespace sapphost

@@ -1,0 +1,137 @@
+// A scenario: host settings and a list of steps, each with one action for
+// the host to perform and optional checks on what the step produced.
+//
+// parseScenario validates everything that can be known before the module
+// runs (keys, types, ranges, hex, records given as fields, session names)
+// and raises ScenarioError naming the source, the step index and the reason.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "standin/pktcore/StandinSession.h"
+#include "tools/sapp-host/records/JsonSupport.h"
+
+namespace sapphost {
+
+class ScenarioError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The stand-in host's switches. Unset members leave the current value.
+struct HostSettings {
+    std::optional<bool> logSink;             // GetLogInstance gives a sink (true) or null
+    std::optional<bool> logEnabled;          // answer of both level checks
+    std::map<uint32_t, uint32_t> databases;  // sid -> dwSGroupId
+    std::optional<uint32_t> unzipLimit;      // the most bytes one zipped field inflates to
+};
+
+// getModule with a new session object named `session` whose getSid answers
+// `sid`; no session: getModule(nullptr).
+struct OpenAction {
+    std::optional<std::string> session;
+    uint32_t sid = 0;
+};
+struct SetSidAction {
+    std::string session;
+    uint32_t sid = 0;
+};
+// A SessionEvent delivered to the watchers of `session`.
+struct EventAction {
+    std::string session;
+    int32_t type = 0;
+    uint32_t sid = 0;
+    uint32_t asid = 0;
+    uint32_t pid = 0;
+    uint64_t uid = 0;
+    std::string udb;
+    std::string cookie;
+};
+// onPacket; no body: a null packet.
+struct PacketAction {
+    uint32_t sid = 0;
+    uint32_t uri = 0;
+    uint32_t res = 200;
+    std::optional<std::string> body;
+};
+// onRequest with an AppDataRequest head and fields; null: a null request.
+struct RequestAction {
+    uint32_t sid = 0;
+    int32_t type = 1007;
+    uint32_t appId = 0;
+    std::string data;
+    bool null = false;
+};
+struct AdvanceAction {
+    uint64_t ms = 0;
+};
+struct LeaveAction {
+    uint32_t sid = 0;
+};
+struct ReleaseAction {
+    uint32_t sid = 0;
+};
+struct AskAction {
+    std::string what;  // "uris", "reqtypes" or "modflag"
+};
+// Sets dwSGroupId of the channel database of `sid` (creating it), removes
+// that database, or makes its query throw (or answer again).
+struct DbAction {
+    uint32_t sid = 0;
+    std::optional<uint32_t> sGroupId;
+    bool remove = false;
+    std::optional<bool> queryThrows;
+};
+struct HostAction {
+    HostSettings settings;
+};
+// Makes a host call fail (it throws standin::HostFault): one of session
+// `session`'s calls (of the object the name stands for, or of the next one
+// opened under it if none was yet), or, without a session, the unmarshal of
+// the packets later steps deliver. Once: the next call; Always: every call
+// from now on; Off: the call works again.
+struct FaultAction {
+    std::optional<std::string> session;
+    standin::HostCall call = standin::HostCall::SendRequest;
+    standin::FaultMode mode = standin::FaultMode::Once;
+};
+
+using Action = std::variant<OpenAction, SetSidAction, EventAction, PacketAction, RequestAction, AdvanceAction,
+                            LeaveAction, ReleaseAction, AskAction, DbAction, HostAction, FaultAction>;
+
+struct Step {
+    std::size_t index = 0;
+    std::string action;  // the action's key: "open", "packet", ...
+    Action what;
+    std::string note;  // the author's explanation, shown by `run`
+    std::vector<Json> expect;
+    std::vector<Json> absent;
+    bool exact = false;
+};
+
+// Whether the step's action calls into the module; set_sid, db, host and
+// fault only change the stand-in host.
+bool callsModule(const Step& step);
+
+struct Scenario {
+    std::string source;  // file name, or a label for built-in text
+    std::string name;
+    HostSettings host;
+    std::vector<Step> steps;
+};
+
+// Parses scenario text. `source` names it in error messages and defaults
+// the name.
+Scenario parseScenario(const std::string& text, const std::string& source);
+// The text of a scenario file; ScenarioError when it cannot be read.
+std::string readScenarioText(const std::string& path);
+// Reads and parses a scenario file.
+Scenario loadScenario(const std::string& path);
+
+}  // namespace sapphost
