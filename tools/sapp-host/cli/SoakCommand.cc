@@ -42,7 +42,7 @@ int soakCommand(const Options& options) {
         std::cerr << "sapp-host soak: " << e.what() << "\n";
         return kExitBadInput;
     }
-    return runSoak(module, {sessions, packets, seed, faults});
+    return runSoak(module, {sessions, packets, seed, faults}) ? kExitOk : kExitFailed;
 }
 
 }  // namespace sapphost

@@ -23,7 +23,6 @@
 #include "standin/pktcore/StandinSession.h"
 #include "standin/tarnbase/StandinDatabase.h"
 #include "standin/tarnbase/StandinLog.h"
-#include "tools/sapp-host/cli/Commands.h"
 #include "tools/sapp-host/soak/Soak.h"
 #include "tools/sapp-host/soak/SoakEffects.h"
 #include "tools/sapp-host/soak/SoakMemory.h"
@@ -60,7 +59,7 @@ public:
         : m_module(module), m_sessionCount(sessions), m_steps(steps), m_seed(seed), m_faultPercent(faultPercent),
           m_traffic(seed), m_memory(steps) {}
 
-    int run() {
+    bool run() {
         standin::resetLog();
         standin::setUnzipLimit(standin::kDefaultUnzipLimit);
         for (uint32_t i = 0; i < m_sessionCount; ++i) join(JoinFault::None);
@@ -78,9 +77,9 @@ public:
                   << " probes checked against the model";
         if (m_faultPercent) std::cout << ", " << m_faults << " host faults injected and survived";
         std::cout << "\n";
-        if (!m_memory.verdict()) return kExitFailed;
+        if (!m_memory.verdict()) return false;
         std::cout << "soak: passed\n";
-        return kExitOk;
+        return true;
     }
 
 private:
@@ -374,19 +373,19 @@ private:
 
 }  // namespace
 
-int runSoak(const ModuleLibrary& module, const SoakSettings& settings) {
+bool runSoak(const ModuleLibrary& module, const SoakSettings& settings) {
     try {
         Soak soak(module, settings.sessions, settings.steps, settings.seed, settings.faultPercent);
         return soak.run();
     } catch (const SoakFailure& e) {
         std::cout.flush();
         std::cerr << "sapp-host soak: FAILED: " << e.what() << "\n";
-        return kExitFailed;
+        return false;
     } catch (const std::exception& e) {
         // Nothing else may leave the module for these packets and requests.
         std::cout.flush();
         std::cerr << "sapp-host soak: FAILED: an exception left the module: " << e.what() << "\n";
-        return kExitFailed;
+        return false;
     }
 }
 

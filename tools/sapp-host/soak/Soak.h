@@ -17,8 +17,8 @@ struct SoakSettings {
     uint32_t faultPercent = 0;  // steps that make one host call fail
 };
 
-// Plays the soak; kExitOk when every check passed, kExitFailed (with the
-// reason on stderr) when one did not.
-int runSoak(const ModuleLibrary& module, const SoakSettings& settings);
+// Plays the soak; true when every check passed, false (with the reason on
+// stderr) when one did not.
+bool runSoak(const ModuleLibrary& module, const SoakSettings& settings);
 
 }  // namespace sapphost
