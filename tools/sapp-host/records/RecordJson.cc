@@ -1,11 +1,10 @@
 #include "tools/sapp-host/records/RecordJson.h"
 
-#include <type_traits>
-
-#include "tools/sapp-host/records/FieldSpans.h"
+#include <span>
 
 #include "marshal/Errors.h"
-#include "protocol/Packets.h"
+#include "protocol/PacketVisitor.h"
+#include "tools/sapp-host/records/FieldSpans.h"
 
 namespace sapphost {
 
@@ -14,160 +13,8 @@ namespace pl = vessaplugin::appMgr;
 
 namespace {
 
-// Finds the name that a field list gives the member at `member`.
-struct NameFinder {
-    const void* member;
-    std::string name;
-    template <class E, class T> void operator()(E, const char* field, const T& value) { (*this)(field, value); }
-    template <class T> void operator()(const char* field, const T& value) {
-        if (static_cast<const void*>(&value) == member) name = field;
-    }
-};
-
-// The name that R's field list gives `member` of `record`: the packet table
-// names payload fields by member, the field list names them for JSON.
-template <class R, class M> std::string fieldName(const R& record, const M& member) {
-    NameFinder finder{&member, {}};
-    R::fields(record, finder);
-    return finder.name;
-}
-
-// ---------------------------------------------------------------------------
-// Payload contents (protocol/Packets.h): their JSON and their bytes.
-
-template <class C> struct IsByType : std::false_type {};
-template <auto S, class... W> struct IsByType<ps::ByType<S, W...>> : std::true_type {};
-
-template <class C, class R> std::optional<Json> decodeContent(const R& record, std::string_view bytes, Direction d) {
-    if constexpr (std::is_same_v<C, ps::SdkV2Payload>) {
-        return decodeV2(bytes, d);
-    } else if constexpr (IsByType<C>::value) {
-        std::optional<Json> out;
-        C::select(record, [&]<class N>() { out = decodeClean<typename N::Record>(bytes); });
-        return out;
-    } else {
-        return decodeClean<typename C::Record>(bytes);
-    }
-}
-
-// "2, 4 (AppInfoPack3) or 5 (PAppSdkInfo)": the types of a ByType's cases.
-template <class... W> std::string casesText(ps::TypeList<W...>) {
-    std::vector<std::string> cases;
-    ps::forEach(ps::TypeList<W...>{}, [&]<class Case>() {
-        std::string text;
-        for (const uint32_t type : Case::types) text += (text.empty() ? "" : ", ") + std::to_string(type);
-        cases.push_back(text + " (" + std::string(Case::Is::name) + ")");
-    });
-    std::string out;
-    for (std::size_t i = 0; i < cases.size(); ++i) {
-        out += (i == 0 ? "" : i + 1 == cases.size() ? " or " : ", ") + cases[i];
-    }
-    return out;
-}
-
-template <class C, class R> std::string encodeContent(const R& record, const Json& in, const std::string& where) {
-    if constexpr (std::is_same_v<C, ps::SdkV2Payload>) {
-        return encodeSdkV2Payload(in, where);
-    } else if constexpr (IsByType<C>::value) {
-        std::optional<std::string> out;
-        C::select(record, [&]<class N>() { out = encodeFromJson<typename N::Record>(in, where); });
-        if (out) return *out;
-        throw InputError(where + ": a body given as an object needs " + fieldName(record, record.*C::selector) + " " +
-                         casesText(typename C::Cases{}) + "; give other bodies as hex");
-    } else {
-        return encodeFromJson<typename C::Record>(in, where);
-    }
-}
-
-// ---------------------------------------------------------------------------
-// Packets: the record's fields, and its payloads as PayloadJson.h says.
-
-template <class P> using PayloadsOf = typename P::template PayloadsOf<typename P::Record>;
-
-template <class F, class R> bool zippedIn(const R& record) {
-    if constexpr (F::zippable) return (record.*F::zipped) != 0;
-    return false;
-}
-template <class F, class R> uint32_t lengthIn(const R& record) {
-    if constexpr (F::zippable) return record.*F::length;
-    return 0;
-}
-
-// The name of the record a payload holds: the one its carrier's message
-// type picks for a body chosen by type.
-template <class C, class R> std::string contentName(const R& record) {
-    std::string name;
-    if constexpr (IsByType<C>::value) {
-        C::select(record, [&]<class N>() { name = N::name; });
-    } else {
-        name = C::name;
-    }
-    return name;
-}
-
-// The payloads of record `r` of row P, each read once: a payload that reads
-// cleanly (PayloadJson.h) comes as its NestedPayload and its fields, any
-// other as its field's name and bytes alone.
-template <class P, class Visit> void readPayloads(const typename P::Record& r, Direction direction, Visit visit) {
-    ps::forEach(PayloadsOf<P>{}, [&]<class F>() {
-        using C = typename F::Content;
-        const std::string& bytes = r.*F::bytes;
-        std::optional<Json> fields;
-        const auto plain = plainPayload(bytes, zippedIn<F>(r), lengthIn<F>(r));
-        if (plain) fields = decodeContent<C>(r, *plain, direction);
-        if (!fields) return visit(fieldName(r, bytes), bytes, nullptr, Json());
-        const NestedPayload payload{fieldName(r, bytes), contentName<C>(r), zippedIn<F>(r), *plain};
-        visit(payload.field, bytes, &payload, std::move(*fields));
-    });
-}
-
-template <class P> Decoded decodePacket(std::string_view bytes, Direction direction) {
-    typename P::Record r;
-    Decoded d = decodeWhole(bytes, r);
-    readPayloads<P>(r, direction, [&d](const std::string& field, const std::string& raw, const NestedPayload* clean,
-                                       Json fields) { d.fields[field] = clean ? std::move(fields) : Json(toHex(raw)); });
-    return d;
-}
-
-template <class P> std::vector<NestedPayload> packetPayloads(std::string_view bytes, Direction direction) {
-    typename P::Record r;
-    decodeWhole(bytes, r);
-    std::vector<NestedPayload> out;
-    readPayloads<P>(r, direction, [&out](const std::string&, const std::string&, const NestedPayload* clean, Json) {
-        if (clean) out.push_back(*clean);
-    });
-    return out;
-}
-
-template <class P> std::string encodePacket(const Json& in, const std::string& where) {
-    typename P::Record r;
-    if constexpr (P::payloadCount == 0) {
-        fromJson(in, r, where);
-    } else {
-        std::vector<std::string> names;
-        ps::forEach(PayloadsOf<P>{}, [&]<class F>() { names.push_back(fieldName(r, r.*F::bytes)); });
-        fromJson(withoutObjects(in, names, where), r, where);
-    }
-    ps::forEach(PayloadsOf<P>{}, [&]<class F>() {
-        const std::string name = fieldName(r, r.*F::bytes);
-        if (!in.contains(name)) return;
-        uint32_t* length = nullptr;
-        bool lengthGiven = false;
-        if constexpr (F::zippable) {
-            length = &(r.*F::length);
-            lengthGiven = in.contains(fieldName(r, r.*F::length));
-        }
-        const auto encode = [&r](const Json& value, const std::string& at) {
-            return encodeContent<typename F::Content>(r, value, at);
-        };
-        r.*F::bytes = payloadBytes(in[name], zippedIn<F>(r), where + "." + name, encode, length, lengthGiven);
-    });
-    return packToString(r);
-}
-
-// ---------------------------------------------------------------------------
-// The table of records.
-
+// How a record of the mapping is read and written. A payload field is read
+// and written by the codec of the record it holds.
 struct Codec {
     std::string_view name;
     uint32_t uri;  // 0 for records nested in others
@@ -175,24 +22,133 @@ struct Codec {
     std::string (*encode)(const Json&, const std::string&);
     std::vector<FieldSpan> (*spans)(std::string_view);
     std::vector<NestedPayload> (*payloads)(std::string_view, Direction);
+    // The fields of bytes that read cleanly as the record (PayloadJson.h).
+    std::optional<Json> (*clean)(std::string_view, Direction);
 };
+
+const Codec& codecFor(std::string_view name);
+
+// ---------------------------------------------------------------------------
+// Payload fields (protocol/PacketVisitor.h): their JSON and their bytes.
+
+// The payload fields of `record`, a record of row `row`, as its field values
+// stand now (a body chosen by type follows the type the record holds).
+template <class P> std::vector<ps::PayloadField> payloadFields(P row, typename P::Record& record) {
+    std::vector<ps::PayloadField> fields;
+    ps::forEachPayload(row, record, [&fields](const ps::PayloadField& field) { fields.push_back(field); });
+    return fields;
+}
+
+// "2, 4 (AppInfoPack3) or 5 (PAppSdkInfo)": the types of a body's choices.
+std::string choicesText(std::span<const ps::PayloadChoice> choices) {
+    std::string out;
+    for (std::size_t i = 0; i < choices.size(); ++i) {
+        std::string types;
+        for (const uint32_t type : choices[i].types) types += (types.empty() ? "" : ", ") + std::to_string(type);
+        out += (i == 0 ? "" : i + 1 == choices.size() ? " or " : ", ") + types + " (" + std::string(choices[i].record) +
+               ")";
+    }
+    return out;
+}
+
+std::optional<Json> decodeContent(const ps::PayloadField& field, std::string_view bytes, Direction direction) {
+    if (field.record.empty()) return std::nullopt;
+    return codecFor(field.record).clean(bytes, direction);
+}
+
+std::string encodeContent(const ps::PayloadField& field, const Json& in, const std::string& where) {
+    if (field.record.empty()) {
+        throw InputError(where + ": a body given as an object needs " + std::string(field.selectorName) + " " +
+                         choicesText(field.choices) + "; give other bodies as hex");
+    }
+    return codecFor(field.record).encode(in, where);
+}
+
+// The payloads `fields`, each read once: a payload that reads cleanly
+// (PayloadJson.h) comes as its NestedPayload and its fields, any other as
+// its field's name and bytes alone.
+template <class Visit>
+void readPayloads(const std::vector<ps::PayloadField>& fields, Direction direction, Visit visit) {
+    for (const ps::PayloadField& field : fields) {
+        const std::string& bytes = *field.bytes;
+        std::optional<Json> content;
+        const auto plain = plainPayload(bytes, field.isZipped(), field.length ? *field.length : 0);
+        if (plain) content = decodeContent(field, *plain, direction);
+        if (!content) {
+            visit(std::string(field.name), bytes, nullptr, Json());
+            continue;
+        }
+        const NestedPayload payload{std::string(field.name), std::string(field.record), field.isZipped(), *plain};
+        visit(payload.field, bytes, &payload, std::move(*content));
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Packets: the record's fields, and its payloads as PayloadJson.h says.
+
+template <class P> Decoded decodePacket(std::string_view bytes, Direction direction) {
+    typename P::Record r;
+    Decoded d = decodeWhole(bytes, r);
+    readPayloads(payloadFields(P{}, r), direction,
+                 [&d](const std::string& field, const std::string& raw, const NestedPayload* clean, Json fields) {
+                     d.fields[field] = clean ? std::move(fields) : Json(toHex(raw));
+                 });
+    return d;
+}
+
+template <class P> std::vector<NestedPayload> packetPayloads(std::string_view bytes, Direction direction) {
+    typename P::Record r;
+    decodeWhole(bytes, r);
+    std::vector<NestedPayload> out;
+    readPayloads(payloadFields(P{}, r), direction,
+                 [&out](const std::string&, const std::string&, const NestedPayload* clean, Json) {
+                     if (clean) out.push_back(*clean);
+                 });
+    return out;
+}
+
+template <class P> std::string encodePacket(const Json& in, const std::string& where) {
+    typename P::Record r;
+    // The other fields first: a body chosen by type follows the type given.
+    std::vector<std::string> names;
+    for (const ps::PayloadField& field : payloadFields(P{}, r)) names.emplace_back(field.name);
+    fromJson(withoutObjects(in, names, where), r, where);
+    for (const ps::PayloadField& field : payloadFields(P{}, r)) {
+        const std::string name(field.name);
+        if (!in.contains(name)) continue;
+        const bool lengthGiven = field.length && in.contains(std::string(field.lengthName));
+        const auto encode = [&field](const Json& value, const std::string& at) {
+            return encodeContent(field, value, at);
+        };
+        *field.bytes = payloadBytes(in[name], field.isZipped(), where + "." + name, encode, field.length, lengthGiven);
+    }
+    return packToString(r);
+}
+
+// ---------------------------------------------------------------------------
+// The table of records.
 
 template <typename R> Decoded decodeGeneric(std::string_view bytes, Direction) {
     R record;
     return decodeWhole(bytes, record);
 }
 
+template <typename R> std::optional<Json> cleanGeneric(std::string_view bytes, Direction) {
+    return decodeClean<R>(bytes);
+}
+
 std::vector<NestedPayload> noPayloads(std::string_view, Direction) { return {}; }
 
 template <typename R> constexpr Codec nested(std::string_view name) {
-    return {name, 0, decodeGeneric<R>, encodeFromJson<R>, fieldSpansOf<R>, noPayloads};
+    return {name, 0, decodeGeneric<R>, encodeFromJson<R>, fieldSpansOf<R>, noPayloads, cleanGeneric<R>};
 }
 
 // The records nested in packets, in the order that fuzz inputs number them
-// (after the packets). A payload record of the packet table missing here is
-// added after them.
+// (after the packets). Every record that a payload of the packet table
+// holds is one of them (RecordJsonTest.EveryPayloadHoldsARecordOfTheMapping).
 const Codec kNested[] = {
-    {ps::SdkV2Payload::name, 0, decodeSdkV2Payload, encodeSdkV2Payload, fieldSpansOf<ps::AppHeaderV2>, noPayloads},
+    {ps::SdkV2Payload::name, 0, decodeSdkV2Payload, encodeSdkV2Payload, fieldSpansOf<ps::AppHeaderV2>, noPayloads,
+     decodeV2},
     nested<ps::AppInfoPack>("AppInfoPack"),
     nested<ps::AppInfoPack3>("AppInfoPack3"),
     nested<ps::VersionItem>("VersionItem"),
@@ -209,27 +165,15 @@ const Codec kNested[] = {
 // nested records.
 std::vector<Codec> makeCodecs() {
     std::vector<Codec> codecs;
-    ps::forEach(ps::DecodedPackets{}, [&]<class P>() {
-        codecs.push_back({P::name, P::uri, decodePacket<P>, encodePacket<P>, fieldSpansOf<typename P::Record>,
-                          packetPayloads<P>});
+    ps::forEachPacket([&codecs](auto row) {
+        using P = decltype(row);
+        if constexpr (ps::isDecoded<P>) {
+            using R = typename P::Record;
+            codecs.push_back(
+                {P::name, P::uri, decodePacket<P>, encodePacket<P>, fieldSpansOf<R>, packetPayloads<P>, cleanGeneric<R>});
+        }
     });
     codecs.insert(codecs.end(), std::begin(kNested), std::end(kNested));
-    const auto add = [&codecs]<class N>() {
-        for (const Codec& codec : codecs) {
-            if (codec.name == N::name) return;
-        }
-        codecs.push_back(nested<typename N::Record>(N::name));
-    };
-    ps::forEach(ps::DecodedPackets{}, [&]<class P>() {
-        ps::forEach(PayloadsOf<P>{}, [&]<class F>() {
-            using C = typename F::Content;
-            if constexpr (IsByType<C>::value) {
-                ps::forEach(typename C::Cases{}, [&]<class W>() { add.template operator()<typename W::Is>(); });
-            } else if constexpr (!std::is_same_v<C, ps::SdkV2Payload>) {
-                add.template operator()<C>();
-            }
-        });
-    });
     return codecs;
 }
 
@@ -240,19 +184,22 @@ const std::vector<Codec>& codecs() {
 
 // The string fields that carry a nested payload (PayloadJson.h), and how to
 // read their record with every byte string as hex, nested payloads too.
-struct PayloadField {
+struct PayloadHex {
     std::string_view record;
     std::string field;
     Decoded (*plain)(std::string_view, Direction);
 };
 
-std::vector<PayloadField> makePayloadFields() {
-    std::vector<PayloadField> fields;
-    ps::forEach(ps::DecodedPackets{}, [&]<class P>() {
-        const typename P::Record r;
-        ps::forEach(PayloadsOf<P>{}, [&]<class F>() {
-            fields.push_back({P::name, fieldName(r, r.*F::bytes), decodeGeneric<typename P::Record>});
-        });
+std::vector<PayloadHex> makePayloadHexes() {
+    std::vector<PayloadHex> fields;
+    ps::forEachPacket([&fields](auto row) {
+        using P = decltype(row);
+        if constexpr (ps::isDecoded<P>) {
+            typename P::Record r;
+            for (const ps::PayloadField& field : payloadFields(row, r)) {
+                fields.push_back({P::name, std::string(field.name), decodeGeneric<typename P::Record>});
+            }
+        }
     });
     return fields;
 }
@@ -298,8 +245,8 @@ Decoded decodeRecord(std::string_view name, std::string_view bytes, Direction di
 }
 
 std::optional<std::string> payloadHex(std::string_view name, std::string_view bytes, std::string_view field) {
-    static const std::vector<PayloadField> payloadFields = makePayloadFields();
-    for (const PayloadField& payload : payloadFields) {
+    static const std::vector<PayloadHex> payloadHexes = makePayloadHexes();
+    for (const PayloadHex& payload : payloadHexes) {
         if (payload.record != name || payload.field != field) continue;
         try {
             return payload.plain(bytes, Direction::Down).fields[std::string(field)].get<std::string>();

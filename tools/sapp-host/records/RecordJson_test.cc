@@ -9,13 +9,15 @@
 #include "host/ClientEvents.h"
 #include "marshal/Errors.h"
 #include "marshal/Unpack.h"
-#include "protocol/Packets.h"
+#include "protocol/PacketVisitor.h"
 #include "tools/sapp-host/records/EventJson.h"
 #include "tools/sapp-host/records/FieldSpans.h"
 #include "tools/sapp-host/scenario/Matcher.h"
 
 namespace sapphost {
 namespace {
+
+namespace ps = protocol::session;
 
 std::string encodeHex(std::string_view record, const Json& fields) {
     return toHex(encodeRecord(record, fields, "fields"));
@@ -322,17 +324,40 @@ TEST(RecordJsonTest, UrisNameTheirRecords) {
     EXPECT_EQ(recordNameForUri(256770), "");
 }
 
-// A payload member of the packet table that its record's field list does not
-// name would add a field the record does not have, or lose one.
-TEST(RecordJsonTest, PacketTablePayloadsAreFieldsOfTheirRecords) {
-    namespace ps = protocol::session;
-    ps::forEach(ps::DecodedPackets{}, [&]<class P>() {
-        SCOPED_TRACE(P::name);
-        const Json fields = decodeHex(P::name, encodeHex(P::name, Json::object()));
-        std::vector<std::string_view> keys;
-        for (const auto& [key, value] : fields.items()) keys.push_back(key);
-        EXPECT_EQ(keys, fieldNames<typename P::Record>());
+// Every decoded packet of the table is a record of the mapping, with the
+// fields of its field list in order, payload fields included.
+TEST(RecordJsonTest, PacketTableRowsAreRecordsWithTheirFields) {
+    ps::forEachPacket([&](auto row) {
+        using P = decltype(row);
+        if constexpr (ps::isDecoded<P>) {
+            SCOPED_TRACE(P::name);
+            EXPECT_EQ(recordNameForUri(P::uri), P::name);
+            const Json fields = decodeHex(P::name, encodeHex(P::name, Json::object()));
+            std::vector<std::string_view> keys;
+            for (const auto& [key, value] : fields.items()) keys.push_back(key);
+            EXPECT_EQ(keys, fieldNames<typename P::Record>());
+        }
     });
+}
+
+// A payload is read and written by the codec of the record it holds: a
+// record the table names that the mapping lacks would leave its payloads
+// unreadable.
+TEST(RecordJsonTest, EveryPayloadHoldsARecordOfTheMapping) {
+    std::set<std::string> held;
+    ps::forEachPacket([&](auto row) {
+        using P = decltype(row);
+        if constexpr (ps::isDecoded<P>) {
+            typename P::Record record;
+            ps::forEachPayload(row, record, [&](const ps::PayloadField& field) {
+                if (!field.record.empty()) held.emplace(field.record);
+                for (const ps::PayloadChoice& choice : field.choices) held.emplace(choice.record);
+            });
+        }
+    });
+    EXPECT_EQ(held, (std::set<std::string>{"AppInfoPack3", "PAppSdkInfo", "PluginAppPackMap", "PluginSid2AppsMap",
+                                           "SdkV2Payload"}));
+    for (const std::string& name : held) EXPECT_TRUE(isRecordName(name)) << name;
 }
 
 TEST(RecordJsonTest, EventFieldsByCode) {
