@@ -24,7 +24,7 @@
 #include "host/SessionEvent.h"
 #include "marshal/Errors.h"
 #include "module/ISessionMod.h"
-#include "protocol/Packets.h"
+#include "protocol/PacketVisitor.h"
 #include "standin/pktcore/StandinSession.h"
 #include "standin/tarnbase/StandinDatabase.h"
 #include "standin/tarnbase/StandinLog.h"
@@ -189,37 +189,36 @@ private:
     // here with its true length, so that the module's decoding of inflated
     // payloads is reached without the fuzzer having to write zlib streams.
     void zippedNotice(FuzzInput& in, uint32_t sid) {
-        constexpr std::size_t kinds = ps::count(sappfuzz::ZippedNotices{});
+        constexpr std::size_t kinds = sappfuzz::kZippedNotices;
         const std::size_t pick = kinds - 1 - in.byte() % kinds;
         std::size_t row = 0;
-        ps::forEach(sappfuzz::ZippedNotices{}, [&]<class P>() {
-            if (row++ == pick) zippedNotice<P>(in, sid);
+        ps::forEachPacket([&](auto notice) {
+            if constexpr (sappfuzz::isZippedNotice<decltype(notice)>) {
+                if (row++ == pick) zippedNotice(notice, in, sid);
+            }
         });
     }
 
     // Row P's notice: its sid and app ids where it has them, its first zipped
     // payload from the input's plain bytes, its other payloads as they come.
     template <class P>
-    void zippedNotice(FuzzInput& in, uint32_t sid) {
-        using Record = typename P::Record;
-        Record req;
+    void zippedNotice(P notice, FuzzInput& in, uint32_t sid) {
+        typename P::Record req;
         const std::string plain = in.longBytes();
         std::vector<uint32_t> appIds;
         for (uint8_t n = in.byte() % 5; n > 0; --n) appIds.push_back(in.byte() % 8);
         if constexpr (requires { req.sid; }) req.sid = sid;
         if constexpr (requires { req.appIds; }) req.appIds = appIds;
         bool zipped = false;
-        ps::forEach(typename P::template PayloadsOf<Record>{}, [&]<class F>() {
-            if constexpr (F::zippable) {
-                if (!zipped) {
-                    zipped = true;
-                    req.*F::zipped = 1;
-                    req.*F::bytes = sapphost::deflateBytes(plain);
-                    req.*F::length = static_cast<uint32_t>(plain.size());
-                    return;
-                }
+        ps::forEachPayload(notice, req, [&](const ps::PayloadField& field) {
+            if (field.zipped && !zipped) {
+                zipped = true;
+                *field.zipped = 1;
+                *field.bytes = sapphost::deflateBytes(plain);
+                *field.length = static_cast<uint32_t>(plain.size());
+                return;
             }
-            req.*F::bytes = in.longBytes();
+            *field.bytes = in.longBytes();
         });
         packet(sid, P::uri, 200, sapphost::packToString(req));
     }

@@ -20,7 +20,7 @@
 
 #include "fuzz/FuzzInput.h"
 #include "marshal/Errors.h"
-#include "protocol/Packets.h"
+#include "protocol/PacketVisitor.h"
 #include "tools/sapp-host/records/Canonical.h"
 #include "tools/sapp-host/records/RecordJson.h"
 
@@ -55,7 +55,10 @@ struct ModuleCodec {
 // The packet table's decoded packets, then the records nested in them.
 std::vector<ModuleCodec> moduleCodecs() {
     std::vector<ModuleCodec> codecs;
-    ps::forEach(ps::DecodedPackets{}, [&]<class P>() { codecs.push_back({P::name, repack<typename P::Record>}); });
+    ps::forEachPacket([&codecs](auto row) {
+        using P = decltype(row);
+        if constexpr (ps::isDecoded<P>) codecs.push_back({P::name, repack<typename P::Record>});
+    });
     codecs.insert(codecs.end(), {
                                     {"AppInfoPack", repack<ps::AppInfoPack>},
                                     {"AppInfoPack3", repack<ps::AppInfoPack3>},

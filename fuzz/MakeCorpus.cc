@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "fuzz/ModuleActions.h"
-#include "protocol/Packets.h"
+#include "protocol/PacketVisitor.h"
 #include "marshal/Errors.h"
 #include "tools/sapp-host/scenario/BuiltinScenario.h"
 #include "tools/sapp-host/records/RecordJson.h"
@@ -79,43 +79,29 @@ void addRecord(Corpus& corpus, std::string_view name, const std::string& bytes) 
     }
 }
 
-template <class First, class... Rest> constexpr std::string_view firstCaseName(ps::TypeList<First, Rest...>) {
-    return First::Is::name;
-}
-
-// The name of the record that payload content C holds in `carrier`. A body
-// whose type has no record seeds the first case's record all the same.
-template <class C, class R> std::string_view contentName(const R& carrier) {
-    if constexpr (requires { C::name; }) {
-        return C::name;
-    } else {
-        std::string_view name = firstCaseName(typename C::Cases{});
-        C::select(carrier, [&name]<class N>() { name = N::name; });
-        return name;
-    }
-}
-
-// The payloads inside a packet's record of row P (protocol/Packets.h), unzipped.
-template <class P> void addPayloadsOf(Corpus& corpus, const std::string& body) {
-    using Record = typename P::Record;
+// The payloads inside a packet's record of row `row` (protocol/PacketVisitor.h),
+// unzipped. A body whose type chooses no record seeds the first choice's
+// record all the same.
+template <class P> void addPayloadsOf(P row, Corpus& corpus, const std::string& body) {
     try {
         pakt::Unpack up(body.data(), body.size());
-        Record r;
+        typename P::Record r;
         r.unmarshal(up);
-        ps::forEach(typename P::template PayloadsOf<Record>{}, [&]<class F>() {
-            std::string bytes = r.*F::bytes;
-            if constexpr (F::zippable) {
-                if (r.*F::zipped) bytes = inflateExactly(bytes, r.*F::length).value_or(std::string());
-            }
-            addRecord(corpus, contentName<typename F::Content>(r), bytes);
+        ps::forEachPayload(row, r, [&](const ps::PayloadField& field) {
+            std::string bytes = *field.bytes;
+            if (field.isZipped()) bytes = inflateExactly(bytes, *field.length).value_or(std::string());
+            addRecord(corpus, field.record.empty() ? field.choices.front().record : field.record, bytes);
         });
     } catch (const pakt::UnpackError&) {
     }
 }
 
 void addPayloads(Corpus& corpus, uint32_t uri, const std::string& body) {
-    ps::forEach(ps::DecodedPackets{}, [&]<class P>() {
-        if (P::uri == uri) addPayloadsOf<P>(corpus, body);
+    ps::forEachPacket([&](auto row) {
+        using P = decltype(row);
+        if constexpr (ps::isDecoded<P>) {
+            if (P::uri == uri) addPayloadsOf(row, corpus, body);
+        }
     });
 }
 

@@ -32,11 +32,11 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
-#include <type_traits>
 
 #include "host/SessionEvent.h"
-#include "protocol/Packets.h"
+#include "protocol/PacketVisitor.h"
 
 namespace sappfuzz {
 
@@ -65,33 +65,45 @@ namespace detail {
 
 namespace ps = protocol::session;
 
-template <class P> struct HandledDecoded : std::bool_constant<ps::isInbound<P> && ps::isDecoded<P>> {};
-template <class P> struct HandledRaw : std::bool_constant<ps::isInbound<P> && !ps::isDecoded<P>> {};
-template <class P> struct Unhandled : std::bool_constant<!ps::isInbound<P>> {};
-
-template <class... A, class... B, class U, class... Rest>
-constexpr std::array<uint32_t, sizeof...(A) + sizeof...(B) + 1> uriList(ps::TypeList<A...>, ps::TypeList<B...>,
-                                                                        ps::TypeList<U, Rest...>) {
-    return {A::uri..., B::uri..., U::uri};
+// How many rows of the packet table `keep` takes.
+template <class Keep>
+constexpr std::size_t countRows(Keep keep) {
+    std::size_t n = 0;
+    ps::forEachPacket([&](auto row) { n += keep(row) ? 1 : 0; });
+    return n;
 }
 
-template <class P> struct HasZippedPayload {
-    template <class... F> static constexpr bool any(ps::TypeList<F...>) { return (F::zippable || ...); }
-    static constexpr bool value = ps::isInbound<P> && ps::isDecoded<P> &&
-                                  any(typename P::template PayloadsOf<typename P::Record>{});
-};
+constexpr bool handled(auto row) { return ps::isInbound<decltype(row)>; }
 
 }  // namespace detail
 
 // The URIs of Packet actions, from the packet table: the packets the module
 // decodes, those it relays undecoded, then one it does not handle (the first
 // outbound one). The order numbers them in fuzz inputs.
-inline constexpr auto kUris =
-    detail::uriList(typename protocol::session::Filter<detail::HandledDecoded, protocol::session::Packets>::Type{},
-                    typename protocol::session::Filter<detail::HandledRaw, protocol::session::Packets>::Type{},
-                    typename protocol::session::Filter<detail::Unhandled, protocol::session::Packets>::Type{});
-// The inbound packets with a zipped payload, for ZippedNotice actions.
-using ZippedNotices = typename protocol::session::Filter<detail::HasZippedPayload, protocol::session::Packets>::Type;
+inline constexpr auto kUris = [] {
+    namespace ps = protocol::session;
+    std::array<uint32_t, detail::countRows([](auto row) { return detail::handled(row); }) + 1> uris{};
+    std::size_t n = 0;
+    ps::forEachPacket([&](auto row) {
+        if (detail::handled(row) && ps::isDecoded<decltype(row)>) uris[n++] = decltype(row)::uri;
+    });
+    ps::forEachPacket([&](auto row) {
+        if (detail::handled(row) && !ps::isDecoded<decltype(row)>) uris[n++] = decltype(row)::uri;
+    });
+    ps::forEachPacket([&](auto row) {
+        if (!detail::handled(row) && n + 1 == uris.size()) uris[n++] = decltype(row)::uri;
+    });
+    return uris;
+}();
+
+// The rows of ZippedNotice actions: the inbound packets with a zipped
+// payload, in table order; kZippedNotices of them.
+template <class P>
+inline constexpr bool isZippedNotice =
+    protocol::session::isInbound<P> && protocol::session::isDecoded<P> && protocol::session::hasZippedPayload<P>;
+inline constexpr std::size_t kZippedNotices =
+    detail::countRows([](auto row) { return isZippedNotice<decltype(row)>; });
+
 inline constexpr int32_t kEvents[] = {protocol::session::EVENT_SESS_SID_ASID, protocol::session::EVENT_SESS_USER_INFO,
                                       protocol::session::EVENT_SESS_LEAVE,    protocol::session::EVENT_SESS_PID,
                                       protocol::session::EVENT_SESS_QUERY_APPS, 8001};

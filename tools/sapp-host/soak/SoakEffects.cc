@@ -4,7 +4,7 @@
 
 #include "host/ClientEvents.h"
 #include "marshal/Errors.h"
-#include "protocol/Packets.h"
+#include "protocol/PacketVisitor.h"
 
 namespace sapphost::soak {
 
@@ -35,8 +35,9 @@ std::string sentLine(const ps::PAppMsgToSDK& msg) { return v3SendLine(msg.appId,
 std::string sendLine(const standin::SentRequest& sent) {
     std::string line = "send URI " + std::to_string(sent.uri);
     try {
-        ps::forEach(ps::DecodedPackets{}, [&]<class P>() {
-            if constexpr (P::way != ps::Way::In) {
+        ps::forEachPacket([&](auto row) {
+            using P = decltype(row);
+            if constexpr (ps::isDecoded<P> && ps::isOutbound<P>) {
                 if (P::uri == sent.uri) line = sentLine(decoded<typename P::Record>(sent.body));
             }
         });

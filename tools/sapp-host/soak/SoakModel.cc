@@ -2,7 +2,7 @@
 
 #include "marshal/Errors.h"
 #include "marshal/Fields.h"
-#include "protocol/Packets.h"
+#include "protocol/PacketVisitor.h"
 #include "standin/pktcore/StandinSession.h"
 #include "tools/sapp-host/records/JsonSupport.h"
 #include "tools/sapp-host/records/Zlib.h"
@@ -177,8 +177,9 @@ void read(RegistryModel&, const R&, Effects&) {}
 }  // namespace
 
 void RegistryModel::onPacket(uint32_t uri, std::string_view body, Effects& out) {
-    ps::forEach(ps::DecodedPackets{}, [&]<class P>() {
-        if constexpr (ps::isInbound<P>) {
+    ps::forEachPacket([&](auto row) {
+        using P = decltype(row);
+        if constexpr (ps::isDecoded<P> && ps::isInbound<P>) {
             if (P::uri == uri) read(*this, decoded<typename P::Record>(body), out);
         }
     });

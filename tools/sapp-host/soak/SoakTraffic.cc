@@ -5,7 +5,7 @@
 
 #include "marshal/BlockBuffer.h"
 #include "marshal/Fields.h"
-#include "protocol/Packets.h"
+#include "protocol/PacketVisitor.h"
 #include "standin/pktcore/StandinSession.h"
 #include "tools/sapp-host/records/FieldJson.h"
 #include "tools/sapp-host/records/Zlib.h"
@@ -26,6 +26,17 @@ constexpr uint32_t kSources = 6;
 template <class P>
 SoakPacket packetOf(const typename P::Record& record, std::string what) {
     return {P::uri, 200, packToString(record), std::move(what)};
+}
+
+// The payload field of `record`, a record of row `row`, whose bytes are
+// member `bytes`.
+template <class P>
+ps::PayloadField payloadAt(P row, typename P::Record& record, const std::string& bytes) {
+    ps::PayloadField found;
+    ps::forEachPayload(row, record, [&](const ps::PayloadField& field) {
+        if (field.bytes == &bytes) found = field;
+    });
+    return found;
 }
 
 }  // namespace
@@ -80,17 +91,15 @@ pl::PluginAppPack Traffic::anyPack(uint32_t app) {
 
 // A payload field, zipped half of the time, sometimes past the host's
 // unzip limit (the host then gives back nothing).
-template <template <class> class F, class R>
-void Traffic::payload(R& record, const std::string& plain) {
-    using Field = F<R>;
+void Traffic::payload(const ps::PayloadField& field, const std::string& plain) {
     if (chance(50)) {
-        record.*Field::bytes = plain;
+        *field.bytes = plain;
         return;
     }
-    record.*Field::zipped = 1;
-    record.*Field::bytes = deflateBytes(plain);
-    record.*Field::length = static_cast<uint32_t>(plain.size());
-    if (chance(5)) record.*Field::length = standin::kDefaultUnzipLimit + 1;
+    *field.zipped = 1;
+    *field.bytes = deflateBytes(plain);
+    *field.length = static_cast<uint32_t>(plain.size());
+    if (chance(5)) *field.length = standin::kDefaultUnzipLimit + 1;
 }
 
 SoakPacket Traffic::addApps(uint32_t sid) {
@@ -108,8 +117,8 @@ SoakPacket Traffic::addApps(uint32_t sid) {
         packs.apps[app] = anyPack(app);
         sidApps.sidApps[req.sid].appIds.push_back(app);
     }
-    payload<ps::AppPacks>(req, packToString(packs));
-    payload<ps::SidApps>(req, packToString(sidApps));
+    payload(payloadAt(ps::AddAppReqPacket{}, req, req.appPacks), packToString(packs));
+    payload(payloadAt(ps::AddAppReqPacket{}, req, req.sidApps), packToString(sidApps));
     req.context = "soak";
     return packetOf<ps::AddAppReqPacket>(req, std::string(ps::AddAppReqPacket::name) + " " + numberList(req.appIds));
 }
@@ -120,7 +129,7 @@ SoakPacket Traffic::deleteApps(uint32_t sid) {
     for (uint32_t n = 1 + below(3); n > 0; --n) req.appIds.push_back(anyApp());
     pl::PluginSid2AppsMap sidApps;
     sidApps.sidApps[req.sid].appIds = req.appIds;
-    payload<ps::SidApps>(req, packToString(sidApps));
+    payload(payloadAt(ps::DelAppReqPacket{}, req, req.sidApps), packToString(sidApps));
     return packetOf<ps::DelAppReqPacket>(req, std::string(ps::DelAppReqPacket::name) + " " + numberList(req.appIds));
 }
 

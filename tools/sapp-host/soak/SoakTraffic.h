@@ -13,6 +13,10 @@
 
 #include "tools/sapp-host/soak/SoakModel.h"
 
+namespace protocol::session {
+struct PayloadField;
+}
+
 namespace sapphost::soak {
 
 inline constexpr uint32_t kExcludedApp = 90052;  // the module never relays client messages of this app
@@ -44,9 +48,8 @@ private:
     uint64_t anySource();
     uint32_t sequence(const RegistryModel& model, uint64_t source);
     vessaplugin::appMgr::PluginAppPack anyPack(uint32_t app);
-    // Sets zipped payload F (protocol/Packets.h) of `record` to `plain`.
-    template <template <class> class F, class R>
-    void payload(R& record, const std::string& plain);
+    // Sets a zippable payload field of a record to `plain`, zipped or not.
+    void payload(const protocol::session::PayloadField& field, const std::string& plain);
 
     SoakPacket addApps(uint32_t sid);
     SoakPacket deleteApps(uint32_t sid);
