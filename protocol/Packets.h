@@ -20,9 +20,10 @@
 //
 // Everything that knows packets derives from these rows at compile time:
 // the module's handler table (one handler per inbound row), its unzipping
-// of the app lists, sapp-host's decode, encode and JSON of packets and
-// payloads, and the fuzz targets' and the soak's packet lists. Rows are in
-// ascending URI order, which the handler table relies on.
+// of the app lists, and, through the plain visitor of PacketVisitor.h,
+// sapp-host's decode, encode and JSON of packets and payloads, and the fuzz
+// targets' and the soak's packet lists. Rows are in ascending URI order,
+// which the handler table relies on.
 #pragma once
 
 #include <cstddef>
@@ -197,12 +198,9 @@ struct Filter<Keep, TypeList<T, Rest...>> {
 };
 
 template <class P> struct IsInbound : std::bool_constant<isInbound<P>> {};
-template <class P> struct IsDecoded : std::bool_constant<isDecoded<P>> {};
 
 // The packets the module handles, in URI order.
 using InboundPackets = typename Filter<IsInbound, Packets>::Type;
-// The packets with a record (all but the ones relayed undecoded), in order.
-using DecodedPackets = typename Filter<IsDecoded, Packets>::Type;
 
 // Compile-time helpers are consteval: they never run in the program, so
 // they can neither cost anything nor stand as unrun lines in its coverage.
