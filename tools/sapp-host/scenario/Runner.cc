@@ -1,9 +1,9 @@
 #include "tools/sapp-host/scenario/Runner.h"
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <optional>
-#include <set>
 #include <variant>
 
 #include "host/ClientRecords.h"
@@ -22,40 +22,6 @@ namespace {
 // Written past the end of a getUris/getReqTypes buffer to see whether the
 // module writes more values than it counted.
 constexpr uint32_t kCanary = 0xC0FFEE11;
-
-// Whether the module's singleton lives, followed from the host's own calls
-// by the module's rules: getModule creates the singleton and registers the
-// session object's id unless the object is null, the id is 0 or 0xFFFFFFFF,
-// or the id is registered already; a session event 8000 with sid != asid
-// delivered to a watched session object moves the entry under asid to sid;
-// onLeave removes the id's entry; releaseModule removes it too and, when the
-// registry is empty afterwards, destroys the singleton.
-class HeldModule {
-public:
-    ISessionMod* get() const { return m_pMod; }
-
-    // getModule answered `mod` for a session object whose id was `sid`
-    // (none: a null session).
-    void gotModule(ISessionMod* mod, std::optional<uint32_t> sid) {
-        if (!mod) return;
-        m_pMod = mod;
-        if (sid && *sid != 0 && *sid != kInvalidSid) m_registry.insert(*sid);
-    }
-    void rebound(uint32_t sid, uint32_t asid) {
-        if (sid != asid && m_registry.erase(asid) > 0) m_registry.insert(sid);
-    }
-    void left(uint32_t sid) { m_registry.erase(sid); }
-    void released(uint32_t sid) {
-        if (!m_pMod) return;
-        m_registry.erase(sid);
-        if (m_registry.empty()) m_pMod = nullptr;
-    }
-
-private:
-    static constexpr uint32_t kInvalidSid = 0xFFFFFFFF;
-    ISessionMod* m_pMod = nullptr;
-    std::set<uint32_t> m_registry;
-};
 
 class Player {
 public:
@@ -85,7 +51,7 @@ public:
             ISessionMod* mod = nullptr;
             guarded([&] { mod = m_module.getModule(nullptr); });
             emit(trace::answer("getModule", mod != nullptr));
-            m_held.gotModule(mod, std::nullopt);
+            if (mod) m_pMod = mod;
             return;
         }
         const std::string name = *open.session;
@@ -102,7 +68,7 @@ public:
         ISessionMod* mod = nullptr;
         guarded([&] { mod = m_module.getModule(raw); });
         emit(trace::answer("getModule", mod != nullptr));
-        m_held.gotModule(mod, open.sid);
+        if (mod) m_pMod = mod;
     }
 
     void operator()(const SetSidAction& set) { m_byName.at(set.session)->setSid(set.sid); }
@@ -117,11 +83,7 @@ public:
         event.udb = e.udb;
         event.cookie = e.cookie;
         standin::Session* session = m_byName.at(e.session);
-        // A watched session object is watched by its context, which asks
-        // the module to rebind on this event.
-        const bool rebinds = event.type == protocol::session::EVENT_SESS_SID_ASID && session->watcherCount() > 0;
         guarded([&] { session->deliverEvent(event); });
-        if (rebinds) m_held.rebound(event.sid, event.asid);
     }
 
     void operator()(const PacketAction& p) {
@@ -162,12 +124,15 @@ public:
     void operator()(const LeaveAction& l) {
         ISessionMod* mod = requireModule();
         guarded([&] { mod->onLeave(l.sid); });
-        m_held.left(l.sid);
     }
 
     void operator()(const ReleaseAction& r) {
         guarded([&] { m_module.releaseModule(r.sid); });
-        m_held.released(r.sid);
+        // The module watches exactly the sessions it holds (ISessionMod.h):
+        // a release that leaves none of the host's sessions watched has
+        // destroyed it.
+        const auto watched = [](const auto& session) { return session->watcherCount() > 0; };
+        if (std::none_of(m_sessions.begin(), m_sessions.end(), watched)) m_pMod = nullptr;
     }
 
     void operator()(const AskAction& a) {
@@ -284,7 +249,7 @@ private:
     }
 
     ISessionMod* requireModule() const {
-        if (ISessionMod* mod = m_held.get()) return mod;
+        if (m_pMod) return m_pMod;
         throw ScenarioError(m_scenario.source + ": step " + std::to_string(m_pStep->index) + " (" + m_pStep->action +
                             "): the host holds no module: no getModule has returned one, or a releaseModule has "
                             "emptied the module's session registry, which destroys it");
@@ -296,7 +261,9 @@ private:
     RunResult m_result;
     const Step* m_pStep = nullptr;
     std::optional<StepChecker> m_checker;  // the current step's checks
-    HeldModule m_held;
+    // What the host knows of the module: the pointer getModule last gave,
+    // while the module lives, and every session object it opened.
+    ISessionMod* m_pMod = nullptr;
     std::vector<std::unique_ptr<standin::Session>> m_sessions;
     std::map<std::string, standin::Session*> m_byName;
     // Whether the packets the next steps deliver fail to unmarshal.

@@ -1,14 +1,14 @@
 // Plays a scenario against the loaded module with the stand-in host and
 // records its trace.
 //
-// Host model: the host keeps the module pointer that getModule last returned
-// for as long as the module's singleton lives: from the first getModule until
-// the releaseModule that leaves the module's session registry empty. It
-// follows that registry from its own calls, by the module's rules (see
-// HeldModule in Runner.cc), so that it neither uses a destroyed singleton nor
-// drops a live one. A step that needs the module (packet, request, leave,
-// ask) while the host holds none is a scenario error. Session objects live
-// until the run ends.
+// Host model: the host keeps what a host knows, the session objects it
+// opened and the module pointer that getModule last returned. The module
+// watches exactly the sessions it holds, and the releaseModule that leaves
+// it none destroys it (module/ISessionMod.h): the host drops the pointer at
+// the release after which none of its session objects is watched, so that
+// it neither uses a destroyed singleton nor drops a live one. A step that
+// needs the module (packet, request, leave, ask) while the host holds none
+// is a scenario error. Session objects live until the run ends.
 #pragma once
 
 #include <functional>
