@@ -3,7 +3,8 @@
 // and --strict from the next bytes) or encode (the record from the next
 // byte); the rest is the text. Each must give a result or a clear error of
 // its own; any other exception, crash or sanitizer report is a finding.
-// decode and encode run as the commands, their output discarded.
+// decode and encode run as the commands do, in the command line's error
+// path (runCommand), their output discarded.
 #include <cstddef>
 #include <cstdint>
 #include <iostream>
@@ -11,7 +12,7 @@
 #include <string>
 
 #include "fuzz/FuzzInput.h"
-#include "tools/sapp-host/cli/Commands.h"
+#include "tools/sapp-host/cli/CommandLine.h"
 #include "tools/sapp-host/records/RecordJson.h"
 #include "tools/sapp-host/scenario/Scenario.h"
 
@@ -52,14 +53,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     static const std::vector<std::string> records = sapphost::recordNames();
     sapphost::Options options;
     options.command = mode == 1 ? "decode" : "encode";
-    options.record = records[in.byte() % records.size()];
-    options.strict = mode == 1 && (in.byte() & 1);
+    options.set("--record", records[in.byte() % records.size()]);
+    if (mode == 1 && (in.byte() & 1)) options.set("--strict");
     options.args.push_back(in.rest());
     if (options.args[0] == "-") return 0;  // standard input
-    if (mode == 1) {
-        sapphost::decodeCommand(options);
-    } else {
-        sapphost::encodeCommand(options);
-    }
+    sapphost::runCommand(options);
     return 0;
 }

@@ -85,7 +85,7 @@ Outcome playInChild(const std::string& self, const std::string& module, const st
                     std::vector<Json>* trace) {
     Outcome outcome{file, file, "crash", {}, Json::array(), 0};
     const ChildResult child =
-        runChild(self, {trace ? kPlayTracedCommand : kPlayOneCommand, "--module", module, file});
+        runChild(self, {std::string(trace ? kPlayTracedCommand.name : kPlayOneCommand.name), "--module", module, file});
     if (trace) *trace = traceLines(child.output);
     Json report;
     const std::size_t at = child.output.rfind(kReportTag);
@@ -160,23 +160,18 @@ std::optional<Scenario> scenarioForReport(const std::string& file) {
 
 // check, and the HTML report to `html` when given.
 int checkScenarios(const Options& options, const std::optional<std::string>& html) {
-    const char* name = options.command == "report" ? "sapp-host report: " : "sapp-host check: ";
-    std::vector<std::string> files;
+    const bool json = options.has("--json");
+    const std::optional<std::string> junit = options.value("--junit");
     const std::string module = modulePathOf(options);
     const std::string self = selfExecutablePath();
     // Whatever keeps the whole run from working is found before the first
     // scenario plays: the files, the module (loaded here as each scenario's
     // process will load it) and the reports' paths.
-    try {
-        files = scenarioFiles(options.args);
-        loadModule(module);
-        if (self.empty()) throw std::runtime_error("cannot tell where this executable is, to run scenarios in it");
-        if (options.junit) checkOutputPath(*options.junit);
-        if (html) checkOutputPath(*html);
-    } catch (const std::runtime_error& e) {
-        std::cerr << name << e.what() << "\n";
-        return kExitBadInput;
-    }
+    const std::vector<std::string> files = scenarioFiles(options.args);
+    loadModule(module);
+    if (self.empty()) throw std::runtime_error("cannot tell where this executable is, to run scenarios in it");
+    if (junit) checkOutputPath(*junit);
+    if (html) checkOutputPath(*html);
     const std::string timestamp = junitTimestamp();
     const std::string generated = utcTimestamp();
     std::size_t passed = 0;
@@ -188,42 +183,80 @@ int checkScenarios(const Options& options, const std::optional<std::string>& htm
         Outcome outcome = playInChild(self, module, file, html ? &trace : nullptr);
         outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (outcome.result == "pass") ++passed;
-        printOutcome(outcome, options.json);
+        printOutcome(outcome, json);
         if (html) reported.push_back(reportScenario(outcomes.size(), outcome, scenarioForReport(file), trace));
         outcomes.push_back(std::move(outcome));
     }
     const std::size_t failed = files.size() - passed;
-    if (options.json) {
+    if (json) {
         std::cout << dumpCompact(Json{{"passed", passed}, {"failed", failed}}) << "\n";
     } else {
         std::cout << passed << " passed, " << failed << " failed\n";
     }
-    const auto write = [&](const std::string& path, const char* what, const auto& text) {
+    const auto write = [](const std::string& path, const char* what, const std::string& text) {
         try {
-            writeFileReplacing(path, text());
-            return true;
+            writeFileReplacing(path, text);
         } catch (const std::runtime_error& e) {
-            std::cerr << name << what << e.what() << "\n";
-            return false;
+            throw std::runtime_error(what + std::string(e.what()));
         }
     };
-    if (options.junit && !write(*options.junit, "the JUnit report: ", [&] {
-            return junitReport("sapp-host check", outcomes, timestamp, hostName());
-        })) {
-        return kExitBadInput;
-    }
-    if (html && !write(*html, "the HTML report: ", [&] {
-            return reportPage(reportData(module, generated, std::move(reported)));
-        })) {
-        return kExitBadInput;
-    }
+    if (junit) write(*junit, "the JUnit report: ", junitReport("sapp-host check", outcomes, timestamp, hostName()));
+    if (html) write(*html, "the HTML report: ", reportPage(reportData(module, generated, std::move(reported))));
     return failed == 0 ? kExitOk : kExitFailed;
 }
 
+int checkCommand(const Options& options) { return checkScenarios(options, options.value("--html")); }
+
+int reportCommand(const Options& options) { return checkScenarios(options, options.value("-o")); }
+
 }  // namespace
 
-int checkCommand(const Options& options) { return checkScenarios(options, options.html); }
+const Command kCheckCommand = {
+    "check",
+    "FILE|DIR...",
+    "play scenarios, each in a process of its own, and report which pass their checks",
+    R"(Plays every scenario named (each *.json file of a DIR, in name order), each
+in a process of its own so that no process-wide state and no crash carries
+over from one to the next. The module is loaded, and the report's path
+checked, before the first scenario plays. Prints one line per scenario
+(PASS, FAIL, BAD for a scenario that cannot be played, CRASH with the signal
+or exit status) and last "N passed, N failed". Details of failed checks go
+to stderr: the check, every field where the line it is measured against
+differs ("send.fields.pid: expected 7, got 6"), and the step's lines.
+)",
+    R"(Exit status: 0 all passed, 1 any failed, 2 bad arguments, a module that
+cannot be loaded, or a report that cannot be written.
+)",
+    [](const Options& options) {
+        requireArguments(options, 1, kAnyNumber, "check needs scenario files or folders");
+    },
+    checkCommand,
+};
 
-int reportCommand(const Options& options) { return checkScenarios(options, options.output); }
+const Command kReportCommand = {
+    "report",
+    "FILE|DIR...",
+    "check, and write the sessions as one web page: sequence diagrams, steps, checks, record bytes",
+    R"(Does what check does (same output, same exit status) and writes one
+self-contained web page to FILE.html that opens from disk in any current
+browser, with no network: for each scenario its result and its session as a
+sequence diagram (Server, Host, Module, Client, as diagram draws it), each
+arrow a link to its step; for each step what the host did, every line the
+module produced (send, event, log, answer, task, watch, error), and its
+checks, a failed one with the fields where the line it was compared with
+differs; for each record its fields as a tree beside its bytes as a hex dump,
+a field's bytes lit when the field is selected and the other way round,
+nested payloads opened in place. Filters: by session, by kind of line, and a
+text search. The page opens on the first failing step.
+(check --html FILE writes the same page.)
+)",
+    R"(Exit status: 0 all passed, 1 any failed, 2 bad arguments, a module that
+cannot be loaded, or a page or report that cannot be written.
+)",
+    [](const Options& options) {
+        requireArguments(options, 1, kAnyNumber, "report needs scenario files or folders");
+    },
+    reportCommand,
+};
 
 }  // namespace sapphost

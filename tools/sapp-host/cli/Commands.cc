@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <optional>
 #include <stdexcept>
 #include <system_error>
 
@@ -16,24 +17,16 @@
 namespace sapphost {
 
 std::string modulePathOf(const Options& options) {
-    return options.modulePath.empty() ? defaultModulePath() : options.modulePath;
+    const std::string given = options.value("--module").value_or("");
+    return given.empty() ? defaultModulePath() : given;
 }
 
 Scenario scenarioArgument(const Options& options) {
     return options.args.empty() ? parseScenario(kBuiltinScenario, "built-in scenario") : loadScenario(options.args[0]);
 }
 
-int reportingErrors(const Options& options, const std::function<int()>& body) {
-    try {
-        return body();
-    } catch (const ScenarioError& e) {
-        std::cout.flush();
-        std::cerr << "sapp-host " << options.command << ": bad scenario: " << e.what() << "\n";
-    } catch (const std::runtime_error& e) {
-        std::cout.flush();
-        std::cerr << "sapp-host " << options.command << ": " << e.what() << "\n";
-    }
-    return kExitBadInput;
+void requireArguments(const Options& options, std::size_t least, std::size_t most, const char* message) {
+    if (options.args.size() < least || options.args.size() > most) throw UsageError(message);
 }
 
 namespace {
@@ -103,15 +96,15 @@ std::string argumentText(const std::string& arg) {
 }
 
 std::string recordOf(const Options& options) {
-    if (options.record) {
-        if (!isRecordName(*options.record)) {
+    if (const std::optional<std::string> record = options.value("--record")) {
+        if (!isRecordName(*record)) {
             std::string names;
             for (const std::string& n : recordNames()) names += (names.empty() ? "" : ", ") + n;
-            throw InputError("unknown record \"" + *options.record + "\" (records: " + names + ")");
+            throw InputError("unknown record \"" + *record + "\" (records: " + names + ")");
         }
-        return *options.record;
+        return *record;
     }
-    const uint32_t uri = parseDecimalU32(*options.uri, "--uri");
+    const uint32_t uri = parseDecimalU32(options.value("--uri").value_or(""), "--uri");
     const std::string_view name = recordNameForUri(uri);
     if (name.empty()) {
         throw InputError("URI " + std::to_string(uri) + " carries no record (its body, if any, is relayed undecoded)");

@@ -1,14 +1,22 @@
-// The commands of sapp-host. Each returns the process exit status:
-// 0 success, 1 a check failed, 2 bad input (usage, scenario, record, hex)
-// or a module that cannot be loaded. main.cc dispatches to them from its
-// table of commands, after checking their arguments.
+// The commands of sapp-host, each a row (Command) in a file of its own
+// (RunCommand.cc, ...) with its help, the check of its arguments and its
+// body, and what the commands share. CommandLine.cc lists them and runs each
+// in the one error path (CommandLine.h); their options are rows of the
+// option table (Options.h).
+//
+// A command returns its exit status: 0 success, 1 a check failed. It reports
+// anything else by throwing, which gives exit status 2: UsageError for the
+// command line, ScenarioError for a scenario, and any other
+// std::runtime_error for bad input (InputError), an output that cannot be
+// written or a module that cannot be loaded.
 #pragma once
 
-#include <functional>
-#include <optional>
+#include <cstddef>
+#include <limits>
 #include <string>
 #include <string_view>
-#include <vector>
+
+#include "tools/sapp-host/cli/Options.h"
 
 namespace sapphost {
 
@@ -16,43 +24,31 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitBadInput = 2;
 
-struct Options {
-    std::string command;
-    std::string modulePath;  // empty: the module beside the executable
-    bool json = false;
-    std::optional<std::string> uri;
-    std::optional<std::string> record;
-    std::optional<std::string> output;  // record -o
-    bool inPlace = false;               // record --in-place
-    std::optional<std::string> junit;   // check --junit
-    std::optional<std::string> html;    // check --html
-    bool strict = false;  // decode: input not in canonical form is an error
-    // soak: counts and seed as given
-    std::optional<std::string> sessions;
-    std::optional<std::string> packets;
-    std::optional<std::string> seed;
-    std::optional<std::string> faults;
-    std::vector<std::string> given;  // the options on the command line, in order
-    std::vector<std::string> args;
+struct Command {
+    std::string_view name;
+    std::string_view arguments;  // in usage lines: "[FILE]", "FILE|DIR..."
+    std::string_view summary;    // its entry in the list of commands
+    std::string_view about;      // its help, before the options
+    std::string_view more;       // its help after the options: exit status, notes
+    // Throws UsageError when the arguments (Options::args) do not fit.
+    void (*checkArguments)(const Options& options);
+    int (*run)(const Options& options);
 };
 
-int runCommand(const Options& options);      // RunCommand.cc
-int checkCommand(const Options& options);    // CheckCommand.cc
-// check with its HTML report written to -o (Report.h).
-int reportCommand(const Options& options);   // CheckCommand.cc
-int decodeCommand(const Options& options);   // DecodeCommand.cc
-int encodeCommand(const Options& options);   // EncodeCommand.cc
-int recordCommand(const Options& options);   // RecordCommand.cc
-int diagramCommand(const Options& options);  // DiagramCommand.cc
-int soakCommand(const Options& options);     // SoakCommand.cc
-// The hidden mode `check` starts for each scenario: plays one file and
-// reports the outcome on standard output for the parent process
-// (PlayOneCommand.cc).
-int playOneCommand(const Options& options);
+extern const Command kRunCommand;      // RunCommand.cc
+extern const Command kCheckCommand;    // CheckCommand.cc
+extern const Command kReportCommand;   // CheckCommand.cc: check with its HTML report (Report.h)
+extern const Command kRecordCommand;   // RecordCommand.cc
+extern const Command kDiagramCommand;  // DiagramCommand.cc
+extern const Command kDecodeCommand;   // DecodeCommand.cc
+extern const Command kEncodeCommand;   // EncodeCommand.cc
+extern const Command kSoakCommand;     // SoakCommand.cc
+// The hidden modes that check starts for each scenario (PlayOneCommand.cc):
+// each plays one file and reports the outcome on standard output for the
+// parent process, the traced one every trace line first.
+extern const Command kPlayOneCommand;
+extern const Command kPlayTracedCommand;
 
-// The hidden command names of playOneCommand: without and with the trace.
-inline constexpr const char* kPlayOneCommand = "__play-one";
-inline constexpr const char* kPlayTracedCommand = "__play-one-traced";
 // Marks each trace line that the traced mode prints, as compact JSON, before
 // its report.
 inline constexpr std::string_view kTraceTag = "sapp-host-line ";
@@ -64,13 +60,13 @@ inline constexpr std::string_view kReportTag = "sapp-host-report ";
 struct Scenario;
 
 // Shared by the commands (Commands.cc).
+// Throws UsageError with `message` unless there are `least` to `most`
+// arguments (kAnyNumber: no most).
+inline constexpr std::size_t kAnyNumber = std::numeric_limits<std::size_t>::max();
+void requireArguments(const Options& options, std::size_t least, std::size_t most, const char* message);
 // The scenario file given as the first argument, or the built-in typical
 // session without one. Throws ScenarioError.
 Scenario scenarioArgument(const Options& options);
-// Runs `body` and returns its exit status; a bad scenario or another
-// runtime error is reported on stderr ("sapp-host COMMAND: ...") and gives
-// kExitBadInput.
-int reportingErrors(const Options& options, const std::function<int()>& body);
 // The module file to load: --module, or the one beside this executable.
 std::string modulePathOf(const Options& options);
 // Throws std::runtime_error naming `path` and the reason when no output

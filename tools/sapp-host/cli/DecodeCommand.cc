@@ -1,46 +1,81 @@
 // decode: the fields of a record body given as hex.
 #include <iostream>
+#include <optional>
+#include <stdexcept>
 
 #include "marshal/Errors.h"
-#include "tools/sapp-host/records/Canonical.h"
 #include "tools/sapp-host/cli/Commands.h"
+#include "tools/sapp-host/records/Canonical.h"
 #include "tools/sapp-host/records/RecordJson.h"
 
 namespace sapphost {
 
-int decodeCommand(const Options& options) {
+namespace {
+
+// Where the decoded fields of `bytes` first encode to other bytes; none when
+// they give back the bytes. Decoded fields that do not encode at all are a
+// fault of sapp-host's mapping, not of the input.
+std::optional<NonCanonical> nonCanonical(const std::string& record, const std::string& bytes, const Decoded& decoded) {
     try {
-        const std::string record = recordOf(options);
-        const std::string bytes = fromHex(argumentText(options.args[0]));
-        Decoded decoded;
-        try {
-            decoded = decodeRecord(record, bytes, Direction::Down);
-        } catch (const pakt::UnpackError& e) {
-            throw InputError("the bytes do not decode as " + record + ": " + e.what());
-        }
-        std::cout << decoded.fields.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
-        std::cout.flush();
-        const char* level = options.strict ? "error" : "warning";
-        bool exact = true;
-        if (decoded.consumed < bytes.size()) {
-            // The module ignores them too; with --strict they are not the record.
-            const std::size_t extra = bytes.size() - decoded.consumed;
-            std::cerr << "sapp-host decode: " << level << ": " << extra << (extra == 1 ? " byte" : " bytes")
-                      << " after the end of the " << record << " (from byte " << decoded.consumed
-                      << "): " << toHex(std::string_view(bytes).substr(decoded.consumed)) << "\n";
-            exact = false;
-        }
-        if (const auto nonCanonical = checkCanonical(record, bytes, decoded)) {
-            std::cerr << "sapp-host decode: " << level << ": not in canonical form: the bytes of "
-                      << nonCanonical->field << " (from byte " << nonCanonical->offset
-                      << ") would change; encode writes the canonical bytes\n";
-            exact = false;
-        }
-        return options.strict && !exact ? kExitFailed : kExitOk;
-    } catch (const InputError& e) {
-        std::cerr << "sapp-host decode: " << e.what() << "\n";
-        return kExitBadInput;
+        return checkCanonical(record, bytes, decoded);
+    } catch (const std::runtime_error& e) {
+        throw std::logic_error("the fields decoded as " + record + " do not encode: " + e.what());
     }
 }
+
+int decodeCommand(const Options& options) {
+    const bool strict = options.has("--strict");
+    const std::string record = recordOf(options);
+    const std::string bytes = fromHex(argumentText(options.args[0]));
+    Decoded decoded;
+    try {
+        decoded = decodeRecord(record, bytes, Direction::Down);
+    } catch (const pakt::UnpackError& e) {
+        throw InputError("the bytes do not decode as " + record + ": " + e.what());
+    }
+    std::cout << decoded.fields.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
+    std::cout.flush();
+    const char* level = strict ? "error" : "warning";
+    bool exact = true;
+    if (decoded.consumed < bytes.size()) {
+        // The module ignores them too; with --strict they are not the record.
+        const std::size_t extra = bytes.size() - decoded.consumed;
+        std::cerr << "sapp-host decode: " << level << ": " << extra << (extra == 1 ? " byte" : " bytes")
+                  << " after the end of the " << record << " (from byte " << decoded.consumed
+                  << "): " << toHex(std::string_view(bytes).substr(decoded.consumed)) << "\n";
+        exact = false;
+    }
+    if (const auto changed = nonCanonical(record, bytes, decoded)) {
+        std::cerr << "sapp-host decode: " << level << ": not in canonical form: the bytes of " << changed->field
+                  << " (from byte " << changed->offset << ") would change; encode writes the canonical bytes\n";
+        exact = false;
+    }
+    return strict && !exact ? kExitFailed : kExitOk;
+}
+
+}  // namespace
+
+const Command kDecodeCommand = {
+    "decode",
+    "HEX",
+    "print the fields of a record body as JSON",
+    R"(Prints the fields of the record body given as hex (or "-" to read it from
+standard input) as JSON. Nested payload strings are shown as objects where
+they decode cleanly, otherwise as hex.
+
+Encode turns the output back into the same bytes when they are in the one
+form the records write. Bytes that decode but are not in it (a set or map
+out of order or with repeated keys, a bool byte other than 0 or 1) are still
+printed, with a warning on stderr naming the first field whose bytes would
+change; encode then writes the canonical bytes. Bytes after the end of the
+record are printed with a warning too. Bytes that run short are an error
+naming the field, its first byte and how many bytes are missing.
+)",
+    R"(Exit status: 0 decoded, 1 not exactly one canonical record with --strict,
+2 bad hex, unknown URI or record, or truncated bytes.
+)",
+    [](const Options& options) { requireArguments(options, 1, 1, "decode takes one argument: the hex"); },
+    decodeCommand,
+};
 
 }  // namespace sapphost

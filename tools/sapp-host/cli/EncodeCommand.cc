@@ -1,15 +1,17 @@
 // encode: the hex of a record given as JSON fields.
 #include <iostream>
 
-#include "marshal/Errors.h"
 #include "tools/sapp-host/cli/Commands.h"
 #include "tools/sapp-host/records/RecordJson.h"
 
 namespace sapphost {
 
+namespace {
+
+// The JSON library's own errors are errors in the fields given.
 int encodeCommand(const Options& options) {
+    const std::string record = recordOf(options);
     try {
-        const std::string record = recordOf(options);
         Json fields;
         try {
             fields = parseJsonText(argumentText(options.args[0]));
@@ -17,17 +19,27 @@ int encodeCommand(const Options& options) {
             throw InputError("the fields: " + std::string(e.what()));
         }
         std::cout << toHex(encodeRecord(record, fields, "fields")) << "\n";
-        return kExitOk;
     } catch (const Json::exception& e) {
-        std::cerr << "sapp-host encode: bad fields: " << e.what() << "\n";
-        return kExitBadInput;
-    } catch (const InputError& e) {
-        std::cerr << "sapp-host encode: " << e.what() << "\n";
-        return kExitBadInput;
-    } catch (const pakt::PackError& e) {
-        std::cerr << "sapp-host encode: " << e.what() << "\n";
-        return kExitBadInput;
+        throw InputError("bad fields: " + std::string(e.what()));
     }
+    return kExitOk;
 }
+
+}  // namespace
+
+const Command kEncodeCommand = {
+    "encode",
+    "JSON",
+    "print the hex of a record given as fields",
+    R"(Prints the hex of the record given as JSON fields (or "-" to read them from
+standard input). Omitted fields are 0 or empty; unknown fields are errors.
+A nested payload may be given as an object: it is encoded, compressed with
+zlib when its zipped flag is non-zero, and its length field filled in.
+)",
+    R"(Exit status: 0 encoded, 2 bad fields, unknown URI or record.
+)",
+    [](const Options& options) { requireArguments(options, 1, 1, "encode takes one argument: the JSON"); },
+    encodeCommand,
+};
 
 }  // namespace sapphost

@@ -24,8 +24,7 @@ void report(const std::string& name, const std::vector<std::string>& failures, c
     std::cout << kReportTag << dumpCompact(line) << std::endl;
 }
 
-}  // namespace
-
+// Its errors are part of its report: the parent reads them from there.
 int playOneCommand(const Options& options) {
     prepareChildProcess();
     const std::string& file = options.args.at(0);
@@ -35,7 +34,7 @@ int playOneCommand(const Options& options) {
         name = scenario.name;
         const ModuleLibrary module = loadModule(modulePathOf(options));
         std::function<void(const Json&)> onLine;
-        if (options.command == kPlayTracedCommand) {
+        if (options.command == kPlayTracedCommand.name) {
             onLine = [](const Json& line) { std::cout << kTraceTag << dumpCompact(line) << '\n'; };
         }
         const RunResult result = runScenario(module, scenario, onLine);
@@ -53,5 +52,12 @@ int playOneCommand(const Options& options) {
         return kExitBadInput;
     }
 }
+
+void oneScenario(const Options& options) { requireArguments(options, 1, 1, "one scenario file expected"); }
+
+}  // namespace
+
+const Command kPlayOneCommand = {"__play-one", "FILE", {}, {}, {}, oneScenario, playOneCommand};
+const Command kPlayTracedCommand = {"__play-one-traced", "FILE", {}, {}, {}, oneScenario, playOneCommand};
 
 }  // namespace sapphost

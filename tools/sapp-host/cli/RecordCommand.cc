@@ -1,6 +1,7 @@
 // record: plays a scenario and writes it back with the effects each step
 // produced as its expectations (golden traces).
 #include <iostream>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -105,52 +106,75 @@ std::string describeChecks(const Json& step) {
     return out.empty() ? "no checks" : out;
 }
 
+int recordCommand(const Options& options) {
+    const std::string& file = options.args.at(0);
+    const std::optional<std::string> output = options.has("--in-place") ? file : options.value("-o");
+    if (output) checkOutputPath(*output);
+    const std::string text = readScenarioText(file);
+    const Scenario scenario = parseScenario(text, file);
+    Json root = Json::parse(text);
+    const ModuleLibrary module = loadModule(modulePathOf(options));
+    // Each step's lines as its checks see them, without what differs
+    // between platforms: the lines that become its expectations.
+    std::vector<std::vector<Json>> effects;
+    const RunResult result = runScenario(module, scenario, [&effects](const Json& line) {
+        if (line.contains("step")) {
+            effects.emplace_back();
+        } else if (!trace::isInput(line)) {
+            effects.back().push_back(recorded(line));
+        }
+    });
+
+    std::set<std::size_t> failed;
+    for (const StepFailure& failure : result.failures) failed.insert(failure.index);
+    Json& steps = root["steps"];
+    std::size_t changed = 0;
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        const Json before = steps[i];
+        recordChecks(steps[i], scenario.steps[i], effects.at(i));
+        if (jsonEqual(before, steps[i])) continue;
+        ++changed;
+        const std::size_t lines = effects.at(i).size();
+        std::cerr << "sapp-host record: step " << i << " (" << scenario.steps[i].action << "): "
+                  << (lines == 0 ? "no line" : lines == 1 ? "1 line" : std::to_string(lines) + " lines")
+                  << " recorded (before: " << describeChecks(before) << (failed.count(i) ? ", which failed" : "")
+                  << ")\n";
+    }
+    std::cerr << "sapp-host record: " << changed << " of " << steps.size() << " steps changed\n";
+
+    const std::string out = scenarioText(root);
+    if (output) {
+        writeFileReplacing(*output, out);
+    } else {
+        std::cout << out << std::flush;
+    }
+    return kExitOk;
+}
+
 }  // namespace
 
-int recordCommand(const Options& options) {
-    return reportingErrors(options, [&options] {
-        const std::string& file = options.args.at(0);
-        if (options.output || options.inPlace) checkOutputPath(options.inPlace ? file : *options.output);
-        const std::string text = readScenarioText(file);
-        const Scenario scenario = parseScenario(text, file);
-        Json root = Json::parse(text);
-        const ModuleLibrary module = loadModule(modulePathOf(options));
-        // Each step's lines as its checks see them, without what differs
-        // between platforms: the lines that become its expectations.
-        std::vector<std::vector<Json>> effects;
-        const RunResult result = runScenario(module, scenario, [&effects](const Json& line) {
-            if (line.contains("step")) {
-                effects.emplace_back();
-            } else if (!trace::isInput(line)) {
-                effects.back().push_back(recorded(line));
-            }
-        });
-
-        std::set<std::size_t> failed;
-        for (const StepFailure& failure : result.failures) failed.insert(failure.index);
-        Json& steps = root["steps"];
-        std::size_t changed = 0;
-        for (std::size_t i = 0; i < steps.size(); ++i) {
-            const Json before = steps[i];
-            recordChecks(steps[i], scenario.steps[i], effects.at(i));
-            if (jsonEqual(before, steps[i])) continue;
-            ++changed;
-            const std::size_t lines = effects.at(i).size();
-            std::cerr << "sapp-host record: step " << i << " (" << scenario.steps[i].action << "): "
-                      << (lines == 0 ? "no line" : lines == 1 ? "1 line" : std::to_string(lines) + " lines")
-                      << " recorded (before: " << describeChecks(before) << (failed.count(i) ? ", which failed" : "")
-                      << ")\n";
-        }
-        std::cerr << "sapp-host record: " << changed << " of " << steps.size() << " steps changed\n";
-
-        const std::string out = scenarioText(root);
-        if (options.inPlace || options.output) {
-            writeFileReplacing(options.inPlace ? file : *options.output, out);
-        } else {
-            std::cout << out << std::flush;
-        }
-        return kExitOk;
-    });
-}
+const Command kRecordCommand = {
+    "record",
+    "FILE",
+    "play a scenario and write it back with the effects observed as its expectations",
+    R"(Plays the scenario in FILE and writes it back with each step's expectations
+replaced by the lines the step produced ("expect": the lines, "exact": true;
+"absent" is dropped; a step without lines keeps only "exact": true). Name,
+description, notes, host settings, actions and step order stay as they are;
+steps that do not call the module (set_sid, db, host, fault) lose their
+checks and get none. The recorded lines leave out what differs between runs
+or platforms: recv lines (the echo of the input) and the module's file name
+in log lines. Which steps changed, and whose checks failed before, goes to
+stderr. Recording a recorded scenario gives the same file. Whether the file
+can be written there is checked before anything plays.
+)",
+    R"(Read what was recorded before you commit it: a recorded trace is only as
+right as the reader who checked it.
+Exit status: 0 written, 2 bad scenario, no module, or the output cannot be
+written (a file is replaced only when the whole new text is written).
+)",
+    [](const Options& options) { requireArguments(options, 1, 1, "record takes one scenario file"); },
+    recordCommand,
+};
 
 }  // namespace sapphost

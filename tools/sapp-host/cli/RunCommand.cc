@@ -43,30 +43,50 @@ private:
     std::size_t m_effects = 0;
 };
 
+int runCommand(const Options& options) {
+    const bool json = options.has("--json");
+    const Scenario scenario = scenarioArgument(options);
+    const ModuleLibrary module = loadModule(modulePathOf(options));
+    if (!json) std::cout << "scenario: " << scenario.name << "\n";
+    ReadablePrinter printer(scenario);
+    const RunResult result = runScenario(module, scenario, [&](const Json& line) {
+        if (json) {
+            std::cout << dumpCompact(line) << "\n";
+        } else {
+            printer.print(line);
+        }
+    });
+    if (!json) printer.finishStep();
+    std::cout.flush();
+    std::ostream& report = json ? std::cerr : std::cout;
+    if (!json) report << "\n" << scenario.steps.size() << " steps, " << result.failures.size() << " failed checks\n";
+    for (const StepFailure& failure : result.failures) report << "FAILED " << formatFailure(scenario, failure);
+    return result.failures.empty() ? kExitOk : kExitFailed;
+}
+
 }  // namespace
 
-int runCommand(const Options& options) {
-    return reportingErrors(options, [&options] {
-        const Scenario scenario = scenarioArgument(options);
-        const ModuleLibrary module = loadModule(modulePathOf(options));
-        if (!options.json) std::cout << "scenario: " << scenario.name << "\n";
-        ReadablePrinter printer(scenario);
-        const RunResult result = runScenario(module, scenario, [&](const Json& line) {
-            if (options.json) {
-                std::cout << dumpCompact(line) << "\n";
-            } else {
-                printer.print(line);
-            }
-        });
-        if (!options.json) printer.finishStep();
-        std::cout.flush();
-        std::ostream& report = options.json ? std::cerr : std::cout;
-        if (!options.json) {
-            report << "\n" << scenario.steps.size() << " steps, " << result.failures.size() << " failed checks\n";
-        }
-        for (const StepFailure& failure : result.failures) report << "FAILED " << formatFailure(scenario, failure);
-        return result.failures.empty() ? kExitOk : kExitFailed;
-    });
-}
+const Command kRunCommand = {
+    "run",
+    "[FILE]",
+    "play one scenario (the built-in typical session without FILE) and print its trace",
+    R"(Plays the scenario in FILE, or without FILE the built-in typical session
+(open, user info, app query and its retry, an SDK V2 and an SDK V3 app, data
+down and up for each, leave, release), and prints every effect in call
+order: step, log, send, event, task, watch, answer and error lines, each
+packet and request the host delivers as a recv line before the module's
+lines of its step, and "no effect" under a step that called into the module
+and produced nothing. Byte strings read as quoted text where every byte is
+printable ASCII, otherwise as hex after 0x.
+)",
+    R"(The checks of the scenario (expect, absent, exact) are evaluated against each
+step's lines, recv lines excepted; each failed check is reported with its
+step and the step's lines.
+Exit status: 0 all checks passed, 1 a check failed, 2 bad scenario or no
+module.
+)",
+    [](const Options& options) { requireArguments(options, 0, 1, "run plays one scenario file"); },
+    runCommand,
+};
 
 }  // namespace sapphost

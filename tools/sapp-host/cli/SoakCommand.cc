@@ -1,10 +1,5 @@
-// soak: parses the options, loads the module and runs the soak (Soak.h).
-#include <algorithm>
+// soak: the soak's options, the module, and the soak itself (Soak.h).
 #include <cstdint>
-#include <iostream>
-#include <optional>
-#include <stdexcept>
-#include <string>
 
 #include "tools/sapp-host/cli/Commands.h"
 #include "tools/sapp-host/platform/ModuleLibrary.h"
@@ -14,35 +9,51 @@ namespace sapphost {
 
 namespace {
 
-uint64_t number(const std::optional<std::string>& text, const char* option, uint64_t fallback, uint64_t least,
-                uint64_t most) {
-    if (!text) return fallback;
-    uint64_t value = 0;
-    const bool digits = !text->empty() && text->size() <= 18 &&
-                        std::all_of(text->begin(), text->end(), [](char c) { return c >= '0' && c <= '9'; });
-    if (digits) value = std::stoull(*text);
-    if (!digits || value < least || value > most) {
-        throw std::invalid_argument(std::string(option) + ": expected a number from " + std::to_string(least) +
-                                    " to " + std::to_string(most) + ", got \"" + *text + "\"");
-    }
-    return value;
+int soakCommand(const Options& options) {
+    const auto sessions = static_cast<uint32_t>(options.number("--sessions"));
+    const uint64_t packets = options.number("--packets");
+    const uint64_t seed = options.number("--seed");
+    const auto faults = static_cast<uint32_t>(options.number("--faults"));
+    const ModuleLibrary module = loadModule(modulePathOf(options));
+    return runSoak(module, {sessions, packets, seed, faults}) ? kExitOk : kExitFailed;
 }
 
 }  // namespace
 
-int soakCommand(const Options& options) {
-    const auto sessions = static_cast<uint32_t>(number(options.sessions, "--sessions", 100, 1, 100000));
-    const uint64_t packets = number(options.packets, "--packets", 100000, 1, 1000000000000ull);
-    const uint64_t seed = number(options.seed, "--seed", 1, 0, 999999999999999999ull);
-    const auto faults = static_cast<uint32_t>(number(options.faults, "--faults", 0, 0, 100));
-    ModuleLibrary module;
-    try {
-        module = loadModule(modulePathOf(options));
-    } catch (const std::runtime_error& e) {
-        std::cerr << "sapp-host soak: " << e.what() << "\n";
-        return kExitBadInput;
-    }
-    return runSoak(module, {sessions, packets, seed, faults}) ? kExitOk : kExitFailed;
-}
+const Command kSoakCommand = {
+    "soak",
+    "",
+    "play many sessions and packets, checking the module against a model and its memory use",
+    R"(Opens N sessions and plays M packets and client requests at them, chosen
+at random from seed S: app notices of both services, app-platform messages
+of both SDK generations, valid ones and duplicates, stale and undecodable
+ones, for unknown apps and ids, both services claiming the same apps;
+sessions leave and new ones join throughout. The tool keeps a model of
+every session's apps and checks each packet's effects against it; client
+requests probe a session's proxies and SDK versions through what the module
+sends.
+
+With --faults P, P % of the steps also make one host call of the step fail:
+sendRequest, postAppEvent, addWatcher, removeWatcher, addTask or removeTask
+of the step's session, the packet's unmarshal, or the channel database's
+query. The host's call must receive that exception, the step's effects must
+stop at the failing call, the registry must stay what the model says, and a
+session that leaves must leave no watcher or task.
+
+Prints a progress line at every tenth: packets, time, throughput, sessions,
+the size of the live state, the heap in use and the peak resident memory.
+)",
+    R"(Fails (exit 1, with the reason) when a packet's effects differ from the
+model, when a packet for one session changes another, when an app claimed by
+one service is taken over by the other, when a host fault is not passed on
+or leaves the module in another state, or when the heap grows faster than
+the live state (at the end, its peak of the first half in proportion to the
+live state's growth since, plus 10 % and 2 MiB, at most).
+
+Exit status: 0 passed, 1 a check failed, 2 bad arguments or no module.
+)",
+    [](const Options& options) { requireArguments(options, 0, 0, "soak takes no arguments, only options"); },
+    soakCommand,
+};
 
 }  // namespace sapphost

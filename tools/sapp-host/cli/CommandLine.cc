@@ -1,0 +1,159 @@
+#include "tools/sapp-host/cli/CommandLine.h"
+
+#include <algorithm>
+#include <iostream>
+#include <stdexcept>
+
+#include "tools/sapp-host/scenario/Scenario.h"
+
+namespace sapphost {
+
+namespace {
+
+int helpCommand(const Options& options);
+
+const Command kHelpCommand = {
+    "help",
+    "[COMMAND]",
+    "this text, or the help of COMMAND",
+    "Prints the help of sapp-host, or the help of COMMAND (as COMMAND --help does).\n",
+    {},
+    [](const Options& options) { requireArguments(options, 0, 1, "help takes one command at most"); },
+    helpCommand,
+};
+
+// Every command, in the order the help lists them.
+const Command* const kCommands[] = {
+    &kRunCommand,     &kCheckCommand,  &kReportCommand, &kRecordCommand,  &kDiagramCommand,    &kDecodeCommand,
+    &kEncodeCommand,  &kSoakCommand,   &kHelpCommand,   &kPlayOneCommand, &kPlayTracedCommand,
+};
+
+constexpr const char* kAbout = R"(Loads the session-app module, plays scripted sessions against it with a
+stand-in host, and shows everything it sends, posts and logs.
+)";
+
+constexpr const char* kClosing = R"(Options may stand anywhere after sapp-host. sapp-host help COMMAND (or
+COMMAND --help) says what a command and each of its options do.
+Exit status: 0 success, 1 a check failed, 2 bad input or no module.
+The tool: docs/sapp-host.md; its file formats: docs/sapp-host-formats.md.
+)";
+
+// Where the summaries of the commands start in the list of commands.
+constexpr std::size_t kSummaryColumn = 29;
+
+// "run [FILE] [--json]": a command as usage lines give it, without the
+// general options.
+std::string synopsis(const Command& command) {
+    std::string text(command.name);
+    for (const std::string& part : {neededOptionsUsage(command.name), std::string(command.arguments),
+                                    optionalOptionsUsage(command.name)}) {
+        if (!part.empty()) text += " " + part;
+    }
+    return text;
+}
+
+// "usage: sapp-host [--module PATH] run [FILE] [--json]", wrapped between
+// its parts, never inside brackets.
+std::string usageLine(const Command& command) {
+    const std::string general = generalOptionsUsage(command.name);
+    std::string line = (general.empty() ? "" : general + " ") + synopsis(command);
+    int depth = 0;
+    for (char& c : line) {
+        depth += (c == '[' || c == '(') - (c == ']' || c == ')');
+        if (c == ' ' && depth > 0) c = '\x01';
+    }
+    constexpr std::string_view kStart = "usage: sapp-host ";
+    line = std::string(kStart) + wrapped(line, kStart.size(), 79);
+    std::replace(line.begin(), line.end(), '\x01', ' ');
+    return line + "\n";
+}
+
+int usageError(const std::string& message) {
+    std::cout.flush();
+    std::cerr << "sapp-host: " << message << "\n(sapp-host help: usage)\n";
+    return kExitBadInput;
+}
+
+int helpCommand(const Options& options) {
+    if (options.args.empty()) {
+        std::cout << usageText();
+        return kExitOk;
+    }
+    const Command* command = findCommand(options.args[0]);
+    if (!command || isHiddenCommand(command->name)) throw UsageError("no command " + options.args[0]);
+    std::cout << helpText(*command);
+    return kExitOk;
+}
+
+}  // namespace
+
+const Command* findCommand(std::string_view name) {
+    for (const Command* command : kCommands) {
+        if (command->name == name) return command;
+    }
+    return nullptr;
+}
+
+std::string usageText() {
+    std::string text = "usage: sapp-host [OPTIONS] COMMAND [ARGUMENTS]\n\n" + std::string(kAbout) + "\nCommands:\n";
+    for (const Command* command : kCommands) {
+        if (isHiddenCommand(command->name)) continue;
+        const std::string usage = "  " + synopsis(*command);
+        const bool beside = usage.size() + 2 <= kSummaryColumn;
+        text += usage + (beside ? std::string(kSummaryColumn - usage.size(), ' ')
+                                : "\n" + std::string(kSummaryColumn, ' '));
+        text += wrapped(command->summary, kSummaryColumn, 79) + "\n";
+    }
+    return text + "\n" + optionsHelp() + "\n" + kClosing;
+}
+
+std::string helpText(const Command& command) {
+    std::string text = usageLine(command) + "\n" + std::string(command.about);
+    if (const std::string options = optionsHelp(command.name); !options.empty()) text += "\n" + options;
+    if (!command.more.empty()) text += "\n" + std::string(command.more);
+    return text;
+}
+
+int runCommand(const Options& options) {
+    try {
+        const Command* command = findCommand(options.command);
+        if (!command) throw UsageError("no command " + options.command);
+        checkOptions(options);
+        command->checkArguments(options);
+        return command->run(options);
+    } catch (const UsageError& e) {
+        return usageError(e.what());
+    } catch (const ScenarioError& e) {
+        std::cout.flush();
+        std::cerr << "sapp-host " << options.command << ": bad scenario: " << e.what() << "\n";
+    } catch (const std::runtime_error& e) {
+        std::cout.flush();
+        std::cerr << "sapp-host " << options.command << ": " << e.what() << "\n";
+    }
+    return kExitBadInput;
+}
+
+int runCommandLine(const std::vector<std::string>& words) {
+    bool help = false;
+    Options options;
+    try {
+        options = parseCommandLine(words, help);
+    } catch (const UsageError& e) {
+        return usageError(e.what());
+    }
+    if (options.command.empty()) {
+        std::cout << usageText();
+        return help ? kExitOk : kExitBadInput;
+    }
+    if (help) {
+        const Command* command = findCommand(options.command);
+        if (!command) return usageError("no command " + options.command);
+        if (!isHiddenCommand(command->name)) {
+            std::cout << helpText(*command);
+            return kExitOk;
+        }
+    }
+    return runCommand(options);
+}
+
+}  // namespace sapphost
