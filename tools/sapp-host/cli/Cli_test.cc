@@ -274,6 +274,12 @@ TEST(CliTest, EncodeAndDecodeRoundTrip) {
 
     const ChildResult again = sappHost({"encode", "--record", "PDelAppReq", back.dump()});
     EXPECT_EQ(again.output, hex + "\n");
+
+    // The same fields on one line, which encode reads back as well.
+    const ChildResult compact = sappHost({"decode", "--compact", "--uri", "257490", hex});
+    ASSERT_TRUE(compact.exited && compact.code == 0) << compact.describe();
+    EXPECT_EQ(compact.output, back.dump() + "\n");
+    EXPECT_EQ(sappHost({"encode", "--uri", "257490", compact.output}).output, hex + "\n");
 }
 
 // Bytes that decode but are not in the form the records write: decode warns

@@ -33,7 +33,8 @@ int decodeCommand(const Options& options) {
     } catch (const pakt::UnpackError& e) {
         throw InputError("the bytes do not decode as " + record + ": " + e.what());
     }
-    std::cout << decoded.fields.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
+    const int indent = options.has("--compact") ? -1 : 2;
+    std::cout << decoded.fields.dump(indent, ' ', false, Json::error_handler_t::replace) << "\n";
     std::cout.flush();
     const char* level = strict ? "error" : "warning";
     bool exact = true;
