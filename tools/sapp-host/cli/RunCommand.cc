@@ -43,7 +43,7 @@ private:
     std::size_t m_effects = 0;
 };
 
-int runCommand(const Options& options) {
+int playAndPrint(const Options& options) {
     const bool json = options.has("--json");
     const Scenario scenario = scenarioArgument(options);
     const ModuleLibrary module = loadModule(modulePathOf(options));
@@ -86,7 +86,7 @@ Exit status: 0 all checks passed, 1 a check failed, 2 bad scenario or no
 module.
 )",
     [](const Options& options) { requireArguments(options, 0, 1, "run plays one scenario file"); },
-    runCommand,
+    playAndPrint,
 };
 
 }  // namespace sapphost
