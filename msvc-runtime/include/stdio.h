@@ -18,3 +18,11 @@ static inline int __cdecl vscanf(char const* format, va_list args) {
 #ifdef __cplusplus
 }
 #endif
+
+// The stream's buffer pointers, which MSVC's <fstream> reads directly
+// (ucrtbase exports the function; Wine's header does not declare it).
+#ifdef __cplusplus
+extern "C"
+#endif
+    __declspec(dllimport) errno_t __cdecl _get_stream_buffer_pointers(FILE* stream, char*** base, char*** pointer,
+                                                                     int** count);

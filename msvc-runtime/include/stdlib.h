@@ -18,6 +18,11 @@ extern "C" {
 int __cdecl atexit(void(__cdecl* function)(void));
 _onexit_t __cdecl _onexit(_onexit_t function);
 
+// What abort does besides ending the process (ucrtbase).
+#define _WRITE_ABORT_MSG 0x1
+#define _CALL_REPORTFAULT 0x2
+__declspec(dllimport) unsigned int __cdecl _set_abort_behavior(unsigned int flags, unsigned int mask);
+
 typedef void(__cdecl* _PVFV_quick_exit)(void);
 __declspec(dllimport) __declspec(noreturn) void __cdecl quick_exit(int status);
 __declspec(dllimport) int __cdecl _crt_at_quick_exit(_PVFV_quick_exit function);

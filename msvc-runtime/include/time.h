@@ -25,3 +25,19 @@ static inline int __cdecl timespec_get(struct timespec* ts, int base) {
 #ifdef __cplusplus
 }
 #endif
+
+// The secure conversions the UCRT's header defines inline over the 64-bit
+// time functions ucrtbase exports.
+#ifdef __cplusplus
+extern "C" {
+#endif
+__declspec(dllimport) errno_t __cdecl _gmtime64_s(struct tm* out, __time64_t const* time);
+static inline errno_t __cdecl localtime_s(struct tm* out, time_t const* time) {
+    return _localtime64_s(out, time);
+}
+static inline errno_t __cdecl gmtime_s(struct tm* out, time_t const* time) {
+    return _gmtime64_s(out, time);
+}
+#ifdef __cplusplus
+}
+#endif
