@@ -25,7 +25,7 @@
 #                       beside each binary: the layout checks read them
 #                       (cmake/msvc-layout/CheckDll.py)
 # CMake adds /MD (the DLL runtime, the only one Wine provides) and Release's
-# /O2; the root CMakeLists.txt adds /W4 /WX /permissive- /EHsc /utf-8.
+# /O2; the root CMakeLists.txt adds /W4 /WX /permissive- /EHs /EHc- /utf-8.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR AMD64)
 
