@@ -25,7 +25,9 @@
 #                       beside each binary: the layout checks read them
 #                       (cmake/msvc-layout/CheckDll.py)
 # CMake adds /MD (the DLL runtime, the only one Wine provides) and Release's
-# /O2; the root CMakeLists.txt adds /W4 /WX /permissive- /EHs /EHc- /utf-8.
+# /O2 (the preset builds Release; so must every project built with this
+# file: no debug runtime, /MDd with msvcp140d.dll and a 40-byte std::string,
+# exists to run a Debug build); the root CMakeLists.txt adds /W4 /WX /permissive- /EHs /EHc- /utf-8.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR AMD64)
 
@@ -60,13 +62,18 @@ string(JOIN " " SAPP_MSVC_WINE_FLAGS
 set(CMAKE_C_FLAGS_INIT "${SAPP_MSVC_WINE_FLAGS}")
 set(CMAKE_CXX_FLAGS_INIT "${SAPP_MSVC_WINE_FLAGS}")
 # No default libraries (the objects ask for msvcrt.lib and oldnames.lib,
-# which do not exist here): msvc-runtime/ links its own list. A PDB beside
-# every binary; no manifest (nothing here embeds one).
+# which do not exist here): this project builds its own and links them into
+# every target (msvc-runtime/). A project built against an installed sapp
+# package (examples/minimal-host) names them instead, the runtime library
+# and import libraries of a msvc-wine build, in SAPP_MSVC_RUNTIME_LIBRARIES
+# (scripts/minimal-host.sh does). A PDB beside every binary; no manifest
+# (nothing here embeds one).
 foreach(kind EXE SHARED MODULE)
   set(CMAKE_${kind}_LINKER_FLAGS_INIT "/nodefaultlib /debug /manifest:no")
 endforeach()
-set(CMAKE_C_STANDARD_LIBRARIES "" CACHE STRING "" FORCE)
-set(CMAKE_CXX_STANDARD_LIBRARIES "" CACHE STRING "" FORCE)
+set(SAPP_MSVC_RUNTIME_LIBRARIES "" CACHE STRING "MSVC runtime libraries for a project outside this one")
+set(CMAKE_C_STANDARD_LIBRARIES "${SAPP_MSVC_RUNTIME_LIBRARIES}" CACHE STRING "" FORCE)
+set(CMAKE_CXX_STANDARD_LIBRARIES "${SAPP_MSVC_RUNTIME_LIBRARIES}" CACHE STRING "" FORCE)
 
 # zlib (for pktcore and sapp-host): mingw-w64's static library, plain C with
 # the same calling convention; only inflate and deflate are linked. Its
