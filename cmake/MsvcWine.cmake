@@ -20,6 +20,13 @@
 add_library(sapp_msvc_layout SHARED ${PROJECT_SOURCE_DIR}/cmake/msvc-layout/Layout.cc)
 target_link_libraries(sapp_msvc_layout PRIVATE sapp_headers pktcore)
 
+# The layouts are read from the type records (CodeView, /Z7) that the
+# objects of sapp.dll and of the probe carry into the PDB the linker writes
+# beside each DLL. Only those: debug information costs compile time.
+foreach(target sapp_core sapp_protocol sapp_msvc_layout)
+  target_compile_options(${target} PRIVATE /Z7)
+endforeach()
+
 find_package(Python3 COMPONENTS Interpreter)
 set(needs "")
 foreach(tool llvm-readobj llvm-pdbutil llvm-undname)

@@ -21,9 +21,6 @@
 #                       part of MSVC's runtime, not in msvcp140.dll; off,
 #                       the library uses its portable loops (no ABI change)
 #   WINE_UNICODE_NATIVE Wine's WCHAR is wchar_t, as on Windows
-#   /Z7                 CodeView records in the objects, linked into a PDB
-#                       beside each binary: the layout checks read them
-#                       (cmake/msvc-layout/CheckDll.py)
 # CMake adds /MD (the DLL runtime, the only one Wine provides) and Release's
 # /O2 (the preset builds Release; so must every project built with this
 # file: no debug runtime, /MDd with msvcp140d.dll and a 40-byte std::string,
@@ -53,7 +50,7 @@ if(NOT EXISTS ${SAPP_WINE_INCLUDE}/msvcrt/corecrt.h OR NOT EXISTS ${SAPP_WINE_DL
 endif()
 
 string(JOIN " " SAPP_MSVC_WINE_FLAGS
-  --target=x86_64-pc-windows-msvc -fms-compatibility-version=19.33 /Zc:__cplusplus /X /Z7
+  --target=x86_64-pc-windows-msvc -fms-compatibility-version=19.33 /Zc:__cplusplus /X
   /D_USE_STD_VECTOR_ALGORITHMS=0 /DWINE_UNICODE_NATIVE
   -imsvc ${SAPP_SOURCE_ROOT}/msvc-runtime/include
   -imsvc ${SAPP_SOURCE_ROOT}/third_party/msvc-stl/stl/inc

@@ -44,7 +44,8 @@ Commands:
 
 Options:
   --module PATH   the module file to load (default: libsapp.so or sapp.dll
-                  beside this executable)
+                  beside this executable); on Windows one of the same
+                  toolchain family (MSVC or mingw-w64) as this sapp-host
 
 Exit status: 0 success, 1 a check failed, 2 bad input or no module.
 The tool: docs/sapp-host.md; scenario and trace formats: docs/sapp-host-formats.md.
