@@ -90,12 +90,6 @@ foreach(check CMAKE_HAVE_LIBC_PTHREAD CMAKE_HAVE_PTHREADS_CREATE CMAKE_HAVE_PTHR
 endforeach()
 
 # ctest (and add_custom_command) run target executables through Wine.
-find_program(SAPP_WINE64 NAMES wine64 PATHS /usr/lib/wine /usr/lib64/wine NO_DEFAULT_PATH)
-if(NOT SAPP_WINE64)
-  find_program(SAPP_WINE64 NAMES wine64 wine)
-endif()
-if(SAPP_WINE64)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${SAPP_WINE64})
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/WineEmulator.cmake)
 
 set(SAPP_MSVC_WINE ON CACHE BOOL "MSVC ABI with clang-cl against MSVC's standard library, run under Wine")
