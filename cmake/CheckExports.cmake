@@ -2,8 +2,7 @@
 # fails on every name that is missing or extra.
 #
 #   cmake -DLIBRARY=<file> -DCOLUMN=elf|pe|msvc -DREADER=<reader> -DTOOL=<tool>
-#         -DEXPECTED=<list> [-DNM=<llvm-nm>] [-DDEMANGLER=<c++filt|undname>]
-#         -P CheckExports.cmake
+#         -DEXPECTED=<list> [-DDEMANGLER=<c++filt|undname>] -P CheckExports.cmake
 #
 # The list holds decorated names, one per line; '#' starts a comment. A line
 # without a prefix is an Itanium name (GCC, Clang, mingw-w64), expected in
@@ -13,15 +12,12 @@
 # READER says how the exports are read:
 #   objdump  the name pointer table of a DLL (objdump -p);
 #   dumpbin  the name column of a DLL's exports (dumpbin /exports);
+#   readobj  the export table of a DLL as llvm-readobj --coff-exports lists
+#            it (the msvc-wine preset, where no dumpbin exists);
 #   nm       the defined dynamic symbols of an ELF library (nm -D). On ELF
 #            every exported typeinfo object _ZTI<x> comes with its name
 #            object _ZTS<x>, which PE keeps internal; the list names only
-#            the former;
-#   objects  COFF object files not yet linked (LIBRARY is a file naming
-#            one per line): the /EXPORT: directives their dllexport
-#            declarations leave for the linker (llvm-readobj
-#            --coff-directives), each of which must also be defined in one
-#            of the objects (NM, llvm-nm).
+#            the former.
 foreach(var LIBRARY COLUMN READER TOOL EXPECTED)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "CheckExports: ${var} not given")
@@ -86,32 +82,12 @@ elseif(READER STREQUAL "dumpbin")
 elseif(READER STREQUAL "nm")
   sapp_run_tool(dump "${TOOL}" -D --defined-only "${LIBRARY}")
   names_in_lines("${dump}" "^[0-9a-fA-F]* *[A-Za-z] ([^ ]+)$" actual)
-elseif(READER STREQUAL "objects")
-  file(STRINGS "${LIBRARY}" objects)
-  sapp_run_tool(dump "${TOOL}" --coff-directives ${objects})
-  # /EXPORT:"name" or /EXPORT:"name",DATA (the quotes are optional).
-  string(REGEX MATCHALL "/EXPORT:\"?[^\" ,\n]+" directives "${dump}")
-  foreach(directive IN LISTS directives)
-    string(REGEX REPLACE "^/EXPORT:\"?" "" name "${directive}")
-    list(APPEND actual "${name}")
-  endforeach()
-  list(REMOVE_DUPLICATES actual)
-  # An export directive without a definition would fail the link.
-  if(NOT NM)
-    message(FATAL_ERROR "CheckExports: the objects reader needs NM")
-  endif()
-  sapp_run_tool(dump "${NM}" --defined-only --just-symbol-name ${objects})
-  string(REGEX MATCHALL "[^\n]+" defined "${dump}")
-  set(undefined ${actual})
-  if(defined)
-    list(REMOVE_ITEM undefined ${defined})
-  endif()
-  if(undefined)
-    list(JOIN undefined "\n  " undefined)
-    message(FATAL_ERROR "Exported by a directive but defined in no object:\n  ${undefined}")
-  endif()
+elseif(READER STREQUAL "readobj")
+  sapp_run_tool(dump "${TOOL}" --coff-exports "${LIBRARY}")
+  # "Export {" blocks with "  Name: <name>" (empty for ordinal-only entries).
+  names_in_lines("${dump}" "^  Name: ([^ ]+)$" actual)
 else()
-  message(FATAL_ERROR "CheckExports: READER must be objdump, dumpbin, nm or objects, not '${READER}'")
+  message(FATAL_ERROR "CheckExports: READER must be objdump, dumpbin, readobj or nm, not '${READER}'")
 endif()
 
 list(REMOVE_DUPLICATES expected)

@@ -4,13 +4,22 @@
 # CheckExports.cmake). The check runs on the build machine, never through
 # the cross-compiling emulator:
 #   MSVC       the DLL's table read with dumpbin /exports (beside link.exe),
-#              the list's msvc: names;
+#              the list's msvc: names; in the msvc-wine preset (clang-cl
+#              and lld-link on Linux) with llvm-readobj --coff-exports;
 #   mingw-w64  the DLL's table read with objdump -p, the Itanium names;
 #   ELF        the dynamic symbols read with nm -D, the Itanium names.
 # Without the tool the test is still registered and reports itself skipped,
 # naming what it needs; configure goes on.
 function(sapp_add_exports_test target expected)
-  if(MSVC)
+  if(MSVC AND SAPP_MSVC_WINE)
+    set(column msvc)
+    set(reader readobj)
+    find_program(SAPP_LLVM_READOBJ NAMES llvm-readobj-14 llvm-readobj)
+    set(tool "${SAPP_LLVM_READOBJ}")
+    set(needs "llvm-readobj (Debian: llvm-14)")
+    find_program(SAPP_LLVM_UNDNAME NAMES llvm-undname-14 llvm-undname)
+    set(demangler "${SAPP_LLVM_UNDNAME}")
+  elseif(MSVC)
     set(column msvc)
     set(reader dumpbin)
     get_filename_component(linker_dir "${CMAKE_LINKER}" DIRECTORY)

@@ -1,5 +1,6 @@
 # What integrators get: the install tree of `cmake --install` and the
-# archives of `cpack` (sapp-<version>-Linux.tar.gz, sapp-<version>-win64.zip).
+# archives of `cpack` (sapp-<version>-Linux.tar.gz, and for Windows
+# sapp-<version>-win64-msvc.zip or sapp-<version>-win64-mingw.zip).
 #
 #   include/sapp/        the headers a host needs (see SAPP_INSTALL_HEADERS)
 #   lib/                 the module and the stand-in host libraries (their
@@ -66,6 +67,19 @@ install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/ARCHITECTURE
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs ${PROJECT_SOURCE_DIR}/examples DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
+# The toolchain family the package is built by, which a host must share
+# (docs/abi.md): msvc (Microsoft C++ ABI, MSVC's standard library), mingw
+# (mingw-w64 GCC: Itanium C++ ABI, libstdc++) or itanium (Linux). The CMake
+# package refuses a host of the other family on Windows, the pkg-config file
+# and the archive's name carry it.
+if(MSVC)
+  set(SAPP_ABI msvc)
+elseif(MINGW)
+  set(SAPP_ABI mingw)
+else()
+  set(SAPP_ABI itanium)
+endif()
+
 # pkg-config: the module's file as installed, relative to the prefix.
 if(WIN32)
   set(SAPP_PC_MODULE "${CMAKE_INSTALL_BINDIR}/$<TARGET_FILE_NAME:sapp>")
@@ -85,15 +99,17 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/sappConfigVersion.cmake
 install(FILES ${PROJECT_BINARY_DIR}/sappConfig.cmake ${PROJECT_BINARY_DIR}/sappConfigVersion.cmake
         DESTINATION ${SAPP_INSTALL_CMAKEDIR})
 
-# cpack: the install tree as one archive, sapp-<version>-Linux.tar.gz or
-# sapp-<version>-win64.zip (CPack would call a mingw-w64 build win32).
+# cpack: the install tree as one archive, sapp-<version>-Linux.tar.gz, or for
+# Windows sapp-<version>-win64-msvc.zip (MSVC hosts) and
+# sapp-<version>-win64-mingw.zip (mingw-w64 hosts): two DLLs of the same
+# name that no host can swap (CPack would call a mingw-w64 build win32).
 set(CPACK_PACKAGE_NAME sapp)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "sapp session-application module, its stand-in host libraries and sapp-host")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-    set(CPACK_SYSTEM_NAME win64)
+    set(CPACK_SYSTEM_NAME win64-${SAPP_ABI})
   endif()
 else()
   set(CPACK_GENERATOR TGZ)

@@ -37,6 +37,9 @@ if(CMAKE_CROSSCOMPILING)
   if(NOT TARGET GTest::gmock_main)
     set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
     set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+    # MSVC ABI: GoogleTest would pick the static runtime (/MT); Wine has
+    # only the DLL one, which the rest of the build uses.
+    set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
     add_subdirectory(/usr/src/googletest ${PROJECT_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
     # Recent googletest builds define the GTest:: names themselves.
     foreach(lib gtest gtest_main gmock gmock_main)

@@ -42,14 +42,14 @@ public:
     Pack& push_uint64(uint64_t v) { return pushLittleEndian(v); }
 
     Pack& push_varstr(const void* bytes, std::size_t n) {
-        if (n > std::numeric_limits<uint16_t>::max()) throw PackError("push_varstr: varstr too big");
+        if (n > (std::numeric_limits<uint16_t>::max)()) throw PackError("push_varstr: varstr too big");
         push_uint16(static_cast<uint16_t>(n));
         return push(bytes, n);
     }
     Pack& push_varstr(const std::string& s) { return push_varstr(s.data(), s.size()); }
 
     Pack& push_varstr32(const void* bytes, std::size_t n) {
-        if (n > std::numeric_limits<uint32_t>::max()) throw PackError("push_varstr32: varstr too big");
+        if (n > (std::numeric_limits<uint32_t>::max)()) throw PackError("push_varstr32: varstr too big");
         push_uint32(static_cast<uint32_t>(n));
         return push(bytes, n);
     }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <new>
 #include <string>
+#include <typeinfo>
 
 #if defined(_WIN32)
 #  include <windows.h>
@@ -90,6 +91,17 @@ TEST_F(SharedModuleTest, DecodingErrorsLeaveTheLibraryWithTheirType) {
     }
     EXPECT_THROW(module->onPacket(kSid, &truncated), pakt::PacketError);
     EXPECT_THROW(module->onPacket(kSid, &truncated), std::runtime_error);
+}
+
+// The module's run-time type information answers the host: typeid reads the
+// module's type descriptor and names its class, and a cast to an exported
+// interface the object does not implement walks the module's class
+// hierarchy and fails. (Each ABI decorates the name its own way; both keep
+// the class name whole.)
+TEST_F(SharedModuleTest, RunTimeTypeInformationCrossesTheLibrary) {
+    EXPECT_NE(std::string(typeid(*module).name()).find("SAppModule"), std::string::npos) << typeid(*module).name();
+    EXPECT_FALSE(typeid(*module) == typeid(ISessionMod));
+    EXPECT_EQ(dynamic_cast<ISInfoMod*>(module), nullptr);
 }
 
 // The address of a symbol the loaded module exports, or null.

@@ -14,9 +14,13 @@
 #   - the example is compiled once more by hand with the flags of
 #     `pkg-config --cflags --libs sapp` (build/PRESET-minimal-host-pc) and run;
 #   - the build's archive is made with cpack (sapp-<version>-Linux.tar.gz or
-#     -win64.zip in build/PRESET) and must hold the LICENSE.
-# Runs go through RUNNER when given (scripts/test-windows.sh passes Wine,
-# inside its Wine server's lifetime). Fails when any step fails or the
+#     -win64-<msvc|mingw>.zip in build/PRESET) and must hold the LICENSE.
+# The example's output must be the one its README shows, but for the module
+# file's path. Runs go through RUNNER when given (scripts/test-windows.sh and
+# scripts/test-msvc-wine.sh pass Wine, inside their Wine server's lifetime).
+# An MSVC-ABI build (msvc-wine) links the example against its own runtime
+# libraries, as MSVC links its default ones, and is not built with
+# pkg-config's flags, which are GCC's. Fails when any step fails or the
 # example exits non-zero.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -79,12 +83,23 @@ done < <(find "$docs" -name '*.md' | sort)
 args=(-S examples/minimal-host -B "$example" -Dsapp_DIR="$prefix/lib/cmake/sapp")
 toolchain=$(cache CMAKE_TOOLCHAIN_FILE)
 [ -z "$toolchain" ] || args+=(-DCMAKE_TOOLCHAIN_FILE="$toolchain")
+msvc=$(cache SAPP_MSVC_WINE)
+if [ "$msvc" = ON ]; then
+    runtime=("$PWD/$build/lib/sapp_msvc_runtime.lib" "$PWD/$build"/msvc-runtime/*.lib)
+    # Release, as the package: a Debug host would take the debug runtime.
+    args+=(-DSAPP_MSVC_RUNTIME_LIBRARIES="${runtime[*]}" -DCMAKE_BUILD_TYPE=Release)
+fi
 quiet cmake "${args[@]}"
 quiet cmake --build "$example"
 
 exe="$example/minimal-host"
 [ -e "$exe" ] || exe="$exe.exe"
-"$@" "$exe"
+output=$("$@" "$exe") || { printf '%s\n' "$output" >&2; fail "the example failed"; }
+printf '%s\n' "$output"
+# The README's block of output, from its "module:" line to the next fence.
+shown=$(sed -n '/^module: /,/^```/p' examples/minimal-host/README.md | sed '1d;$d')
+[ "$(printf '%s\n' "$output" | tr -d '\r' | sed '1d')" = "$shown" ] ||
+    fail "the example's output differs from examples/minimal-host/README.md"
 
 # The same example compiled by hand with what pkg-config says, as a host
 # without CMake builds (PKG_CONFIG_LIBDIR: this package's .pc files only).
@@ -92,7 +107,9 @@ pc() { PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" pkg-config "$@" sapp; }
 module=$(pc --variable=module)
 read -r -a flags <<<"$(pc --cflags --libs)"
 mkdir -p "$handmade"
-if [ -n "$toolchain" ]; then
+if [ "$msvc" = ON ]; then
+    echo "minimal-host.sh: an MSVC host is not built with pkg-config's flags; skipped" >&2
+elif [ -n "$toolchain" ]; then
     # A host linked against the DLLs' import libraries cannot be linked
     # -static, as the toolchain links ours, so the runtime's thread DLL goes
     # beside it, with our DLLs, where Windows looks for them.
@@ -104,9 +121,11 @@ else
     flags+=("-Wl,-rpath,$(pc --variable=libdir)" -ldl)
     exe="$handmade/minimal-host"
 fi
-quiet "$(compiler)" -std=c++20 -o "$exe" examples/minimal-host/main.cc \
-    "-DSAPP_MODULE_FILE=\"$module\"" "${flags[@]}"
-"$@" "$exe" >/dev/null || fail "the example built with pkg-config's flags failed"
+if [ "$msvc" != ON ]; then
+    quiet "$(compiler)" -std=c++20 -o "$exe" examples/minimal-host/main.cc \
+        "-DSAPP_MODULE_FILE=\"$module\"" "${flags[@]}"
+    "$@" "$exe" >/dev/null || fail "the example built with pkg-config's flags failed"
+fi
 
 # The archive of the install tree, with the LICENSE in it.
 rm -f "$build"/sapp-*.tar.gz "$build"/sapp-*.zip
@@ -115,5 +134,7 @@ archive=$(find "$build" -maxdepth 1 \( -name 'sapp-*.tar.gz' -o -name 'sapp-*.zi
 [ -n "$archive" ] || fail "cpack made no archive in $build"
 listing=$(cmake -E tar tf "$archive")
 grep -q '/share/doc/sapp/LICENSE$' <<<"$listing" || fail "$archive holds no share/doc/sapp/LICENSE"
-echo "minimal-host.sh: $links links of the installed docs hold; the example ran built with CMake and with" \
-     "pkg-config; $archive holds the LICENSE" >&2
+built="CMake and with pkg-config"
+[ "$msvc" != ON ] || built="CMake"
+echo "minimal-host.sh: $links links of the installed docs hold; the example ran built with $built;" \
+     "$archive holds the LICENSE" >&2

@@ -7,29 +7,31 @@
 #                                 the module's line and branch coverage must stay
 #                                 at its floor (scripts/coverage.sh)
 #                              3. the AddressSanitizer + UndefinedBehaviorSanitizer build
-#                              4. the module compiled for the MSVC target by
-#                                 clang-cl, its exports and virtual tables checked
-#                                 in the objects (preset msvc-target; no link)
-#                              5. the fuzz targets, 60 s each from their corpora
-#                              6. the Windows x86-64 cross build, run under Wine
+#                              4. the fuzz targets, 60 s each from their corpora
+#                              5. the Windows x86-64 cross build with mingw-w64,
+#                                 run under Wine (scripts/test-windows.sh)
+#                              6. the Windows x86-64 build in the MSVC ABI: clang-cl
+#                                 against MSVC's standard library, linked with
+#                                 Wine's runtime DLLs, run under Wine
+#                                 (preset msvc-wine, scripts/test-msvc-wine.sh)
 #                            and builds the benchmark suite sapp-bench and
 #                            sapp-host in the bench preset (the release build,
 #                            warnings as errors, so both keep compiling without
 #                            a warning at -O3), where the module's instruction
 #                            counts must stay within their budget
 #                            (bench/budget.sh, callgrind)
-#   scripts/test.sh linux    1 to 4 and the bench build with its budget only;
-#                            installs no Wine (the cross compiler, yes: step 4
-#                            uses mingw-w64's headers), and fuzzes nothing
+#   scripts/test.sh linux    1 to 3 and the bench build with its budget only;
+#                            installs no Wine or cross tools, and fuzzes nothing
 #
 # Each build runs its unit tests, the scenario folder through sapp-host, the
 # replay of the fuzz corpora and the export checks (the sanitizer build also
 # a short soak); the dev build is then installed, its docs' links, its
 # pkg-config file and its archive's LICENSE checked, and
 # examples/minimal-host built against the install tree and run
-# (scripts/minimal-host.sh; for the Windows build, scripts/test-windows.sh
-# does the same under Wine, the zip package included). Missing Debian
-# packages are installed first.
+# (scripts/minimal-host.sh; for the Windows builds, scripts/test-windows.sh
+# and scripts/test-msvc-wine.sh do the same under Wine, the zip package
+# included, and play every scenario against the Linux build's traces).
+# Each stage reports its time. Missing Debian packages are installed first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -53,11 +55,6 @@ for preset in dev coverage asan; do
   ctest --preset "$preset"
 done
 
-echo "== msvc-target: compiled for MSVC by clang-cl, objects checked, not linked =="
-cmake --preset msvc-target
-cmake --build --preset msvc-target
-ctest --preset msvc-target
-
 echo "== installed package: minimal-host =="
 scripts/minimal-host.sh dev
 
@@ -73,6 +70,13 @@ if [ "$mode" = all ]; then
   echo "== fuzz targets (libFuzzer, 60 s each) =="
   fuzz/run.sh 60
 
-  echo "== windows build (under Wine) =="
+  echo "== windows build (mingw-w64, under Wine) =="
   scripts/test-windows.sh
+
+  # After the mingw-w64 build, so that each build's sapp-host can be shown
+  # the other's sapp.dll.
+  echo "== msvc-wine build (MSVC ABI, MSVC's standard library, Wine's runtime DLLs, under Wine) =="
+  stage_started=$SECONDS
+  scripts/test-msvc-wine.sh
+  echo "== msvc-wine stage: $((SECONDS - stage_started)) s =="
 fi

@@ -1,12 +1,12 @@
 // The interfaces a host implements, implemented here under the Microsoft C++
-// ABI. The msvc-target preset compiles this file with clang-cl as a host
-// would (no SAPP_BUILD), which emits a virtual table for each class below;
-// the test msvc_target_slots reads them from the object file and compares
-// every slot with cmake/msvc-layout/Slots.txt, the MSVC column of
-// docs/abi.md's slot tables. The module's own tables (SAppModule,
-// ProtoTimer<SAppQuery>, SAppContext, the exported interfaces,
-// ProtoPacketPool) come from the module's objects. Every record offset check
-// of the interface headers holds here too, under Microsoft layout rules.
+// ABI. The msvc-wine preset builds this file as a host would (no
+// SAPP_BUILD) into sapp_msvc_layout.dll, which holds a virtual table for
+// each class below; the test msvc_dll_layout reads them from the linked DLL
+// and its PDB and compares every slot with cmake/msvc-layout/Slots.txt, the
+// MSVC column of docs/abi.md's slot tables. The module's own tables
+// (SAppModule, ProtoTimer<SAppQuery>, SAppContext, the exported interfaces,
+// ProtoPacketPool) come from sapp.dll. Every record offset check of the
+// interface headers holds here too, under Microsoft layout rules.
 #include "host/ISession.h"
 #include "host/Pktcore.h"
 #include "host/Tarnbase.h"
@@ -73,8 +73,9 @@ struct HostRecord final : pakt::Marshallable {
 
 }  // namespace layout
 
-// Constructing each class emits its virtual table in this object.
-void* makeHostObjects(int which) {
+// Constructing each class emits its virtual table; exported, so the linker
+// keeps it.
+__declspec(dllexport) void* makeHostObjects(int which) {
     switch (which) {
         case 0: return new layout::HostSession;
         case 1: return new layout::HostTaskQueue;

@@ -40,7 +40,8 @@ constexpr OptionRow kOptions[] = {
     {.name = "--module",
      .argument = "PATH",
      .commands = "run check report record diagram soak __play-one __play-one-traced",
-     .help = "the module file to load (default: libsapp.so or sapp.dll beside this executable)",
+     .help = "the module file to load (default: libsapp.so or sapp.dll beside this executable); "
+             "on Windows one of the same toolchain family (MSVC or mingw-w64) as this sapp-host",
      .general = true},
 };
 

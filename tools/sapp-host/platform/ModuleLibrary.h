@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 class ISession;
 class ISessionMod;
@@ -24,10 +25,29 @@ struct ModuleLibrary {
 // the one in the install tree's library folder (bin/../lib).
 std::string defaultModulePath();
 
+// The toolchain family a Windows module comes from, told by the C runtime
+// its import table names (docs/abi.md, "Telling the builds apart"): MSVC's
+// modules import vcruntime140.dll, msvcp140.dll or ucrtbase.dll, mingw-w64
+// GCC's msvcrt.dll. A host of one family cannot use a module of the other.
+enum class ModuleFamily { Unknown, Msvc, MingwGcc };
+
+// The family of the PE image `image` (a DLL's bytes); Unknown for anything
+// else, a truncated or damaged image included.
+ModuleFamily windowsModuleFamily(std::string_view image);
+
+// The family this sapp-host was built by (Unknown on Linux).
+ModuleFamily hostFamily();
+
+// "MSVC (Microsoft C++ ABI, MSVC's standard library)", ...
+std::string describeFamily(ModuleFamily family);
+
 // Loads the module file and looks up getModule and releaseModule by name.
 // The module stays loaded until the process ends: its singleton and the
 // contexts it keeps may outlive any one call. Throws std::runtime_error with
-// the system's reason when the file cannot be loaded or lacks an entry point.
+// the system's reason when the file cannot be loaded or lacks an entry point,
+// and, on Windows, before loading it, when the module comes from the other
+// toolchain family than this sapp-host: its calls would reach virtual tables
+// and records laid out for another ABI.
 ModuleLibrary loadModule(const std::string& path);
 
 }  // namespace sapphost

@@ -105,12 +105,12 @@ template <typename T> T toUnsigned(const Json& value, const std::string& where) 
     static_assert(std::is_unsigned_v<T>);
     if (value.is_number_unsigned()) {
         const auto v = value.get<uint64_t>();
-        if (v <= std::numeric_limits<T>::max()) return static_cast<T>(v);
+        if (v <= (std::numeric_limits<T>::max)()) return static_cast<T>(v);
     } else if (value.is_number_integer() && value.get<int64_t>() >= 0) {
         const auto v = static_cast<uint64_t>(value.get<int64_t>());
-        if (v <= std::numeric_limits<T>::max()) return static_cast<T>(v);
+        if (v <= (std::numeric_limits<T>::max)()) return static_cast<T>(v);
     }
-    throw InputError(where + ": expected an integer from 0 to " + std::to_string(std::numeric_limits<T>::max()) +
+    throw InputError(where + ": expected an integer from 0 to " + std::to_string((std::numeric_limits<T>::max)()) +
                      ", got " + dumpCompact(value));
 }
 
