@@ -5,6 +5,7 @@
 #include <optional>
 #include <set>
 #include <variant>
+#include <vector>
 
 #include "host/ClientRecords.h"
 #include "marshal/Errors.h"
@@ -29,14 +30,19 @@ constexpr uint32_t kCanary = 0xC0FFEE11;
 // or the id is registered already; a session event 8000 with sid != asid
 // delivered to a watched session object moves the entry under asid to sid;
 // onLeave removes the id's entry; releaseModule removes it too and, when the
-// registry is empty afterwards, destroys the singleton.
+// registry is empty afterwards, destroys the singleton. A getModule that
+// throws has created the singleton all the same, without handing it over.
 class HeldModule {
 public:
     ISessionMod* get() const { return m_pMod; }
+    // Whether the singleton lives, handed over or not.
+    bool exists() const { return m_exists; }
+    std::vector<uint32_t> registered() const { return {m_registry.begin(), m_registry.end()}; }
 
     // getModule answered `mod` for a session object whose id was `sid`
-    // (none: a null session).
+    // (none: a null session); null when it threw.
     void gotModule(ISessionMod* mod, std::optional<uint32_t> sid) {
+        m_exists = true;
         if (!mod) return;
         m_pMod = mod;
         if (sid && *sid != 0 && *sid != kInvalidSid) m_registry.insert(*sid);
@@ -46,14 +52,18 @@ public:
     }
     void left(uint32_t sid) { m_registry.erase(sid); }
     void released(uint32_t sid) {
-        if (!m_pMod) return;
+        if (!m_exists) return;
         m_registry.erase(sid);
-        if (m_registry.empty()) m_pMod = nullptr;
+        if (m_registry.empty()) {
+            m_pMod = nullptr;
+            m_exists = false;
+        }
     }
 
 private:
     static constexpr uint32_t kInvalidSid = 0xFFFFFFFF;
     ISessionMod* m_pMod = nullptr;
+    bool m_exists = false;
     std::set<uint32_t> m_registry;
 };
 
@@ -62,12 +72,17 @@ public:
     Player(const ModuleLibrary& module, const Scenario& scenario, const std::function<void(const Json&)>& onLine)
         : m_module(module), m_scenario(scenario), m_onLine(onLine) {}
 
-    ~Player() { standin::setLogObserver(nullptr); }
+    ~Player() {
+        standin::setLogObserver(nullptr);
+        standin::resetHostFaults();
+    }
 
-    RunResult run() {
+    RunResult run(const RunOptions& options) {
+        m_pOptions = &options;
         standin::resetLog();
         standin::removeAllDatabases();
         standin::setUnzipLimit(standin::kDefaultUnzipLimit);
+        standin::resetHostFaults();
         // The stand-in log and sessions also keep every line and effect they
         // see; the trace has them already, so each is dropped there once
         // traced.
@@ -75,8 +90,10 @@ public:
             emit(trace::log(record));
             standin::clearLogRecords();
         });
+        standin::setHostFaultObserver([this](standin::HostCall call) { emit(trace::fault(call)); });
         applyHost(m_scenario.host);
         for (const Step& step : m_scenario.steps) runStep(step);
+        if (options.closeAll) closeAll();
         return std::move(m_result);
     }
 
@@ -126,6 +143,7 @@ public:
 
     void operator()(const PacketAction& p) {
         ISessionMod* mod = requireModule();
+        if (!mod) return;
         if (!p.body) {
             emit(trace::recvNullPacket(p.sid));
             guarded([&] { mod->onPacket(p.sid, nullptr); });
@@ -133,15 +151,18 @@ public:
         }
         emit(trace::recvPacket(p.sid, p.uri, p.res, *p.body));
         standin::Packet packet(p.uri, p.res, *p.body);
-        if (m_unmarshalFault != standin::FaultMode::Off) {
-            packet.setFault(standin::FaultMode::Always, [this, sid = p.sid] { emit(trace::packetFault(sid)); });
-            if (m_unmarshalFault == standin::FaultMode::Once) m_unmarshalFault = standin::FaultMode::Off;
+        packet.setFaultObserver([this, sid = p.sid](standin::HostCall call) { emit(trace::packetFault(sid, call)); });
+        for (auto& [call, mode] : m_packetFaults) {
+            if (mode == standin::FaultMode::Off) continue;
+            packet.setFault(call, standin::FaultMode::Always);
+            if (mode == standin::FaultMode::Once) mode = standin::FaultMode::Off;
         }
         guarded([&] { mod->onPacket(p.sid, &packet); });
     }
 
     void operator()(const RequestAction& r) {
         ISessionMod* mod = requireModule();
+        if (!mod) return;
         if (r.null) {
             emit(trace::recvRequest(r.sid, nullptr));
             guarded([&] { mod->onRequest(r.sid, nullptr); });
@@ -161,6 +182,7 @@ public:
 
     void operator()(const LeaveAction& l) {
         ISessionMod* mod = requireModule();
+        if (!mod) return;
         guarded([&] { mod->onLeave(l.sid); });
         m_held.left(l.sid);
     }
@@ -172,6 +194,7 @@ public:
 
     void operator()(const AskAction& a) {
         ISessionMod* mod = requireModule();
+        if (!mod) return;
         if (a.what == "modflag") {
             guarded([&] { emit(trace::answer("modflag", mod->getModFlag())); });
         } else if (a.what == "uris") {
@@ -197,8 +220,10 @@ public:
     void operator()(const HostAction& h) { applyHost(h.settings); }
 
     void operator()(const FaultAction& f) {
-        if (!f.session) {
-            m_unmarshalFault = f.mode;
+        if (standin::hostCallOwner(f.call) == standin::CallOwner::Process) {
+            standin::setHostFault(f.call, f.mode);
+        } else if (!f.session) {
+            m_packetFaults[f.call] = f.mode;
         } else if (const auto session = m_byName.find(*f.session); session != m_byName.end()) {
             session->second->setFault(f.call, f.mode);
         } else {
@@ -219,6 +244,23 @@ private:
                 {step.index, step.action, std::move(check), m_checker->shownLines(), m_checker->lineCount()});
         }
         m_checker.reset();
+    }
+
+    // A host that shuts down: every session the module still holds leaves
+    // and is released; a singleton left without sessions (after a getModule
+    // that threw) is released under id 0, which no session has.
+    void closeAll() {
+        emit(trace::step(m_scenario.steps.size(), "close"));
+        for (const uint32_t sid : m_held.registered()) {
+            if (ISessionMod* mod = m_held.get()) guarded([&] { mod->onLeave(sid); });
+            m_held.left(sid);
+            guarded([&] { m_module.releaseModule(sid); });
+            m_held.released(sid);
+        }
+        if (m_held.exists()) {
+            guarded([&] { m_module.releaseModule(0); });
+            m_held.released(0);
+        }
     }
 
     void applyHost(const HostSettings& host) {
@@ -283,8 +325,11 @@ private:
         });
     }
 
+    // The module the host holds; without one, null when the options say to
+    // skip the step, else a ScenarioError.
     ISessionMod* requireModule() const {
         if (ISessionMod* mod = m_held.get()) return mod;
+        if (m_pOptions->skipWithoutModule) return nullptr;
         throw ScenarioError(m_scenario.source + ": step " + std::to_string(m_pStep->index) + " (" + m_pStep->action +
                             "): the host holds no module: no getModule has returned one, or a releaseModule has "
                             "emptied the module's session registry, which destroys it");
@@ -299,8 +344,9 @@ private:
     HeldModule m_held;
     std::vector<std::unique_ptr<standin::Session>> m_sessions;
     std::map<std::string, standin::Session*> m_byName;
-    // Whether the packets the next steps deliver fail to unmarshal.
-    standin::FaultMode m_unmarshalFault = standin::FaultMode::Off;
+    // Which calls of the packets the next steps deliver fail.
+    std::map<standin::HostCall, standin::FaultMode> m_packetFaults;
+    const RunOptions* m_pOptions = nullptr;
     // Faults for session names not opened yet.
     std::map<std::string, std::vector<FaultAction>> m_pendingFaults;
 };
@@ -308,9 +354,9 @@ private:
 }  // namespace
 
 RunResult runScenario(const ModuleLibrary& module, const Scenario& scenario,
-                      const std::function<void(const Json&)>& onLine) {
+                      const std::function<void(const Json&)>& onLine, const RunOptions& options) {
     Player player(module, scenario, onLine);
-    return player.run();
+    return player.run(options);
 }
 
 std::string formatFailure(const Scenario& scenario, const StepFailure& failure) {

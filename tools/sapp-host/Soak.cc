@@ -251,7 +251,10 @@ private:
             failing == HostCall::Unmarshal || (failing == HostCall::RemoveTask && p.uri == ps::URI_ADD_APP_REQ);
         standin::Packet packet(p.uri, p.res, p.body);
         bool unmarshalFailed = false;
-        if (failing == HostCall::Unmarshal) packet.setFault(standin::FaultMode::Once, [&] { unmarshalFailed = true; });
+        if (failing == HostCall::Unmarshal) {
+            packet.setFault(HostCall::Unmarshal, standin::FaultMode::Once);
+            packet.setFaultObserver([&](HostCall) { unmarshalFailed = true; });
+        }
         if (failing && failing != HostCall::Unmarshal) live.object->setFault(*failing, standin::FaultMode::Once);
         const Thrown thrown = callModule([&] { m_pMod->onPacket(sid, &packet); });
         if (handled && stopsBeforeDecoding) {
