@@ -1,5 +1,7 @@
 #include "handlers/SAppQuery.h"
 
+#include <cassert>
+
 #include "module/SAppContext.h"
 #include "protocol/SessionRecords.h"
 #include "support/SAppDCHelper.h"
@@ -20,11 +22,7 @@ SAppQuery::SAppQuery(SAppContext* context)
     m_queryAppsTimer.setRepeat(true);
 }
 
-SAppQuery::~SAppQuery() {
-    if (m_closed) return;
-    Teardown teardown;
-    close(teardown);
-}
+SAppQuery::~SAppQuery() { assert(m_closed && "the query is closed before it is destroyed"); }
 
 // Whether removeTask returns or throws, the timer is the host's to forget:
 // the query does not ask again.

@@ -5,7 +5,7 @@
 // over the whole life of the object and only the first two send a request;
 // later runs only log. onResult (the server's app list arrived) and stop
 // take the timer out of the queue; so does close, the query's last call to
-// the host, and the destructor of a query that was not closed.
+// the host, which its owner makes before destroying it.
 #pragma once
 
 #include <cstdint>
@@ -20,7 +20,7 @@ public:
     static constexpr uint32_t kRetryIntervalMs = 5000;
 
     explicit SAppQuery(SAppContext* context);
-    // Removes the timer unless close did; swallows what the host throws.
+    // Calls no host: the owner closes the query first.
     ~SAppQuery();
     SAppQuery(const SAppQuery&) = delete;
     SAppQuery& operator=(const SAppQuery&) = delete;
