@@ -174,6 +174,10 @@ PKTCORE_API void resetClock();
 inline constexpr uint32_t kDefaultUnzipLimit = 4u * 1024 * 1024;
 PKTCORE_API void setUnzipLimit(uint32_t bytes);
 PKTCORE_API uint32_t unzipLimit();
+// What ProtoHelper::UnZipString answers, for the host's own use: not a host
+// call, so it never fails on a fault switch (tools that show what the
+// module is given use it).
+PKTCORE_API std::string unzipString(const std::string& data, unsigned int unzippedLength);
 
 // An inbound packet made from its URI, result code and body bytes.
 // ProtoPacketPool makes these: newPacket(uri, body, length, resCode) from the

@@ -45,10 +45,18 @@ int encodeCommand(const Options& options);   // EncodeCommand.cc
 int recordCommand(const Options& options);   // RecordCommand.cc
 int diagramCommand(const Options& options);  // DiagramCommand.cc
 int soakCommand(const Options& options);     // SoakCommand.cc
+int sweepCommand(const Options& options);    // SweepCommand.cc
 // The hidden mode `check` starts for each scenario: plays one file and
 // reports the outcome on standard output for the parent process
 // (PlayOneCommand.cc).
 int playOneCommand(const Options& options);
+
+// The hidden modes sweep starts: one scenario's sweep, and the load with
+// one of its host calls failing (SweepCommand.cc).
+int sweepOneCommand(const Options& options);
+int sweepLoadCommand(const Options& options);
+inline constexpr const char* kSweepOneCommand = "__sweep-one";
+inline constexpr const char* kSweepLoadCommand = "__sweep-load";
 
 // The hidden command names of playOneCommand: without and with the trace.
 inline constexpr const char* kPlayOneCommand = "__play-one";

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "standin/pktcore/StandinSession.h"
 #include "tools/sapp-host/JsonSupport.h"
 #include "tools/sapp-host/Matcher.h"
 #include "tools/sapp-host/ModuleLibrary.h"
@@ -45,6 +46,9 @@ struct RunOptions {
     // left without sessions is released too. Its lines follow a step line
     // with the index after the last step and the action "close".
     bool closeAll = false;
+    // Called at the end of the run (after closeAll) with every session
+    // object the scenario opened, before they go.
+    std::function<void(standin::Session&)> inspectSession;
 };
 
 // Plays every step in order, calling `onLine` with each trace line as it is

@@ -40,6 +40,8 @@ Commands:
   soak [--sessions N] [--packets M] [--seed S] [--faults P]
                              play many sessions and packets, checking the
                              module against a model and its memory use
+  sweep [FILE...]            make every host call of a scenario fail, one
+                             run each, and check what the module does
   help [COMMAND]             this text, or the help of COMMAND
 
 Options:
@@ -217,6 +219,31 @@ live state's growth since, plus 10 % and 2 MiB, at most).
 Exit status: 0 passed, 1 a check failed, 2 bad arguments or no module.
 )";
 
+constexpr const char* kSweepHelp = R"(usage: sapp-host [--module PATH] sweep [FILE...]
+
+Plays each scenario (the built-in typical session without FILE) once without
+a fault and notes every host call each step makes: a step is one entry point
+(getModule, releaseModule, onPacket, onRequest, onLeave, a session event, a
+task run). Then, for every step and every host call it made, plays the
+scenario again with that one call throwing, through to the end, and lets go
+of whatever the module still holds. Every scenario is swept twice: with the
+log sink as it gives it, and without a sink (every line then goes through
+GetLogInstance, IsLogLevelEnabled and DoLog2). Each run is checked: a log sink call's
+fault costs its line and nothing else; any other call's fault leaves the
+entry point as the host's exception and no later step throws; at the end no
+watcher, task or database reference is left, the module is destroyed, no
+host call was made while an exception unwound (Linux), and, in a
+LeakSanitizer build, nothing leaked. Last, the module is loaded with each
+host call of its load failing, and the first scenario played after it.
+
+Each scenario's sweep and each load runs in a process of its own; a process
+that ends otherwise is reported with the run it was in. Prints every pair
+of entry point and host call with its runs, and each failed check.
+
+Exit status: 0 every run passed, 1 a run failed or a process crashed, 2 bad
+scenario (also one that throws without a fault) or no module.
+)";
+
 // The arguments each command takes; each check throws std::invalid_argument.
 void oneScenarioAtMost(const Options& options) {
     if (options.args.size() > 1) throw std::invalid_argument(options.command + " plays one scenario file");
@@ -242,6 +269,17 @@ void noArguments(const Options& options) {
 void oneScenario(const Options& options) {
     if (options.args.size() != 1) throw std::invalid_argument("one scenario file expected");
 }
+void anyScenarios(const Options&) {}
+void variantAndScenario(const Options& options) {
+    if (options.args.empty() || options.args.size() > 2) {
+        throw std::invalid_argument("the sweep's variant and at most one scenario file expected");
+    }
+}
+void loadCallAndScenario(const Options& options) {
+    if (options.args.size() < 2 || options.args.size() > 3) {
+        throw std::invalid_argument("the call's number, the count of calls and at most one scenario file expected");
+    }
+}
 void oneScenarioToRecord(const Options& options) {
     if (options.args.size() != 1) throw std::invalid_argument("record takes one scenario file");
     if (options.output && options.inPlace) throw std::invalid_argument("give either -o or --in-place");
@@ -264,6 +302,9 @@ const Command kCommands[] = {
     {"decode", kDecodeHelp, "--uri --record --strict ", recordAndHex, sapphost::decodeCommand},
     {"encode", kEncodeHelp, "--uri --record ", recordAndJson, sapphost::encodeCommand},
     {"soak", kSoakHelp, "--sessions --packets --seed --faults ", noArguments, sapphost::soakCommand},
+    {"sweep", kSweepHelp, "", anyScenarios, sapphost::sweepCommand},
+    {sapphost::kSweepOneCommand, nullptr, "", variantAndScenario, sapphost::sweepOneCommand},
+    {sapphost::kSweepLoadCommand, nullptr, "", loadCallAndScenario, sapphost::sweepLoadCommand},
     {sapphost::kPlayOneCommand, nullptr, "", oneScenario, sapphost::playOneCommand},
     {sapphost::kPlayTracedCommand, nullptr, "", oneScenario, sapphost::playOneCommand},
 };

@@ -1,0 +1,111 @@
+// sweep: the fault sweep of each scenario in a process of its own, then the
+// module's load with each of its host calls failing, each in a process of
+// its own (Sweep.h). The hidden modes below are those processes.
+#include <iostream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "tools/sapp-host/Commands.h"
+#include "tools/sapp-host/ModuleLibrary.h"
+#include "tools/sapp-host/Process.h"
+#include "tools/sapp-host/Scenario.h"
+#include "tools/sapp-host/Sweep.h"
+
+namespace sapphost {
+
+namespace {
+
+// Relays a sweep process's report and tells whether it passed; a process
+// that ended otherwise than with its verdict is named with its last run.
+bool relay(const ChildResult& child, const std::string& what) {
+    std::istringstream lines(child.output);
+    std::string lastRun;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind(kSweepRunTag, 0) == 0) {
+            lastRun = line.substr(kSweepRunTag.size());
+        } else {
+            std::cout << line << "\n";
+        }
+    }
+    if (child.exited && (child.code == kExitOk || child.code == kExitFailed)) return child.code == kExitOk;
+    std::cout << "CRASH  " << what << ": the process ended with " << child.describe()
+              << (lastRun.empty() ? std::string() : " during the run of " + lastRun) << "\n";
+    return false;
+}
+
+std::vector<std::string> scenarioArgs(const Options& options, std::size_t first) {
+    return {options.args.begin() + static_cast<std::ptrdiff_t>(first), options.args.end()};
+}
+
+// The two sweeps of a scenario: with the host's log settings as it gives
+// them, and with no log sink from the start, where every line goes through
+// GetLogInstance, IsLogLevelEnabled and DoLog2 instead of the sink.
+constexpr const char* kAsGiven = "as-given";
+constexpr const char* kWithoutSink = "no-sink";
+
+}  // namespace
+
+int sweepCommand(const Options& options) {
+    return reportingErrors(options, [&] {
+        const std::string self = selfExecutablePath();
+        if (self.empty()) throw std::runtime_error("cannot tell where this executable is, to start the sweeps");
+        const std::string path = modulePathOf(options);
+        // Every scenario must parse before anything runs.
+        std::vector<std::string> files = options.args;
+        for (const std::string& file : files) loadScenario(file);
+        ModuleLibrary module;
+        const std::vector<standin::HostCall> loadCalls = loadWithWatch(path, module);
+
+        bool passed = true;
+        if (files.empty()) files.emplace_back();  // the built-in typical session
+        for (const std::string& file : files) {
+            for (const char* variant : {kAsGiven, kWithoutSink}) {
+                std::vector<std::string> args{kSweepOneCommand, "--module", path, variant};
+                if (!file.empty()) args.push_back(file);
+                const std::string what = (file.empty() ? std::string("the built-in session") : file) +
+                                         (variant == kWithoutSink ? ", without a log sink" : "");
+                passed = relay(runChild(self, args), what) && passed;
+            }
+        }
+        std::cout << "sweep: loading the module makes " << loadCalls.size() << " host calls\n";
+        for (std::size_t call = 0; call < loadCalls.size(); ++call) {
+            std::vector<std::string> args{kSweepLoadCommand, "--module", path, std::to_string(call),
+                                          std::to_string(loadCalls.size())};
+            if (!files.front().empty()) args.push_back(files.front());
+            passed = relay(runChild(self, args), "load, call " + std::to_string(call + 1)) && passed;
+        }
+        std::cout << (passed ? "sweep: passed\n" : "sweep: FAILED\n");
+        return passed ? kExitOk : kExitFailed;
+    });
+}
+
+int sweepOneCommand(const Options& options) {
+    prepareChildProcess();
+    return reportingErrors(options, [&] {
+        Options rest = options;
+        rest.args = scenarioArgs(options, 1);
+        Scenario scenario = scenarioArgument(rest);
+        if (options.args.at(0) == kWithoutSink) {
+            scenario.host.logSink = false;
+            scenario.name += ", without a log sink";
+        }
+        const ModuleLibrary module = loadModule(modulePathOf(options));
+        return sweepScenario(module, scenario, std::cout) ? kExitOk : kExitFailed;
+    });
+}
+
+int sweepLoadCommand(const Options& options) {
+    prepareChildProcess();
+    return reportingErrors(options, [&] {
+        const std::size_t call = std::stoul(options.args.at(0));
+        const std::size_t calls = std::stoul(options.args.at(1));
+        Options rest = options;
+        rest.args = scenarioArgs(options, 2);
+        const Scenario scenario = scenarioArgument(rest);
+        return sweepLoadCall(modulePathOf(options), call, calls, scenario, std::cout) ? kExitOk : kExitFailed;
+    });
+}
+
+}  // namespace sapphost
