@@ -32,6 +32,7 @@ struct Options {
     std::optional<std::string> packets;
     std::optional<std::string> seed;
     std::optional<std::string> faults;
+    bool calls = false;  // sweep: list the host functions called, run no fault
     std::vector<std::string> given;  // the options on the command line, in order
     std::vector<std::string> args;
 };

@@ -253,7 +253,7 @@ std::string pairLine(const std::string& left, const std::string& right) {
 
 }  // namespace
 
-bool sweepScenario(const ModuleLibrary& module, const Scenario& scenario, std::ostream& out) {
+bool sweepScenario(const ModuleLibrary& module, const Scenario& scenario, std::ostream& out, SweepMode mode) {
     Player player(module, scenario);
     player.play(std::nullopt);  // the module takes the log sink, if the host has one
     const RunRecord base = player.play(std::nullopt);
@@ -262,6 +262,17 @@ bool sweepScenario(const ModuleLibrary& module, const Scenario& scenario, std::o
             throw ScenarioError(scenario.source + ": step " + std::to_string(s) + " throws without a fault (" +
                                 joined(base.steps[s].errors) + "); the sweep needs a scenario that runs clean");
         }
+    }
+
+    if (mode == SweepMode::CallsOnly) {
+        std::vector<std::string> functions;
+        for (const StepRecord& step : base.steps) {
+            for (const HostCall call : step.calls) functions.push_back(standin::hostCallFunction(call));
+        }
+        std::sort(functions.begin(), functions.end());
+        functions.erase(std::unique(functions.begin(), functions.end()), functions.end());
+        for (const std::string& function : functions) out << kSweepCallTag << function << "\n";
+        return true;
     }
 
     std::size_t total = 0;

@@ -51,13 +51,22 @@ namespace sapphost {
 // Starts the line that names a run about to begin, on the standard output
 // of a sweep's process, so that the parent can name the run a crash ended.
 inline constexpr std::string_view kSweepRunTag = "sapp-host-sweep-run ";
+// Starts a line naming a host function the baseline called
+// (standin::hostCallFunction), in the calls-only mode.
+inline constexpr std::string_view kSweepCallTag = "sapp-host-sweep-call ";
+
+// A whole sweep, or only its baseline and the host functions it called.
+enum class SweepMode { Runs, CallsOnly };
 
 // Sweeps `scenario` as above. Writes to `out` each failed check as it is
 // found, one line per pair of entry point and host call with its runs, and
 // the verdict; a kSweepRunTag line before each run. True when every run
 // passed. Throws ScenarioError for a scenario that cannot be played, or
-// that throws without a fault (the sweep needs one that runs clean).
-bool sweepScenario(const ModuleLibrary& module, const Scenario& scenario, std::ostream& out);
+// that throws without a fault (the sweep needs one that runs clean). With
+// CallsOnly, writes a kSweepCallTag line per host function the baseline
+// called instead, and runs no fault.
+bool sweepScenario(const ModuleLibrary& module, const Scenario& scenario, std::ostream& out,
+                   SweepMode mode = SweepMode::Runs);
 
 // Loads the module at `path` with a watch on every host call the load
 // makes, and returns them in order. Call once per process, before the

@@ -2,6 +2,7 @@
 // module's load with each of its host calls failing, each in a process of
 // its own (Sweep.h). The hidden modes below are those processes.
 #include <iostream>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -44,6 +45,34 @@ std::vector<std::string> scenarioArgs(const Options& options, std::size_t first)
 // GetLogInstance, IsLogLevelEnabled and DoLog2 instead of the sink.
 constexpr const char* kAsGiven = "as-given";
 constexpr const char* kWithoutSink = "no-sink";
+// The same, baseline only: the host functions it called (--calls).
+constexpr const char* kAsGivenCalls = "as-given-calls";
+constexpr const char* kWithoutSinkCalls = "no-sink-calls";
+
+// --calls: the host functions the scenarios' baselines and the load
+// called, each once, in order.
+int listCalls(const std::string& self, const std::string& path, const std::vector<std::string>& files,
+              const std::vector<standin::HostCall>& loadCalls) {
+    std::set<std::string> functions;
+    for (const standin::HostCall call : loadCalls) functions.insert(standin::hostCallFunction(call));
+    for (const std::string& file : files) {
+        for (const char* variant : {kAsGivenCalls, kWithoutSinkCalls}) {
+            std::vector<std::string> args{kSweepOneCommand, "--module", path, variant};
+            if (!file.empty()) args.push_back(file);
+            const ChildResult child = runChild(self, args);
+            if (!child.exited || child.code != kExitOk) {
+                throw std::runtime_error("the sweep's process for " + (file.empty() ? "the built-in session" : file) +
+                                         " ended with " + child.describe());
+            }
+            std::istringstream lines(child.output);
+            for (std::string line; std::getline(lines, line);) {
+                if (line.rfind(kSweepCallTag, 0) == 0) functions.insert(line.substr(kSweepCallTag.size()));
+            }
+        }
+    }
+    for (const std::string& function : functions) std::cout << function << "\n";
+    return kExitOk;
+}
 
 }  // namespace
 
@@ -57,9 +86,10 @@ int sweepCommand(const Options& options) {
         for (const std::string& file : files) loadScenario(file);
         ModuleLibrary module;
         const std::vector<standin::HostCall> loadCalls = loadWithWatch(path, module);
+        if (files.empty()) files.emplace_back();  // the built-in typical session
+        if (options.calls) return listCalls(self, path, files, loadCalls);
 
         bool passed = true;
-        if (files.empty()) files.emplace_back();  // the built-in typical session
         for (const std::string& file : files) {
             for (const char* variant : {kAsGiven, kWithoutSink}) {
                 std::vector<std::string> args{kSweepOneCommand, "--module", path, variant};
@@ -87,12 +117,15 @@ int sweepOneCommand(const Options& options) {
         Options rest = options;
         rest.args = scenarioArgs(options, 1);
         Scenario scenario = scenarioArgument(rest);
-        if (options.args.at(0) == kWithoutSink) {
+        const std::string& variant = options.args.at(0);
+        if (variant == kWithoutSink || variant == kWithoutSinkCalls) {
             scenario.host.logSink = false;
             scenario.name += ", without a log sink";
         }
+        const SweepMode mode =
+            variant == kAsGivenCalls || variant == kWithoutSinkCalls ? SweepMode::CallsOnly : SweepMode::Runs;
         const ModuleLibrary module = loadModule(modulePathOf(options));
-        return sweepScenario(module, scenario, std::cout) ? kExitOk : kExitFailed;
+        return sweepScenario(module, scenario, std::cout, mode) ? kExitOk : kExitFailed;
     });
 }
 

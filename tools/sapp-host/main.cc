@@ -40,7 +40,7 @@ Commands:
   soak [--sessions N] [--packets M] [--seed S] [--faults P]
                              play many sessions and packets, checking the
                              module against a model and its memory use
-  sweep [FILE...]            make every host call of a scenario fail, one
+  sweep [FILE...] [--calls]  make every host call of a scenario fail, one
                              run each, and check what the module does
   help [COMMAND]             this text, or the help of COMMAND
 
@@ -219,7 +219,7 @@ live state's growth since, plus 10 % and 2 MiB, at most).
 Exit status: 0 passed, 1 a check failed, 2 bad arguments or no module.
 )";
 
-constexpr const char* kSweepHelp = R"(usage: sapp-host [--module PATH] sweep [FILE...]
+constexpr const char* kSweepHelp = R"(usage: sapp-host [--module PATH] sweep [FILE...] [--calls]
 
 Plays each scenario (the built-in typical session without FILE) once without
 a fault and notes every host call each step makes: a step is one entry point
@@ -239,6 +239,11 @@ host call of its load failing, and the first scenario played after it.
 Each scenario's sweep and each load runs in a process of its own; a process
 that ends otherwise is reported with the run it was in. Prints every pair
 of entry point and host call with its runs, and each failed check.
+
+  --calls   run no fault: print the host functions the scenarios (with and
+            without a sink) and the load call, one per line, as their
+            declarations name them ("ISession::sendRequest"); what the
+            host-call check compares with the module's imports
 
 Exit status: 0 every run passed, 1 a run failed or a process crashed, 2 bad
 scenario (also one that throws without a fault) or no module.
@@ -302,7 +307,7 @@ const Command kCommands[] = {
     {"decode", kDecodeHelp, "--uri --record --strict ", recordAndHex, sapphost::decodeCommand},
     {"encode", kEncodeHelp, "--uri --record ", recordAndJson, sapphost::encodeCommand},
     {"soak", kSoakHelp, "--sessions --packets --seed --faults ", noArguments, sapphost::soakCommand},
-    {"sweep", kSweepHelp, "", anyScenarios, sapphost::sweepCommand},
+    {"sweep", kSweepHelp, "--calls ", anyScenarios, sapphost::sweepCommand},
     {sapphost::kSweepOneCommand, nullptr, "", variantAndScenario, sapphost::sweepOneCommand},
     {sapphost::kSweepLoadCommand, nullptr, "", loadCallAndScenario, sapphost::sweepLoadCommand},
     {sapphost::kPlayOneCommand, nullptr, "", oneScenario, sapphost::playOneCommand},
@@ -383,6 +388,8 @@ int dispatch(int argc, char** argv) {
             options.seed = value("--seed");
         } else if (arg == "--faults") {
             options.faults = value("--faults");
+        } else if (arg == "--calls") {
+            options.calls = true;
         } else if (option) {
             throw std::invalid_argument("unknown option " + arg);
         } else if (options.command.empty()) {
