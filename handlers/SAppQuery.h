@@ -29,12 +29,16 @@ public:
     void query();
     void onResult();
     void stop();
-    // Removes the timer from the queue as a step of `teardown`.
+    // Removes the timer from the queue as a step of `teardown`: from the
+    // session's queue, or, when the host cannot give that, from the queue
+    // start added it to, so that no queue keeps a timer the query outlives.
     void close(Teardown& teardown);
 
 private:
     SAppContext* m_pContext;
     ProtoTimer<SAppQuery> m_queryAppsTimer;
+    // The queue start last added the timer to; null before the first start.
+    IProtoTaskQueue* m_pQueue = nullptr;
     uint32_t m_retryCount = 0;
     bool m_closed = false;
 };
