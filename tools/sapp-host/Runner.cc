@@ -140,8 +140,14 @@ public:
         // A watched session object is watched by its context, which asks
         // the module to rebind on this event.
         const bool rebinds = event.type == protocol::session::EVENT_SESS_SID_ASID && session->watcherCount() > 0;
+        m_lastFault.reset();
         guarded([&] { session->deliverEvent(event); });
-        if (rebinds) m_held.rebound(event.sid, event.asid);
+        // The user info takes the ids before the entry moves: if setting
+        // them failed, nothing moved. (A later fault, in the teardown of a
+        // displaced context, comes after the move.)
+        const bool idsFailed =
+            m_lastFault == standin::HostCall::UInfoSetSid || m_lastFault == standin::HostCall::UInfoSetAsid;
+        if (rebinds && !idsFailed) m_held.rebound(event.sid, event.asid);
     }
 
     void operator()(const PacketAction& p) {
@@ -304,6 +310,7 @@ private:
         } catch (const pakt::PacketError& e) {
             emit(trace::error("PacketError", e.what()));
         } catch (const standin::HostFault& e) {
+            m_lastFault = e.call();
             emit(trace::error("HostFault", e.what()));
         } catch (const std::exception& e) {
             emit(trace::error("other", e.what()));
@@ -350,6 +357,8 @@ private:
     // Which calls of the packets the next steps deliver fail.
     std::map<standin::HostCall, standin::FaultMode> m_packetFaults;
     const RunOptions* m_pOptions = nullptr;
+    // The host call whose fault the last guarded call let out, if any.
+    std::optional<standin::HostCall> m_lastFault;
     // Faults for session names not opened yet.
     std::map<std::string, std::vector<FaultAction>> m_pendingFaults;
 };

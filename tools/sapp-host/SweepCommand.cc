@@ -18,9 +18,10 @@ namespace sapphost {
 
 namespace {
 
-// Relays a sweep process's report and tells whether it passed; a process
-// that ended otherwise than with its verdict is named with its last run.
-bool relay(const ChildResult& child, const std::string& what) {
+// Relays a sweep process's report and gives its exit status: passed,
+// failed, or bad input (its reason is on standard error already). A
+// process that ended otherwise is a crash, named with its last run.
+int relay(const ChildResult& child, const std::string& what) {
     std::istringstream lines(child.output);
     std::string lastRun;
     for (std::string line; std::getline(lines, line);) {
@@ -30,10 +31,19 @@ bool relay(const ChildResult& child, const std::string& what) {
             std::cout << line << "\n";
         }
     }
-    if (child.exited && (child.code == kExitOk || child.code == kExitFailed)) return child.code == kExitOk;
+    if (child.exited && (child.code == kExitOk || child.code == kExitFailed || child.code == kExitBadInput)) {
+        if (child.code == kExitBadInput) std::cout << "BAD    " << what << "\n";
+        return child.code;
+    }
     std::cout << "CRASH  " << what << ": the process ended with " << child.describe()
               << (lastRun.empty() ? std::string() : " during the run of " + lastRun) << "\n";
-    return false;
+    return kExitFailed;
+}
+
+// The worse of two exit statuses: bad input, then a failure.
+int worse(int a, int b) {
+    if (a == kExitBadInput || b == kExitBadInput) return kExitBadInput;
+    return a == kExitFailed || b == kExitFailed ? kExitFailed : kExitOk;
 }
 
 std::vector<std::string> scenarioArgs(const Options& options, std::size_t first) {
@@ -89,25 +99,27 @@ int sweepCommand(const Options& options) {
         if (files.empty()) files.emplace_back();  // the built-in typical session
         if (options.calls) return listCalls(self, path, files, loadCalls);
 
-        bool passed = true;
+        int status = kExitOk;
         for (const std::string& file : files) {
             for (const char* variant : {kAsGiven, kWithoutSink}) {
                 std::vector<std::string> args{kSweepOneCommand, "--module", path, variant};
                 if (!file.empty()) args.push_back(file);
                 const std::string what = (file.empty() ? std::string("the built-in session") : file) +
                                          (variant == kWithoutSink ? ", without a log sink" : "");
-                passed = relay(runChild(self, args), what) && passed;
+                status = worse(status, relay(runChild(self, args), what));
             }
         }
+        // The load's runs play the first scenario, which must run clean.
+        if (status == kExitBadInput) return status;
         std::cout << "sweep: loading the module makes " << loadCalls.size() << " host calls\n";
         for (std::size_t call = 0; call < loadCalls.size(); ++call) {
             std::vector<std::string> args{kSweepLoadCommand, "--module", path, std::to_string(call),
                                           std::to_string(loadCalls.size())};
             if (!files.front().empty()) args.push_back(files.front());
-            passed = relay(runChild(self, args), "load, call " + std::to_string(call + 1)) && passed;
+            status = worse(status, relay(runChild(self, args), "load, call " + std::to_string(call + 1)));
         }
-        std::cout << (passed ? "sweep: passed\n" : "sweep: FAILED\n");
-        return passed ? kExitOk : kExitFailed;
+        std::cout << (status == kExitOk ? "sweep: passed\n" : "sweep: FAILED\n");
+        return status;
     });
 }
 
