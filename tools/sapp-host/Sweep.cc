@@ -94,13 +94,27 @@ struct EntryPointName {
 
 std::string entryPoint(const Step& step) { return std::visit(EntryPointName{}, step.what); }
 
-bool leakedSinceLastCheck() {
+// LeakSanitizer's look at the heap, in a sanitizer build: whether memory
+// nothing refers to any more is left (its report names the allocations).
+// What leaked stays leaked, so only the first look that finds some tells
+// when; one look costs tens of milliseconds, so the sweep looks once per
+// step's runs, not once per run.
+class LeakWatch {
+public:
+    // True the first time a look finds a leak.
+    bool leakedSinceLastLook() {
 #if defined(SAPP_HOST_LEAK_CHECK)
-    return __lsan_do_recoverable_leak_check() != 0;
+        if (m_leaked) return false;
+        m_leaked = __lsan_do_recoverable_leak_check() != 0;
+        return m_leaked;
 #else
-    return false;
+        return false;
 #endif
-}
+    }
+
+private:
+    [[maybe_unused]] bool m_leaked = false;
+};
 
 // Plays the scenario, watching every host call, with one of them failing or
 // none.
@@ -134,10 +148,6 @@ public:
                                      std::to_string(standin::outstandingDatabaseRefs() - refsBefore));
         }
         if (standin::databaseRefErrors() != 0) m_run.problems.push_back("a database reference released twice");
-        if (!m_leaked && leakedSinceLastCheck()) {
-            m_leaked = true;  // reported once: what leaked stays leaked
-            m_run.problems.push_back("memory leaked (LeakSanitizer's report above)");
-        }
         return std::move(m_run);
     }
 
@@ -176,7 +186,6 @@ private:
     RunRecord m_run;
     std::optional<Target> m_target;
     std::size_t m_step = kNoStep;
-    bool m_leaked = false;
 };
 
 // Whether the module's lines say the run destroyed it: its destruction
@@ -285,6 +294,11 @@ bool sweepScenario(const ModuleLibrary& module, const Scenario& scenario, std::o
     out << "sweep: \"" << scenario.name << "\" (" << scenario.source << "): " << scenario.steps.size()
         << " steps, " << total << " host calls without a fault, one run with each failing" << std::endl;
     std::size_t failedRuns = 0;
+    LeakWatch leaks;
+    if (leaks.leakedSinceLastLook()) {
+        ++failedRuns;
+        out << "FAIL  the runs without a fault leaked memory (LeakSanitizer's report above)" << std::endl;
+    }
     if (!base.problems.empty()) {
         ++failedRuns;
         out << "FAIL  the run without a fault: " << joined(base.problems) << std::endl;
@@ -311,6 +325,11 @@ bool sweepScenario(const ModuleLibrary& module, const Scenario& scenario, std::o
             ++pair->failed;
             ++failedRuns;
             out << "FAIL  " << run << ": " << joined(problems) << std::endl;
+        }
+        if (leaks.leakedSinceLastLook()) {
+            ++failedRuns;
+            out << "FAIL  a run of step " << i << " (" << entry
+                << ") leaked memory (LeakSanitizer's report above names it)" << std::endl;
         }
     }
 
@@ -376,6 +395,7 @@ bool sweepLoadCall(const std::string& path, std::size_t call, std::size_t calls,
         }
     }
     if (!moduleDestroyed(after)) problems.push_back("the module was not destroyed at the end");
+    if (LeakWatch().leakedSinceLastLook()) problems.push_back("memory leaked (LeakSanitizer's report above)");
     if (!problems.empty()) {
         out << "FAIL  " << run << ": " << joined(problems) << std::endl;
         return false;

@@ -23,7 +23,8 @@
 //   - no host call was made while an exception unwound the stack, which is
 //     how a destructor's call would show (seen where module and host share
 //     the C++ runtime: Linux);
-//   - in a LeakSanitizer build, the run leaked nothing.
+//   - in a LeakSanitizer build, nothing leaked (looked at after each step's
+//     runs: a look costs tens of milliseconds).
 // The process surviving is the parent's check: sapp-host sweep plays each
 // scenario's sweep in a process of its own and names the run a crash ended
 // (SweepCommand.cc).
