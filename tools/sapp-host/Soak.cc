@@ -179,8 +179,8 @@ private:
 
     // getModule for a new session. A failing call of the join (other than
     // a log call) makes getModule throw; the session is then not registered
-    // and keeps no watcher.
-    void join(std::optional<HostCall> failing) {
+    // and keeps no watcher. Whether the session joined.
+    bool join(std::optional<HostCall> failing) {
         const uint32_t sid = m_nextSid++;
         // Every other session has channel data, whose references it holds
         // until it leaves.
@@ -205,13 +205,14 @@ private:
             m_module.releaseModule(sid);  // once for every getModule, returned or thrown
             standin::removeDatabase(sid);
             probe(anySession());
-            return;
+            return false;
         }
         if (!mod) throw SoakFailure("getModule returned null for session " + std::to_string(sid));
         m_pMod = mod;
         live.object->clearEntries();
         m_live.emplace(sid, std::move(live));
         ++m_joined;
+        return true;
     }
 
     // onLeave and releaseModule. A failing call of the teardown (a log call
@@ -250,8 +251,9 @@ private:
         if (roll < 6) {
             // A session leaves and a new one joins (joining first, so the
             // module always has a session).
-            if (const auto failing = fault(kJoinCalls)) join(failing);
-            join(std::nullopt);
+            // (A join whose fault took only a log line has joined.)
+            const auto failing = fault(kJoinCalls);
+            if (!failing || !join(failing)) join(std::nullopt);
             leave(sid, fault(kLeaveCalls));
         } else if (roll < 8) {
             startQuery(sid);
