@@ -86,10 +86,12 @@ FaultState& state() {
     return *s;
 }
 
-// Whether a watch is set or a switch was set since the last reset: one load
-// on every host call while nothing is.
-std::atomic<bool> g_active{false};
+}  // namespace
 
+std::atomic<bool> detail::g_faultsArmed{false};
+
+namespace {
+std::atomic<bool>& g_active = detail::g_faultsArmed;
 }  // namespace
 
 const char* hostCallName(HostCall call) { return info(call).name; }
@@ -159,8 +161,7 @@ void resetHostFaults() {
     g_active = static_cast<bool>(state().watch);
 }
 
-bool hostCallFails(HostCall call) {
-    if (!g_active.load(std::memory_order_relaxed)) return false;
+bool detail::armedCallFails(HostCall call) {
     std::function<bool(HostCall)> watch;
     bool fails = false;
     {
@@ -173,8 +174,8 @@ bool hostCallFails(HostCall call) {
     return fails;
 }
 
-void enterHostCall(HostCall call) {
-    if (!hostCallFails(call)) return;
+void detail::enterArmedCall(HostCall call) {
+    if (!armedCallFails(call)) return;
     std::function<void(HostCall)> observer;
     {
         std::lock_guard lock(state().mutex);

@@ -27,6 +27,7 @@
 // any thread; a failing call throws on the thread that made it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <iterator>
@@ -156,12 +157,24 @@ TARNBASE_API void setHostCallWatch(std::function<bool(HostCall)> watch);
 // removes it.
 TARNBASE_API void resetHostFaults();
 
+namespace detail {
+// Whether a watch or a switch is set (since the last reset): until one is,
+// a host call costs one load and a branch, inline, and nothing else.
+TARNBASE_API extern std::atomic<bool> g_faultsArmed;
+TARNBASE_API bool armedCallFails(HostCall call);
+TARNBASE_API void enterArmedCall(HostCall call);
+}  // namespace detail
+
 // For the stand-ins' own calls. Whether `call` fails now: asks the watch
 // and, for a Process call, its switch (both are asked, so a watch sees
-// every call). Cheap while nothing is set.
-TARNBASE_API bool hostCallFails(HostCall call);
+// every call).
+inline bool hostCallFails(HostCall call) {
+    return detail::g_faultsArmed.load(std::memory_order_relaxed) && detail::armedCallFails(call);
+}
 // A Process call's start: throws HostFault, after telling the observer,
 // when hostCallFails says so.
-TARNBASE_API void enterHostCall(HostCall call);
+inline void enterHostCall(HostCall call) {
+    if (detail::g_faultsArmed.load(std::memory_order_relaxed)) detail::enterArmedCall(call);
+}
 
 }  // namespace standin

@@ -160,7 +160,9 @@ private:
         m_processFaultFired = false;
         switch (standin::hostCallOwner(call)) {
         case standin::CallOwner::Session: session.setFault(call, standin::FaultMode::Once); break;
-        case standin::CallOwner::Packet: packet->setFault(call, standin::FaultMode::Once); break;
+        case standin::CallOwner::Packet:
+            if (packet) packet->setFault(call, standin::FaultMode::Once);  // only play's steps have one
+            break;
         case standin::CallOwner::Process: standin::setHostFault(call, standin::FaultMode::Once); break;
         }
     }
