@@ -13,6 +13,7 @@
 
 #include "standin/pktcore/StandinSession.h"
 #include "module/ISessionMod.h"
+#include "module/SAppModule.h"
 #include "standin/tarnbase/StandinDatabase.h"
 
 namespace {
@@ -133,6 +134,21 @@ TEST(SAppContextTest, ClosingUnderAThrowingHostLetsGoOfEverythingAndDestroyingCa
     standin::setHostCallWatch({});
     EXPECT_TRUE(calledWhileDestroyed.empty());
     standin::removeAllDatabases();
+}
+
+// A rebind names the target id first and moves the context into it: onto
+// its own id that would be the context displacing itself. It changes
+// nothing instead, and the session stays watched.
+TEST(SAppModuleTest, ARebindOntoItsOwnIdChangesNothing) {
+    standin::Session session(1234);
+    SAppModule* module = SAppModule::getInstance(&session);
+    const SAppContext* context = module->findSession(1234);
+    ASSERT_NE(context, nullptr);
+    module->rebind(1234, 1234);
+    EXPECT_EQ(module->findSession(1234), context);
+    EXPECT_EQ(session.watcherCount(), 1u);
+    SAppModule::release(1234);
+    EXPECT_EQ(session.watcherCount(), 0u);
 }
 
 #ifdef SAPP_CHECK_REENTRY
