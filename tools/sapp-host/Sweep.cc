@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <functional>
 #include <optional>
 #include <utility>
 #include <variant>
@@ -116,6 +117,16 @@ private:
     [[maybe_unused]] bool m_leaked = false;
 };
 
+// The stand-ins' watch on every host call (HostFaults.h), for as long as it
+// lives.
+class Watch {
+public:
+    explicit Watch(std::function<bool(HostCall)> watch) { standin::setHostCallWatch(std::move(watch)); }
+    ~Watch() { standin::setHostCallWatch({}); }
+    Watch(const Watch&) = delete;
+    Watch& operator=(const Watch&) = delete;
+};
+
 // Plays the scenario, watching every host call, with one of them failing or
 // none.
 class Player {
@@ -135,14 +146,10 @@ public:
             if (session.watcherCount() != 0) m_run.problems.push_back("a session object kept the module's watcher");
             if (session.taskQueue().queuedCount() != 0) m_run.problems.push_back("a session's queue kept the module's task");
         };
-        standin::setHostCallWatch([this](HostCall call) { return onCall(call); });
-        try {
+        {
+            const Watch watch([this](HostCall call) { return onCall(call); });
             runScenario(m_module, m_scenario, [this](const Json& line) { onLine(line); }, options);
-        } catch (...) {
-            standin::setHostCallWatch({});
-            throw;
         }
-        standin::setHostCallWatch({});
         if (standin::outstandingDatabaseRefs() != refsBefore) {
             m_run.problems.push_back("database references held: " +
                                      std::to_string(standin::outstandingDatabaseRefs() - refsBefore));
@@ -352,37 +359,27 @@ bool sweepScenario(const ModuleLibrary& module, const Scenario& scenario, std::o
 
 std::vector<HostCall> loadWithWatch(const std::string& path, ModuleLibrary& loaded) {
     std::vector<HostCall> calls;
-    standin::setHostCallWatch([&](HostCall call) {
+    const Watch watch([&](HostCall call) {
         calls.push_back(call);
         return false;
     });
-    try {
-        loaded = loadModule(path);
-    } catch (...) {
-        standin::setHostCallWatch({});
-        throw;
-    }
-    standin::setHostCallWatch({});
+    loaded = loadModule(path);
     return calls;
 }
 
 bool sweepLoadCall(const std::string& path, std::size_t call, std::size_t calls, const Scenario& scenario,
                    std::ostream& out) {
     std::optional<HostCall> failed;
-    std::size_t made = 0;
-    standin::setHostCallWatch([&](HostCall c) {
-        if (made++ != call) return false;
-        failed = c;
-        return true;
-    });
     ModuleLibrary module;
-    try {
+    {
+        std::size_t made = 0;
+        const Watch watch([&](HostCall c) {
+            if (made++ != call) return false;
+            failed = c;
+            return true;
+        });
         module = loadModule(path);
-    } catch (...) {
-        standin::setHostCallWatch({});
-        throw;
     }
-    standin::setHostCallWatch({});
     const std::string run = "load, call " + std::to_string(call + 1) + " of " + std::to_string(calls) + " (" +
                             (failed ? standin::hostCallName(*failed) : "none") + ")";
     Player player(module, scenario);
