@@ -73,6 +73,19 @@ TEST_F(SAppLogTest, ALineThatCannotGrowGoesOutOnceAsFarAsItGotAndTheErrorGoesOn)
     EXPECT_EQ(loggedTexts(), (std::vector<std::string>{"[sapp] ", "[sess] next"}));
 }
 
+// A line goes to the host once, however often it is finished; and the
+// destructor hands nothing over: a line nobody finishes is not written.
+TEST_F(SAppLogTest, ALineIsHandedOverByItsFirstFinishOnly) {
+    {
+        sapp::LogLine line("f", 1, "m");
+        line.appendText("once", 4);
+        line.finish();
+        line.finish();
+    }
+    { sapp::LogLine unfinished("f", 2, "m"); }
+    EXPECT_EQ(loggedTexts(), std::vector<std::string>{"once"});
+}
+
 // Bytes above 127 become one character each: on Linux the byte's Latin-1
 // value whatever the process locale, on Windows the character of the ANSI
 // code page, which for 1252 is the same for these two bytes.
