@@ -71,7 +71,7 @@ bool oneLost(const std::vector<std::string>& base, const std::vector<std::string
     return std::equal(run.begin() + at, run.end(), base.begin() + at + 1);
 }
 
-std::string joined(const std::vector<std::string>& texts) {
+std::string listOf(const std::vector<std::string>& texts) {
     if (texts.empty()) return "nothing";
     std::string out;
     for (const std::string& text : texts) out += (out.empty() ? "" : "; ") + text;
@@ -129,9 +129,9 @@ public:
 
 // Plays the scenario, watching every host call, with one of them failing or
 // none.
-class Player {
+class SweepPlayer {
 public:
-    Player(const ModuleLibrary& module, const Scenario& scenario) : m_module(module), m_scenario(scenario) {}
+    SweepPlayer(const ModuleLibrary& module, const Scenario& scenario) : m_module(module), m_scenario(scenario) {}
 
     RunRecord play(std::optional<Target> target) {
         m_run = RunRecord{};
@@ -232,7 +232,7 @@ std::vector<std::string> check(const RunRecord& base, const RunRecord& run, std:
                 problems.push_back(step + " made other host calls than the baseline");
             }
             if (run.steps[s].errors != base.steps[s].errors) {
-                problems.push_back(step + " threw: " + joined(run.steps[s].errors));
+                problems.push_back(step + " threw: " + listOf(run.steps[s].errors));
             }
             // The line may have been one the host's level check keeps out.
             const bool logsAsExpected = run.steps[s].logs == base.steps[s].logs ||
@@ -245,11 +245,11 @@ std::vector<std::string> check(const RunRecord& base, const RunRecord& run, std:
     }
     const std::vector<std::string> passedOn{std::string("HostFault: host fault: ") + standin::hostCallName(expected)};
     if (run.steps[i].errors != passedOn) {
-        problems.push_back("the entry point did not pass the HostFault on: it threw " + joined(run.steps[i].errors));
+        problems.push_back("the entry point did not pass the HostFault on: it threw " + listOf(run.steps[i].errors));
     }
     for (std::size_t s = i + 1; s < steps; ++s) {
         if (!run.steps[s].errors.empty()) {
-            problems.push_back("step " + std::to_string(s) + " threw after the fault: " + joined(run.steps[s].errors));
+            problems.push_back("step " + std::to_string(s) + " threw after the fault: " + listOf(run.steps[s].errors));
         }
     }
     // (Where the scenario's host keeps the lines out, they cannot tell.)
@@ -275,13 +275,13 @@ std::string pairLine(const std::string& left, const std::string& right) {
 }  // namespace
 
 bool sweepScenario(const ModuleLibrary& module, const Scenario& scenario, std::ostream& out, SweepMode mode) {
-    Player player(module, scenario);
+    SweepPlayer player(module, scenario);
     player.play(std::nullopt);  // the module takes the log sink, if the host has one
     const RunRecord base = player.play(std::nullopt);
     for (std::size_t s = 0; s < base.steps.size(); ++s) {
         if (!base.steps[s].errors.empty()) {
             throw ScenarioError(scenario.source + ": step " + std::to_string(s) + " throws without a fault (" +
-                                joined(base.steps[s].errors) + "); the sweep needs a scenario that runs clean");
+                                listOf(base.steps[s].errors) + "); the sweep needs a scenario that runs clean");
         }
     }
 
@@ -308,7 +308,7 @@ bool sweepScenario(const ModuleLibrary& module, const Scenario& scenario, std::o
     }
     if (!base.problems.empty()) {
         ++failedRuns;
-        out << "FAIL  the run without a fault: " << joined(base.problems) << std::endl;
+        out << "FAIL  the run without a fault: " << listOf(base.problems) << std::endl;
     }
 
     std::vector<Pair> pairs;
@@ -331,7 +331,7 @@ bool sweepScenario(const ModuleLibrary& module, const Scenario& scenario, std::o
             if (problems.empty()) continue;
             ++pair->failed;
             ++failedRuns;
-            out << "FAIL  " << run << ": " << joined(problems) << std::endl;
+            out << "FAIL  " << run << ": " << listOf(problems) << std::endl;
         }
         if (leaks.leakedSinceLastLook()) {
             ++failedRuns;
@@ -382,19 +382,19 @@ bool sweepLoadCall(const std::string& path, std::size_t call, std::size_t calls,
     }
     const std::string run = "load, call " + std::to_string(call + 1) + " of " + std::to_string(calls) + " (" +
                             (failed ? standin::hostCallName(*failed) : "none") + ")";
-    Player player(module, scenario);
+    SweepPlayer player(module, scenario);
     RunRecord after = player.play(std::nullopt);
     std::vector<std::string> problems = std::move(after.problems);
     if (!failed) problems.push_back("the load made fewer host calls");
     for (std::size_t s = 0; s < after.steps.size(); ++s) {
         if (!after.steps[s].errors.empty()) {
-            problems.push_back("step " + std::to_string(s) + " threw: " + joined(after.steps[s].errors));
+            problems.push_back("step " + std::to_string(s) + " threw: " + listOf(after.steps[s].errors));
         }
     }
     if (!moduleDestroyed(after)) problems.push_back("the module was not destroyed at the end");
     if (LeakWatch().leakedSinceLastLook()) problems.push_back("memory leaked (LeakSanitizer's report above)");
     if (!problems.empty()) {
-        out << "FAIL  " << run << ": " << joined(problems) << std::endl;
+        out << "FAIL  " << run << ": " << listOf(problems) << std::endl;
         return false;
     }
     out << pairLine(std::string("load x ") + standin::hostCallName(*failed),
