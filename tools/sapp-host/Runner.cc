@@ -94,8 +94,8 @@ public:
         applyHost(m_scenario.host);
         for (const Step& step : m_scenario.steps) runStep(step);
         if (options.closeAll) closeAll();
-        if (options.inspectSession) {
-            for (const auto& session : m_sessions) options.inspectSession(*session);
+        if (options.eachSessionAtEnd) {
+            for (const auto& session : m_sessions) options.eachSessionAtEnd(*session);
         }
         return std::move(m_result);
     }

@@ -48,7 +48,7 @@ struct RunOptions {
     bool closeAll = false;
     // Called at the end of the run (after closeAll) with every session
     // object the scenario opened, before they go.
-    std::function<void(standin::Session&)> inspectSession;
+    std::function<void(standin::Session&)> eachSessionAtEnd;
 };
 
 // Plays every step in order, calling `onLine` with each trace line as it is

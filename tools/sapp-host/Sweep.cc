@@ -142,7 +142,7 @@ public:
         RunOptions options;
         options.skipWithoutModule = true;
         options.closeAll = true;
-        options.inspectSession = [this](standin::Session& session) {
+        options.eachSessionAtEnd = [this](standin::Session& session) {
             if (session.watcherCount() != 0) m_run.problems.push_back("a session object kept the module's watcher");
             if (session.taskQueue().queuedCount() != 0) m_run.problems.push_back("a session's queue kept the module's task");
         };
