@@ -49,6 +49,7 @@ TEST(SAppMgrTest, SendAppMsgTellsWhetherTheAppCanBeReached) {
     mgr.onAppDlMsgV3(platformAdd(5, add5, 2));
     EXPECT_TRUE(mgr.sendAppMsg(5, "x"));
     EXPECT_EQ(session.requests().size(), 1u);
+    context.close();
 }
 
 }  // namespace

@@ -35,6 +35,7 @@ set(SAPP_INSTALL_HEADERS
   marshal                       # pakt, which the records and their headers use
   protocol                      # the wire records the event records hold
   standin/pktcore/StandinSession.h    # the stand-in host libraries' own API
+  standin/tarnbase/HostFaults.h
   standin/tarnbase/StandinDatabase.h
   standin/tarnbase/StandinLog.h)
 

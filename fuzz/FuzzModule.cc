@@ -48,6 +48,7 @@ public:
     Host() {
         standin::resetLog();
         standin::removeAllDatabases();
+        standin::resetHostFaults();
         standin::setUnzipLimit(standin::kDefaultUnzipLimit);
         standin::setChannelValue(kSids[0], L"dwSGroupId", 1);
     }
@@ -60,6 +61,7 @@ public:
         for (const uint32_t sid : kSids) guarded([&] { module()->onLeave(sid); });
         for (const uint32_t sid : kSids) guarded([&] { releaseModule(sid); });
         guarded([&] { releaseModule(0xFFFFFFFFu); });
+        standin::resetHostFaults();
         standin::resetClock();
         standin::resetLog();
     }
@@ -160,14 +162,16 @@ private:
             }
             return;
         case Action::Fault: {
-            const standin::HostCall call = standin::kHostCalls[in.byte() % std::size(standin::kHostCalls)];
+            const standin::HostCall call = standin::kHostCalls[in.byte() % standin::kHostCallCount];
             const uint8_t mode = in.byte();
             const auto fault = mode < 96 ? standin::FaultMode::Once
                                : mode < 192 ? standin::FaultMode::Always : standin::FaultMode::Off;
-            if (call == standin::HostCall::Unmarshal) {
-                m_packetFault = fault;
-            } else if (m_sessions[slot]) {
-                m_sessions[slot]->setFault(call, fault);
+            switch (standin::hostCallOwner(call)) {
+            case standin::CallOwner::Session:
+                if (m_sessions[slot]) m_sessions[slot]->setFault(call, fault);
+                break;
+            case standin::CallOwner::Packet: m_packetFaults[standin::indexOf(call)] = fault; break;
+            case standin::CallOwner::Process: standin::setHostFault(call, fault); break;
             }
             return;
         }
@@ -178,9 +182,11 @@ private:
 
     void packet(uint32_t sid, uint32_t uri, uint32_t res, std::string body) {
         standin::Packet packet(uri, res, std::move(body));
-        if (m_packetFault != standin::FaultMode::Off) {
-            packet.setFault(standin::FaultMode::Always);
-            if (m_packetFault == standin::FaultMode::Once) m_packetFault = standin::FaultMode::Off;
+        for (const standin::HostCall call : standin::kHostCalls) {
+            standin::FaultMode& mode = m_packetFaults[standin::indexOf(call)];
+            if (mode == standin::FaultMode::Off) continue;
+            packet.setFault(call, standin::FaultMode::Always);
+            if (mode == standin::FaultMode::Once) mode = standin::FaultMode::Off;
         }
         guarded([&] { module()->onPacket(sid, &packet); });
     }
@@ -247,7 +253,9 @@ private:
     ISessionMod* m_pMod = nullptr;
     std::unique_ptr<standin::Session> m_sessions[2];
     bool m_open[2] = {false, false};
-    standin::FaultMode m_packetFault = standin::FaultMode::Off;
+    // Per call of the packets the next actions deliver (only a packet's
+    // calls are ever set).
+    standin::FaultMode m_packetFaults[standin::kHostCallCount] = {};
 };
 
 }  // namespace

@@ -25,8 +25,9 @@
 //     Database      odd: remove the slot's database, else a u32 dwSGroupId
 //     Fault         host call index (standin::kHostCalls, modulo its size),
 //                   mode (< 96: fails once, < 192: fails from now on, else
-//                   works again): a call of the slot's session, or the
-//                   unmarshal of the packets that follow
+//                   works again): a call of the slot's session, of the
+//                   packets that follow, or of the process (log sink,
+//                   databases, pktcore's classes and functions)
 //
 // Integers are little-endian; a read past the end gives 0 or nothing.
 #pragma once

@@ -1,5 +1,7 @@
 #include "handlers/SAppQuery.h"
 
+#include <cassert>
+
 #include "module/SAppContext.h"
 #include "protocol/SessionRecords.h"
 #include "support/SAppDCHelper.h"
@@ -20,22 +22,24 @@ SAppQuery::SAppQuery(SAppContext* context)
     m_queryAppsTimer.setRepeat(true);
 }
 
-SAppQuery::~SAppQuery() {
-    if (m_closed) return;
-    Teardown teardown;
-    close(teardown);
-}
+SAppQuery::~SAppQuery() { assert(m_closed && "the query is closed before it is destroyed"); }
 
 // Whether removeTask returns or throws, the timer is the host's to forget:
-// the query does not ask again.
+// the query does not ask again. But a queue must be asked: when the session
+// cannot give its queue, the timer may still be queued where start put it,
+// and a queue that ran it after the query is gone would run freed memory.
+// A query never started has nothing queued.
 void SAppQuery::close(Teardown& teardown) {
     m_closed = true;
-    teardown.step([&] { stop(); });
+    IProtoTaskQueue* queue = m_pQueue;
+    teardown.step([&] { queue = m_pContext->session()->getTaskQueue(); });
+    if (queue) teardown.step([&] { queue->removeTask(&m_queryAppsTimer); });
 }
 
 void SAppQuery::start() {
     query();
-    m_pContext->session()->getTaskQueue()->addTask(&m_queryAppsTimer, kRetryIntervalMs);
+    m_pQueue = m_pContext->session()->getTaskQueue();
+    m_pQueue->addTask(&m_queryAppsTimer, kRetryIntervalMs);
 }
 
 void SAppQuery::query() {

@@ -5,7 +5,7 @@
 // over the whole life of the object and only the first two send a request;
 // later runs only log. onResult (the server's app list arrived) and stop
 // take the timer out of the queue; so does close, the query's last call to
-// the host, and the destructor of a query that was not closed.
+// the host, which its owner makes before destroying it.
 #pragma once
 
 #include <cstdint>
@@ -20,7 +20,7 @@ public:
     static constexpr uint32_t kRetryIntervalMs = 5000;
 
     explicit SAppQuery(SAppContext* context);
-    // Removes the timer unless close did; swallows what the host throws.
+    // Calls no host: the owner closes the query first.
     ~SAppQuery();
     SAppQuery(const SAppQuery&) = delete;
     SAppQuery& operator=(const SAppQuery&) = delete;
@@ -29,12 +29,16 @@ public:
     void query();
     void onResult();
     void stop();
-    // Removes the timer from the queue as a step of `teardown`.
+    // Removes the timer from the queue as a step of `teardown`: from the
+    // session's queue, or, when the host cannot give that, from the queue
+    // start added it to, so that no queue keeps a timer the query outlives.
     void close(Teardown& teardown);
 
 private:
     SAppContext* m_pContext;
     ProtoTimer<SAppQuery> m_queryAppsTimer;
+    // The queue start last added the timer to; null before the first start.
+    IProtoTaskQueue* m_pQueue = nullptr;
     uint32_t m_retryCount = 0;
     bool m_closed = false;
 };

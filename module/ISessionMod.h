@@ -29,11 +29,19 @@
 //   - std::bad_alloc from any call, also from session events and task runs;
 //   - whatever the host throws from a call the module makes to it
 //     (sendRequest, postAppEvent, a watcher or task queue call, a packet's
-//     unmarshal, the channel database, the log sink) passes through the
-//     module unchanged to the host's call that led to it. A teardown
-//     (onLeave, releaseModule, a rebind that displaces a session) first
-//     takes every step it can and then passes on the first such exception.
-//     docs/integration.md says what each failing call leaves behind.
+//     call, the channel database, the user info and pktcore's functions)
+//     passes through the module unchanged to the host's call that led to
+//     it. A teardown (onLeave, releaseModule, a rebind that displaces a
+//     session) first takes every step it can and then passes on the first
+//     such exception. docs/integration.md says what each failing call
+//     leaves behind.
+// The log sink is the exception to the last rule: what GetLogInstance,
+// IsLogLevelEnabled, DoLog2 or the sink's isLevelEnabled or write throws
+// never leaves the module. The line is dropped and the module goes on as if
+// it had been written, so a failing log cannot abandon the packet, event or
+// teardown it was written from halfway. No host exception ends the process:
+// the module calls no host from a destructor, and a name id the host fails
+// to register while the module loads stays 0 (no channel data is read).
 // Invalid input that is not an encoding failure (unknown sessions, URIs,
 // request types, event codes) is ignored, never thrown.
 #pragma once

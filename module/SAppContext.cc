@@ -1,5 +1,7 @@
 #include "module/SAppContext.h"
 
+#include <cassert>
+
 #include "appmgr/SAppMgr.h"
 #include "handlers/SAppProtoHandler.h"
 #include "handlers/SAppQuery.h"
@@ -32,15 +34,7 @@ SAppContext::SAppContext(SAppModule* module, ISession* session) : m_pSession(ses
     }
 }
 
-SAppContext::~SAppContext() {
-    if (m_closed) return;
-    try {
-        close();
-    } catch (...) {
-        // Only a context its owner did not close gets here; nobody is left
-        // to receive the host's exception.
-    }
-}
+SAppContext::~SAppContext() { assert(m_closed && "a context is closed before it is destroyed"); }
 
 void SAppContext::close() {
     if (m_closed) return;

@@ -36,8 +36,8 @@ public:
     // go before that exception leaves (a second one, from removeWatcher, is
     // dropped).
     SAppContext(SAppModule* module, ISession* session);
-    // Closes the context unless close did; swallows what the host throws.
-    // The module always closes its contexts first.
+    // Frees what is left. Calls no host: its owner closes the context first
+    // (close), since a host exception cannot leave a destructor.
     ~SAppContext();
     SAppContext(const SAppContext&) = delete;
     SAppContext& operator=(const SAppContext&) = delete;

@@ -6,12 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <variant>
 #include <vector>
 
 #include "standin/pktcore/StandinSession.h"
 #include "module/ISessionMod.h"
+#include "module/SAppModule.h"
 #include "standin/tarnbase/StandinDatabase.h"
 
 namespace {
@@ -56,6 +58,7 @@ TEST(SAppContextTest, UserInfoKeepsEveryFieldItsEventsReport) {
     other.asid = 5;
     session.deliverEvent(other);
     EXPECT_EQ(user.getAsid(), 1234u);
+    context.close();
 }
 
 // A session whose queue notes which database references were already
@@ -78,42 +81,74 @@ private:
     Queue m_queue;
 };
 
-// The context destroys its parts in the order it built them: the channel
-// data helper (database, table, field object) before the query, whose
-// destruction removes its task.
+// The context closes its parts in the order it built them: the channel data
+// helper (database, table, field object) before the query, whose close
+// removes its task.
 TEST(SAppContextTest, DatabaseReferencesGoBeforeTheQueryRemovesItsTask) {
     standin::removeAllDatabases();
     standin::setChannelValue(1234, L"dwSGroupId", 1);
     ReleaseOrderSession session(1234);
-    {
-        SAppContext context(nullptr, &session);
-        session.deliverEvent(event(8007));  // the query queues its task
-    }
+    SAppContext context(nullptr, &session);
+    session.deliverEvent(event(8007));  // the query queues its task
+    context.close();
     EXPECT_EQ(session.releasedAtTaskRemoval, "dtf");
     EXPECT_EQ(standin::outstandingDatabaseRefs(), 0);
     standin::removeAllDatabases();
 }
 
-// A context its owner never closed closes itself when destroyed. A host call
-// that throws then has nobody to go to: the destructor keeps it from ending
-// the process, and the teardown's later steps still run.
-TEST(SAppContextTest, DestroyedUnclosedUnderAThrowingHostStillLetsGoOfWatcherAndTask) {
+// Closing under a host whose every removal throws: each step is still taken,
+// the first exception leaves, and destroying the closed context afterwards
+// calls the host no more (a call there could only end the process).
+TEST(SAppContextTest, ClosingUnderAThrowingHostLetsGoOfEverythingAndDestroyingCallsNoHost) {
     standin::removeAllDatabases();
+    standin::setChannelValue(1234, L"dwSGroupId", 1);
     standin::Session session(1234);
-    {
-        SAppContext context(nullptr, &session);
-        session.deliverEvent(event(8007));  // the query queues its task
-        ASSERT_EQ(session.taskQueue().queuedCount(), 1u);
-        session.setFault(standin::HostCall::RemoveWatcher, standin::FaultMode::Always);
-        session.setFault(standin::HostCall::RemoveTask, standin::FaultMode::Always);
+    auto context = std::make_unique<SAppContext>(nullptr, &session);
+    session.deliverEvent(event(8007));  // the query queues its task
+    ASSERT_EQ(session.taskQueue().queuedCount(), 1u);
+    session.setFault(standin::HostCall::RemoveWatcher, standin::FaultMode::Always);
+    session.setFault(standin::HostCall::RemoveTask, standin::FaultMode::Always);
+    standin::setHostFault(standin::HostCall::ReleaseRef, standin::FaultMode::Always);
+    try {
+        context->close();
+        ADD_FAILURE() << "close passed on no exception";
+    } catch (const standin::HostFault& fault) {
+        EXPECT_EQ(fault.call(), standin::HostCall::RemoveWatcher) << "the first one";
     }
+    standin::resetHostFaults();
     EXPECT_EQ(session.watcherCount(), 0u);
     EXPECT_EQ(session.taskQueue().queuedCount(), 0u);
+    EXPECT_EQ(standin::outstandingDatabaseRefs(), 0);
     std::vector<standin::HostCall> failed;
     for (const standin::Entry& entry : session.entries()) {
         if (const auto* fault = std::get_if<standin::FaultCall>(&entry)) failed.push_back(fault->call);
     }
     EXPECT_EQ(failed, (std::vector<standin::HostCall>{standin::HostCall::RemoveWatcher, standin::HostCall::RemoveTask}));
+
+    std::vector<standin::HostCall> calledWhileDestroyed;
+    standin::setHostCallWatch([&](standin::HostCall call) {
+        calledWhileDestroyed.push_back(call);
+        return true;
+    });
+    context.reset();
+    standin::setHostCallWatch({});
+    EXPECT_TRUE(calledWhileDestroyed.empty());
+    standin::removeAllDatabases();
+}
+
+// A rebind names the target id first and moves the context into it: onto
+// its own id that would be the context displacing itself. It changes
+// nothing instead, and the session stays watched.
+TEST(SAppModuleTest, ARebindOntoItsOwnIdChangesNothing) {
+    standin::Session session(1234);
+    SAppModule* module = SAppModule::getInstance(&session);
+    const SAppContext* context = module->findSession(1234);
+    ASSERT_NE(context, nullptr);
+    module->rebind(1234, 1234);
+    EXPECT_EQ(module->findSession(1234), context);
+    EXPECT_EQ(session.watcherCount(), 1u);
+    SAppModule::release(1234);
+    EXPECT_EQ(session.watcherCount(), 0u);
 }
 
 #ifdef SAPP_CHECK_REENTRY

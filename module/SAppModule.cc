@@ -137,8 +137,16 @@ void SAppModule::addSession(ISession* session) {
         SAPP_LOG("SAppModule::addSession, session already exist, sid=", sid);
         return;
     }
-    auto context = std::make_unique<SAppContext>(this, session);
-    m_sessions.emplace(sid, std::move(context));
+    // The entry first, then the context built into it: no context ever
+    // exists outside the registry, where only its destructor would be left
+    // to let go of it, and destructors call no host.
+    const auto entry = m_sessions.try_emplace(sid).first;
+    try {
+        entry->second = std::make_unique<SAppContext>(this, session);
+    } catch (...) {
+        m_sessions.erase(entry);
+        throw;
+    }
 }
 
 void SAppModule::delSession(uint32_t sid) {
@@ -159,10 +167,12 @@ void SAppModule::delSession(uint32_t sid) {
 void SAppModule::rebind(uint32_t sid, uint32_t asid) {
     SAPP_LOG("SAppModule::rebind, sid/asid=", sid, asid);
     const auto it = m_sessions.find(asid);
-    if (it == m_sessions.end()) return;
-    std::unique_ptr<SAppContext> context = std::move(it->second);
+    if (it == m_sessions.end() || sid == asid) return;
+    // The target entry exists before anything moves (making it is what may
+    // throw), so the moved context is never outside the registry.
+    const auto target = m_sessions.try_emplace(sid).first;
+    const std::unique_ptr<SAppContext> displaced = std::exchange(target->second, std::move(it->second));
     m_sessions.erase(it);
-    const std::unique_ptr<SAppContext> displaced = std::exchange(m_sessions[sid], std::move(context));
     if (displaced) displaced->close();
 }
 

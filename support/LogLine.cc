@@ -16,10 +16,9 @@ constexpr uint16_t kLevel = 1;
 // While it holds null, every line asks the host again.
 LogExport** g_sinkCell = nullptr;
 
-LogExport* currentSink() {
+LogExport** sinkCell() {
     if (!g_sinkCell) g_sinkCell = new LogExport*(nullptr);
-    if (!*g_sinkCell) *g_sinkCell = GetLogInstance(kLogFileName);
-    return *g_sinkCell;
+    return g_sinkCell;
 }
 
 }  // namespace
@@ -30,20 +29,38 @@ LogLine::LogLine(const char* file, uint16_t line, const char* macro)
       m_level(kLevel),
       m_pFile(file),
       m_line(line),
-      m_pMacro(macro),
-      m_pSink(currentSink()) {
+      m_pMacro(macro) {
     m_inline[0] = L'\0';
-    m_enabled = m_pSink ? m_pSink->isLevelEnabled(m_level) : IsLogLevelEnabled(m_level);
+    LogExport** cell = sinkCell();
+    try {
+        if (!*cell) *cell = GetLogInstance(kLogFileName);
+        m_pSink = *cell;
+        m_enabled = m_pSink ? m_pSink->isLevelEnabled(m_level) : IsLogLevelEnabled(m_level);
+        m_open = true;
+    } catch (...) {
+        // The host's log failed: the line is dropped, disabled and closed.
+    }
 }
 
 LogLine::~LogLine() {
-    const char* module = platform::moduleFileName();
-    if (m_pSink) {
-        if (m_pSink->isLevelEnabled(m_level)) m_pSink->write(m_level, m_pCategory, m_pFile, m_line, m_pMacro, m_pText, module);
-    } else {
-        DoLog2(m_level, m_pCategory, m_pFile, m_line, m_pMacro, m_pText, module);
-    }
     if (m_pText != m_inline) delete[] m_pText;
+}
+
+void LogLine::finish() noexcept {
+    if (!m_open) return;
+    m_open = false;
+    try {
+        const char* module = platform::moduleFileName();
+        if (m_pSink) {
+            if (m_pSink->isLevelEnabled(m_level)) {
+                m_pSink->write(m_level, m_pCategory, m_pFile, m_line, m_pMacro, m_pText, module);
+            }
+        } else {
+            DoLog2(m_level, m_pCategory, m_pFile, m_line, m_pMacro, m_pText, module);
+        }
+    } catch (...) {
+        // The host's log failed: the line is lost, the caller goes on.
+    }
 }
 
 // Grows to 512 characters, or to the first doubling of 512 that holds the

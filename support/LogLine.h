@@ -1,11 +1,24 @@
 // One log line being composed.
 //
-// A LogLine takes the sink when it starts and decides then whether its level
-// is enabled; a disabled line converts and formats nothing. Text lives in a
-// 512-character inline buffer and moves to a heap block only when it grows
-// beyond 511 characters. The destructor hands the line to the sink (if its
-// level is still enabled) or to DoLog2 (always, when there is no sink), so a
-// line is written even when an exception passes through its scope.
+// A LogLine takes the sink when it starts (asking the host for one while it
+// has none) and decides then whether its level is enabled; a disabled line
+// converts and formats nothing. Text lives in a 512-character inline buffer
+// and moves to a heap block only when it grows beyond 511 characters.
+// finish() hands the line to the sink (if its level is still enabled) or to
+// DoLog2 (always, when there is no sink). Whoever starts a line finishes it
+// once, also when an exception leaves the composing: SAPP_LOG and PLOG do
+// (writeLine in SAppLog.cc).
+//
+// A log call of the host that throws (GetLogInstance, isLevelEnabled,
+// IsLogLevelEnabled, write, DoLog2) costs the line and nothing else: its
+// exception is dropped and the line makes no further host call. A log line
+// arrives in the middle of whatever the module is doing for the host, a
+// registry change half applied among them; giving that up for a diagnostic
+// line would be the worse failure (docs/integration.md, "When a host call
+// throws").
+//
+// The destructor frees the heap block and nothing else. No destructor of the
+// module calls the host: an exception that left one would end the process.
 #pragma once
 
 #include <cstddef>
@@ -17,6 +30,8 @@ namespace sapp {
 
 class LogLine {
 public:
+    // Starts the line. Throws only std::bad_alloc (the first line's sink
+    // cell), before any host call.
     LogLine(const char* file, uint16_t line, const char* macro);
     ~LogLine();
     LogLine(const LogLine&) = delete;
@@ -26,6 +41,9 @@ public:
     void appendText(const char* text, std::size_t n);
     void appendNumber(uint32_t value);
     void appendNumber(uint64_t value);
+    // Hands the line to the host, the first time only, unless the host
+    // failed while it started.
+    void finish() noexcept;
 
     const wchar_t* text() const { return m_pText; }
     uint32_t length() const { return m_length; }
@@ -49,8 +67,9 @@ private:
     const char* m_pFile;
     uint16_t m_line;
     const char* m_pMacro;
-    bool m_enabled;
-    LogExport* m_pSink;
+    bool m_enabled = false;
+    LogExport* m_pSink = nullptr;
+    bool m_open = false;  // started and not finished: finish() goes to the host
 };
 
 }  // namespace sapp

@@ -1,15 +1,30 @@
 #include "support/SAppDCHelper.h"
 
+#include <cassert>
+
 #include "support/SAppLog.h"
 #include "support/Teardown.h"
 
 namespace {
 
+// The id of `name`, or 0 ("no name") when the host's insert_name_id throws:
+// an exception cannot leave the loading of a library, so the module loads
+// without that name, and the database answers for id 0 what it answers for
+// a name it does not know (for the stand-in host: nothing, so the channel
+// reads as one without channel data).
+uint16_t registerName(const wchar_t* name) noexcept {
+    try {
+        return insert_name_id(name);
+    } catch (...) {
+        return 0;
+    }
+}
+
 // Database name ids, registered with the host in this order while the
 // module is loaded.
-const uint16_t kTblChannelData = insert_name_id(L"tblChannelData");
-const uint16_t kFldChannelData = insert_name_id(L"fldChannelData");
-const uint16_t kSGroupId = insert_name_id(L"dwSGroupId");
+const uint16_t kTblChannelData = registerName(L"tblChannelData");
+const uint16_t kFldChannelData = registerName(L"fldChannelData");
+const uint16_t kSGroupId = registerName(L"dwSGroupId");
 
 }  // namespace
 
@@ -24,8 +39,7 @@ SAppDCHelper::SAppDCHelper(SAppContext* owner, uint32_t sid) : m_pContext(owner)
 }
 
 SAppDCHelper::~SAppDCHelper() {
-    Teardown teardown;
-    close(teardown);
+    assert(!m_pDb && !m_pChlTbl && !m_pChlFld && "the helper is closed before it is destroyed");
 }
 
 // A comptr is emptied before its releaseRef runs, so a throwing release

@@ -2,7 +2,7 @@
 //
 // The references to the channel's database, its channel-data table and its
 // channel-data field object are taken once, at construction, and held until
-// close (or destruction). When the channel has no database, construction
+// close. When the channel has no database, construction
 // logs once and every getSGroupId logs and answers 0.
 #pragma once
 
@@ -18,7 +18,8 @@ public:
     // If the host throws while the references are taken, those already
     // taken are given back before the exception leaves.
     SAppDCHelper(SAppContext* owner, uint32_t sid);
-    // Gives back what close has not, swallowing what the host throws then.
+    // Calls no host: the owner closes the helper first, so that no reference
+    // is left for a comptr to give back here.
     ~SAppDCHelper();
 
     // Releases the database, then the table, then the field object, each a

@@ -3,11 +3,18 @@
 #include <gtest/gtest.h>
 
 #include "standin/tarnbase/StandinDatabase.h"
+#include "support/Teardown.h"
 #include "support/test_log_support.h"
 
 namespace {
 
 using sapp::testing::loggedTexts;
+
+void close(SAppDCHelper& helper) {
+    Teardown teardown;
+    helper.close(teardown);
+    teardown.finish();
+}
 
 class SAppDCHelperTest : public ::testing::Test {
 protected:
@@ -37,6 +44,7 @@ TEST_F(SAppDCHelperTest, ReadsTheCurrentValueAtEachCall) {
     standin::setChannelValue(42, L"dwSGroupId", 79);
     EXPECT_EQ(helper.getSGroupId(), 79u);
     EXPECT_TRUE(loggedTexts().empty());
+    close(helper);
 }
 
 TEST_F(SAppDCHelperTest, WithoutADatabaseItLogsOnceAtConstructionAndAnswersZero) {
@@ -51,13 +59,12 @@ TEST_F(SAppDCHelperTest, WithoutADatabaseItLogsOnceAtConstructionAndAnswersZero)
 
 TEST_F(SAppDCHelperTest, TheDatabaseIsOpenedOnceAndEveryReferenceReleasedInOrder) {
     standin::setChannelValue(7, L"dwSGroupId", 1);
-    {
-        SAppDCHelper helper(nullptr, 7);
-        EXPECT_EQ(standin::outstandingDatabaseRefs(), 3);
-        standin::removeDatabase(7);
-        EXPECT_EQ(helper.getSGroupId(), 1u) << "references keep the objects alive";
-        EXPECT_EQ(standin::databaseReleaseOrder(), "");
-    }
+    SAppDCHelper helper(nullptr, 7);
+    EXPECT_EQ(standin::outstandingDatabaseRefs(), 3);
+    standin::removeDatabase(7);
+    EXPECT_EQ(helper.getSGroupId(), 1u) << "references keep the objects alive";
+    EXPECT_EQ(standin::databaseReleaseOrder(), "");
+    close(helper);
     EXPECT_EQ(standin::outstandingDatabaseRefs(), 0);
     EXPECT_EQ(standin::databaseRefErrors(), 0);
     EXPECT_EQ(standin::databaseReleaseOrder(), "dtf") << "the database, then the table, then the field object";

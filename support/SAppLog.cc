@@ -28,6 +28,21 @@ void appendMessage(LogLine& line, const char* prefix, const std::string& text) {
     line.appendText(text.data(), text.size());
 }
 
+// Starts a line, composes it and finishes it: once, also when composing
+// throws (std::bad_alloc), in which case the line goes out as far as it got
+// and the exception goes on.
+template <typename Compose>
+void writeLine(const char* file, uint16_t lineNumber, const char* macro, Compose&& compose) {
+    LogLine line(file, lineNumber, macro);
+    try {
+        compose(line);
+    } catch (...) {
+        line.finish();
+        throw;
+    }
+    line.finish();
+}
+
 template <typename A, typename B>
 void appendPair(LogLine& line, A a, B b) {
     line.appendText(" ", 1);
@@ -44,30 +59,32 @@ void appendOne(LogLine& line, uint32_t a) {
 // The forms with numbers, for a literal or a std::string text.
 template <typename Text>
 void sappLog(const Text& text, uint32_t a) {
-    LogLine line(kSappFile, 30, kSappMacro);
-    appendMessage(line, kSappPrefix, text);
-    appendOne(line, a);
+    writeLine(kSappFile, 30, kSappMacro, [&](LogLine& line) {
+        appendMessage(line, kSappPrefix, text);
+        appendOne(line, a);
+    });
 }
 
 template <typename Text, typename A>
 void sappLog(const Text& text, A a, uint32_t b) {
-    LogLine line(kSappFile, 45, kSappMacro);
-    appendMessage(line, kSappPrefix, text);
-    appendPair(line, a, b);
+    writeLine(kSappFile, 45, kSappMacro, [&](LogLine& line) {
+        appendMessage(line, kSappPrefix, text);
+        appendPair(line, a, b);
+    });
 }
 
 template <typename Text>
 void protoLog(const Text& text, uint32_t a) {
-    LogLine line(kProtoFile, 54, kProtoMacro);
-    appendMessage(line, kProtoPrefix, text);
-    appendOne(line, a);
+    writeLine(kProtoFile, 54, kProtoMacro, [&](LogLine& line) {
+        appendMessage(line, kProtoPrefix, text);
+        appendOne(line, a);
+    });
 }
 
 }  // namespace
 
 void SAPP_LOG(const char* text) {
-    LogLine line(kSappFile, 10, kSappMacro);
-    appendMessage(line, kSappPrefix, text);
+    writeLine(kSappFile, 10, kSappMacro, [&](LogLine& line) { appendMessage(line, kSappPrefix, text); });
 }
 
 void SAPP_LOG(const char* text, uint32_t a) { sappLog(text, a); }
@@ -76,8 +93,7 @@ void SAPP_LOG(const char* text, uint64_t a, uint32_t b) { sappLog(text, a, b); }
 void SAPP_LOG(const std::string& text, uint32_t a) { sappLog(text, a); }
 
 void PLOG(const char* text) {
-    LogLine line(kProtoFile, 39, kProtoMacro);
-    appendMessage(line, kProtoPrefix, text);
+    writeLine(kProtoFile, 39, kProtoMacro, [&](LogLine& line) { appendMessage(line, kProtoPrefix, text); });
 }
 
 void PLOG(const char* text, uint32_t a) { protoLog(text, a); }

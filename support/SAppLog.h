@@ -7,6 +7,10 @@
 // has no sink. When the level is disabled nothing is converted or formatted,
 // and a literal text is never copied: the const char* forms take it as it is.
 //
+// What the host's log throws never leaves these calls: the line is dropped
+// and the caller goes on (LogLine.h says why). Only std::bad_alloc leaves
+// them, after the line has gone out as far as it was composed.
+//
 // Every text passed here is observable and kept word for word, odd ones
 // included (ARCHITECTURE.md, "Log texts").
 #pragma once

@@ -7,7 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <new>
 #include <string>
+#include <vector>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -15,6 +18,23 @@
 
 #include "support/LogLine.h"
 #include "support/test_log_support.h"
+
+// The test binary's own array allocation, so that a test can make the next
+// one fail: the line buffer's growth is the module's one array allocation.
+namespace {
+int g_arrayAllocationsToFail = 0;
+}  // namespace
+
+void* operator new[](std::size_t size) {
+    if (g_arrayAllocationsToFail > 0) {
+        --g_arrayAllocationsToFail;
+        throw std::bad_alloc();
+    }
+    if (void* block = std::malloc(size ? size : 1)) return block;
+    throw std::bad_alloc();
+}
+void operator delete[](void* block) noexcept { std::free(block); }
+void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
 
 namespace {
 
@@ -38,6 +58,32 @@ TEST_F(SAppLogTest, LongLinesGrowToTheNextDoublingAndArePassedWhole) {
     SAPP_LOG(message, uint32_t{1});
     ASSERT_EQ(loggedTexts().size(), 1u);
     EXPECT_EQ(loggedTexts()[0], "[sapp] " + message + " 1");
+}
+
+// Composing can fail (the text does not fit the inline buffer and no heap
+// block can be had): the line still goes out once, as far as it got, and
+// then the exception goes on to the module's caller.
+TEST_F(SAppLogTest, ALineThatCannotGrowGoesOutOnceAsFarAsItGotAndTheErrorGoesOn) {
+    const std::string message(600, 'x');
+    g_arrayAllocationsToFail = 1;
+    EXPECT_THROW(SAPP_LOG(message, uint32_t{1}), std::bad_alloc);
+    g_arrayAllocationsToFail = 0;
+    EXPECT_EQ(loggedTexts(), std::vector<std::string>{"[sapp] "});
+    PLOG("next");
+    EXPECT_EQ(loggedTexts(), (std::vector<std::string>{"[sapp] ", "[sess] next"}));
+}
+
+// A line goes to the host once, however often it is finished; and the
+// destructor hands nothing over: a line nobody finishes is not written.
+TEST_F(SAppLogTest, ALineIsHandedOverByItsFirstFinishOnly) {
+    {
+        sapp::LogLine line("f", 1, "m");
+        line.appendText("once", 4);
+        line.finish();
+        line.finish();
+    }
+    { sapp::LogLine unfinished("f", 2, "m"); }
+    EXPECT_EQ(loggedTexts(), std::vector<std::string>{"once"});
 }
 
 // Bytes above 127 become one character each: on Linux the byte's Latin-1

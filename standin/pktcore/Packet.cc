@@ -1,3 +1,5 @@
+#include <stdexcept>
+#include <string>
 #include <utility>
 
 #include "marshal/Marshallable.h"
@@ -9,24 +11,44 @@ namespace standin {
 Packet::Packet(uint32_t uri, uint32_t resCode, std::string body)
     : m_uri(uri), m_resCode(resCode), m_body(std::move(body)) {}
 
-uint32_t Packet::getUri() { return m_uri; }
+uint32_t Packet::getUri() {
+    failIfAsked(HostCall::GetUri);
+    return m_uri;
+}
 
-int32_t Packet::getBodyLen() { return static_cast<int32_t>(m_body.size()); }
+int32_t Packet::getBodyLen() {
+    failIfAsked(HostCall::GetBodyLen);
+    return static_cast<int32_t>(m_body.size());
+}
 
-uint32_t Packet::getResCode() { return m_resCode; }
+uint32_t Packet::getResCode() {
+    failIfAsked(HostCall::GetResCode);
+    return m_resCode;
+}
 
-const char* Packet::getBody() { return m_body.data(); }
+const char* Packet::getBody() {
+    failIfAsked(HostCall::GetBody);
+    return m_body.data();
+}
 
-void Packet::setFault(FaultMode mode, std::function<void()> onFault) {
-    m_fault.set(mode);
-    m_onFault = std::move(onFault);
+void Packet::setFault(HostCall call, FaultMode mode) {
+    if (hostCallOwner(call) != CallOwner::Packet) {
+        throw std::invalid_argument(std::string(hostCallName(call)) + " is not a call of a packet");
+    }
+    m_faults[indexOf(call)].set(mode);
+}
+
+void Packet::setFaultObserver(std::function<void(HostCall)> observer) { m_onFault = std::move(observer); }
+
+void Packet::failIfAsked(HostCall call) {
+    const bool bySwitch = m_faults[indexOf(call)].fires();
+    if (!hostCallFails(call) && !bySwitch) return;
+    if (m_onFault) m_onFault(call);
+    throw HostFault(call);
 }
 
 void Packet::unmarshal(pakt::Marshallable& record) {
-    if (m_fault.fires()) {
-        if (m_onFault) m_onFault();
-        throw HostFault(HostCall::Unmarshal);
-    }
+    failIfAsked(HostCall::Unmarshal);
     pakt::Unpack unpack(m_body.data(), m_body.size());
     record.unmarshal(unpack);
 }

@@ -91,14 +91,22 @@ void setUnzipLimit(uint32_t bytes) { s_unzipLimit.store(bytes); }
 
 uint32_t unzipLimit() { return s_unzipLimit.load(); }
 
-}  // namespace standin
-
-uint32_t ProtoHelper::getUid32(uint64_t uid) { return static_cast<uint32_t>(uid); }
-
-std::string ProtoHelper::UnZipString(std::string& data, unsigned int unzippedLength) {
-    if (data.empty() || unzippedLength == 0 || unzippedLength > standin::unzipLimit()) return {};
+std::string unzipString(const std::string& data, unsigned int unzippedLength) {
+    if (data.empty() || unzippedLength == 0 || unzippedLength > unzipLimit()) return {};
     if (data.size() > std::numeric_limits<uInt>::max()) return {};
     std::string out;
     if (!inflateExactly(data, unzippedLength, out)) return {};
     return out;
+}
+
+}  // namespace standin
+
+uint32_t ProtoHelper::getUid32(uint64_t uid) {
+    standin::enterHostCall(standin::HostCall::GetUid32);
+    return static_cast<uint32_t>(uid);
+}
+
+std::string ProtoHelper::UnZipString(std::string& data, unsigned int unzippedLength) {
+    standin::enterHostCall(standin::HostCall::UnZipString);
+    return standin::unzipString(data, unzippedLength);
 }

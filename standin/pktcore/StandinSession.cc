@@ -1,6 +1,8 @@
 #include "standin/pktcore/StandinSession.h"
 
 #include <algorithm>
+#include <stdexcept>
+#include <string>
 #include <type_traits>
 #include <utility>
 
@@ -32,39 +34,34 @@ std::vector<T> entriesOf(const std::vector<Entry>& entries) {
 
 }  // namespace
 
-const char* hostCallName(HostCall call) {
-    switch (call) {
-    case HostCall::SendRequest: return "sendRequest";
-    case HostCall::PostAppEvent: return "postAppEvent";
-    case HostCall::AddWatcher: return "addWatcher";
-    case HostCall::RemoveWatcher: return "removeWatcher";
-    case HostCall::AddTask: return "addTask";
-    case HostCall::RemoveTask: return "removeTask";
-    case HostCall::Unmarshal: return "unmarshal";
+namespace {
+
+void requireOwner(HostCall call, CallOwner owner, const char* what) {
+    if (hostCallOwner(call) != owner) {
+        throw std::invalid_argument(std::string(hostCallName(call)) + " is not a call of " + what);
     }
-    return "?";
 }
 
-HostFault::HostFault(HostCall call) : std::runtime_error(std::string("host fault: ") + hostCallName(call)), m_call(call) {}
-
-bool FaultSwitch::fires() {
-    if (m_mode == FaultMode::Once) {
-        m_mode = FaultMode::Off;
-        return true;
-    }
-    return m_mode == FaultMode::Always;
-}
+}  // namespace
 
 Session::Session(uint32_t sid) : m_sid(sid), m_queue(*this) {}
 
 Session::~Session() = default;
 
-uint32_t Session::getSid() { return m_sid; }
+uint32_t Session::getSid() {
+    failIfAsked(HostCall::GetSid);
+    return m_sid;
+}
 
-void Session::setFault(HostCall call, FaultMode mode) { m_faults[static_cast<std::size_t>(call)].set(mode); }
+void Session::setFault(HostCall call, FaultMode mode) {
+    requireOwner(call, CallOwner::Session, "a session");
+    m_faults[indexOf(call)].set(mode);
+}
 
 void Session::failIfAsked(HostCall call) {
-    if (!m_faults[static_cast<std::size_t>(call)].fires()) return;
+    // Both are asked, so that the watch sees every call.
+    const bool bySwitch = m_faults[indexOf(call)].fires();
+    if (!hostCallFails(call) && !bySwitch) return;
     record(FaultCall{call});
     throw HostFault(call);
 }
@@ -89,7 +86,10 @@ void Session::postAppEvent(const AppEvent& event) {
     record(PostedEvent{event.type, copyEvent(event)});
 }
 
-IProtoTaskQueue* Session::getTaskQueue() { return &m_queue; }
+IProtoTaskQueue* Session::getTaskQueue() {
+    failIfAsked(HostCall::GetTaskQueue);
+    return &m_queue;
+}
 
 TaskQueue& Session::taskQueue() { return m_queue; }
 

@@ -8,8 +8,9 @@
 // only moves when advanceClock is called, which runs due tasks of every
 // session in time order.
 //
-// A test can make the session's calls fail (setFault): the call then throws
-// a HostFault, as a faulty host would, and records a FaultCall. A failing
+// A test can make the session's calls fail (setFault), and a packet's: the
+// call then throws a HostFault, as a faulty host would (HostFaults.h), and
+// the session records a FaultCall. A failing getSid, getTaskQueue,
 // sendRequest, postAppEvent, addWatcher or addTask has no effect. A failing
 // removeWatcher or removeTask removes first and throws afterwards: the
 // module lets go of its watcher and task whether or not the call returns,
@@ -32,6 +33,7 @@
 #include "host/IProtoPacket.h"
 #include "host/ISession.h"
 #include "host/HostApi.h"
+#include "standin/tarnbase/HostFaults.h"
 
 namespace standin {
 
@@ -64,40 +66,6 @@ struct WatchCall {
     enum class Op { Add, Remove };
     Op op = Op::Add;
     protocol::session::ISessionWatcher* watcher = nullptr;
-};
-
-// The host calls a test can make fail: the session's and its queue's, and
-// an inbound packet's unmarshal.
-enum class HostCall { SendRequest, PostAppEvent, AddWatcher, RemoveWatcher, AddTask, RemoveTask, Unmarshal };
-inline constexpr HostCall kHostCalls[] = {HostCall::SendRequest, HostCall::PostAppEvent, HostCall::AddWatcher,
-                                          HostCall::RemoveWatcher, HostCall::AddTask,      HostCall::RemoveTask,
-                                          HostCall::Unmarshal};
-// "sendRequest", "postAppEvent", ... as the interfaces name them.
-PKTCORE_API const char* hostCallName(HostCall call);
-
-// What a failing host call throws: "host fault: sendRequest", ...
-class PKTCORE_API HostFault : public std::runtime_error {
-public:
-    explicit HostFault(HostCall call);
-    HostCall call() const { return m_call; }
-
-private:
-    HostCall m_call;
-};
-
-// Off: the call works. Once: its next call fails, then it works again.
-// Always: every call fails until the mode is changed.
-enum class FaultMode { Off, Once, Always };
-
-// When a call should fail; decides, call by call.
-class PKTCORE_API FaultSwitch {
-public:
-    void set(FaultMode mode) { m_mode = mode; }
-    // True when this call fails (a Once switch then turns off).
-    bool fires();
-
-private:
-    FaultMode m_mode = FaultMode::Off;
 };
 
 // A call that failed because a test asked it to.
@@ -149,9 +117,11 @@ public:
     // The queue getTaskQueue hands out.
     TaskQueue& taskQueue();
 
-    // Makes `call` (one of the session's or its queue's) fail as `mode` says.
+    // Makes `call`, one of the session's or its queue's (hostCallOwner
+    // Session), fail as `mode` says; other calls throw std::invalid_argument.
     void setFault(HostCall call, FaultMode mode);
-    // Records a FaultCall and throws HostFault when `call` is set to fail now.
+    // Records a FaultCall and throws HostFault when `call` is to fail now:
+    // by the session's switch or by the process's watch (HostFaults.h).
     void failIfAsked(HostCall call);
 
     // What getSid answers from now on.
@@ -179,7 +149,7 @@ private:
     std::vector<protocol::session::ISessionWatcher*> m_watchers;
     std::vector<Entry> m_entries;
     std::function<void(const Entry&)> m_observer;
-    FaultSwitch m_faults[std::size(kHostCalls)];
+    FaultSwitch m_faults[kHostCallCount];
 };
 
 // The virtual clock in ms (ProtoTime::currentSystemTime answers its low 32
@@ -204,6 +174,10 @@ PKTCORE_API void resetClock();
 inline constexpr uint32_t kDefaultUnzipLimit = 4u * 1024 * 1024;
 PKTCORE_API void setUnzipLimit(uint32_t bytes);
 PKTCORE_API uint32_t unzipLimit();
+// What ProtoHelper::UnZipString answers, for the host's own use: not a host
+// call, so it never fails on a fault switch (tools that show what the
+// module is given use it).
+PKTCORE_API std::string unzipString(const std::string& data, unsigned int unzippedLength);
 
 // An inbound packet made from its URI, result code and body bytes.
 // ProtoPacketPool makes these: newPacket(uri, body, length, resCode) from the
@@ -222,16 +196,20 @@ public:
     // ignored, pakt::UnpackError propagates.
     void unmarshal(pakt::Marshallable& record) override;
 
-    // Makes unmarshal fail as `mode` says: it then calls `onFault` and
-    // throws HostFault without reading anything.
-    void setFault(FaultMode mode, std::function<void()> onFault = {});
+    // Makes `call`, one of the packet's (hostCallOwner Packet), fail as
+    // `mode` says; other calls throw std::invalid_argument. A failing call
+    // reads nothing and calls the fault observer before it throws.
+    void setFault(HostCall call, FaultMode mode);
+    void setFaultObserver(std::function<void(HostCall)> observer);
 
 private:
+    void failIfAsked(HostCall call);
+
     uint32_t m_uri;
     uint32_t m_resCode;
     std::string m_body;
-    FaultSwitch m_fault;
-    std::function<void()> m_onFault;
+    FaultSwitch m_faults[kHostCallCount];
+    std::function<void(HostCall)> m_onFault;
 };
 
 }  // namespace standin

@@ -89,4 +89,7 @@ void resetClock() { VirtualClock::instance().reset(); }
 
 }  // namespace standin
 
-uint32_t ProtoTime::currentSystemTime() { return static_cast<uint32_t>(standin::VirtualClock::instance().now()); }
+uint32_t ProtoTime::currentSystemTime() {
+    standin::enterHostCall(standin::HostCall::CurrentSystemTime);
+    return static_cast<uint32_t>(standin::VirtualClock::instance().now());
+}

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "host/Tarnbase.h"
+#include "standin/tarnbase/HostFaults.h"
 
 namespace {
 
@@ -57,11 +58,19 @@ public:
     Counted& operator=(const Counted&) = delete;
 
     void addRef() override {
+        standin::enterHostCall(standin::HostCall::AddRef);
         std::lock_guard lock(db().mutex);
         acquireLocked();
     }
 
+    // A failing releaseRef releases first: the module lets go of its
+    // reference whether or not the call returns.
     void releaseRef() override {
+        releaseLocking();
+        standin::enterHostCall(standin::HostCall::ReleaseRef);
+    }
+
+    void releaseLocking() {
         std::lock_guard lock(db().mutex);
         if (m_callerRefs == 0) {
             ++db().errors;
@@ -70,7 +79,7 @@ public:
         --m_callerRefs;
         --db().outstanding;
         db().releases.push_back(m_kind);
-        dropLocked();
+        dropLocked();  // may delete this: nothing after it
     }
 
     // Takes a reference on behalf of a caller.
@@ -104,6 +113,7 @@ class ChannelField final : public Counted<Data::IField> {
 public:
     ChannelField() : Counted('f') {}
     uint32_t getUInt32(const uint16_t& nameId) override {
+        standin::enterHostCall(standin::HostCall::GetUInt32);
         std::lock_guard lock(db().mutex);
         const auto it = m_values.find(nameId);
         return it == m_values.end() ? 0 : it->second;
@@ -114,8 +124,10 @@ private:
     std::map<uint16_t, uint32_t> m_values;
 };
 
-uint16_t tableNameId() { return insert_name_id(L"tblChannelData"); }
-uint16_t fieldNameId() { return insert_name_id(L"fldChannelData"); }
+uint16_t registerName(const wchar_t* name);
+
+uint16_t tableNameId() { return registerName(L"tblChannelData"); }
+uint16_t fieldNameId() { return registerName(L"fldChannelData"); }
 
 class ChannelDatabase final : public Counted<Data::IDatabase> {
 public:
@@ -125,6 +137,7 @@ public:
     }
 
     comptr<Data::ITable> getTable(const uint16_t& nameId) override {
+        standin::enterHostCall(standin::HostCall::GetTable);
         const uint16_t tableId = tableNameId();
         std::lock_guard lock(db().mutex);
         if (nameId != tableId || !m_pTable) return {};
@@ -133,6 +146,7 @@ public:
     }
 
     comptr<Data::IField> getField(const uint16_t& nameId) override {
+        standin::enterHostCall(standin::HostCall::GetField);
         const uint16_t fieldId = fieldNameId();
         std::lock_guard lock(db().mutex);
         if (nameId != fieldId || !m_pField) return {};
@@ -180,9 +194,8 @@ void replaceLocked(uint32_t sid, ChannelDatabase* database) {
     }
 }
 
-}  // namespace
-
-uint16_t insert_name_id(const wchar_t* name) {
+// insert_name_id without its host call: the library's own use.
+uint16_t registerName(const wchar_t* name) {
     if (!name) return 0;
     NameState& s = names();
     std::lock_guard lock(s.mutex);
@@ -195,9 +208,17 @@ uint16_t insert_name_id(const wchar_t* name) {
     return id;
 }
 
+}  // namespace
+
+uint16_t insert_name_id(const wchar_t* name) {
+    standin::enterHostCall(standin::HostCall::InsertNameId);
+    return registerName(name);
+}
+
 namespace Data {
 
 comptr<IDatabase> queryDatabase(uint64_t sid) {
+    standin::enterHostCall(standin::HostCall::QueryDatabase);
     std::lock_guard lock(db().mutex);
     if (sid > UINT32_MAX) return {};
     if (db().throwingQueries.count(static_cast<uint32_t>(sid))) {
@@ -215,7 +236,7 @@ comptr<IDatabase> queryDatabase(uint64_t sid) {
 namespace standin {
 
 void setChannelValue(uint32_t sid, const std::wstring& name, uint32_t value) {
-    const uint16_t nameId = insert_name_id(name.c_str());
+    const uint16_t nameId = registerName(name.c_str());
     std::lock_guard lock(db().mutex);
     const auto it = db().databases.find(sid);
     ChannelDatabase* database = nullptr;

@@ -15,7 +15,10 @@
 // reference is counted as an error and otherwise ignored.
 //
 // The query of a sid's database can be made to fail with an exception, for
-// the paths where the host cannot reach its channel data.
+// the paths where the host cannot reach its channel data. Besides, every
+// host call here (insert_name_id, queryDatabase, and the objects' methods)
+// can be made to fail with a HostFault (HostFaults.h); a failing releaseRef
+// releases first.
 #pragma once
 
 #include <cstdint>

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "host/Tarnbase.h"
+#include "standin/tarnbase/HostFaults.h"
 
 namespace {
 
@@ -57,25 +58,39 @@ bool levelEnabled() { return state().levelEnabled.load(std::memory_order_relaxed
 
 }  // namespace
 
-bool LogExport::isLevelEnabled(unsigned short /*level*/) { return levelEnabled(); }
+// Each of these is a host call that may be made to fail (HostFaults.h): a
+// failing one records, counts and answers nothing.
+using standin::enterHostCall;
+using standin::HostCall;
+
+bool LogExport::isLevelEnabled(unsigned short /*level*/) {
+    enterHostCall(HostCall::IsLevelEnabled);
+    return levelEnabled();
+}
 
 void LogExport::write(unsigned short level, const char* category, const char* file, unsigned short line,
                       const char* macro, const wchar_t* text, const char* module) {
+    enterHostCall(HostCall::Write);
     recordLine(level, category, file, line, macro, text, module, true);
 }
 
 LogExport* GetLogInstance(const wchar_t* logFileName) {
     static LogExport sink;
+    enterHostCall(HostCall::GetLogInstance);
     std::lock_guard lock(state().mutex);
     ++state().instanceCalls;
     state().lastName = logFileName ? std::wstring(logFileName) : std::wstring();
     return state().sinkAvailable ? &sink : nullptr;
 }
 
-bool IsLogLevelEnabled(unsigned short /*level*/) { return levelEnabled(); }
+bool IsLogLevelEnabled(unsigned short /*level*/) {
+    enterHostCall(HostCall::IsLogLevelEnabled);
+    return levelEnabled();
+}
 
 void DoLog2(unsigned short level, const char* category, const char* file, unsigned short line, const char* macro,
             const wchar_t* text, const char* module) {
+    enterHostCall(HostCall::DoLog2);
     recordLine(level, category, file, line, macro, text, module, false);
 }
 

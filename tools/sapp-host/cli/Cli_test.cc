@@ -147,6 +147,23 @@ TEST(CliTest, CheckReportsACrashAndGoesOn) {
     EXPECT_EQ(occurrences(fileText(page), R"("result":"crash","details":["the scenario's process ended with )"), 2u);
 }
 
+// A sweep's process that dies is reported, not taken for a verdict; a
+// scenario that throws without a fault cannot be swept.
+TEST(CliTest, SweepReportsACrashedSweepAndRefusesAScenarioThatThrowsUnfaulted) {
+    const ChildResult crashed =
+        sappHost({"--module", besideThisTest(SAPP_HOST_CRASH_MODULE), "sweep", testdata("failing-check.json")});
+    ASSERT_TRUE(crashed.exited) << crashed.describe();
+    EXPECT_EQ(crashed.code, 1);
+    EXPECT_EQ(occurrences(crashed.output, "CRASH  " + testdata("failing-check.json")), 2u) << crashed.output;
+    EXPECT_NE(crashed.output.find(", without a log sink: the process ended with "), std::string::npos);
+    EXPECT_NE(crashed.output.find("\nsweep: FAILED\n"), std::string::npos);
+
+    const ChildResult throwing = sappHost({"sweep", SAPP_SCENARIOS "/bad-input.json"});
+    ASSERT_TRUE(throwing.exited) << throwing.describe();
+    EXPECT_EQ(throwing.code, 2);
+    EXPECT_EQ(occurrences(throwing.output, "BAD    "), 2u) << throwing.output;
+}
+
 TEST(CliTest, RunEchoesDeliveriesAndShowsDroppedOnes) {
     // The scenario's checks (exact, absent recv) pass only if they skip recv lines.
     const ChildResult json = sappHost({"run", "--json", testdata("deliveries.json")});
@@ -506,7 +523,7 @@ TEST(CliTest, HelpForEachCommand) {
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"--help"}, {"help"}, {"help", "run"}, {"run", "--help"}, {"check", "--help"},
              {"decode", "--help"}, {"encode", "-h"}, {"help", "record"}, {"diagram", "--help"}, {"help", "soak"},
-             {"help", "report"}}) {
+             {"help", "report"}, {"sweep", "--help"}}) {
         const ChildResult r = sappHost(args);
         ASSERT_TRUE(r.exited);
         EXPECT_EQ(r.code, 0) << args.front();

@@ -25,7 +25,8 @@ const Command kHelpCommand = {
 // Every command, in the order the help lists them.
 const Command* const kCommands[] = {
     &kRunCommand,     &kCheckCommand,  &kReportCommand, &kRecordCommand,  &kDiagramCommand,    &kDecodeCommand,
-    &kEncodeCommand,  &kSoakCommand,   &kHelpCommand,   &kPlayOneCommand, &kPlayTracedCommand,
+    &kEncodeCommand,  &kSoakCommand,   &kSweepCommand,  &kHelpCommand,    &kPlayOneCommand,    &kPlayTracedCommand,
+    &kSweepOneCommand, &kSweepLoadCommand,
 };
 
 constexpr const char* kAbout = R"(Loads the session-app module, plays scripted sessions against it with a

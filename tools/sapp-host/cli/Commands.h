@@ -43,6 +43,11 @@ extern const Command kDiagramCommand;  // DiagramCommand.cc
 extern const Command kDecodeCommand;   // DecodeCommand.cc
 extern const Command kEncodeCommand;   // EncodeCommand.cc
 extern const Command kSoakCommand;     // SoakCommand.cc
+extern const Command kSweepCommand;    // SweepCommand.cc
+// The hidden modes that sweep starts (SweepCommand.cc): one scenario's
+// sweep, and the module's load with one of its host calls failing.
+extern const Command kSweepOneCommand;
+extern const Command kSweepLoadCommand;
 // The hidden modes that check starts for each scenario (PlayOneCommand.cc):
 // each plays one file and reports the outcome on standard output for the
 // parent process, the traced one every trace line first.

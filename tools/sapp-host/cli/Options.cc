@@ -37,9 +37,13 @@ constexpr OptionRow kOptions[] = {
      NumberRange{0, 999999999999999999ull, 1}},
     {"--faults", "P", "soak", "the percentage of steps that make one host call fail", Need::Optional, {},
      NumberRange{0, 100, 0}},
+    {"--calls", "", "sweep",
+     "run no fault: print the host functions the scenarios (with and without a sink) and the load call, one per "
+     "line, as their declarations name them (\"ISession::sendRequest\"); what the host-call check compares with "
+     "the module's imports"},
     {.name = "--module",
      .argument = "PATH",
-     .commands = "run check report record diagram soak __play-one __play-one-traced",
+     .commands = "run check report record diagram soak sweep __play-one __play-one-traced __sweep-one __sweep-load",
      .help = "the module file to load (default: libsapp.so or sapp.dll beside this executable); "
              "on Windows one of the same toolchain family (MSVC or mingw-w64) as this sapp-host",
      .general = true},

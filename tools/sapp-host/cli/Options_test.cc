@@ -97,7 +97,7 @@ TEST(OptionsTest, ACommandTakesOnlyItsOwnOptionsAndThoseItNeeds) {
     EXPECT_EQ(errorOf({"run", "--junit", "x"}), "--junit is an option of check and report");
     // The hidden commands that take --module are not named.
     EXPECT_EQ(errorOf({"decode", "--uri", "1", "--module", "x"}),
-              "--module is an option of run, check, report, record, diagram and soak");
+              "--module is an option of run, check, report, record, diagram, soak and sweep");
     // Groups: exactly one of --uri and --record, at most one of -o and --in-place.
     EXPECT_EQ(errorOf({"decode", "00"}), "give either --uri or --record");
     EXPECT_EQ(errorOf({"encode", "--uri", "1", "--record", "X", "{}"}), "give either --uri or --record");

@@ -33,12 +33,14 @@ every session's apps and checks each packet's effects against it; client
 requests probe a session's proxies and SDK versions through what the module
 sends.
 
-With --faults P, P % of the steps also make one host call of the step fail:
-sendRequest, postAppEvent, addWatcher, removeWatcher, addTask or removeTask
-of the step's session, the packet's unmarshal, or the channel database's
-query. The host's call must receive that exception, the step's effects must
-stop at the failing call, the registry must stay what the model says, and a
-session that leaves must leave no watcher or task.
+With --faults P, P % of the steps also make one host call of the step fail,
+drawn from those the step may make: the session's and its queue's, the
+packet's, the channel database's, the user info's, pktcore's functions and
+the log sink's. The host's call must receive that exception (a log call's
+never: its line is dropped), the step's effects must stop where the failing
+call stops the module, the registry must stay what the model says, and a
+session that leaves must leave no watcher or task. The last lines count the
+faults by host call.
 
 Prints a progress line at every tenth: packets, time, throughput, sessions,
 the size of the live state, the heap in use and the peak resident memory.

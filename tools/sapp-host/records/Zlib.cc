@@ -2,7 +2,7 @@
 
 #include <zlib.h>
 
-#include "host/Pktcore.h"
+#include "standin/pktcore/StandinSession.h"
 #include "tools/sapp-host/records/JsonSupport.h"
 
 namespace sapphost {
@@ -21,9 +21,9 @@ std::string deflateBytes(std::string_view bytes) {
 std::optional<std::string> inflateExactly(std::string_view bytes, uint32_t length) {
     // The stand-in host's decompression, so that what sapp-host shows as
     // decompressed is what the module is given; it answers a failure (or a
-    // length of 0) with an empty string.
-    std::string data(bytes);
-    std::string out = ProtoHelper::UnZipString(data, length);
+    // length of 0) with an empty string. Not through UnZipString: that is
+    // the module's host call, which a fault may make fail.
+    std::string out = standin::unzipString(std::string(bytes), length);
     if (out.empty()) return std::nullopt;
     return out;
 }

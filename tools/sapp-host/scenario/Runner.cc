@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <variant>
+#include <vector>
 
 #include "host/ClientRecords.h"
 #include "marshal/Errors.h"
@@ -28,12 +29,17 @@ public:
     Player(const ModuleLibrary& module, const Scenario& scenario, const std::function<void(const Json&)>& onLine)
         : m_module(module), m_scenario(scenario), m_onLine(onLine) {}
 
-    ~Player() { standin::setLogObserver(nullptr); }
+    ~Player() {
+        standin::setLogObserver(nullptr);
+        standin::resetHostFaults();
+    }
 
-    RunResult run() {
+    RunResult run(const RunOptions& options) {
+        m_pOptions = &options;
         standin::resetLog();
         standin::removeAllDatabases();
         standin::setUnzipLimit(standin::kDefaultUnzipLimit);
+        standin::resetHostFaults();
         // The stand-in log and sessions also keep every line and effect they
         // see; the trace has them already, so each is dropped there once
         // traced.
@@ -41,8 +47,13 @@ public:
             emit(trace::log(record));
             standin::clearLogRecords();
         });
+        standin::setHostFaultObserver([this](standin::HostCall call) { emit(trace::fault(call)); });
         applyHost(m_scenario.host);
         for (const Step& step : m_scenario.steps) runStep(step);
+        if (options.closeAll) closeAll();
+        if (options.eachSessionAtEnd) {
+            for (const auto& session : m_sessions) options.eachSessionAtEnd(*session);
+        }
         return std::move(m_result);
     }
 
@@ -55,6 +66,7 @@ public:
             return;
         }
         const std::string name = *open.session;
+        nameSid(open.sid);
         auto session = std::make_unique<standin::Session>(open.sid);
         session->setObserver([this, name, observed = session.get()](const standin::Entry& entry) {
             onEntry(name, entry);
@@ -71,7 +83,10 @@ public:
         if (mod) m_pMod = mod;
     }
 
-    void operator()(const SetSidAction& set) { m_byName.at(set.session)->setSid(set.sid); }
+    void operator()(const SetSidAction& set) {
+        nameSid(set.sid);
+        m_byName.at(set.session)->setSid(set.sid);
+    }
 
     void operator()(const EventAction& e) {
         protocol::session::SessionEvent event;
@@ -83,11 +98,14 @@ public:
         event.udb = e.udb;
         event.cookie = e.cookie;
         standin::Session* session = m_byName.at(e.session);
+        nameSid(event.sid);
+        nameSid(event.asid);
         guarded([&] { session->deliverEvent(event); });
     }
 
     void operator()(const PacketAction& p) {
         ISessionMod* mod = requireModule();
+        if (!mod) return;
         if (!p.body) {
             emit(trace::recvNullPacket(p.sid));
             guarded([&] { mod->onPacket(p.sid, nullptr); });
@@ -95,15 +113,18 @@ public:
         }
         emit(trace::recvPacket(p.sid, p.uri, p.res, *p.body));
         standin::Packet packet(p.uri, p.res, *p.body);
-        if (m_unmarshalFault != standin::FaultMode::Off) {
-            packet.setFault(standin::FaultMode::Always, [this, sid = p.sid] { emit(trace::packetFault(sid)); });
-            if (m_unmarshalFault == standin::FaultMode::Once) m_unmarshalFault = standin::FaultMode::Off;
+        packet.setFaultObserver([this, sid = p.sid](standin::HostCall call) { emit(trace::packetFault(sid, call)); });
+        for (auto& [call, mode] : m_packetFaults) {
+            if (mode == standin::FaultMode::Off) continue;
+            packet.setFault(call, standin::FaultMode::Always);
+            if (mode == standin::FaultMode::Once) mode = standin::FaultMode::Off;
         }
         guarded([&] { mod->onPacket(p.sid, &packet); });
     }
 
     void operator()(const RequestAction& r) {
         ISessionMod* mod = requireModule();
+        if (!mod) return;
         if (r.null) {
             emit(trace::recvRequest(r.sid, nullptr));
             guarded([&] { mod->onRequest(r.sid, nullptr); });
@@ -123,20 +144,15 @@ public:
 
     void operator()(const LeaveAction& l) {
         ISessionMod* mod = requireModule();
+        if (!mod) return;
         guarded([&] { mod->onLeave(l.sid); });
     }
 
-    void operator()(const ReleaseAction& r) {
-        guarded([&] { m_module.releaseModule(r.sid); });
-        // The module watches exactly the sessions it holds (ISessionMod.h):
-        // a release that leaves none of the host's sessions watched has
-        // destroyed it.
-        const auto watched = [](const auto& session) { return session->watcherCount() > 0; };
-        if (std::none_of(m_sessions.begin(), m_sessions.end(), watched)) m_pMod = nullptr;
-    }
+    void operator()(const ReleaseAction& r) { release(r.sid); }
 
     void operator()(const AskAction& a) {
         ISessionMod* mod = requireModule();
+        if (!mod) return;
         if (a.what == "modflag") {
             guarded([&] { emit(trace::answer("modflag", mod->getModFlag())); });
         } else if (a.what == "uris") {
@@ -162,8 +178,10 @@ public:
     void operator()(const HostAction& h) { applyHost(h.settings); }
 
     void operator()(const FaultAction& f) {
-        if (!f.session) {
-            m_unmarshalFault = f.mode;
+        if (standin::hostCallOwner(f.call) == standin::CallOwner::Process) {
+            standin::setHostFault(f.call, f.mode);
+        } else if (!f.session) {
+            m_packetFaults[f.call] = f.mode;
         } else if (const auto session = m_byName.find(*f.session); session != m_byName.end()) {
             session->second->setFault(f.call, f.mode);
         } else {
@@ -184,6 +202,33 @@ private:
                 {step.index, step.action, std::move(check), m_checker->shownLines(), m_checker->lineCount()});
         }
         m_checker.reset();
+    }
+
+    // A host that shuts down lets go of every session id it has named to
+    // the module, 0 last (a module left without sessions, after a getModule
+    // that threw, is released under it): each leaves while the host holds
+    // the module, and is released.
+    void closeAll() {
+        emit(trace::step(m_scenario.steps.size(), "close"));
+        nameSid(0);
+        for (const uint32_t sid : m_namedSids) {
+            if (sid != 0 && m_pMod) guarded([&] { m_pMod->onLeave(sid); });
+            release(sid);
+        }
+    }
+
+    void release(uint32_t sid) {
+        guarded([&] { m_module.releaseModule(sid); });
+        // The module watches exactly the sessions it holds (ISessionMod.h):
+        // a release that leaves none of the host's sessions watched has
+        // destroyed it.
+        const auto watched = [](const auto& session) { return session->watcherCount() > 0; };
+        if (std::none_of(m_sessions.begin(), m_sessions.end(), watched)) m_pMod = nullptr;
+    }
+
+    // Notes a session id the host has named to the module, for closeAll.
+    void nameSid(uint32_t sid) {
+        if (std::find(m_namedSids.begin(), m_namedSids.end(), sid) == m_namedSids.end()) m_namedSids.push_back(sid);
     }
 
     void applyHost(const HostSettings& host) {
@@ -248,8 +293,11 @@ private:
         });
     }
 
+    // The module the host holds; without one, null when the options say to
+    // skip the step, else a ScenarioError.
     ISessionMod* requireModule() const {
         if (m_pMod) return m_pMod;
+        if (m_pOptions->skipWithoutModule) return nullptr;
         throw ScenarioError(m_scenario.source + ": step " + std::to_string(m_pStep->index) + " (" + m_pStep->action +
                             "): the host holds no module: no getModule has returned one, or a releaseModule has "
                             "emptied the module's session registry, which destroys it");
@@ -266,8 +314,12 @@ private:
     ISessionMod* m_pMod = nullptr;
     std::vector<std::unique_ptr<standin::Session>> m_sessions;
     std::map<std::string, standin::Session*> m_byName;
-    // Whether the packets the next steps deliver fail to unmarshal.
-    standin::FaultMode m_unmarshalFault = standin::FaultMode::Off;
+    // Which calls of the packets the next steps deliver fail.
+    std::map<standin::HostCall, standin::FaultMode> m_packetFaults;
+    const RunOptions* m_pOptions = nullptr;
+    // Every session id the host has named to the module, in order, for
+    // closeAll.
+    std::vector<uint32_t> m_namedSids;
     // Faults for session names not opened yet.
     std::map<std::string, std::vector<FaultAction>> m_pendingFaults;
 };
@@ -275,9 +327,9 @@ private:
 }  // namespace
 
 RunResult runScenario(const ModuleLibrary& module, const Scenario& scenario,
-                      const std::function<void(const Json&)>& onLine) {
+                      const std::function<void(const Json&)>& onLine, const RunOptions& options) {
     Player player(module, scenario, onLine);
-    return player.run();
+    return player.run(options);
 }
 
 std::string formatFailure(const Scenario& scenario, const StepFailure& failure) {

@@ -15,9 +15,10 @@
 #include <string>
 #include <vector>
 
+#include "standin/pktcore/StandinSession.h"
+#include "tools/sapp-host/platform/ModuleLibrary.h"
 #include "tools/sapp-host/records/JsonSupport.h"
 #include "tools/sapp-host/scenario/Matcher.h"
-#include "tools/sapp-host/platform/ModuleLibrary.h"
 #include "tools/sapp-host/scenario/Scenario.h"
 
 namespace sapphost {
@@ -34,6 +35,22 @@ struct RunResult {
     std::vector<StepFailure> failures;
 };
 
+// How a run treats what the scenario leaves open; the defaults are those of
+// run and check.
+struct RunOptions {
+    // A step that needs the module while the host holds none is skipped
+    // (true) or a ScenarioError (false).
+    bool skipWithoutModule = false;
+    // After the last step, the host lets go of what the module still holds:
+    // each session still registered leaves and is released, and a module
+    // left without sessions is released too. Its lines follow a step line
+    // with the index after the last step and the action "close".
+    bool closeAll = false;
+    // Called at the end of the run (after closeAll) with every session
+    // object the scenario opened, before they go.
+    std::function<void(standin::Session&)> eachSessionAtEnd;
+};
+
 // Plays every step in order, calling `onLine` with each trace line as it is
 // produced, and evaluates each step's checks as its lines come. No line is
 // kept beyond what the checks of its step need (StepChecker), so memory
@@ -41,7 +58,7 @@ struct RunResult {
 // leave the module become error lines. Raises ScenarioError for a step that
 // cannot be performed (see above).
 RunResult runScenario(const ModuleLibrary& module, const Scenario& scenario,
-                      const std::function<void(const Json&)>& onLine = {});
+                      const std::function<void(const Json&)>& onLine = {}, const RunOptions& options = {});
 
 // A failure as text: scenario, step, check, where the line differs, then
 // the step's lines indented.

@@ -201,20 +201,23 @@ private:
         FaultAction fault;
         if (!in.contains("call")) throw InputError(where + ": \"call\" is required");
         const std::string& call = toString(in["call"], where + ".call");
-        const auto known = std::find_if(std::begin(standin::kHostCalls), std::end(standin::kHostCalls),
-                                        [&](standin::HostCall c) { return call == standin::hostCallName(c); });
-        if (known == std::end(standin::kHostCalls)) {
-            throw InputError(where + ".call: expected one of sendRequest, postAppEvent, addWatcher, removeWatcher, "
-                                     "addTask, removeTask, unmarshal; got \"" + call + "\"");
+        if (!standin::hostCallNamed(call, fault.call)) {
+            throw InputError(where + ".call: expected the name of a host call (sendRequest, LogExport::write, ...: "
+                                     "docs/sapp-host-formats.md lists them); got \"" + call + "\"");
         }
-        fault.call = *known;
-        if (fault.call == standin::HostCall::Unmarshal) {
-            if (in.contains("session")) throw InputError(where + ": unmarshal is the packets', not a session's");
-        } else {
-            // A session not opened yet gets the fault when it is (that is how
-            // getModule's addWatcher fails).
-            if (!in.contains("session")) throw InputError(where + ": \"session\" is required");
+        switch (standin::hostCallOwner(fault.call)) {
+        case standin::CallOwner::Session:
+            // A session not opened yet gets the fault when it is (that is
+            // how getModule's addWatcher fails).
+            if (!in.contains("session")) throw InputError(where + ": \"session\" is required for " + call);
             fault.session = toString(in["session"], where + ".session");
+            break;
+        case standin::CallOwner::Packet:
+            if (in.contains("session")) throw InputError(where + ": " + call + " is the packets', not a session's");
+            break;
+        case standin::CallOwner::Process:
+            if (in.contains("session")) throw InputError(where + ": " + call + " is the process's, not a session's");
+            break;
         }
         if (in.contains("mode")) {
             const std::string& mode = toString(in["mode"], where + ".mode");

@@ -93,9 +93,11 @@ struct HostAction {
 };
 // Makes a host call fail (it throws standin::HostFault): one of session
 // `session`'s calls (of the object the name stands for, or of the next one
-// opened under it if none was yet), or, without a session, the unmarshal of
-// the packets later steps deliver. Once: the next call; Always: every call
-// from now on; Off: the call works again.
+// opened under it if none was yet); without a session, a call of the
+// packets later steps deliver (unmarshal, getUri, ...) or of the process
+// (the log sink's, the databases', pktcore's value classes' and functions').
+// Once: the next call (for a packet's: the next packet's); Always: every
+// call from now on; Off: the call works again.
 struct FaultAction {
     std::optional<std::string> session;
     standin::HostCall call = standin::HostCall::SendRequest;

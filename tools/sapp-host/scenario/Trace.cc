@@ -139,10 +139,16 @@ Json fault(std::string_view session, standin::HostCall call) {
     return Json{{"fault", std::move(body)}};
 }
 
-Json packetFault(uint32_t sid) {
+Json packetFault(uint32_t sid, standin::HostCall call) {
     Json body = Json::object();
     body["sid"] = sid;
-    body["call"] = standin::hostCallName(standin::HostCall::Unmarshal);
+    body["call"] = standin::hostCallName(call);
+    return Json{{"fault", std::move(body)}};
+}
+
+Json fault(standin::HostCall call) {
+    Json body = Json::object();
+    body["call"] = standin::hostCallName(call);
     return Json{{"fault", std::move(body)}};
 }
 
@@ -229,7 +235,12 @@ std::string render(const Json& line) {
     } else if (kind == "error") {
         out += concat({str(b["type"]), ": ", str(b["what"])});
     } else if (kind == "fault") {
-        out += concat({b.contains("session") ? session(b) : concat({"sid ", str(b["sid"])}), " ", str(b["call"]), " fails"});
+        if (b.contains("session")) {
+            out += concat({session(b), " "});
+        } else if (b.contains("sid")) {
+            out += concat({"sid ", str(b["sid"]), " "});
+        }
+        out += concat({str(b["call"]), " fails"});
     } else {
         out += dumpCompact(b);
     }

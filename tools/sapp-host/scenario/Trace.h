@@ -35,9 +35,11 @@ Json answer(std::string_view key, Json value);
 // An exception that left a module entry point.
 Json error(std::string_view type, std::string_view what);
 // A host call that failed because the scenario asked it to: a call of
-// `session`, or the unmarshal of a packet for `sid`.
+// `session`, of a packet for `sid`, or of the process (the log sink's, the
+// databases', ...).
 Json fault(std::string_view session, standin::HostCall call);
-Json packetFault(uint32_t sid);
+Json packetFault(uint32_t sid, standin::HostCall call);
+Json fault(standin::HostCall call);
 
 // Whether the line echoes the host's own input (recv), which checks skip.
 bool isInput(const Json& line);

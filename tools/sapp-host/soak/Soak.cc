@@ -5,7 +5,16 @@
 // SDK version as the module holds them. A failing host call must reach the
 // host's call, the effects must stop where it was, the registry must be what
 // the model says it left, and a session that leaves must leave no watcher
-// and no task behind.
+// and no task behind. A failing log call costs its line only: nothing leaves
+// the module and the effects are all there.
+//
+// Each step draws its fault from the host calls that step may make (the
+// lists below). Whether the call was made is what the stand-ins report;
+// where the module stops is the call's: before the packet changes anything
+// (its URI, result code, unmarshal, inflation, the app list's task removal),
+// after the registry change and before its event (the event itself, the
+// names converted for it, an announce body read for it), or before the
+// request's first send (the send, the user info and uid it carries).
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -42,6 +51,42 @@ using standin::HostCall;
 
 constexpr uint32_t kFirstSid = 5000;
 
+// The log calls every step makes; one of them failing changes nothing.
+#define SAPP_SOAK_LOG_CALLS                                                                                       \
+    HostCall::IsLevelEnabled, HostCall::Write, HostCall::GetLogInstance, HostCall::IsLogLevelEnabled, HostCall::DoLog2
+
+constexpr HostCall kJoinCalls[] = {HostCall::AddWatcher, HostCall::QueryDatabase, HostCall::GetSid,
+                                   HostCall::GetTable,   HostCall::GetField,      HostCall::CurrentSystemTime,
+                                   HostCall::UInfoConstruct, HostCall::UInfoSetSid, SAPP_SOAK_LOG_CALLS};
+constexpr HostCall kLeaveCalls[] = {HostCall::RemoveWatcher, HostCall::RemoveTask, HostCall::GetTaskQueue,
+                                    HostCall::ReleaseRef, SAPP_SOAK_LOG_CALLS};
+constexpr HostCall kQueryCalls[] = {HostCall::SendRequest, HostCall::AddTask,     HostCall::GetTaskQueue,
+                                    HostCall::GetUInt32,   HostCall::UInfoGetSid, HostCall::UInfoGetUid,
+                                    HostCall::GetUid32,    SAPP_SOAK_LOG_CALLS};
+constexpr HostCall kRequestCalls[] = {HostCall::SendRequest, HostCall::UInfoGetSid, HostCall::UInfoGetUid,
+                                      HostCall::GetUid32, SAPP_SOAK_LOG_CALLS};
+constexpr HostCall kPacketCalls[] = {HostCall::PostAppEvent, HostCall::Unmarshal,   HostCall::RemoveTask,
+                                     HostCall::GetTaskQueue, HostCall::GetUri,      HostCall::GetResCode,
+                                     HostCall::GetBodyLen,   HostCall::GetBody,     HostCall::UnZipString,
+                                     HostCall::Net2App,      SAPP_SOAK_LOG_CALLS};
+#undef SAPP_SOAK_LOG_CALLS
+
+// Where a packet stops when the call fails: before it changes anything...
+bool stopsBeforeChanges(HostCall call) {
+    return call == HostCall::Unmarshal || call == HostCall::GetUri || call == HostCall::GetResCode ||
+           call == HostCall::UnZipString || call == HostCall::RemoveTask || call == HostCall::GetTaskQueue;
+}
+// ...or after the registry change, losing its event.
+bool losesTheEvent(HostCall call) {
+    return call == HostCall::PostAppEvent || call == HostCall::Net2App || call == HostCall::GetBodyLen ||
+           call == HostCall::GetBody;
+}
+// Where a request stops: before its first send.
+bool stopsTheSends(HostCall call) {
+    return call == HostCall::SendRequest || call == HostCall::UInfoGetSid || call == HostCall::UInfoGetUid ||
+           call == HostCall::GetUid32;
+}
+
 class SoakFailure : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -61,8 +106,10 @@ public:
 
     bool run() {
         standin::resetLog();
+        standin::resetHostFaults();
+        standin::setHostFaultObserver([this](HostCall) { m_processFaultFired = true; });
         standin::setUnzipLimit(standin::kDefaultUnzipLimit);
-        for (uint32_t i = 0; i < m_sessionCount; ++i) join(JoinFault::None);
+        for (uint32_t i = 0; i < m_sessionCount; ++i) join(std::nullopt);
         std::cout << "soak: " << m_sessionCount << " sessions, " << m_steps << " packets and requests, seed "
                   << m_seed;
         if (m_faultPercent) std::cout << ", a host fault in " << m_faultPercent << " % of the steps";
@@ -77,6 +124,15 @@ public:
                   << " probes checked against the model";
         if (m_faultPercent) std::cout << ", " << m_faults << " host faults injected and survived";
         std::cout << "\n";
+        if (m_faults) {
+            std::cout << "soak: the faults by host call:";
+            for (const HostCall call : standin::kHostCalls) {
+                const uint64_t n = m_faultsByCall[standin::indexOf(call)];
+                if (n) std::cout << " " << standin::hostCallName(call) << " " << n;
+            }
+            std::cout << "\n";
+        }
+        standin::resetHostFaults();
         if (!m_memory.verdict()) return false;
         std::cout << "soak: passed\n";
         return true;
@@ -90,19 +146,49 @@ private:
         return calls[m_traffic.below(N)];
     }
 
+    // --- faults -------------------------------------------------------------------
+
+    void countFault(HostCall call) {
+        ++m_faults;
+        ++m_faultsByCall[standin::indexOf(call)];
+    }
+
+    // Makes `call` fail once: on the session object or packet it belongs to,
+    // or for the process.
+    void arm(HostCall call, standin::Session& session, standin::Packet* packet = nullptr) {
+        m_processFaultFired = false;
+        switch (standin::hostCallOwner(call)) {
+        case standin::CallOwner::Session: session.setFault(call, standin::FaultMode::Once); break;
+        case standin::CallOwner::Packet:
+            if (packet) packet->setFault(call, standin::FaultMode::Once);  // only play's steps have one
+            break;
+        case standin::CallOwner::Process: standin::setHostFault(call, standin::FaultMode::Once); break;
+        }
+    }
+    // Turns the fault off if it did not fire, and tells whether it fired (a
+    // packet's fault reports through the packet's observer instead).
+    bool disarm(HostCall call, standin::Session& session) {
+        switch (standin::hostCallOwner(call)) {
+        case standin::CallOwner::Session: session.setFault(call, standin::FaultMode::Off); return firedIn(session);
+        case standin::CallOwner::Packet: return false;
+        case standin::CallOwner::Process: standin::setHostFault(call, standin::FaultMode::Off); return m_processFaultFired;
+        }
+        return false;
+    }
+
     // --- sessions ---------------------------------------------------------------
 
-    enum class JoinFault { None, AddWatcher, QueryDatabase };
-
-    // getModule for a new session. A failing addWatcher or database query
-    // makes getModule throw; the session is then not registered and keeps
-    // no watcher.
-    void join(JoinFault failing) {
+    // getModule for a new session. A failing call of the join (other than
+    // a log call) makes getModule throw; the session is then not registered
+    // and keeps no watcher. Whether the session joined.
+    bool join(std::optional<HostCall> failing) {
         const uint32_t sid = m_nextSid++;
+        // Every other session has channel data, whose references it holds
+        // until it leaves.
+        if (sid % 2 == 0) standin::setChannelValue(sid, L"dwSGroupId", sid);
         LiveSession live;
         live.object = std::make_unique<standin::Session>(sid);
-        if (failing == JoinFault::AddWatcher) live.object->setFault(HostCall::AddWatcher, standin::FaultMode::Once);
-        if (failing == JoinFault::QueryDatabase) standin::setQueryThrows(sid, true);
+        if (failing) arm(*failing, *live.object);
         ISessionMod* mod = nullptr;
         bool threw = false;
         try {
@@ -110,40 +196,46 @@ private:
         } catch (const std::exception&) {
             threw = true;
         }
-        standin::setQueryThrows(sid, false);
-        if (failing != JoinFault::None) {
-            ++m_faults;
-            if (!threw) fail(sid, "joining", "getModule did not pass on the host's exception");
+        const bool fired = failing && disarm(*failing, *live.object);
+        if (fired) countFault(*failing);
+        if (threw != (fired && !standin::isLogCall(*failing))) {
+            fail(sid, "joining", threw ? "getModule threw" : "getModule did not pass on the host's exception");
+        }
+        if (threw) {
             if (live.object->watcherCount() != 0) fail(sid, "joining", "getModule threw but left its watcher");
             m_module.releaseModule(sid);  // once for every getModule, returned or thrown
+            standin::removeDatabase(sid);
             probe(anySession());
-            return;
+            return false;
         }
         if (!mod) throw SoakFailure("getModule returned null for session " + std::to_string(sid));
         m_pMod = mod;
         live.object->clearEntries();
         m_live.emplace(sid, std::move(live));
         ++m_joined;
+        return true;
     }
 
-    // onLeave and releaseModule. A failing removeWatcher or removeTask makes
-    // onLeave throw after the whole teardown: nothing of the session's may
-    // stay with the host either way.
+    // onLeave and releaseModule. A failing call of the teardown (a log call
+    // excepted) makes onLeave throw after the whole teardown: nothing of the
+    // session's may stay with the host either way.
     void leave(uint32_t sid, std::optional<HostCall> failing) {
         standin::Session& object = *m_live.at(sid).object;
-        if (failing) object.setFault(*failing, standin::FaultMode::Once);
+        if (failing) arm(*failing, object);
         const Thrown thrown = callModule([&] { m_pMod->onLeave(sid); });
-        if (thrown != (failing ? Thrown::HostFault : Thrown::Nothing)) {
+        const bool fired = failing && disarm(*failing, object);
+        if (thrown != (fired && !standin::isLogCall(*failing) ? Thrown::HostFault : Thrown::Nothing)) {
             fail(sid, "leaving", std::string("onLeave threw ") + thrownName(thrown));
         }
-        if (failing) ++m_faults;
+        if (fired) countFault(*failing);
         if (object.watcherCount() != 0 || object.taskQueue().queuedCount() != 0) {
             fail(sid, "leaving", "the session still has the module's watcher or task");
         }
         m_module.releaseModule(sid);
+        standin::removeDatabase(sid);
         m_live.erase(sid);
         ++m_left;
-        if (failing && !m_live.empty()) probe(anySession());
+        if (fired && !m_live.empty()) probe(anySession());
     }
 
     uint32_t anySession() {
@@ -160,11 +252,10 @@ private:
         if (roll < 6) {
             // A session leaves and a new one joins (joining first, so the
             // module always has a session).
-            if (m_faultPercent && m_traffic.chance(m_faultPercent)) {
-                join(m_traffic.chance(50) ? JoinFault::AddWatcher : JoinFault::QueryDatabase);
-            }
-            join(JoinFault::None);
-            leave(sid, fault({HostCall::RemoveWatcher, HostCall::RemoveTask}));
+            // (A join whose fault took only a log line has joined.)
+            const auto failing = fault(kJoinCalls);
+            if (!failing || !join(failing)) join(std::nullopt);
+            leave(sid, fault(kLeaveCalls));
         } else if (roll < 8) {
             startQuery(sid);
         } else if (roll < 160) {
@@ -175,26 +266,25 @@ private:
             soak::SoakPacket packet = duplicate ? live.last : m_traffic.packet(live.model, sid, roll);
             live.last = packet;
             if (duplicate) packet.what = "a duplicate of " + packet.what;
-            play(sid, packet, fault({HostCall::PostAppEvent, HostCall::Unmarshal, HostCall::RemoveTask}));
+            play(sid, packet, fault(kPacketCalls));
         }
     }
 
     // Event 8007 starts the app query in one session, then the clock runs.
-    // The query is not modelled; a fault in its sendRequest or addTask must
-    // reach the host's event delivery, and only then.
+    // The query is not modelled; a fault in one of its calls must reach the
+    // host's event delivery, and only then (a log call's never).
     void startQuery(uint32_t sid) {
         standin::Session& object = *m_live.at(sid).object;
-        const auto failing = fault({HostCall::SendRequest, HostCall::AddTask});
-        if (failing) object.setFault(*failing, standin::FaultMode::Once);
+        const auto failing = fault(kQueryCalls);
+        if (failing) arm(*failing, object);
         ps::SessionEvent event;
         event.type = ps::EVENT_SESS_QUERY_APPS;
         const Thrown thrown = callModule([&] { object.deliverEvent(event); });
-        const bool fired = firedIn(object);
-        if (failing) object.setFault(*failing, standin::FaultMode::Off);
-        if (thrown != (fired ? Thrown::HostFault : Thrown::Nothing)) {
+        const bool fired = failing && disarm(*failing, object);
+        if (thrown != (fired && !standin::isLogCall(*failing) ? Thrown::HostFault : Thrown::Nothing)) {
             fail(sid, "starting the query", std::string("the event delivery threw ") + thrownName(thrown));
         }
-        m_faults += fired;
+        if (fired) countFault(*failing);
         standin::advanceClock(5000);
         for (auto& [other, live] : m_live) live.object->clearEntries();
         standin::clearLogRecords();
@@ -215,7 +305,7 @@ private:
             live.model.sendAppMsg(app, expected);
             const Thrown thrown = callModule([&] { m_pMod->onRequest(sid, &request); });
             ++m_probes;
-            settle(sid, "a probe of app " + std::to_string(app) + " after a host fault", std::nullopt, expected,
+            settle(sid, "a probe of app " + std::to_string(app) + " after a host fault", std::nullopt, false, expected,
                    Thrown::Nothing, thrown);
         }
     }
@@ -229,12 +319,14 @@ private:
         request.data = m_traffic.anyData();
         Effects expected;
         if (request.appId != soak::kExcludedApp) live.model.sendAppMsg(request.appId, expected);
-        const auto failing = fault({HostCall::SendRequest});
-        if (failing) live.object->setFault(*failing, standin::FaultMode::Once);
+        const auto failing = fault(kRequestCalls);
+        if (failing) arm(*failing, *live.object);
         const Thrown thrown = callModule([&] { m_pMod->onRequest(sid, &request); });
         ++m_probes;
+        const bool fired = failing && disarm(*failing, *live.object);
         // The first send fails, and with it the rest of the request.
-        settle(sid, "a request for app " + std::to_string(request.appId), failing, expected, Thrown::Nothing, thrown);
+        settle(sid, "a request for app " + std::to_string(request.appId), failing, fired, expected, Thrown::Nothing,
+               thrown);
     }
 
     void play(uint32_t sid, const soak::SoakPacket& p, std::optional<HostCall> failing) {
@@ -246,25 +338,20 @@ private:
         Thrown refused = Thrown::Nothing;
         const bool handled = p.res == 200;
         if (handled) refused = predict(next, p, expected);
-        const bool stopsBeforeDecoding =
-            failing == HostCall::Unmarshal || (failing == HostCall::RemoveTask && p.uri == ps::URI_ADD_APP_REQ);
         standin::Packet packet(p.uri, p.res, p.body);
-        bool unmarshalFailed = false;
-        if (failing == HostCall::Unmarshal) packet.setFault(standin::FaultMode::Once, [&] { unmarshalFailed = true; });
-        if (failing && failing != HostCall::Unmarshal) live.object->setFault(*failing, standin::FaultMode::Once);
+        bool packetFaultFired = false;
+        packet.setFaultObserver([&](HostCall) { packetFaultFired = true; });
+        if (failing) arm(*failing, *live.object, &packet);
         const Thrown thrown = callModule([&] { m_pMod->onPacket(sid, &packet); });
-        if (handled && stopsBeforeDecoding) {
+        const bool fired = failing && (disarm(*failing, *live.object) || packetFaultFired);
+        if (failing == HostCall::Unmarshal && handled && !fired) fail(sid, p.what, "the packet was not unmarshalled");
+        if (fired && stopsBeforeChanges(*failing)) {
             expected.clear();
             refused = Thrown::HostFault;
-            if (failing == HostCall::Unmarshal && !unmarshalFailed) fail(sid, p.what, "the packet was not unmarshalled");
         } else if (handled && refused == Thrown::Nothing) {
             live.model = std::move(next);
         }
-        settle(sid, p.what, failing == HostCall::Unmarshal ? std::nullopt : failing, expected, refused, thrown);
-        if (unmarshalFailed) {
-            ++m_faults;
-            probe(sid);
-        }
+        settle(sid, p.what, failing, fired, expected, refused, thrown);
     }
 
     // What the packet does to `model` and the effects it should have;
@@ -282,25 +369,26 @@ private:
     // --- checks -----------------------------------------------------------------
 
     // Compares the step's effects and what left the module with the model.
-    // When the step made `failing` fail: its session calls postAppEvent or
-    // sendRequest for the first expected event or send; that call throws,
-    // nothing after it happens, and the host's call receives the fault.
-    void settle(uint32_t sid, const std::string& what, std::optional<HostCall> failing, Effects expected,
-                Thrown expectedThrown, Thrown thrown) {
-        standin::Session& object = *m_live.at(sid).object;
-        const bool fired = firedIn(object);
-        if (failing) object.setFault(*failing, standin::FaultMode::Off);
-        if (failing == HostCall::PostAppEvent || failing == HostCall::SendRequest) {
+    // When the step made `failing` fail (`fired`): a call that loses the
+    // event or stops the sends fails at the first expected event or send
+    // (postAppEvent and sendRequest are made exactly there), nothing after
+    // it happens, and the host's call receives the fault; a call that stops
+    // a packet before any change has done so already (play); a log call
+    // changes nothing.
+    void settle(uint32_t sid, const std::string& what, std::optional<HostCall> failing, bool fired,
+                Effects expected, Thrown expectedThrown, Thrown thrown) {
+        if (failing && (losesTheEvent(*failing) || stopsTheSends(*failing))) {
             const auto first = std::find_if(expected.begin(), expected.end(), [&](const std::string& line) {
-                return failing == HostCall::PostAppEvent ? soak::isEventLine(line) : soak::isSendLine(line);
+                return losesTheEvent(*failing) ? soak::isEventLine(line) : soak::isSendLine(line);
             });
-            if (first != expected.end()) {
+            const bool exactlyThere = failing == HostCall::PostAppEvent || failing == HostCall::SendRequest;
+            if (exactlyThere && fired != (first != expected.end())) {
+                fail(sid, what, fired ? "a host call failed that the model did not expect" : "the failing call was not made");
+            }
+            if (fired) {
                 expected.erase(first, expected.end());
                 expectedThrown = Thrown::HostFault;
             }
-        }
-        if (fired != (expectedThrown == Thrown::HostFault && failing)) {
-            fail(sid, what, fired ? "a host call failed that the model did not expect" : "the failing call was not made");
         }
         if (thrown != expectedThrown) {
             fail(sid, what, std::string("expected ") + thrownName(expectedThrown) + " to leave the module, got " +
@@ -308,7 +396,7 @@ private:
         }
         compare(sid, what, expected);
         if (fired) {
-            ++m_faults;
+            countFault(*failing);
             probe(sid);
         }
     }
@@ -369,6 +457,8 @@ private:
     uint64_t m_checked = 0;
     uint64_t m_probes = 0;
     uint64_t m_faults = 0;
+    uint64_t m_faultsByCall[standin::kHostCallCount] = {};
+    bool m_processFaultFired = false;
 };
 
 }  // namespace

@@ -1,0 +1,200 @@
+// sweep: the fault sweep of each scenario in a process of its own, then the
+// module's load with each of its host calls failing, each in a process of
+// its own (Sweep.h). The hidden modes below are those processes.
+#include <iostream>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "tools/sapp-host/cli/Commands.h"
+#include "tools/sapp-host/platform/ModuleLibrary.h"
+#include "tools/sapp-host/platform/Process.h"
+#include "tools/sapp-host/scenario/Scenario.h"
+#include "tools/sapp-host/scenario/Sweep.h"
+
+namespace sapphost {
+
+namespace {
+
+// Relays a sweep process's report and gives its exit status: passed,
+// failed, or bad input (its reason is on standard error already). A
+// process that ended otherwise is a crash, named with its last run.
+int relay(const ChildResult& child, const std::string& what) {
+    std::istringstream lines(child.output);
+    std::string lastRun;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind(kSweepRunTag, 0) == 0) {
+            lastRun = line.substr(kSweepRunTag.size());
+        } else {
+            std::cout << line << "\n";
+        }
+    }
+    if (child.exited && (child.code == kExitOk || child.code == kExitFailed || child.code == kExitBadInput)) {
+        if (child.code == kExitBadInput) std::cout << "BAD    " << what << "\n";
+        return child.code;
+    }
+    std::cout << "CRASH  " << what << ": the process ended with " << child.describe()
+              << (lastRun.empty() ? std::string() : " during the run of " + lastRun) << "\n";
+    return kExitFailed;
+}
+
+// The worse of two exit statuses: bad input, then a failure.
+int worse(int a, int b) {
+    if (a == kExitBadInput || b == kExitBadInput) return kExitBadInput;
+    return a == kExitFailed || b == kExitFailed ? kExitFailed : kExitOk;
+}
+
+std::vector<std::string> scenarioArgs(const Options& options, std::size_t first) {
+    return {options.args.begin() + static_cast<std::ptrdiff_t>(first), options.args.end()};
+}
+
+// The two sweeps of a scenario: with the host's log settings as it gives
+// them, and with no log sink from the start, where every line goes through
+// GetLogInstance, IsLogLevelEnabled and DoLog2 instead of the sink.
+constexpr const char* kAsGiven = "as-given";
+constexpr const char* kWithoutSink = "no-sink";
+// The same, baseline only: the host functions it called (--calls).
+constexpr const char* kAsGivenCalls = "as-given-calls";
+constexpr const char* kWithoutSinkCalls = "no-sink-calls";
+
+// --calls: the host functions the scenarios' baselines and the load
+// called, each once, in order.
+int listCalls(const std::string& self, const std::string& path, const std::vector<std::string>& files,
+              const std::vector<standin::HostCall>& loadCalls) {
+    std::set<std::string> functions;
+    for (const standin::HostCall call : loadCalls) functions.insert(standin::hostCallFunction(call));
+    for (const std::string& file : files) {
+        for (const char* variant : {kAsGivenCalls, kWithoutSinkCalls}) {
+            std::vector<std::string> args{std::string(kSweepOneCommand.name), "--module", path, variant};
+            if (!file.empty()) args.push_back(file);
+            const ChildResult child = runChild(self, args);
+            if (!child.exited || child.code != kExitOk) {
+                throw std::runtime_error("the sweep's process for " + (file.empty() ? "the built-in session" : file) +
+                                         " ended with " + child.describe());
+            }
+            std::istringstream lines(child.output);
+            for (std::string line; std::getline(lines, line);) {
+                if (line.rfind(kSweepCallTag, 0) == 0) functions.insert(line.substr(kSweepCallTag.size()));
+            }
+        }
+    }
+    for (const std::string& function : functions) std::cout << function << "\n";
+    return kExitOk;
+}
+
+int sweepCommand(const Options& options) {
+    {
+        const std::string self = selfExecutablePath();
+        if (self.empty()) throw std::runtime_error("cannot tell where this executable is, to start the sweeps");
+        const std::string path = modulePathOf(options);
+        // Every scenario must parse before anything runs.
+        std::vector<std::string> files = options.args;
+        for (const std::string& file : files) loadScenario(file);
+        ModuleLibrary module;
+        const std::vector<standin::HostCall> loadCalls = loadWithWatch(path, module);
+        if (files.empty()) files.emplace_back();  // the built-in typical session
+        if (options.has("--calls")) return listCalls(self, path, files, loadCalls);
+
+        int status = kExitOk;
+        for (const std::string& file : files) {
+            for (const char* variant : {kAsGiven, kWithoutSink}) {
+                std::vector<std::string> args{std::string(kSweepOneCommand.name), "--module", path, variant};
+                if (!file.empty()) args.push_back(file);
+                const std::string what = (file.empty() ? std::string("the built-in session") : file) +
+                                         (variant == kWithoutSink ? ", without a log sink" : "");
+                status = worse(status, relay(runChild(self, args), what));
+            }
+        }
+        // The load's runs play the first scenario, which must run clean.
+        if (status == kExitBadInput) return status;
+        std::cout << "sweep: loading the module makes " << loadCalls.size() << " host calls\n";
+        for (std::size_t call = 0; call < loadCalls.size(); ++call) {
+            std::vector<std::string> args{std::string(kSweepLoadCommand.name), "--module", path, std::to_string(call),
+                                          std::to_string(loadCalls.size())};
+            if (!files.front().empty()) args.push_back(files.front());
+            status = worse(status, relay(runChild(self, args), "load, call " + std::to_string(call + 1)));
+        }
+        std::cout << (status == kExitOk ? "sweep: passed\n" : "sweep: FAILED\n");
+        return status;
+    }
+}
+
+int sweepOneCommand(const Options& options) {
+    prepareChildProcess();
+    {
+        Options rest = options;
+        rest.args = scenarioArgs(options, 1);
+        Scenario scenario = scenarioArgument(rest);
+        const std::string& variant = options.args.at(0);
+        if (variant == kWithoutSink || variant == kWithoutSinkCalls) {
+            scenario.host.logSink = false;
+            scenario.name += ", without a log sink";
+        }
+        const SweepMode mode =
+            variant == kAsGivenCalls || variant == kWithoutSinkCalls ? SweepMode::CallsOnly : SweepMode::Runs;
+        const ModuleLibrary module = loadModule(modulePathOf(options));
+        return sweepScenario(module, scenario, std::cout, mode) ? kExitOk : kExitFailed;
+    }
+}
+
+int sweepLoadCommand(const Options& options) {
+    prepareChildProcess();
+    {
+        const std::size_t call = std::stoul(options.args.at(0));
+        const std::size_t calls = std::stoul(options.args.at(1));
+        Options rest = options;
+        rest.args = scenarioArgs(options, 2);
+        const Scenario scenario = scenarioArgument(rest);
+        return sweepLoadCall(modulePathOf(options), call, calls, scenario, std::cout) ? kExitOk : kExitFailed;
+    }
+}
+
+void anyScenarios(const Options&) {}
+void variantAndScenario(const Options& options) {
+    requireArguments(options, 1, 2, "the sweep's variant and at most one scenario file expected");
+}
+void loadCallAndScenario(const Options& options) {
+    requireArguments(options, 2, 3, "the call's number, the count of calls and at most one scenario file expected");
+}
+
+}  // namespace
+
+const Command kSweepCommand = {
+    "sweep",
+    "[FILE...]",
+    "make every host call of a scenario fail, one run each, and check what the module does",
+    R"(Plays each scenario (the built-in typical session without FILE) once without
+a fault and notes every host call each step makes: a step is one entry point
+(getModule, releaseModule, onPacket, onRequest, onLeave, a session event, a
+task run). Then, for every step and every host call it made, plays the
+scenario again with that one call throwing, through to the end, and lets go
+of whatever the module still holds. Every scenario is swept twice: with the
+log sink as it gives it, and without a sink (every line then goes through
+GetLogInstance, IsLogLevelEnabled and DoLog2). Each run is checked: a log
+sink call's fault costs its line and nothing else; any other call's fault
+leaves the entry point as the host's exception and no later step throws; at
+the end no watcher, task or database reference is left, the module is
+destroyed, no host call was made while an exception unwound (Linux), and, in
+a LeakSanitizer build, nothing leaked. Last, the module is loaded with each
+host call of its load failing, and the first scenario played after it.
+
+Each scenario's sweep and each load runs in a process of its own; a process
+that ends otherwise is reported with the run it was in. Prints every pair
+of entry point and host call with its runs, and each failed check.
+)",
+    R"(Exit status: 0 every run passed, 1 a run failed or a process crashed, 2 bad
+scenario (also one that throws without a fault) or no module.
+)",
+    anyScenarios,
+    sweepCommand,
+};
+
+// The hidden modes sweep starts: one scenario's sweep, and the load with one
+// of its host calls failing.
+const Command kSweepOneCommand = {"__sweep-one", "VARIANT [FILE]", {}, {}, {}, variantAndScenario, sweepOneCommand};
+const Command kSweepLoadCommand = {"__sweep-load", "CALL CALLS [FILE]", {}, {}, {}, loadCallAndScenario,
+                                   sweepLoadCommand};
+
+}  // namespace sapphost
