@@ -77,7 +77,8 @@ template <typename T> Json toJson(const T& value) {
         return wideToUtf8(value);
     } else if constexpr (pakt::KeyedContainer<T>) {
         Json out = Json::object();
-        for (const auto& [key, element] : value) out[std::to_string(key)] = toJson(element);
+        // A map's keys are distinct.
+        for (const auto& [key, element] : value) appendMember(out, std::to_string(key), toJson(element));
         return out;
     } else if constexpr (pakt::Container<T>) {
         Json out = Json::array();

@@ -133,9 +133,8 @@ private:
         }
         Frame& frame = m_frames.back();
         if (frame.value.is_object()) {
-            // Appended as it comes: the keys were checked, and an ordered
-            // object's own insert would search its members every time.
-            frame.value.get_ref<Json::object_t&>().emplace_back(std::move(frame.key), std::move(value));
+            // The keys were checked as they came.
+            appendMember(frame.value, std::move(frame.key), std::move(value));
             return true;
         }
         if (m_onElement && m_frames.size() == 2 && m_frames[0].value.is_object() && m_frames[0].key == m_streamed) {

@@ -14,6 +14,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -64,6 +65,13 @@ using ElementHandler = std::function<void(std::size_t index, Json& element)>;
 // root returned holds that array empty, so a long array costs the memory of
 // one element at a time.
 Json parseJsonText(std::string_view text, std::string_view streamed = {}, const ElementHandler& onElement = {});
+
+// Adds `key` with `value` at the end of `object`, whose keys the caller knows
+// to differ from `key`: an ordered object's own insert searches every member
+// first, which makes building a large object quadratic.
+inline void appendMember(Json& object, std::string key, Json value) {
+    object.get_ref<Json::object_t&>().emplace_back(std::move(key), std::move(value));
+}
 
 // The parts one after another. Used instead of "text" + std::string(...),
 // which GCC 12 at -O3 wrongly warns about (-Wrestrict, inside the string's
