@@ -55,7 +55,7 @@ std::vector<std::string> scenarioFiles(const std::vector<std::string>& args) {
 // one: a long scenario costs no more memory here than in its own process.
 std::string scenarioName(const std::string& file) {
     try {
-        const Json root = parseJsonText(readScenarioText(file), "steps", [](std::size_t, const Json&) {});
+        const Json root = parseJsonText(readScenarioText(file), "steps", [](std::size_t, const Json&, const SourceMap&) {});
         if (root.is_object() && root.contains("name") && root["name"].is_string()) return root["name"];
     } catch (const std::runtime_error&) {
     }

@@ -55,18 +55,24 @@ TEST(CliTest, CheckReportsFailedChecksAndBadScenarios) {
     EXPECT_EQ(lines[0]["result"], "fail");
     ASSERT_EQ(lines[0]["details"].size(), 1u);
     const std::string failure = lines[0]["details"][0];
-    const std::string expected =
-        R"(scenario "a check that fails", step 0 (open): expect[0] {"answer":{"getModule":false}}: matches no line)";
-    EXPECT_NE(failure.find(expected), std::string::npos) << failure;
+    // Where the check and its step are, file:line:column.
+    const std::string file = testdata("failing-check.json");
+    const std::string expected = file + R"(:4:56: scenario "a check that fails", step 0 (open) at )" + file +
+                                 R"(:4:5: expect[0] {"answer":{"getModule":false}}: matches no line)";
+    EXPECT_EQ(failure.rfind(expected, 0), 0u) << failure;
     // The line of that kind and the field that differs, then the step's lines.
     EXPECT_NE(failure.find("\n    the nearest line of its kind, [4], differs in:\n"
                            "      answer.getModule: expected false, got true\n    the step's lines:\n"),
               std::string::npos)
         << failure;
     EXPECT_NE(failure.find("[4] {\"answer\":{\"getModule\":true}}"), std::string::npos) << "the step's lines are shown";
-    EXPECT_TRUE(jsonEqual(lines[0]["differences"], Json::parse(R"([{"step": 0, "check": "expect[0]", "line": 4,
-        "nearest": true, "differences": [{"path": "answer.getModule", "expected": false, "got": true}]}])")))
-        << lines[0]["differences"].dump();
+    Json differences = Json::parse(R"([{"step": 0, "action": "open", "check": "expect[0]",
+        "at": {"line": 4, "column": 56}, "stepAt": {"line": 4, "column": 5},
+        "text": "expect[0] {\"answer\":{\"getModule\":false}}: matches no line", "line": 4,
+        "nearest": true, "differences": [{"path": "answer.getModule", "expected": false, "got": true}]}])");
+    differences[0]["at"]["file"] = file;
+    differences[0]["stepAt"]["file"] = file;
+    EXPECT_TRUE(jsonEqual(lines[0]["differences"], differences)) << lines[0]["differences"].dump();
     // The JUnit message: the check and the first field that differs.
     const std::string xml = fileText(report);
     EXPECT_NE(xml.find(R"(: matches no line; answer.getModule: expected false, got true" type="failed check">)"),
@@ -75,7 +81,8 @@ TEST(CliTest, CheckReportsFailedChecksAndBadScenarios) {
 
     EXPECT_EQ(lines[1]["result"], "bad");
     const std::string bad = lines[1]["details"][0];
-    EXPECT_NE(bad.find("bad-step.json: step 1 (packet).hex: 'g' at offset 1 is not a hex digit"), std::string::npos)
+    EXPECT_NE(bad.find("bad-step.json:5:6: step 1 (packet).hex: 'g' at offset 1 is not a hex digit"),
+              std::string::npos)
         << bad;
 
     // The host holds the module while the module watches one of its
@@ -118,9 +125,10 @@ TEST(CliTest, CheckWritesAJunitReport) {
                        "\xEF\xBF\xBD\" classname=\"testdata.markup-name\""),
               std::string::npos)
         << xml;
-    EXPECT_NE(xml.find(R"(<failure message="scenario &quot;&lt;markup&gt; &amp; &quot;quotes&quot; )"),
+    EXPECT_NE(xml.find(R"(<failure message=")" + testdata("markup-name.json") +
+                       R"(:4:56: scenario &quot;&lt;markup&gt; &amp; &quot;quotes&quot; )"),
               std::string::npos);
-    EXPECT_NE(xml.find(R"(step 0 (open): absent[0] {"log":{"text":"[sapp] SAppModule::getInstance"}}: matches line 0)"
+    EXPECT_NE(xml.find(R"(markup-name.json:4:5: absent[0] {"log":{"text":"[sapp] SAppModule::getInstance"}}: matches line 0)"
                        "\n    the step's lines:\n      [0] {\"log\":{\"text\":\"[sapp] SAppModule::getInstance\""),
               std::string::npos)
         << xml;
@@ -400,7 +408,7 @@ TEST(CliTest, DuplicateKeysAreBadScenarios) {
     const Outputs r = sappHostWithErrors({"run", file});
     ASSERT_TRUE(r.result.exited) << r.result.describe();
     EXPECT_EQ(r.result.code, 2);
-    EXPECT_EQ(r.errors, "sapp-host run: bad scenario: " + file + R"(: step 0 (open): duplicate key "sid")" "\n");
+    EXPECT_EQ(r.errors, "sapp-host run: bad scenario: " + file + R"(:1:48: step 0 (open): duplicate key "sid")" "\n");
 }
 
 // check loads the module itself before it plays anything: a file that is

@@ -60,7 +60,7 @@ int playAndPrint(const Options& options) {
     std::cout.flush();
     std::ostream& report = json ? std::cerr : std::cout;
     if (!json) report << "\n" << scenario.steps.size() << " steps, " << result.failures.size() << " failed checks\n";
-    for (const StepFailure& failure : result.failures) report << "FAILED " << formatFailure(scenario, failure);
+    for (const StepFailure& failure : result.failures) report << formatFailure(scenario, failure);
     return result.failures.empty() ? kExitOk : kExitFailed;
 }
 

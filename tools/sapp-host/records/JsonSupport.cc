@@ -1,6 +1,7 @@
 #include "tools/sapp-host/records/JsonSupport.h"
 
 #include <algorithm>
+#include <iterator>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -50,10 +51,95 @@ std::string formatPath(const JsonPath& path) {
     return out;
 }
 
-JsonTextError::JsonTextError(JsonPath path, std::string reason)
+std::string located(const std::string& source, TextPosition position) {
+    if (!position.known()) return source;
+    return concat({source, ":", std::to_string(position.line), ":", std::to_string(position.column)});
+}
+
+Json locationJson(const std::string& source, TextPosition position) {
+    if (!position.known()) return Json();
+    return Json{{"file", source}, {"line", position.line}, {"column", position.column}};
+}
+
+TextPosition SourceMap::at(const JsonPath& path) const {
+    TextPosition found;
+    std::size_t longest = 0;
+    for (const auto& [place, position] : m_places) {
+        if (place.size() > path.size() || (found.known() && place.size() <= longest)) continue;
+        if (std::equal(place.begin(), place.end(), path.begin())) {
+            found = position;
+            longest = place.size();
+        }
+    }
+    return found;
+}
+
+JsonTextError::JsonTextError(JsonPath path, std::string reason, TextPosition position)
     : InputError(path.empty() ? reason : formatPath(path) + ": " + reason),
       m_path(std::move(path)),
-      m_reason(std::move(reason)) {}
+      m_reason(std::move(reason)),
+      m_position(position) {}
+
+namespace {
+
+// Reads a text for the JSON parser and notes how far it has read: the
+// parser reads a bracket or a key's closing quote last before it reports
+// it, so the builder below knows where each begins.
+class ReadingIterator {
+public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = char;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const char*;
+    using reference = const char&;
+
+    ReadingIterator(const char* at, const char** reached) : m_at(at), m_reached(reached) {}
+    reference operator*() const { return *m_at; }
+    ReadingIterator& operator++() {
+        *m_reached = ++m_at;
+        return *this;
+    }
+    ReadingIterator operator++(int) {
+        ReadingIterator before = *this;
+        ++*this;
+        return before;
+    }
+    bool operator==(const ReadingIterator& other) const { return m_at == other.m_at; }
+
+private:
+    const char* m_at;
+    const char** m_reached;
+};
+
+// Turns offsets into a text, asked in increasing order, into positions.
+class LineCounter {
+public:
+    explicit LineCounter(std::string_view text) : m_text(text) {
+        if (m_text.starts_with("\xEF\xBB\xBF")) m_offset = 3;
+    }
+
+    TextPosition at(std::size_t offset) {
+        if (offset < m_offset) return {};
+        for (; m_offset < offset && m_offset < m_text.size(); ++m_offset) {
+            const char c = m_text[m_offset];
+            if (c == '\n' || (c == '\r' && (m_offset + 1 == m_text.size() || m_text[m_offset + 1] != '\n'))) {
+                ++m_line;
+                m_column = 1;
+            } else if (c != '\r' && (static_cast<unsigned char>(c) & 0xC0) != 0x80) {
+                ++m_column;  // the first byte of a character
+            }
+        }
+        return {m_line, m_column};
+    }
+
+private:
+    std::string_view m_text;
+    std::size_t m_offset = 0;
+    std::size_t m_line = 1;
+    std::size_t m_column = 1;
+};
+
+}  // namespace
 
 namespace {
 
@@ -63,8 +149,10 @@ namespace {
 // ever held.
 class ValueBuilder {
 public:
-    ValueBuilder(std::string_view streamed, const ElementHandler& onElement)
-        : m_streamed(streamed), m_onElement(onElement) {}
+    ValueBuilder(std::string_view text, std::string_view streamed, const ElementHandler& onElement)
+        : m_text(text), m_reached(text.data()), m_lines(text), m_streamed(streamed), m_onElement(onElement) {}
+
+    const char** reached() { return &m_reached; }
 
     bool null() { return add(Json()); }
     bool boolean(bool value) { return add(Json(value)); }
@@ -80,8 +168,11 @@ public:
 
     bool key(Json::string_t& key) {
         Frame& frame = m_frames.back();
-        if (!frame.keys.insert(key).second) throw JsonTextError(path(), "duplicate key \"" + key + "\"");
-        frame.key = std::move(key);
+        frame.key = key;
+        const TextPosition position = placed(keyStart());
+        if (!frame.keys.insert(std::move(key)).second) {
+            throw JsonTextError(path(), "duplicate key \"" + frame.key + "\"", position);
+        }
         return true;
     }
 
@@ -113,11 +204,52 @@ private:
     }
 
     bool open(Json container) {
+        // The bracket was read last.
+        const TextPosition position = placed(static_cast<std::size_t>(m_reached - m_text.data()) - 1);
         if (m_frames.size() >= kMaxJsonDepth) {
-            throw JsonTextError({}, "nested deeper than " + std::to_string(kMaxJsonDepth) + " levels");
+            throw JsonTextError({}, "nested deeper than " + std::to_string(kMaxJsonDepth) + " levels", position);
         }
         m_frames.push_back({std::move(container), {}, {}, 0});
         return true;
+    }
+
+    // Whether the innermost open value lies in an element of the streamed
+    // array (frames 0 and 1 are the root object and that array).
+    bool inStreamedElement() const {
+        return m_onElement && m_frames.size() >= 2 && m_frames[0].value.is_object() &&
+               m_frames[0].key == m_streamed && m_frames[1].value.is_array();
+    }
+
+    // The position of `offset`, noted in the element's source map when the
+    // value being opened, or the key just read, lies near the root of a
+    // streamed element.
+    TextPosition placed(std::size_t offset) {
+        const TextPosition position = m_lines.at(offset);
+        if (!inStreamedElement() || m_frames.size() - 2 > SourceMap::kDepth) return position;
+        JsonPath relative;
+        for (std::size_t i = 2; i < m_frames.size(); ++i) {
+            if (m_frames[i].value.is_object()) {
+                relative.emplace_back(m_frames[i].key);
+            } else {
+                relative.emplace_back(m_frames[i].index);
+            }
+        }
+        m_places.add(std::move(relative), position);
+        return position;
+    }
+
+    // The offset of the opening quote of the key whose closing quote was
+    // read last: the quote before it that no backslash escapes.
+    std::size_t keyStart() const {
+        std::size_t at = static_cast<std::size_t>(m_reached - m_text.data()) - 1;
+        while (at > 0) {
+            --at;
+            if (m_text[at] != '"') continue;
+            std::size_t backslashes = 0;
+            while (backslashes < at && m_text[at - 1 - backslashes] == '\\') ++backslashes;
+            if (backslashes % 2 == 0) return at;
+        }
+        return 0;
     }
 
     bool close() {
@@ -138,7 +270,8 @@ private:
             return true;
         }
         if (m_onElement && m_frames.size() == 2 && m_frames[0].value.is_object() && m_frames[0].key == m_streamed) {
-            m_onElement(frame.index++, value);
+            m_onElement(frame.index++, value, m_places);
+            m_places = SourceMap();
             return true;
         }
         frame.value.push_back(std::move(value));
@@ -146,17 +279,22 @@ private:
         return true;
     }
 
+    std::string_view m_text;
+    const char* m_reached;  // how far the parser has read
+    LineCounter m_lines;
     std::string_view m_streamed;
     const ElementHandler& m_onElement;
     std::vector<Frame> m_frames;
+    SourceMap m_places;  // of the streamed element being read
     Json m_root;
 };
 
 }  // namespace
 
 Json parseJsonText(std::string_view text, std::string_view streamed, const ElementHandler& onElement) {
-    ValueBuilder builder(streamed, onElement);
-    Json::sax_parse(text, &builder);
+    ValueBuilder builder(text, streamed, onElement);
+    Json::sax_parse(ReadingIterator(text.data(), builder.reached()),
+                    ReadingIterator(text.data() + text.size(), builder.reached()), &builder);
     return builder.take();
 }
 

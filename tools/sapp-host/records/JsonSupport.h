@@ -39,23 +39,58 @@ using JsonPath = std::vector<std::variant<std::string, std::size_t>>;
 // "steps[3].packet.record"; empty for the root.
 std::string formatPath(const JsonPath& path);
 
+// A place in a text: its line and column, both counted from 1. Lines end at
+// LF, CR LF or a lone CR; a column counts characters, that is Unicode code
+// points of the UTF-8 text (a tab is one, a byte order mark at the start
+// none), as editors that go to line:column count them. Line 0: unknown.
+struct TextPosition {
+    std::size_t line = 0;
+    std::size_t column = 0;
+    bool known() const { return line != 0; }
+};
+// "my.json:12:5", or "my.json" for an unknown position.
+std::string located(const std::string& source, TextPosition position);
+// {"file", "line", "column"}; null for an unknown position.
+Json locationJson(const std::string& source, TextPosition position);
+
+// Where the arrays, objects and member keys of a JSON text begin, near the
+// root of a value: for a member, the opening quote of its key; for an array
+// or object, its bracket. Places deeper than kDepth below the root are not
+// kept, so a map of many entries costs none.
+class SourceMap {
+public:
+    static constexpr std::size_t kDepth = 3;
+
+    void add(JsonPath path, TextPosition position) { m_places.emplace_back(std::move(path), position); }
+    // The place of the value at `path` below the root, or of the nearest
+    // value on its way from the root that has one; unknown when none has.
+    TextPosition at(const JsonPath& path) const;
+
+private:
+    std::vector<std::pair<JsonPath, TextPosition>> m_places;
+};
+
 // JSON text that cannot be read: not well formed (reason "not valid JSON:
 // ..." with the parser's line and column), a key given twice in one object
-// (path: the object), or arrays and objects nested deeper than kMaxJsonDepth.
+// (path: the object; position: the second key), or arrays and objects nested
+// deeper than kMaxJsonDepth.
 class JsonTextError : public InputError {
 public:
-    JsonTextError(JsonPath path, std::string reason);
+    JsonTextError(JsonPath path, std::string reason, TextPosition position = {});
     const JsonPath& path() const { return m_path; }
     const std::string& reason() const { return m_reason; }
+    TextPosition position() const { return m_position; }
 
 private:
     JsonPath m_path;
     std::string m_reason;
+    TextPosition m_position;
 };
 
-// Called with each element of a streamed array and its index; it may take
-// the element.
-using ElementHandler = std::function<void(std::size_t index, Json& element)>;
+// Called with each element of a streamed array, its index and where its
+// parts begin in the text (relative to the element); it may take the
+// element.
+using ElementHandler = std::function<void(std::size_t index, Json& element, const SourceMap& places)>;
 
 // Parses JSON text. Unlike Json::parse it refuses a key given twice in one
 // object (Json::parse silently keeps one of them) and nesting deeper than

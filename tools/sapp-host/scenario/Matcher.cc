@@ -248,6 +248,10 @@ std::string labelled(const char* check, std::size_t i, const Json& pattern) {
 
 bool hasChecks(const Step& step) { return step.exact || !step.expect.empty() || !step.absent.empty(); }
 
+TextPosition positionOf(const std::vector<TextPosition>& positions, std::size_t i) {
+    return i < positions.size() ? positions[i] : TextPosition{};
+}
+
 // The kind of line a pattern or a line is: its one key; empty for none.
 std::string kindOf(const Json& value) {
     return value.is_object() && value.size() == 1 ? value.begin().key() : std::string();
@@ -282,7 +286,10 @@ void StepChecker::add(const Json& line) {
             m_exactMismatch = CheckFailure{"exact",
                                            "exact: line " + std::to_string(index) + " does not match " +
                                                labelled("expect", index, m_step.expect[index]),
-                                           index, false, differences(m_step.expect[index], line)};
+                                           positionOf(m_step.expectAt, index),
+                                           index,
+                                           false,
+                                           differences(m_step.expect[index], line)};
         }
     }
     m_expectedIndex.forCandidates(line, [&](std::size_t i) {
@@ -315,7 +322,7 @@ std::vector<CheckFailure> StepChecker::finish() const {
             failures.push_back({"exact",
                                 "exact: " + std::to_string(m_step.expect.size()) + " lines expected, " +
                                     std::to_string(m_count) + " produced",
-                                std::nullopt, false, {}});
+                                m_step.exactAt, std::nullopt, false, {}});
         }
     }
     // Each pattern takes the first line it matches after the line the
@@ -334,10 +341,11 @@ std::vector<CheckFailure> StepChecker::finish() const {
             failures.push_back({label("expect", i),
                                 text + ": matches only lines before the one matched by expect[" +
                                     std::to_string(i - 1) + "]",
-                                std::nullopt, false, {}});
+                                positionOf(m_step.expectAt, i), std::nullopt, false, {}});
             continue;
         }
-        CheckFailure failure{label("expect", i), text + ": matches no line", expected.nearest, true,
+        CheckFailure failure{label("expect", i), text + ": matches no line", positionOf(m_step.expectAt, i),
+                             expected.nearest,   true,
                              expected.nearestDifferences};
         if (!failure.line) {
             // No line was compared with it (none gave its indexed value):
@@ -359,7 +367,7 @@ std::vector<CheckFailure> StepChecker::finish() const {
             failures.push_back({label("absent", i),
                                 labelled("absent", i, m_step.absent[i]) + ": matches line " +
                                     std::to_string(*m_absent[i]),
-                                m_absent[i], false, {}});
+                                positionOf(m_step.absentAt, i), m_absent[i], false, {}});
         }
     }
     return failures;

@@ -47,6 +47,10 @@ FieldDifference differenceFromJson(const Json& json);
 struct CheckFailure {
     std::string label;  // "expect[1]", "exact", "absent[0]"
     std::string text;   // what failed: "expect[1] {...}: matches no line"
+    // Where the check is in the scenario's text: its object (for exact, the
+    // expect object a line fails, or the "exact" key); unknown when the step
+    // was not read from a text.
+    TextPosition at;
     // The line `differences` compares with: the line an exact check found
     // wrong, or, for an expectation that matches no line, the line of its
     // kind that differs in the fewest fields (`nearest`).

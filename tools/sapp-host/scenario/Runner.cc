@@ -180,8 +180,8 @@ private:
         m_checker.emplace(step);
         std::visit(*this, step.what);
         for (CheckFailure& check : m_checker->finish()) {
-            m_result.failures.push_back(
-                {step.index, step.action, std::move(check), m_checker->shownLines(), m_checker->lineCount()});
+            m_result.failures.push_back({step.index, step.action, step.at, std::move(check), m_checker->shownLines(),
+                                         m_checker->lineCount()});
         }
         m_checker.reset();
     }
@@ -250,7 +250,8 @@ private:
 
     ISessionMod* requireModule() const {
         if (m_pMod) return m_pMod;
-        throw ScenarioError(m_scenario.source + ": step " + std::to_string(m_pStep->index) + " (" + m_pStep->action +
+        throw ScenarioError(located(m_scenario.source, m_pStep->at) + ": step " + std::to_string(m_pStep->index) +
+                            " (" + m_pStep->action +
                             "): the host holds no module: no getModule has returned one, or a releaseModule has "
                             "emptied the module's session registry, which destroys it");
     }
@@ -282,8 +283,10 @@ RunResult runScenario(const ModuleLibrary& module, const Scenario& scenario,
 
 std::string formatFailure(const Scenario& scenario, const StepFailure& failure) {
     const CheckFailure& check = failure.check;
-    std::string out = "scenario \"" + scenario.name + "\", step " + std::to_string(failure.index) + " (" +
-                      failure.action + "): " + check.text + "\n";
+    std::string out = located(scenario.source, check.at) + ": scenario \"" + scenario.name + "\", step " +
+                      std::to_string(failure.index) + " (" + failure.action + ")" +
+                      (failure.at.known() ? " at " + located(scenario.source, failure.at) : "") + ": " + check.text +
+                      "\n";
     if (check.line && !check.differences.empty()) {
         out += "    " + (check.nearest ? "the nearest line of its kind, [" + std::to_string(*check.line) + "],"
                                        : "line [" + std::to_string(*check.line) + "]") +
@@ -305,13 +308,16 @@ std::string formatFailure(const Scenario& scenario, const StepFailure& failure) 
     return out;
 }
 
-Json failureDifferences(const StepFailure& failure) {
+Json failureJson(const Scenario& scenario, const StepFailure& failure) {
     const CheckFailure& check = failure.check;
-    if (!check.line || check.differences.empty()) return Json();
     Json out = Json::object();
     out["step"] = failure.index;
+    out["action"] = failure.action;
     out["check"] = check.label;
-    out["line"] = *check.line;
+    out["at"] = locationJson(scenario.source, check.at);
+    out["stepAt"] = locationJson(scenario.source, failure.at);
+    out["text"] = check.text;
+    out["line"] = check.line ? Json(*check.line) : Json();
     out["nearest"] = check.nearest;
     Json list = Json::array();
     for (const FieldDifference& difference : check.differences) list.push_back(differenceJson(difference));

@@ -25,6 +25,7 @@ namespace sapphost {
 struct StepFailure {
     std::size_t index = 0;
     std::string action;
+    TextPosition at;  // the step's place in the scenario's text
     CheckFailure check;
     std::vector<std::string> lines;  // compact JSON of the step's first lines (see StepChecker)
     std::size_t lineCount = 0;       // how many lines the step produced
@@ -43,11 +44,13 @@ struct RunResult {
 RunResult runScenario(const ModuleLibrary& module, const Scenario& scenario,
                       const std::function<void(const Json&)>& onLine = {});
 
-// A failure as text: scenario, step, check, where the line differs, then
-// the step's lines indented.
+// A failure as text: where the check is (file:line:column, as compilers
+// write it, so that editors go there), the scenario, the step and where it
+// is, the check, where the line differs, then the step's lines indented.
 std::string formatFailure(const Scenario& scenario, const StepFailure& failure);
-// {"step", "check", "line", "nearest", "differences": [...]} of a failure
-// that names a line; null otherwise.
-Json failureDifferences(const StepFailure& failure);
+// The same as data: {"step", "action", "check", "at" and "stepAt" (each
+// {"file", "line", "column"}, or null), "text", "line" (the line compared
+// with, or null), "nearest", "differences": [...]}.
+Json failureJson(const Scenario& scenario, const StepFailure& failure);
 
 }  // namespace sapphost
