@@ -156,7 +156,7 @@ TEST(CliTest, CheckReportsACrashAndGoesOn) {
 }
 
 TEST(CliTest, RunEchoesDeliveriesAndShowsDroppedOnes) {
-    // The scenario's checks (exact, absent recv) pass only if they skip recv lines.
+    // The scenario's exact checks pass only if they skip recv lines.
     const ChildResult json = sappHost({"run", "--json", testdata("deliveries.json")});
     ASSERT_TRUE(json.exited && json.code == 0) << json.describe() << json.output;
     const std::vector<Json> lines = jsonLines(json.output);
@@ -224,7 +224,7 @@ TEST(CliTest, RecordWritesAPassingScenarioThatRecordsToItself) {
         "exact": true})");
     EXPECT_TRUE(jsonEqual(steps[1], announce)) << steps[1].dump();
     // The dropped packet: its note and action, exact with no lines, absent gone.
-    EXPECT_EQ(steps[2]["note"], "Dropped: no session 9. Checks never see the input's echo.");
+    EXPECT_EQ(steps[2]["note"], "Dropped: no session 9. Checks never see the echo of the input (its recv line).");
     EXPECT_EQ(steps[2]["packet"]["record"]["data"], "00ff");
     EXPECT_FALSE(steps[2].contains("expect") || steps[2].contains("absent"));
     EXPECT_EQ(steps[2]["exact"], true);

@@ -1,5 +1,7 @@
 #include "tools/sapp-host/records/PayloadJson.h"
 
+#include <algorithm>
+#include <iterator>
 #include <utility>
 
 #include "marshal/Errors.h"
@@ -50,6 +52,78 @@ std::vector<std::string_view> headerAnd(const std::vector<std::string_view>& mor
     return names;
 }
 
+// The forms after the header, each as one record with the header's fields
+// first, for the checks' patterns.
+struct V2InfoForm {
+    ps::AppHeaderV2 header;
+    ps::AppInfoPack info;
+    template <class R, class V> static void fields(R& r, V& v) {
+        ps::AppHeaderV2::fields(r.header, v);
+        v("info", r.info);
+    }
+};
+struct V2DataForm {
+    ps::AppHeaderV2 header;
+    ps::AppDataV2 body;
+    template <class R, class V> static void fields(R& r, V& v) {
+        ps::AppHeaderV2::fields(r.header, v);
+        ps::AppDataV2::fields(r.body, v);
+    }
+};
+struct V2BodyForm {
+    ps::AppHeaderV2 header;
+    std::string body;
+    template <class R, class V> static void fields(R& r, V& v) {
+        ps::AppHeaderV2::fields(r.header, v);
+        v("body", r.body);
+    }
+};
+
+struct V2FormKeys {
+    const char* name;
+    std::vector<std::string_view> (*keys)();
+    Json (*pattern)(const Json&, const std::string&);
+};
+
+template <typename F> Json formPattern(const Json& in, const std::string& where) { return patternOf<F>(in, where); }
+
+// In the order encoding picks them.
+const V2FormKeys kV2Forms[] = {
+    {"uplink", fieldNames<ps::AppUplinkV2>, formPattern<ps::AppUplinkV2>},
+    {"app info", fieldNames<V2InfoForm>, formPattern<V2InfoForm>},
+    {"app data", fieldNames<V2DataForm>, formPattern<V2DataForm>},
+    {"any other body", fieldNames<V2BodyForm>, formPattern<V2BodyForm>},
+};
+
+// Every key of the payload, for messages: the header's, then each form's.
+std::string v2KeysText() {
+    const std::vector<std::string_view> header = fieldNames<ps::AppHeaderV2>();
+    std::string text = "fields: ";
+    for (const std::string_view key : header) text += std::string(key) + ", ";
+    text += "then those of one form: ";
+    for (const V2FormKeys& form : kV2Forms) {
+        std::string keys;
+        for (const std::string_view key : form.keys()) {
+            if (std::find(header.begin(), header.end(), key) == header.end()) {
+                keys += (keys.empty() ? "" : ", ") + std::string(key);
+            }
+        }
+        text += keys + " (" + form.name + (&form == std::end(kV2Forms) - 1 ? ")" : "); ");
+    }
+    return text;
+}
+
+// Throws InputError for a key that no form of the payload has.
+void rejectUnknownV2Keys(const Json& in, const std::string& where) {
+    for (const auto& [key, value] : in.items()) {
+        const bool known = std::any_of(std::begin(kV2Forms), std::end(kV2Forms), [&key](const V2FormKeys& form) {
+            const std::vector<std::string_view> keys = form.keys();
+            return std::find(keys.begin(), keys.end(), key) != keys.end();
+        });
+        if (!known) throw InputError(where + ": unknown field \"" + key + "\" (" + v2KeysText() + ")");
+    }
+}
+
 // Reads the fields of `part` that `in` gives; the keys were checked before.
 template <typename R> void readPart(const Json& in, R& part, const std::string& where) {
     JsonReader reader(in, where);
@@ -64,6 +138,7 @@ template <typename R> void writePart(Json& out, const R& part) {
 
 std::string encodeV2(const Json& in, const std::string& where) {
     requireObject(in, where);
+    rejectUnknownV2Keys(in, where);
     const auto has = [&in](const char* key) { return in.contains(key); };
     ps::AppHeaderV2 header;
     readPart(in, header, where);
@@ -175,5 +250,18 @@ Decoded decodeSdkV2Payload(std::string_view bytes, Direction direction) {
 }
 
 std::string encodeSdkV2Payload(const Json& in, const std::string& where) { return encodeV2(in, where); }
+
+Json sdkV2Pattern(const Json& in, const std::string& where) {
+    requireObject(in, where);
+    rejectUnknownV2Keys(in, where);
+    for (const V2FormKeys& form : kV2Forms) {
+        const std::vector<std::string_view> keys = form.keys();
+        const bool fits = std::all_of(in.items().begin(), in.items().end(), [&keys](const auto& member) {
+            return std::find(keys.begin(), keys.end(), member.key()) != keys.end();
+        });
+        if (fits) return form.pattern(in, where);
+    }
+    throw InputError(where + ": the fields of two forms, which no payload has together (" + v2KeysText() + ")");
+}
 
 }  // namespace sapphost

@@ -8,6 +8,7 @@
 
 #include "marshal/Errors.h"
 #include "tools/sapp-host/records/RecordJson.h"
+#include "tools/sapp-host/scenario/Pattern.h"
 
 namespace sapphost {
 
@@ -55,6 +56,9 @@ HostSettings parseHost(const Json& in, const std::string& where) {
 class StepParser {
 public:
     explicit StepParser(std::set<std::string>& sessions) : m_sessions(sessions) {}
+
+    // The session names opened so far.
+    const std::set<std::string>& sessions() const { return m_sessions; }
 
     Action parse(const std::string& action, const Json& in, const std::string& where) {
         if (action == "open") return open(in, where);
@@ -259,15 +263,17 @@ template <typename F> void locatedAt(TextPosition position, const std::string& w
     }
 }
 
-// The checks under `key` of a step, each with its position.
+// The checks under `key` of a step, each read against what lines can hold
+// (Pattern.h), with its position.
 std::vector<Json> parseChecks(const Json& in, const std::string& key, const std::string& where,
-                              const SourceMap& places, std::vector<TextPosition>& positions) {
+                              const SourceMap& places, const PatternContext& context,
+                              std::vector<TextPosition>& positions) {
     if (!in.is_array()) throw InputError(where + ": expected an array of objects, got " + describeType(in));
     std::vector<Json> checks;
     for (std::size_t i = 0; i < in.size(); ++i) {
         positions.push_back(places.at({key, i}));
         locatedAt(positions.back(), where, [&] {
-            checks.push_back(requireObject(in[i], where + "[" + std::to_string(i) + "]"));
+            checks.push_back(readPattern(in[i], context, where + "[" + std::to_string(i) + "]"));
         });
     }
     return checks;
@@ -300,11 +306,14 @@ Step parseStep(const Json& in, std::size_t index, const SourceMap& places, StepP
     const std::string& action = step.action;
     const std::string at = where + " (" + action + ")";
     locatedAt(places.at({action}), at, [&] { step.what = parser.parse(action, in[action], at); });
+    const PatternContext context{parser.sessions()};
     locatedAt(places.at({"expect"}), at, [&] {
-        if (in.contains("expect")) step.expect = parseChecks(in["expect"], "expect", at + ".expect", places, step.expectAt);
+        if (!in.contains("expect")) return;
+        step.expect = parseChecks(in["expect"], "expect", at + ".expect", places, context, step.expectAt);
     });
     locatedAt(places.at({"absent"}), at, [&] {
-        if (in.contains("absent")) step.absent = parseChecks(in["absent"], "absent", at + ".absent", places, step.absentAt);
+        if (!in.contains("absent")) return;
+        step.absent = parseChecks(in["absent"], "absent", at + ".absent", places, context, step.absentAt);
     });
     step.exactAt = places.at({"exact"});
     locatedAt(step.exactAt, at, [&] {

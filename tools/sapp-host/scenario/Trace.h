@@ -1,6 +1,9 @@
 // Trace lines: one JSON object per observable effect, with one key naming
-// its kind (step, log, send, event, task, watch, answer, error), the echo of
-// what the host delivers (recv), and their readable one-line rendering.
+// its kind (step, log, send, event, task, watch, answer, error, fault), the
+// echo of what the host delivers (recv), and their readable one-line
+// rendering. What a check may say of each kind is in Pattern.cc (kKinds): a
+// key added to a line goes there too (ScenarioFolderTest reads every line of
+// every scenario's trace as a pattern).
 #pragma once
 
 #include <cstddef>
