@@ -81,7 +81,7 @@ TEST(CliTest, CheckReportsFailedChecksAndBadScenarios) {
 
     EXPECT_EQ(lines[1]["result"], "bad");
     const std::string bad = lines[1]["details"][0];
-    EXPECT_NE(bad.find("bad-step.json:5:6: step 1 (packet).hex: 'g' at offset 1 is not a hex digit"),
+    EXPECT_NE(bad.find("bad-step.json:5:6: step 1 (packet).hex: 'g' at offset 3 is not a hex digit"),
               std::string::npos)
         << bad;
 
@@ -177,7 +177,7 @@ TEST(CliTest, RunEchoesDeliveriesAndShowsDroppedOnes) {
     for (const char* expected : {
              "  recv    sid 1234 ? uri 820178 \"hi\"\n",
              "  event   [a] EVENT_ANNOUNCE_APPS (2000) {\"body\":\"hi\"}\n",
-             "\"appMsgType\":0,\"data\":0x00ff}\n  no effect\nstep 3: request\n",
+             "\"appMsgType\":0,\"data\":\"0x00ff\"}\n  no effect\nstep 3: request\n",
              "  recv    sid 9 REQ_APP_DATA (1007) {\"appId\":5,\"data\":\"hi\"}\n  no effect\n",
              "  watch   [a] remove\n",
              "step 4: set_sid\nstep 5: leave\n",  // host-side only: nothing to say

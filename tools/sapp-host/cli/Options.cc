@@ -22,7 +22,8 @@ constexpr OptionRow kOptions[] = {
      "fields that differ, the expected and the actual lines), bad and crashed scenarios as errors; the suite's "
      "timestamp and hostname"},
     {"--html", "FILE", "check", "also write the HTML report of sapp-host report to FILE"},
-    {"--uri", "URI", "decode encode", "the record sent or received under URI", Need::Required, "record"},
+    {"--uri", "URI", "decode encode", "the record sent or received under URI, a number (256978) or number|service "
+     "(1003|210)", Need::Required, "record"},
     {"--record", "NAME", "decode encode",
      "the record NAME, nested records included (AppInfoPack, PluginAppPackMap, SdkV2Payload, ...)", Need::Required,
      "record"},

@@ -323,7 +323,8 @@ std::string fromHex(std::string_view hex) {
     std::string out;
     out.reserve(hex.size() / 2);
     int high = -1;
-    for (std::size_t i = 0; i < hex.size(); ++i) {
+    const bool prefixed = hex.starts_with("0x") || hex.starts_with("0X");
+    for (std::size_t i = prefixed ? 2 : 0; i < hex.size(); ++i) {
         const char c = hex[i];
         if (isSpace(c)) {
             if (high >= 0)
@@ -343,6 +344,12 @@ std::string fromHex(std::string_view hex) {
     }
     if (high >= 0) throw InputError("odd number of hex digits");
     return out;
+}
+
+std::string readByteString(std::string_view text) {
+    const bool digits = std::all_of(text.begin(), text.end(), [](char c) { return isSpace(c) || hexDigit(c) >= 0; });
+    if (digits || text.starts_with("0x") || text.starts_with("0X")) return fromHex(text);
+    return std::string(text);
 }
 
 std::string wideToUtf8(std::wstring_view text) {
@@ -370,7 +377,12 @@ std::string dumpCompact(const Json& value) { return value.dump(-1, ' ', false, J
 
 std::string displayBytes(std::string_view bytes) {
     const bool printable = std::all_of(bytes.begin(), bytes.end(), [](char c) { return c >= 0x20 && c <= 0x7E; });
-    return printable ? dumpCompact(Json(bytes)) : "0x" + toHex(bytes);
+    bool readsBack = false;
+    try {
+        readsBack = printable && readByteString(bytes) == bytes;
+    } catch (const InputError&) {
+    }
+    return dumpCompact(Json(readsBack ? std::string(bytes) : "0x" + toHex(bytes)));
 }
 
 Json displayHexStrings(const Json& value) {
@@ -438,11 +450,13 @@ const std::string& toString(const Json& value, const std::string& where) {
 }
 
 std::string toBytes(const Json& value, const std::string& where) {
-    if (!value.is_string()) throw InputError(where + ": expected a hex string, got " + describeType(value));
+    if (!value.is_string()) {
+        throw InputError(where + ": expected a byte string (hex, \"0x\" and hex, or text), got " + describeType(value));
+    }
     try {
-        return fromHex(value.get_ref<const std::string&>());
+        return readByteString(value.get_ref<const std::string&>());
     } catch (const InputError& e) {
-        throw InputError(where + ": " + e.what());
+        throw InputError(where + ": " + e.what() + " (a byte string is hex, \"0x\" and hex, or text that is not hex)");
     }
 }
 

@@ -115,10 +115,16 @@ std::string concat(std::initializer_list<std::string_view> parts);
 
 // Lowercase hex of `bytes`.
 std::string toHex(std::string_view bytes);
-// Bytes of hex text; upper and lower case are accepted and whitespace
-// between digits is ignored. Throws InputError on an odd count of digits or
-// a character that is not a hex digit.
+// Bytes of hex text, after an optional "0x" as readable output writes it;
+// upper and lower case are accepted and whitespace between digits is
+// ignored. Throws InputError on an odd count of digits or a character that
+// is not a hex digit.
 std::string fromHex(std::string_view hex);
+// Bytes given as a string in any form readable output writes them: hex
+// after "0x"; hex alone (a string of hex digits, spaces allowed between
+// pairs); any other string as the bytes of its text. Throws InputError for
+// bad hex after "0x", or digits alone that do not pair up.
+std::string readByteString(std::string_view text);
 
 // UTF-8 of a wide string (UTF-16 or UTF-32 depending on the platform's
 // wchar_t); unpaired surrogates and invalid code points become U+FFFD.
@@ -129,9 +135,11 @@ std::string dumpCompact(const Json& value);
 
 // Readable output (the text trace of `run`, diagrams) shows values through a
 // display tree: JSON whose strings are already written out and are printed
-// as they are. Byte strings are written as quoted text when every byte is
-// printable ASCII (or there are none), otherwise as hex after "0x"; text is
-// written quoted. JSON output keeps hex everywhere.
+// as they are. Byte strings are written as a quoted string that
+// readByteString reads back: their text when every byte is printable ASCII
+// and the text does not read as hex (as "cafe" would), otherwise hex after
+// "0x" ("0x00ff"); text is written quoted. A record so written is JSON that
+// encode and scenarios take back. JSON output keeps hex everywhere.
 std::string displayBytes(std::string_view bytes);
 // The display tree of a value whose every string is a byte string in hex
 // (a record's fields); a string that is not hex is written as text.
@@ -161,7 +169,7 @@ template <typename T> T toUnsigned(const Json& value, const std::string& where) 
 int32_t toInt32(const Json& value, const std::string& where);
 bool toBool(const Json& value, const std::string& where);
 const std::string& toString(const Json& value, const std::string& where);
-// Bytes given as a hex string.
+// Bytes given as a string (readByteString).
 std::string toBytes(const Json& value, const std::string& where);
 // A decimal 32-bit number given as text (a map key); `where` names the
 // object the key belongs to.

@@ -148,7 +148,8 @@ private:
             rejectUnknownKeys(in, {"sid", "null"}, where + " (null packet)");
             return packet;
         }
-        packet.uri = u32(in, "uri", where);
+        if (!in.contains("uri")) throw InputError(where + ": \"uri\" is required");
+        packet.uri = uriOf(in["uri"], where + ".uri");
         packet.res = optionalUnsigned<uint32_t>(in, "res", 200, where);
         if (in.contains("hex")) {
             packet.body = toBytes(in["hex"], where + ".hex");
