@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <regex>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -177,13 +178,33 @@ TEST(CliTest, RunEchoesDeliveriesAndShowsDroppedOnes) {
     for (const char* expected : {
              "  recv    sid 1234 ? uri 820178 \"hi\"\n",
              "  event   [a] EVENT_ANNOUNCE_APPS (2000) {\"body\":\"hi\"}\n",
-             "\"appMsgType\":0,\"data\":\"0x00ff\"}\n  no effect\nstep 3: request\n",
-             "  recv    sid 9 REQ_APP_DATA (1007) {\"appId\":5,\"data\":\"hi\"}\n  no effect\n",
+             "\"appMsgType\":0,\"data\":\"0x00ff\"}\n  no effect: no open session holds sid 9\nstep 3: request\n",
+             "  recv    sid 9 REQ_APP_DATA (1007) {\"appId\":5,\"data\":\"hi\"}\n  no effect: no open session holds sid 9\n",
              "  watch   [a] remove\n",
              "step 4: set_sid\nstep 5: leave\n",  // host-side only: nothing to say
          }) {
         EXPECT_NE(text.output.find(expected), std::string::npos) << expected << "\n" << text.output;
     }
+}
+
+// "no effect" says what the host knows of why: the sessions it holds, and
+// the URIs and request types the module asked for once it was asked.
+TEST(CliTest, RunSaysWhatTheHostKnowsOfAStepWithoutEffect) {
+    const ChildResult r = sappHost({"run", testdata("no-effect.json")});
+    ASSERT_TRUE(r.exited && r.code == 0) << r.describe() << r.output;
+    std::vector<std::string> said;
+    std::istringstream lines(r.output);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.starts_with("  no effect")) said.push_back(line);
+    }
+    EXPECT_EQ(said, (std::vector<std::string>{
+                        "  no effect",
+                        "  no effect: URI 256770 (1003|2) is not one the module asked for",
+                        "  no effect: no open session holds sid 9; URI 256770 (1003|2) is not one the module asked for",
+                        "  no effect: request type 1008 is not one the module asked for",
+                        "  no effect: no open session holds sid 1234",
+                    }))
+        << r.output;
 }
 
 TEST(CliTest, RecordWritesAPassingScenarioThatRecordsToItself) {

@@ -12,6 +12,7 @@
 #include "standin/pktcore/StandinSession.h"
 #include "standin/tarnbase/StandinDatabase.h"
 #include "standin/tarnbase/StandinLog.h"
+#include "tools/sapp-host/records/RecordJson.h"
 #include "tools/sapp-host/scenario/Matcher.h"
 #include "tools/sapp-host/scenario/Trace.h"
 
@@ -25,8 +26,9 @@ constexpr uint32_t kCanary = 0xC0FFEE11;
 
 class Player {
 public:
-    Player(const ModuleLibrary& module, const Scenario& scenario, const std::function<void(const Json&)>& onLine)
-        : m_module(module), m_scenario(scenario), m_onLine(onLine) {}
+    Player(const ModuleLibrary& module, const Scenario& scenario, const std::function<void(const Json&)>& onLine,
+           const NoEffectHandler& onNoEffect)
+        : m_module(module), m_scenario(scenario), m_onLine(onLine), m_onNoEffect(onNoEffect) {}
 
     ~Player() { standin::setLogObserver(nullptr); }
 
@@ -179,6 +181,7 @@ private:
         // echo of what the host delivered.
         m_checker.emplace(step);
         std::visit(*this, step.what);
+        if (m_onNoEffect && m_checker->lineCount() == 0 && callsModule(step)) m_onNoEffect(step, whyNoEffect(step));
         for (CheckFailure& check : m_checker->finish()) {
             m_result.failures.push_back({step.index, step.action, step.at, std::move(check), m_checker->shownLines(),
                                          m_checker->lineCount()});
@@ -191,6 +194,35 @@ private:
         if (host.logEnabled) standin::setLogLevelEnabled(*host.logEnabled);
         if (host.unzipLimit) standin::setUnzipLimit(*host.unzipLimit);
         for (const auto& [sid, sGroupId] : host.databases) standin::setChannelValue(sid, L"dwSGroupId", sGroupId);
+    }
+
+    // What the host knows of why a step had no effect: whether a session it
+    // holds has the sid (one the module watches), and whether the URI or
+    // request type is one the module asked for, when the scenario asked.
+    std::string whyNoEffect(const Step& step) const {
+        std::vector<std::string> reasons;
+        const auto sidHeld = [this, &reasons](uint32_t sid) {
+            const bool held = std::any_of(m_sessions.begin(), m_sessions.end(), [sid](const auto& session) {
+                return session->getSid() == sid && session->watcherCount() > 0;
+            });
+            if (!held) reasons.push_back("no open session holds sid " + std::to_string(sid));
+        };
+        const auto askedFor = [&reasons](const std::optional<std::vector<uint32_t>>& asked, uint32_t value,
+                                         const std::string& what) {
+            if (asked && std::find(asked->begin(), asked->end(), value) == asked->end()) {
+                reasons.push_back(what + " is not one the module asked for");
+            }
+        };
+        if (const auto* packet = std::get_if<PacketAction>(&step.what); packet && packet->body) {
+            sidHeld(packet->sid);
+            askedFor(m_uris, packet->uri, "URI " + std::to_string(packet->uri) + " (" + uriName(packet->uri) + ")");
+        } else if (const auto* request = std::get_if<RequestAction>(&step.what); request && !request->null) {
+            sidHeld(request->sid);
+            askedFor(m_reqTypes, static_cast<uint32_t>(request->type), "request type " + std::to_string(request->type));
+        }
+        std::string why;
+        for (const std::string& reason : reasons) why += (why.empty() ? "" : "; ") + reason;
+        return why;
     }
 
     void emit(const Json& line) {
@@ -240,6 +272,7 @@ private:
             list(out.data());
             const bool overrun = out[n] != kCanary;
             out.pop_back();
+            (std::string(key) == "uris" ? m_uris : m_reqTypes) = out;
             emit(trace::answer(key, out));
             if (overrun) {
                 emit(trace::error("other", std::string(listCall) + " wrote more than the " + std::to_string(n) +
@@ -259,6 +292,7 @@ private:
     const ModuleLibrary& m_module;
     const Scenario& m_scenario;
     const std::function<void(const Json&)>& m_onLine;
+    const NoEffectHandler& m_onNoEffect;
     RunResult m_result;
     const Step* m_pStep = nullptr;
     std::optional<StepChecker> m_checker;  // the current step's checks
@@ -271,13 +305,16 @@ private:
     standin::FaultMode m_unmarshalFault = standin::FaultMode::Off;
     // Faults for session names not opened yet.
     std::map<std::string, std::vector<FaultAction>> m_pendingFaults;
+    // What the module answered when asked for its URIs and request types.
+    std::optional<std::vector<uint32_t>> m_uris;
+    std::optional<std::vector<uint32_t>> m_reqTypes;
 };
 
 }  // namespace
 
 RunResult runScenario(const ModuleLibrary& module, const Scenario& scenario,
-                      const std::function<void(const Json&)>& onLine) {
-    Player player(module, scenario, onLine);
+                      const std::function<void(const Json&)>& onLine, const NoEffectHandler& onNoEffect) {
+    Player player(module, scenario, onLine, onNoEffect);
     return player.run();
 }
 

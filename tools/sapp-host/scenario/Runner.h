@@ -35,6 +35,14 @@ struct RunResult {
     std::vector<StepFailure> failures;
 };
 
+// Called after a step that called into the module (callsModule) and
+// produced no line besides the echo of its input, with what the host knows
+// of why: "no open session holds sid 9", "URI 12345 (48|57) is not one the
+// module asked for" (when the module's answer to getUris was asked for
+// earlier; the same for request types), joined by "; "; empty when the host
+// knows nothing to say.
+using NoEffectHandler = std::function<void(const Step& step, const std::string& why)>;
+
 // Plays every step in order, calling `onLine` with each trace line as it is
 // produced, and evaluates each step's checks as its lines come. No line is
 // kept beyond what the checks of its step need (StepChecker), so memory
@@ -42,7 +50,7 @@ struct RunResult {
 // leave the module become error lines. Raises ScenarioError for a step that
 // cannot be performed (see above).
 RunResult runScenario(const ModuleLibrary& module, const Scenario& scenario,
-                      const std::function<void(const Json&)>& onLine = {});
+                      const std::function<void(const Json&)>& onLine = {}, const NoEffectHandler& onNoEffect = {});
 
 // A failure as text: where the check is (file:line:column, as compilers
 // write it, so that editors go there), the scenario, the step and where it
