@@ -172,6 +172,13 @@ TEST(CliTest, RunEchoesDeliveriesAndShowsDroppedOnes) {
     const Json request = Json::parse(
         R"({"recv":{"sid":9,"request":{"type":1007,"name":"REQ_APP_DATA","fields":{"appId":5,"data":"6869"}}}})");
     EXPECT_NE(std::find(lines.begin(), lines.end(), request), lines.end()) << json.output;
+    // Step lines carry their notes; the last line sums the run up.
+    const Json noted = Json::parse(R"({"step":{"index":2,"action":"packet",
+        "note":"Dropped: no session 9. Checks never see the echo of the input (its recv line)."}})");
+    EXPECT_NE(std::find(lines.begin(), lines.end(), noted), lines.end()) << json.output;
+    EXPECT_TRUE(jsonEqual(lines.back(), Json::parse(R"({"summary": {"name": "deliveries echoed", "steps": 7,
+        "result": "pass", "failed": 0, "failures": []}})")))
+        << lines.back().dump();
 
     const ChildResult text = sappHost({"run", testdata("deliveries.json")});
     ASSERT_TRUE(text.exited && text.code == 0) << text.describe();

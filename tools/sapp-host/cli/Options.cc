@@ -14,7 +14,9 @@ constexpr OptionRow kOptions[] = {
     {"-o", "FILE.html", "report", "the page to write", Need::Required},
     {"-o", "OUT", "record", "write to OUT (default: standard output)", Need::Optional, "output"},
     {"--in-place", "", "record", "overwrite FILE", Need::Optional, "output"},
-    {"--json", "", "run", "print the trace as JSON Lines (byte strings in hex; failed checks go to stderr)"},
+    {"--json", "", "run",
+     "print the trace as JSON Lines (byte strings in hex; each step line with its note), then a summary line "
+     "{\"summary\": {...}} with the failed checks, which also go to stderr as text"},
     {"--json", "", "check report",
      "one JSON object per scenario (with \"differences\" for a failed one), then {\"passed\": N, \"failed\": N}"},
     {"--junit", "FILE", "check report",

@@ -42,6 +42,15 @@ int playAndPrint(const Options& options) {
             }
         },
         json ? NoEffectHandler() : printNoEffect);
+    if (json) {
+        // The run's outcome as the last line.
+        Json failures = Json::array();
+        for (const StepFailure& failure : result.failures) failures.push_back(failureJson(scenario, failure));
+        Json summary = {{"name", scenario.name}, {"steps", scenario.steps.size()},
+                        {"result", result.failures.empty() ? "pass" : "fail"}, {"failed", result.failures.size()},
+                        {"failures", std::move(failures)}};
+        std::cout << dumpCompact(Json{{"summary", std::move(summary)}}) << "\n";
+    }
     std::cout.flush();
     std::ostream& report = json ? std::cerr : std::cout;
     if (!json) report << "\n" << scenario.steps.size() << " steps, " << result.failures.size() << " failed checks\n";

@@ -176,7 +176,7 @@ public:
 private:
     void runStep(const Step& step) {
         m_pStep = &step;
-        emit(trace::step(step.index, step.action));
+        emit(trace::step(step.index, step.action, step.note));
         // The checks see the step's effects: not its step line, nor the
         // echo of what the host delivered.
         m_checker.emplace(step);

@@ -6,10 +6,11 @@
 
 namespace sapphost::trace {
 
-Json step(std::size_t index, std::string_view action) {
+Json step(std::size_t index, std::string_view action, std::string_view note) {
     Json body = Json::object();
     body["index"] = index;
     body["action"] = action;
+    if (!note.empty()) body["note"] = note;
     return Json{{"step", std::move(body)}};
 }
 

@@ -17,8 +17,9 @@
 
 namespace sapphost::trace {
 
-// Opens the output of step `index`, whose action key is `action`.
-Json step(std::size_t index, std::string_view action);
+// Opens the output of step `index`, whose action key is `action`, with the
+// step's note when it has one.
+Json step(std::size_t index, std::string_view action, std::string_view note = {});
 // A packet the host delivers with onPacket: URI, result code, the body's
 // bytes and their decoding by URI; without a body, a null packet.
 Json recvPacket(uint32_t sid, uint32_t uri, uint32_t res, std::string_view body);
