@@ -318,6 +318,28 @@ TEST(CliTest, EncodeAndDecodeRoundTrip) {
     EXPECT_EQ(sappHost({"encode", "--uri", "257490", compact.output}).output, hex + "\n");
 }
 
+// What run prints is taken back as it is: hex after 0x, a byte string in
+// quotes or as text, a URI as number|service. An unknown URI gets the list,
+// a misspelt command the nearest.
+TEST(CliTest, PrintedFormsAreReadBack) {
+    const ChildResult hex = sappHost({"decode", "--compact", "--uri", "3202|210", "0xd204000006000000000000000000"});
+    EXPECT_EQ(hex.output, "{\"sid\":1234,\"pid\":6,\"uid\":0,\"extra\":\"\"}\n");
+    EXPECT_EQ(sappHost({"decode", "--compact", "--uri", "819922", "\"0xd204000006000000000000000000\""}).output,
+              hex.output);
+    EXPECT_EQ(sappHost({"encode", "--record", "VersionItem", R"({"str1": "echo", "str2": "0x6563686f"})"}).output,
+              std::string(24, '0') + "04006563686f" "04006563686f\n");
+
+    const Outputs unknown = sappHostWithErrors({"decode", "--uri", "12345", "00"});
+    EXPECT_EQ(unknown.result.code, 2);
+    EXPECT_NE(unknown.errors.find("URI 12345 (48|57) is not one the module sends or receives; the URIs: "
+                                  "256466 (1001|210) PGetAppsReq, 256978 (1003|210) PAddAppReq, "),
+              std::string::npos)
+        << unknown.errors;
+    const Outputs typo = sappHostWithErrors({"chek", testdata("deliveries.json")});
+    EXPECT_EQ(typo.result.code, 2);
+    EXPECT_EQ(typo.errors, "sapp-host: no command chek (did you mean check?)\n(sapp-host help: usage)\n");
+}
+
 // Bytes that decode but are not in the form the records write: decode warns
 // (or fails with --strict) naming the field, and encode of what it printed
 // writes the canonical bytes.
