@@ -1,21 +1,30 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, only those missing.
-#   scripts/deps.sh            packages of the Linux builds and tests (msvc-target, the growth check,
-#                              the cost budget and the coverage floor included)
+#   scripts/deps.sh run        what scripts/run.sh builds: the module, the stand-in host libraries and
+#                              sapp-host (the compiler, CMake, zlib, nlohmann-json, and GoogleTest, whose
+#                              tests the configuration declares)
+#   scripts/deps.sh            packages of the Linux builds and tests (msvc-target, the growth checks,
+#                              the cost budget, the coverage floor and the browser tests included)
 #   scripts/deps.sh windows    plus Wine, for the mingw-w64 cross build's tests
 #   scripts/deps.sh bench      plus what scripts/bench.sh runs: matplotlib
 set -euo pipefail
 
-# The msvc-target preset (a Linux build) needs clang-cl, LLVM's object tools
-# and mingw-w64's headers and zlib, the cross build the same and Wine; the
-# growth check (perf/growth.sh) and the cost budget (bench/budget.sh) count
-# instructions with valgrind; the budget and the coverage floor
-# (scripts/coverage.sh, llvm-14's tools) are read with jq.
-# The HTML report's browser tests (tools/sapp-host/report/browser_test.py)
-# drive Debian's Chromium through ChromeDriver and Firefox ESR from Python.
-packages=(cmake make g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev googletest zlib1g-dev nlohmann-json3-dev
-          libbenchmark-dev libprotobuf-dev protobuf-compiler valgrind jq python3 chromium chromium-driver firefox-esr
-          clang-tools-14 llvm-14 lld-14 g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev libz-mingw-w64-dev)
+# What configuring and building the dev preset needs.
+packages=(cmake make g++ zlib1g-dev nlohmann-json3-dev libgtest-dev libgmock-dev)
+if [[ "${1:-}" != "run" ]]; then
+  # The installed package's check (scripts/minimal-host.sh) reads its
+  # pkg-config file. The msvc-target preset (a Linux build) needs clang-cl,
+  # LLVM's object tools and mingw-w64's headers and zlib, the cross build the
+  # same and Wine; the growth checks (perf/growth.sh, perf/tool-growth.sh)
+  # and the cost budget (bench/budget.sh) count instructions with valgrind;
+  # the budget and the coverage floor (scripts/coverage.sh, llvm-14's tools)
+  # are read with jq. The HTML report's browser tests
+  # (tools/sapp-host/report/browser_test.py) drive Debian's Chromium through
+  # ChromeDriver and Firefox ESR from Python.
+  packages+=(clang libclang-rt-14-dev googletest pkg-config libbenchmark-dev libprotobuf-dev protobuf-compiler
+             valgrind jq python3 chromium chromium-driver firefox-esr clang-tools-14 llvm-14 lld-14
+             g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev libz-mingw-w64-dev)
+fi
 if [[ "${1:-}" == "windows" ]]; then
   packages+=(wine64)
 elif [[ "${1:-}" == "bench" ]]; then

@@ -539,12 +539,14 @@ TEST(CliTest, DecodeStrictRejectsBytesAfterTheRecord) {
 
 #if !defined(_WIN32)
 // scripts/run.sh leaves standard output to the trace: with --json, JSON
-// Lines and nothing else (here against this test's own build).
+// Lines and nothing else (here against this test's own build). A file is
+// named from the folder it is called in, as for any command.
 TEST(CliTest, RunScriptWritesOnlyTheTraceToStandardOutput) {
     setenv("SAPP_RUN_BUILD", SAPP_BUILD_DIR, 1);
     const std::string errors = scratchFile("run-script.txt");
-    const ChildResult r = runChild("/bin/bash", {std::string(SAPP_SOURCE_DIR) + "/scripts/run.sh",
-                                               std::string(SAPP_SCENARIOS) + "/uplink.json", "--json"}, errors);
+    const ChildResult r = runChild("/bin/bash", {"-c", "cd \"$0\" && exec \"$1\" uplink.json --json", SAPP_SCENARIOS,
+                                                 std::string(SAPP_SOURCE_DIR) + "/scripts/run.sh"},
+                                   errors);
     unsetenv("SAPP_RUN_BUILD");
     ASSERT_TRUE(r.exited && r.code == 0) << r.describe() << fileText(errors);
     std::size_t lines = 0;
