@@ -62,16 +62,13 @@ Json locationJson(const std::string& source, TextPosition position) {
 }
 
 TextPosition SourceMap::at(const JsonPath& path) const {
-    TextPosition found;
-    std::size_t longest = 0;
-    for (const auto& [place, position] : m_places) {
-        if (place.size() > path.size() || (found.known() && place.size() <= longest)) continue;
-        if (std::equal(place.begin(), place.end(), path.begin())) {
-            found = position;
-            longest = place.size();
-        }
+    // The path itself, then each shorter one on its way from the root.
+    JsonPath way = path;
+    while (true) {
+        if (const auto it = m_places.find(way); it != m_places.end()) return it->second;
+        if (way.empty()) return {};
+        way.pop_back();
     }
-    return found;
 }
 
 JsonTextError::JsonTextError(JsonPath path, std::string reason, TextPosition position)

@@ -11,6 +11,7 @@
 #include <functional>
 #include <initializer_list>
 #include <limits>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -61,13 +62,13 @@ class SourceMap {
 public:
     static constexpr std::size_t kDepth = 3;
 
-    void add(JsonPath path, TextPosition position) { m_places.emplace_back(std::move(path), position); }
+    void add(JsonPath path, TextPosition position) { m_places.emplace(std::move(path), position); }
     // The place of the value at `path` below the root, or of the nearest
     // value on its way from the root that has one; unknown when none has.
     TextPosition at(const JsonPath& path) const;
 
 private:
-    std::vector<std::pair<JsonPath, TextPosition>> m_places;
+    std::map<JsonPath, TextPosition> m_places;
 };
 
 // JSON text that cannot be read: not well formed (reason "not valid JSON:
