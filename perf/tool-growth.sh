@@ -34,7 +34,7 @@ limit="${GROWTH_LIMIT:-12}"
 # dwarf what sapp-host does once, small enough for 8N under callgrind to
 # take seconds in a Debug build.
 cases=("$@")
-[ ${#cases[@]} -gt 0 ] || cases=(decode-map:500 run-map:500 check-expect:60 check-map:250)
+[ ${#cases[@]} -gt 0 ] || cases=(decode-map:250 run-map:250 check-expect:60 check-map:500)
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
