@@ -45,39 +45,27 @@ namespace {
 // ---------------------------------------------------------------------------
 // The SDK V2 payload: its header, then the body of one form.
 
-// The names of the header's fields followed by `more`.
-std::vector<std::string_view> headerAnd(const std::vector<std::string_view>& more) {
-    std::vector<std::string_view> names = fieldNames<ps::AppHeaderV2>();
-    names.insert(names.end(), more.begin(), more.end());
-    return names;
-}
-
-// The forms after the header, each as one record with the header's fields
-// first, for the checks' patterns.
-struct V2InfoForm {
-    ps::AppHeaderV2 header;
+// The bodies of the forms that follow the header, each as a record of its
+// fields, and a form as one record: the header's fields, then its body's.
+struct InfoBody {
     ps::AppInfoPack info;
-    template <class R, class V> static void fields(R& r, V& v) {
-        ps::AppHeaderV2::fields(r.header, v);
-        v("info", r.info);
-    }
+    template <class R, class V> static void fields(R& r, V& v) { v("info", r.info); }
 };
-struct V2DataForm {
-    ps::AppHeaderV2 header;
-    ps::AppDataV2 body;
-    template <class R, class V> static void fields(R& r, V& v) {
-        ps::AppHeaderV2::fields(r.header, v);
-        ps::AppDataV2::fields(r.body, v);
-    }
-};
-struct V2BodyForm {
-    ps::AppHeaderV2 header;
+struct RawBody {
     std::string body;
+    template <class R, class V> static void fields(R& r, V& v) { v("body", r.body); }
+};
+template <class Body> struct HeaderAnd {
+    ps::AppHeaderV2 header;
+    Body body;
     template <class R, class V> static void fields(R& r, V& v) {
         ps::AppHeaderV2::fields(r.header, v);
-        v("body", r.body);
+        Body::fields(r.body, v);
     }
 };
+using InfoForm = HeaderAnd<InfoBody>;
+using DataForm = HeaderAnd<ps::AppDataV2>;
+using RawForm = HeaderAnd<RawBody>;
 
 struct V2FormKeys {
     const char* name;
@@ -90,9 +78,9 @@ template <typename F> Json formPattern(const Json& in, const std::string& where)
 // In the order encoding picks them.
 const V2FormKeys kV2Forms[] = {
     {"uplink", fieldNames<ps::AppUplinkV2>, formPattern<ps::AppUplinkV2>},
-    {"app info", fieldNames<V2InfoForm>, formPattern<V2InfoForm>},
-    {"app data", fieldNames<V2DataForm>, formPattern<V2DataForm>},
-    {"any other body", fieldNames<V2BodyForm>, formPattern<V2BodyForm>},
+    {"app info", fieldNames<InfoForm>, formPattern<InfoForm>},
+    {"app data", fieldNames<DataForm>, formPattern<DataForm>},
+    {"any other body", fieldNames<RawForm>, formPattern<RawForm>},
 };
 
 // Every key of the payload, for messages: the header's, then each form's.
@@ -151,18 +139,18 @@ std::string encodeV2(const Json& in, const std::string& where) {
         readPart(in, uplink, where);
         pakt::packFields(uplink, p);
     } else if (has("info")) {
-        rejectUnknownKeys(in, headerAnd({"info"}), where + " (app info form)");
+        rejectUnknownKeys(in, fieldNames<InfoForm>(), where + " (app info form)");
         pakt::packFields(header, p);
         const std::string info = encodeFromJson<ps::AppInfoPack>(in["info"], where + ".info");
         p.push(info.data(), info.size());
     } else if (has("appData") || has("reserved1") || has("reserved2")) {
-        rejectUnknownKeys(in, headerAnd(fieldNames<ps::AppDataV2>()), where + " (app data form)");
+        rejectUnknownKeys(in, fieldNames<DataForm>(), where + " (app data form)");
         ps::AppDataV2 body;
         readPart(in, body, where);
         pakt::packFields(header, p);
         pakt::packFields(body, p);
     } else {
-        rejectUnknownKeys(in, headerAnd({"body"}), where);
+        rejectUnknownKeys(in, fieldNames<RawForm>(), where);
         const std::string body = has("body") ? toBytes(in["body"], where + ".body") : std::string();
         pakt::packFields(header, p);
         p.push(body.data(), body.size());
