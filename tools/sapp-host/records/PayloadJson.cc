@@ -103,7 +103,8 @@ std::string v2KeysText() {
 
 // Throws InputError for a key that no form of the payload has.
 void rejectUnknownV2Keys(const Json& in, const std::string& where) {
-    for (const auto& [key, value] : in.items()) {
+    for (auto member = in.begin(); member != in.end(); ++member) {
+        const std::string& key = member.key();
         const bool known = std::any_of(std::begin(kV2Forms), std::end(kV2Forms), [&key](const V2FormKeys& form) {
             const std::vector<std::string_view> keys = form.keys();
             return std::find(keys.begin(), keys.end(), key) != keys.end();

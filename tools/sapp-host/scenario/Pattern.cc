@@ -263,13 +263,14 @@ Json readPattern(const Json& pattern, const PatternContext& context, const std::
     const std::string at = where + "." + name;
     const Json& body = requireObject(pattern.begin().value(), at);
     Json out = Json::object();
-    for (const auto& [key, value] : body.items()) {
+    for (auto given = body.begin(); given != body.end(); ++given) {
+        const std::string& key = given.key();
         const auto member = std::find_if(kind->members.begin(), kind->members.end(),
                                          [&key](const Member& m) { return m.key == key; });
         if (member == kind->members.end()) {
             throw InputError(at + ": unknown key \"" + key + "\" (keys of " + name + " lines: " + keysOf(*kind) + ")");
         }
-        appendMember(out, key, member->read(value, context, at + "." + key));
+        appendMember(out, key, member->read(*given, context, at + "." + key));
     }
     if (name == "event") eventType(out, at);
     if (name == "send") sentRecord(out, at);
