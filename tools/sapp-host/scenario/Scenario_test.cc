@@ -92,6 +92,11 @@ TEST(ScenarioTest, BadScenariosNameFileStepAndReason) {
         {R"({"steps": [{"leave": 1, "expect": {"log": {}}}]})", "step 0 (leave).expect: expected an array"},
         {R"({"steps": [{"leave": 1, "absent": [1]}]})", "step 0 (leave).absent[0]: expected an object"},
         {R"({"steps": [{"leave": 1, "exact": "yes"}]})", "step 0 (leave).exact: expected true or false"},
+        // Checks are read against what lines hold, each placed at its object.
+        {R"({"steps": [{"leave": 1, "absent": [{"error": {}}, {"eror": {}}]}]})",
+         "f.json:1:51: step 0 (leave).absent[1]: unknown kind of line \"eror\""},
+        {R"({"steps": [{"leave": 1, "expect": [{"error": {"typ": "x"}}]}]})",
+         "f.json:1:36: step 0 (leave).expect[0].error: unknown key \"typ\" (keys of error lines: type, what)"},
         {R"({"host": {"databases": {"x": {}}}, "steps": []})", "f.json: host.databases: key \"x\" is not a decimal"},
         {R"({"host": {"log_sink": 1}, "steps": []})", "host.log_sink: expected true or false"},
         // A key given twice is an error, never the last one silently winning.
