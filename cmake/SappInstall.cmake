@@ -81,11 +81,18 @@ else()
   set(SAPP_ABI itanium)
 endif()
 
-# pkg-config: the module's file as installed, relative to the prefix.
+# pkg-config: the module's file as installed, relative to the prefix, and
+# what a host links. On Linux the library folder is also the host's run
+# path, so that a host built with these flags starts wherever the package
+# is (its libraries are not in the system's folders), and -ldl gives
+# dlopen on C libraries that keep it apart; a Windows host finds the DLLs
+# beside it.
 if(WIN32)
   set(SAPP_PC_MODULE "${CMAKE_INSTALL_BINDIR}/$<TARGET_FILE_NAME:sapp>")
+  set(SAPP_PC_LIBS "-L\${libdir} -lpktcore -ltarnbase")
 else()
   set(SAPP_PC_MODULE "${CMAKE_INSTALL_LIBDIR}/$<TARGET_FILE_NAME:sapp>")
+  set(SAPP_PC_LIBS "-L\${libdir} -Wl,-rpath,\${libdir} -lpktcore -ltarnbase -ldl")
 endif()
 configure_file(${CMAKE_CURRENT_LIST_DIR}/sapp.pc.in ${PROJECT_BINARY_DIR}/sapp.pc.in-configured @ONLY)
 file(GENERATE OUTPUT ${PROJECT_BINARY_DIR}/sapp.pc INPUT ${PROJECT_BINARY_DIR}/sapp.pc.in-configured)

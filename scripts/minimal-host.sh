@@ -13,6 +13,9 @@
 #     and run;
 #   - the example is compiled once more by hand with the flags of
 #     `pkg-config --cflags --libs sapp` (build/PRESET-minimal-host-pc) and run;
+#   - for a Linux build, the README's pkg-config recipe is run as it is
+#     written, in a new folder outside the tree (with the install tree for
+#     its /opt/sapp), and the host it builds must start and succeed;
 #   - the build's archive is made with cpack (sapp-<version>-Linux.tar.gz or
 #     -win64-<msvc|mingw>.zip in build/PRESET) and must hold the LICENSE.
 # The example's output must be the one its README shows, but for the module
@@ -118,13 +121,26 @@ elif [ -n "$toolchain" ]; then
        "$("$(compiler)" -print-file-name=libwinpthread-1.dll)" "$handmade"/
     exe="$handmade/minimal-host.exe"
 else
-    flags+=("-Wl,-rpath,$(pc --variable=libdir)" -ldl)
+    # Nothing more: the flags alone give a host that starts.
     exe="$handmade/minimal-host"
 fi
 if [ "$msvc" != ON ]; then
     quiet "$(compiler)" -std=c++20 -o "$exe" examples/minimal-host/main.cc \
         "-DSAPP_MODULE_FILE=\"$module\"" "${flags[@]}"
     "$@" "$exe" >/dev/null || fail "the example built with pkg-config's flags failed"
+fi
+
+# The README's recipe, word for word but for where the package is.
+if [ -z "$toolchain" ]; then
+    recipe=$(awk '/^```sh$/ { block = ""; inside = 1; next }
+                  /^```$/ { if (inside && block ~ /pkg-config --cflags --libs sapp/) { printf "%s", block; exit }
+                            inside = 0; next }
+                  inside { block = block $0 "\n" }' README.md)
+    [ -n "$recipe" ] || fail "README.md has no pkg-config recipe"
+    outside=$(mktemp -d)
+    trap 'rm -rf "$outside"' EXIT
+    (cd "$outside" && env -u LD_LIBRARY_PATH bash -euo pipefail -c "${recipe//\/opt\/sapp/$prefix}") >/dev/null 2>&1 ||
+        fail "README.md's pkg-config recipe fails as written (with /opt/sapp as $prefix):"$'\n'"$recipe"
 fi
 
 # The archive of the install tree, with the LICENSE in it.
@@ -134,7 +150,7 @@ archive=$(find "$build" -maxdepth 1 \( -name 'sapp-*.tar.gz' -o -name 'sapp-*.zi
 [ -n "$archive" ] || fail "cpack made no archive in $build"
 listing=$(cmake -E tar tf "$archive")
 grep -q '/share/doc/sapp/LICENSE$' <<<"$listing" || fail "$archive holds no share/doc/sapp/LICENSE"
-built="CMake and with pkg-config"
+built="CMake, with pkg-config${recipe:+ and by the recipe of README.md}"
 [ "$msvc" != ON ] || built="CMake"
 echo "minimal-host.sh: $links links of the installed docs hold; the example ran built with $built;" \
      "$archive holds the LICENSE" >&2

@@ -3,23 +3,28 @@
 # sapp-host, in the dev preset's build folder) and plays a typical session
 # through sapp-host, printing everything the module sends, posts and logs.
 # Arguments go to `sapp-host run` (a scenario file, --json); without them
-# the built-in session is played.
+# the built-in session is played. They are read from the folder run.sh is
+# called from, like any command's: `scripts/run.sh ../my.json` plays the
+# file next to that folder.
 #
 # Standard output carries the trace and nothing else, so
 # `scripts/run.sh FILE --json` is JSON Lines. Installing packages,
 # configuring and building report on standard error: one progress line, and
 # the build's whole output (kept in build/run.log) only when it fails.
+# Only what the build needs is installed (scripts/deps.sh run: the
+# compiler, CMake, zlib, nlohmann-json, and GoogleTest, whose tests the
+# configuration declares); scripts/test.sh installs the rest.
 #
 # SAPP_RUN_BUILD=DIR builds and runs in that configured build folder
 # instead (the tests use their own).
 set -euo pipefail
-cd "$(dirname "$0")/.."
+root="$(cd "$(dirname "$0")/.." && pwd)"
 
-scripts/deps.sh >&2
+"$root/scripts/deps.sh" run >&2
 
-build="${SAPP_RUN_BUILD:-build/dev}"
-mkdir -p build
-log=build/run.log
+build="${SAPP_RUN_BUILD:-$root/build/dev}"
+mkdir -p "$root/build"
+log="$root/build/run.log"
 
 # The last "[ 42%]" of the build on one line of a terminal; elsewhere
 # nothing.
@@ -34,7 +39,7 @@ progress() {
 
 echo "run.sh: building the module and sapp-host in $build (output in $log)" >&2
 if ! {
-    if [ -z "${SAPP_RUN_BUILD:-}" ]; then cmake --preset dev; fi
+    if [ -z "${SAPP_RUN_BUILD:-}" ]; then (cd "$root" && cmake --preset dev); fi
     cmake --build "$build" --target sapp-host --parallel 2
 } 2>&1 | tee "$log" | progress; then
     [ ! -t 2 ] || printf '\n' >&2

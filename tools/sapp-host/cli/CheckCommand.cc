@@ -55,7 +55,7 @@ std::vector<std::string> scenarioFiles(const std::vector<std::string>& args) {
 // one: a long scenario costs no more memory here than in its own process.
 std::string scenarioName(const std::string& file) {
     try {
-        const Json root = parseJsonText(readScenarioText(file), "steps", [](std::size_t, const Json&) {});
+        const Json root = parseJsonText(readScenarioText(file), "steps", [](std::size_t, const Json&, const SourceMap&) {});
         if (root.is_object() && root.contains("name") && root["name"].is_string()) return root["name"];
     } catch (const std::runtime_error&) {
     }
@@ -221,8 +221,9 @@ over from one to the next. The module is loaded, and the report's path
 checked, before the first scenario plays. Prints one line per scenario
 (PASS, FAIL, BAD for a scenario that cannot be played, CRASH with the signal
 or exit status) and last "N passed, N failed". Details of failed checks go
-to stderr: the check, every field where the line it is measured against
-differs ("send.fields.pid: expected 7, got 6"), and the step's lines.
+to stderr: where the check and its step are (file:line:column), the check,
+every field where the line it is measured against differs
+("send.fields.pid: expected 7, got 6"), and the step's lines.
 )",
     R"(Exit status: 0 all passed, 1 any failed, 2 bad arguments, a module that
 cannot be loaded, or a report that cannot be written.

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <regex>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -55,18 +56,24 @@ TEST(CliTest, CheckReportsFailedChecksAndBadScenarios) {
     EXPECT_EQ(lines[0]["result"], "fail");
     ASSERT_EQ(lines[0]["details"].size(), 1u);
     const std::string failure = lines[0]["details"][0];
-    const std::string expected =
-        R"(scenario "a check that fails", step 0 (open): expect[0] {"answer":{"getModule":false}}: matches no line)";
-    EXPECT_NE(failure.find(expected), std::string::npos) << failure;
+    // Where the check and its step are, file:line:column.
+    const std::string file = testdata("failing-check.json");
+    const std::string expected = file + R"(:4:56: scenario "a check that fails", step 0 (open) at )" + file +
+                                 R"(:4:5: expect[0] {"answer":{"getModule":false}}: matches no line)";
+    EXPECT_EQ(failure.rfind(expected, 0), 0u) << failure;
     // The line of that kind and the field that differs, then the step's lines.
     EXPECT_NE(failure.find("\n    the nearest line of its kind, [4], differs in:\n"
                            "      answer.getModule: expected false, got true\n    the step's lines:\n"),
               std::string::npos)
         << failure;
     EXPECT_NE(failure.find("[4] {\"answer\":{\"getModule\":true}}"), std::string::npos) << "the step's lines are shown";
-    EXPECT_TRUE(jsonEqual(lines[0]["differences"], Json::parse(R"([{"step": 0, "check": "expect[0]", "line": 4,
-        "nearest": true, "differences": [{"path": "answer.getModule", "expected": false, "got": true}]}])")))
-        << lines[0]["differences"].dump();
+    Json differences = Json::parse(R"([{"step": 0, "action": "open", "check": "expect[0]",
+        "at": {"line": 4, "column": 56}, "stepAt": {"line": 4, "column": 5},
+        "text": "expect[0] {\"answer\":{\"getModule\":false}}: matches no line", "line": 4,
+        "nearest": true, "differences": [{"path": "answer.getModule", "expected": false, "got": true}]}])");
+    differences[0]["at"]["file"] = file;
+    differences[0]["stepAt"]["file"] = file;
+    EXPECT_TRUE(jsonEqual(lines[0]["differences"], differences)) << lines[0]["differences"].dump();
     // The JUnit message: the check and the first field that differs.
     const std::string xml = fileText(report);
     EXPECT_NE(xml.find(R"(: matches no line; answer.getModule: expected false, got true" type="failed check">)"),
@@ -75,7 +82,8 @@ TEST(CliTest, CheckReportsFailedChecksAndBadScenarios) {
 
     EXPECT_EQ(lines[1]["result"], "bad");
     const std::string bad = lines[1]["details"][0];
-    EXPECT_NE(bad.find("bad-step.json: step 1 (packet).hex: 'g' at offset 1 is not a hex digit"), std::string::npos)
+    EXPECT_NE(bad.find("bad-step.json:5:6: step 1 (packet).hex: 'g' at offset 3 is not a hex digit"),
+              std::string::npos)
         << bad;
 
     // The host holds the module while the module watches one of its
@@ -118,9 +126,10 @@ TEST(CliTest, CheckWritesAJunitReport) {
                        "\xEF\xBF\xBD\" classname=\"testdata.markup-name\""),
               std::string::npos)
         << xml;
-    EXPECT_NE(xml.find(R"(<failure message="scenario &quot;&lt;markup&gt; &amp; &quot;quotes&quot; )"),
+    EXPECT_NE(xml.find(R"(<failure message=")" + testdata("markup-name.json") +
+                       R"(:4:56: scenario &quot;&lt;markup&gt; &amp; &quot;quotes&quot; )"),
               std::string::npos);
-    EXPECT_NE(xml.find(R"(step 0 (open): absent[0] {"log":{"text":"[sapp] SAppModule::getInstance"}}: matches line 0)"
+    EXPECT_NE(xml.find(R"(markup-name.json:4:5: absent[0] {"log":{"text":"[sapp] SAppModule::getInstance"}}: matches line 0)"
                        "\n    the step's lines:\n      [0] {\"log\":{\"text\":\"[sapp] SAppModule::getInstance\""),
               std::string::npos)
         << xml;
@@ -165,7 +174,7 @@ TEST(CliTest, SweepReportsACrashedSweepAndRefusesAScenarioThatThrowsUnfaulted) {
 }
 
 TEST(CliTest, RunEchoesDeliveriesAndShowsDroppedOnes) {
-    // The scenario's checks (exact, absent recv) pass only if they skip recv lines.
+    // The scenario's exact checks pass only if they skip recv lines.
     const ChildResult json = sappHost({"run", "--json", testdata("deliveries.json")});
     ASSERT_TRUE(json.exited && json.code == 0) << json.describe() << json.output;
     const std::vector<Json> lines = jsonLines(json.output);
@@ -180,19 +189,46 @@ TEST(CliTest, RunEchoesDeliveriesAndShowsDroppedOnes) {
     const Json request = Json::parse(
         R"({"recv":{"sid":9,"request":{"type":1007,"name":"REQ_APP_DATA","fields":{"appId":5,"data":"6869"}}}})");
     EXPECT_NE(std::find(lines.begin(), lines.end(), request), lines.end()) << json.output;
+    // Step lines carry their notes; the last line sums the run up.
+    const Json noted = Json::parse(R"({"step":{"index":2,"action":"packet",
+        "note":"Dropped: no session 9. Checks never see the echo of the input (its recv line)."}})");
+    EXPECT_NE(std::find(lines.begin(), lines.end(), noted), lines.end()) << json.output;
+    EXPECT_TRUE(jsonEqual(lines.back(), Json::parse(R"({"summary": {"name": "deliveries echoed", "steps": 7,
+        "result": "pass", "failed": 0, "failures": []}})")))
+        << lines.back().dump();
 
     const ChildResult text = sappHost({"run", testdata("deliveries.json")});
     ASSERT_TRUE(text.exited && text.code == 0) << text.describe();
     for (const char* expected : {
              "  recv    sid 1234 ? uri 820178 \"hi\"\n",
              "  event   [a] EVENT_ANNOUNCE_APPS (2000) {\"body\":\"hi\"}\n",
-             "\"appMsgType\":0,\"data\":0x00ff}\n  no effect\nstep 3: request\n",
-             "  recv    sid 9 REQ_APP_DATA (1007) {\"appId\":5,\"data\":\"hi\"}\n  no effect\n",
+             "\"appMsgType\":0,\"data\":\"0x00ff\"}\n  no effect: no open session holds sid 9\nstep 3: request\n",
+             "  recv    sid 9 REQ_APP_DATA (1007) {\"appId\":5,\"data\":\"hi\"}\n  no effect: no open session holds sid 9\n",
              "  watch   [a] remove\n",
              "step 4: set_sid\nstep 5: leave\n",  // host-side only: nothing to say
          }) {
         EXPECT_NE(text.output.find(expected), std::string::npos) << expected << "\n" << text.output;
     }
+}
+
+// "no effect" says what the host knows of why: the sessions it holds, and
+// the URIs and request types the module asked for once it was asked.
+TEST(CliTest, RunSaysWhatTheHostKnowsOfAStepWithoutEffect) {
+    const ChildResult r = sappHost({"run", testdata("no-effect.json")});
+    ASSERT_TRUE(r.exited && r.code == 0) << r.describe() << r.output;
+    std::vector<std::string> said;
+    std::istringstream lines(r.output);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.starts_with("  no effect")) said.push_back(line);
+    }
+    EXPECT_EQ(said, (std::vector<std::string>{
+                        "  no effect",
+                        "  no effect: URI 256770 (1003|2) is not one the module asked for",
+                        "  no effect: no open session holds sid 9; URI 256770 (1003|2) is not one the module asked for",
+                        "  no effect: request type 1008 is not one the module asked for",
+                        "  no effect: no open session holds sid 1234",
+                    }))
+        << r.output;
 }
 
 TEST(CliTest, RecordWritesAPassingScenarioThatRecordsToItself) {
@@ -233,7 +269,7 @@ TEST(CliTest, RecordWritesAPassingScenarioThatRecordsToItself) {
         "exact": true})");
     EXPECT_TRUE(jsonEqual(steps[1], announce)) << steps[1].dump();
     // The dropped packet: its note and action, exact with no lines, absent gone.
-    EXPECT_EQ(steps[2]["note"], "Dropped: no session 9. Checks never see the input's echo.");
+    EXPECT_EQ(steps[2]["note"], "Dropped: no session 9. Checks never see the echo of the input (its recv line).");
     EXPECT_EQ(steps[2]["packet"]["record"]["data"], "00ff");
     EXPECT_FALSE(steps[2].contains("expect") || steps[2].contains("absent"));
     EXPECT_EQ(steps[2]["exact"], true);
@@ -297,6 +333,28 @@ TEST(CliTest, EncodeAndDecodeRoundTrip) {
     ASSERT_TRUE(compact.exited && compact.code == 0) << compact.describe();
     EXPECT_EQ(compact.output, back.dump() + "\n");
     EXPECT_EQ(sappHost({"encode", "--uri", "257490", compact.output}).output, hex + "\n");
+}
+
+// What run prints is taken back as it is: hex after 0x, a byte string in
+// quotes or as text, a URI as number|service. An unknown URI gets the list,
+// a misspelt command the nearest.
+TEST(CliTest, PrintedFormsAreReadBack) {
+    const ChildResult hex = sappHost({"decode", "--compact", "--uri", "3202|210", "0xd204000006000000000000000000"});
+    EXPECT_EQ(hex.output, "{\"sid\":1234,\"pid\":6,\"uid\":0,\"extra\":\"\"}\n");
+    EXPECT_EQ(sappHost({"decode", "--compact", "--uri", "819922", "\"0xd204000006000000000000000000\""}).output,
+              hex.output);
+    EXPECT_EQ(sappHost({"encode", "--record", "VersionItem", R"({"str1": "echo", "str2": "0x6563686f"})"}).output,
+              std::string(24, '0') + "04006563686f" "04006563686f\n");
+
+    const Outputs unknown = sappHostWithErrors({"decode", "--uri", "12345", "00"});
+    EXPECT_EQ(unknown.result.code, 2);
+    EXPECT_NE(unknown.errors.find("URI 12345 (48|57) is not one the module sends or receives; the URIs: "
+                                  "256466 (1001|210) PGetAppsReq, 256978 (1003|210) PAddAppReq, "),
+              std::string::npos)
+        << unknown.errors;
+    const Outputs typo = sappHostWithErrors({"chek", testdata("deliveries.json")});
+    EXPECT_EQ(typo.result.code, 2);
+    EXPECT_EQ(typo.errors, "sapp-host: no command chek (did you mean check?)\n(sapp-host help: usage)\n");
 }
 
 // Bytes that decode but are not in the form the records write: decode warns
@@ -417,7 +475,7 @@ TEST(CliTest, DuplicateKeysAreBadScenarios) {
     const Outputs r = sappHostWithErrors({"run", file});
     ASSERT_TRUE(r.result.exited) << r.result.describe();
     EXPECT_EQ(r.result.code, 2);
-    EXPECT_EQ(r.errors, "sapp-host run: bad scenario: " + file + R"(: step 0 (open): duplicate key "sid")" "\n");
+    EXPECT_EQ(r.errors, "sapp-host run: bad scenario: " + file + R"(:1:48: step 0 (open): duplicate key "sid")" "\n");
 }
 
 // check loads the module itself before it plays anything: a file that is
@@ -498,12 +556,14 @@ TEST(CliTest, DecodeStrictRejectsBytesAfterTheRecord) {
 
 #if !defined(_WIN32)
 // scripts/run.sh leaves standard output to the trace: with --json, JSON
-// Lines and nothing else (here against this test's own build).
+// Lines and nothing else (here against this test's own build). A file is
+// named from the folder it is called in, as for any command.
 TEST(CliTest, RunScriptWritesOnlyTheTraceToStandardOutput) {
     setenv("SAPP_RUN_BUILD", SAPP_BUILD_DIR, 1);
     const std::string errors = scratchFile("run-script.txt");
-    const ChildResult r = runChild("/bin/bash", {std::string(SAPP_SOURCE_DIR) + "/scripts/run.sh",
-                                               std::string(SAPP_SCENARIOS) + "/uplink.json", "--json"}, errors);
+    const ChildResult r = runChild("/bin/bash", {"-c", "cd \"$0\" && exec \"$1\" uplink.json --json", SAPP_SCENARIOS,
+                                                 std::string(SAPP_SOURCE_DIR) + "/scripts/run.sh"},
+                                   errors);
     unsetenv("SAPP_RUN_BUILD");
     ASSERT_TRUE(r.exited && r.code == 0) << r.describe() << fileText(errors);
     std::size_t lines = 0;

@@ -69,6 +69,13 @@ std::string usageLine(const Command& command) {
     return line + "\n";
 }
 
+// "no command chek (did you mean check?)".
+std::string noCommand(const std::string& name) {
+    std::vector<std::string_view> names;
+    for (const Command* command : kCommands) names.push_back(command->name);
+    return "no command " + name + didYouMean(name, names);
+}
+
 int usageError(const std::string& message) {
     std::cout.flush();
     std::cerr << "sapp-host: " << message << "\n(sapp-host help: usage)\n";
@@ -81,7 +88,7 @@ int helpCommand(const Options& options) {
         return kExitOk;
     }
     const Command* command = findCommand(options.args[0]);
-    if (!command || isHiddenCommand(command->name)) throw UsageError("no command " + options.args[0]);
+    if (!command || isHiddenCommand(command->name)) throw UsageError(noCommand(options.args[0]));
     std::cout << helpText(*command);
     return kExitOk;
 }
@@ -118,7 +125,7 @@ std::string helpText(const Command& command) {
 int runCommand(const Options& options) {
     try {
         const Command* command = findCommand(options.command);
-        if (!command) throw UsageError("no command " + options.command);
+        if (!command) throw UsageError(noCommand(options.command));
         checkOptions(options);
         command->checkArguments(options);
         return command->run(options);
@@ -148,7 +155,7 @@ int runCommandLine(const std::vector<std::string>& words) {
     }
     if (help) {
         const Command* command = findCommand(options.command);
-        if (!command) return usageError("no command " + options.command);
+        if (!command) return usageError(noCommand(options.command));
         if (!isHiddenCommand(command->name)) {
             std::cout << helpText(*command);
             return kExitOk;

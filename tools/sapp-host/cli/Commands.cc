@@ -1,5 +1,6 @@
 #include "tools/sapp-host/cli/Commands.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -104,10 +105,15 @@ std::string recordOf(const Options& options) {
         }
         return *record;
     }
-    const uint32_t uri = parseDecimalU32(options.value("--uri").value_or(""), "--uri");
+    const uint32_t uri = parseUri(options.value("--uri").value_or(""), "--uri");
     const std::string_view name = recordNameForUri(uri);
     if (name.empty()) {
-        throw InputError("URI " + std::to_string(uri) + " carries no record (its body, if any, is relayed undecoded)");
+        const std::vector<uint32_t> known = recordUris();
+        const bool listed = std::find(known.begin(), known.end(), uri) != known.end();
+        throw InputError("URI " + std::to_string(uri) + " (" + uriName(uri) + ") " +
+                         (listed ? "carries no record (its body is relayed undecoded)"
+                                 : "is not one the module sends or receives") +
+                         "; the URIs: " + urisText());
     }
     return std::string(name);
 }

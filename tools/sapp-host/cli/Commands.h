@@ -59,7 +59,7 @@ extern const Command kPlayTracedCommand;
 inline constexpr std::string_view kTraceTag = "sapp-host-line ";
 // Marks the child's report among whatever else reaches its standard output:
 // the tag, then one JSON object {"name", "failures": [...], "differences":
-// [...] (beside each failure, failureDifferences of Runner.h), "error"}.
+// [...] (beside each failure, its failureJson of Runner.h), "error"}.
 inline constexpr std::string_view kReportTag = "sapp-host-report ";
 
 struct Scenario;

@@ -23,10 +23,27 @@ std::optional<NonCanonical> nonCanonical(const std::string& record, const std::s
     }
 }
 
+// The bytes given: hex, with or without "0x", or a byte string in double
+// quotes as readable output writes one ("hi", "0x00ff").
+std::string bytesArgument(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(" \t\r\n");
+    try {
+        if (first != std::string::npos && text[first] == '"') {
+            const Json value = parseJsonText(text);
+            if (!value.is_string()) throw InputError("not one quoted string");
+            return readByteString(value.get_ref<const std::string&>());
+        }
+        return fromHex(text);
+    } catch (const InputError& e) {
+        throw InputError("the bytes: " + std::string(e.what()) +
+                         " (give hex, \"0x\" and hex, or a byte string in double quotes as run prints it)");
+    }
+}
+
 int decodeCommand(const Options& options) {
     const bool strict = options.has("--strict");
     const std::string record = recordOf(options);
-    const std::string bytes = fromHex(argumentText(options.args[0]));
+    const std::string bytes = bytesArgument(argumentText(options.args[0]));
     Decoded decoded;
     try {
         decoded = decodeRecord(record, bytes, Direction::Down);
@@ -60,7 +77,8 @@ const Command kDecodeCommand = {
     "decode",
     "HEX",
     "print the fields of a record body as JSON",
-    R"(Prints the fields of the record body given as hex (or "-" to read it from
+    R"(Prints the fields of the record body given as hex, with or without 0x, or as
+a byte string in double quotes as run prints it (or "-" to read it from
 standard input) as JSON. Nested payload strings are shown as objects where
 they decode cleanly, otherwise as hex.
 

@@ -32,7 +32,10 @@ const Command kEncodeCommand = {
     "JSON",
     "print the hex of a record given as fields",
     R"(Prints the hex of the record given as JSON fields (or "-" to read them from
-standard input). Omitted fields are 0 or empty; unknown fields are errors.
+standard input). Byte strings are read in every form run prints them: hex,
+"0x" and hex, or text (a string of hex digits alone is hex), so a record's
+fields as run shows them encode to its bytes. Omitted fields are 0 or empty;
+unknown fields are errors.
 A nested payload may be given as an object: it is encoded, compressed with
 zlib when its zipped flag is non-zero, and its length field filled in.
 )",

@@ -14,7 +14,9 @@ constexpr OptionRow kOptions[] = {
     {"-o", "FILE.html", "report", "the page to write", Need::Required},
     {"-o", "OUT", "record", "write to OUT (default: standard output)", Need::Optional, "output"},
     {"--in-place", "", "record", "overwrite FILE", Need::Optional, "output"},
-    {"--json", "", "run", "print the trace as JSON Lines (byte strings in hex; failed checks go to stderr)"},
+    {"--json", "", "run",
+     "print the trace as JSON Lines (byte strings in hex; each step line with its note), then a summary line "
+     "{\"summary\": {...}} with the failed checks, which also go to stderr as text"},
     {"--json", "", "check report",
      "one JSON object per scenario (with \"differences\" for a failed one), then {\"passed\": N, \"failed\": N}"},
     {"--junit", "FILE", "check report",
@@ -22,7 +24,8 @@ constexpr OptionRow kOptions[] = {
      "fields that differ, the expected and the actual lines), bad and crashed scenarios as errors; the suite's "
      "timestamp and hostname"},
     {"--html", "FILE", "check", "also write the HTML report of sapp-host report to FILE"},
-    {"--uri", "URI", "decode encode", "the record sent or received under URI", Need::Required, "record"},
+    {"--uri", "URI", "decode encode", "the record sent or received under URI, a number (256978) or number|service "
+     "(1003|210)", Need::Required, "record"},
     {"--record", "NAME", "decode encode",
      "the record NAME, nested records included (AppInfoPack, PluginAppPackMap, SdkV2Payload, ...)", Need::Required,
      "record"},
@@ -194,7 +197,11 @@ Options parseCommandLine(const std::vector<std::string>& words, bool& help) {
             help = true;
         } else if (word.size() > 1 && word[0] == '-') {
             const OptionRow* row = anyRowOf(word);
-            if (!row) throw UsageError("unknown option " + word);
+            if (!row) {
+                std::vector<std::string_view> names;
+                for (const OptionRow& known : kOptions) names.push_back(known.name);
+                throw UsageError("unknown option " + word + didYouMean(word, names));
+            }
             if (row->argument.empty()) {
                 options.set(word);
             } else if (i + 1 < words.size()) {
@@ -251,9 +258,24 @@ std::string optionalOptionsUsage(std::string_view command) { return usageOf(comm
 std::string optionsHelp(std::string_view command) {
     std::vector<std::pair<std::string, std::string>> lines;
     std::size_t width = 0;
-    for (const OptionRow& row : kOptions) {
-        if (command.empty() ? !row.general : !takes(row, command)) continue;
+    // sapp-host's own help: the general options first, then the others,
+    // each with the commands that take it.
+    std::vector<const OptionRow*> rows;
+    for (const bool general : {true, false}) {
+        for (const OptionRow& row : kOptions) {
+            if (command.empty() ? row.general == general : general && takes(row, command)) rows.push_back(&row);
+        }
+    }
+    for (const OptionRow* pRow : rows) {
+        const OptionRow& row = *pRow;
         std::string help(row.help);
+        if (command.empty() && !row.general) {
+            std::vector<std::string> commands;
+            for (const std::string_view c : commandsOf(row)) {
+                if (!isHiddenCommand(c)) commands.emplace_back(c);
+            }
+            help = "(" + listed(commands, ", ") + ") " + help;
+        }
         if (row.number) {
             help += " (" + std::to_string(row.number->least) + " to " + std::to_string(row.number->most) +
                     ", default " + std::to_string(row.number->fallback) + ")";
@@ -269,6 +291,42 @@ std::string optionsHelp(std::string_view command) {
         text += "  " + option + std::string(column - 2 - option.size(), ' ') + wrapped(help, column, 79) + "\n";
     }
     return text;
+}
+
+namespace {
+
+// The edits that turn `a` into `b`: a character added, left out, changed,
+// or two next to each other swapped.
+std::size_t editDistance(std::string_view a, std::string_view b) {
+    std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+    for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+    for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] != b[j - 1])});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+            }
+        }
+    }
+    return d[a.size()][b.size()];
+}
+
+}  // namespace
+
+std::string didYouMean(std::string_view given, const std::vector<std::string_view>& names) {
+    // Words this short are too close to every other short word.
+    if (given.size() < 3) return {};
+    std::string_view best;
+    std::size_t bestDistance = 3;
+    for (const std::string_view name : names) {
+        const std::size_t distance = editDistance(given, name);
+        if (distance < bestDistance && !isHiddenCommand(name)) {
+            best = name;
+            bestDistance = distance;
+        }
+    }
+    return best.empty() ? std::string() : " (did you mean " + std::string(best) + "?)";
 }
 
 std::string wrapped(std::string_view text, std::size_t indent, std::size_t width) {

@@ -104,8 +104,13 @@ std::string neededOptionsUsage(std::string_view command);
 std::string optionalOptionsUsage(std::string_view command);
 
 // The "Options:" part of the help of `command`, or, for no command, of
-// sapp-host's help (the general options); empty when there are none.
+// sapp-host's help: every option of every command, each with the commands
+// that take it; empty when there are none.
 std::string optionsHelp(std::string_view command = {});
+
+// " (did you mean check?)" when one of `names` is close to `given` (a letter
+// or two added, left out, changed or swapped); empty otherwise.
+std::string didYouMean(std::string_view given, const std::vector<std::string_view>& names);
 
 // `text` wrapped to lines of at most `width` characters, each line after
 // the first indented by `indent` spaces.

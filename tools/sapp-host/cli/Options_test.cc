@@ -4,6 +4,7 @@
 
 #include <iterator>
 #include <map>
+#include <regex>
 #include <set>
 #include <sstream>
 
@@ -113,6 +114,18 @@ TEST(OptionsTest, ACommandTakesOnlyItsOwnOptionsAndThoseItNeeds) {
     EXPECT_THROW(parsed({"decode"}).value("--modul"), std::logic_error);
 }
 
+// A word that is not a command or an option gets the nearest one.
+TEST(OptionsTest, MisspeltNamesGetTheNearest) {
+    const std::vector<std::string_view> names = {"run", "check", "report", "record", "decode", "__play-one"};
+    EXPECT_EQ(didYouMean("chek", names), " (did you mean check?)");
+    EXPECT_EQ(didYouMean("reprot", names), " (did you mean report?)") << "two letters swapped";
+    EXPECT_EQ(didYouMean("recrods", names), " (did you mean record?)");
+    EXPECT_EQ(didYouMean("__play-on", names), "") << "hidden commands are never suggested";
+    EXPECT_EQ(didYouMean("soak", names), "");
+    EXPECT_EQ(didYouMean("ru", names), "") << "too short to tell";
+    EXPECT_EQ(usageErrorOf([] { parsed({"run", "--jsn"}); }), "unknown option --jsn (did you mean --json?)");
+}
+
 TEST(OptionsTest, NumbersAreCheckedAgainstTheirRange) {
     EXPECT_EQ(parsed({"soak"}).number("--sessions"), 100u);
     EXPECT_EQ(parsed({"soak", "--sessions", "7", "--seed", "0"}).number("--sessions"), 7u);
@@ -145,15 +158,20 @@ TEST(OptionsTest, UsageAndHelpAreMadeFromTheTable) {
     EXPECT_EQ(usage.find("[--module PATH]"), std::string::npos) << usage;
     EXPECT_NE(usage.find("\nOptions:\n  --module PATH   the module file to load"), std::string::npos) << usage;
 
-    // Every option of every command is in its help, and no line is wider
-    // than a terminal.
+    // Every option of every command is in its help and in sapp-host's, there
+    // with the commands that take it, and no line is wider than a terminal.
     std::vector<std::string> texts = {usage};
     for (const OptionRow& row : optionTable()) {
+        std::string commands;
         for (const std::string& command : commandsOf(row)) {
             if (isHiddenCommand(command)) continue;
+            commands += (commands.empty() ? "" : ", ") + command;
             texts.push_back(help(command.c_str()));
             EXPECT_NE(texts.back().find("\n  " + spelled(row) + "  "), std::string::npos) << command << " " << row.name;
         }
+        const std::string listed = row.general ? "" : R"(\()" + commands + R"(\) )";
+        EXPECT_TRUE(std::regex_search(usage, std::regex("\n  " + spelled(row) + " +" + listed)))
+            << spelled(row) << " of " << row.commands << " in\n" << usage;
     }
     for (const std::string& text : texts) {
         std::istringstream lines(text);

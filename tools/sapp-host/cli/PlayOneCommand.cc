@@ -42,7 +42,7 @@ int playOneCommand(const Options& options) {
         Json differences = Json::array();
         for (const StepFailure& failure : result.failures) {
             failures.push_back(formatFailure(scenario, failure));
-            if (Json found = failureDifferences(failure); !found.is_null()) differences.push_back(std::move(found));
+            differences.push_back(failureJson(scenario, failure));
         }
         report(name, failures, differences, nullptr);
         return failures.empty() ? kExitOk : kExitFailed;

@@ -11,56 +11,52 @@ namespace sapphost {
 
 namespace {
 
-// Prints trace lines readably: each step's note under its step line, and
-// "no effect" for a step that called into the module (all but set_sid, db,
-// host and fault) and produced nothing besides the echo of its input.
-class ReadablePrinter {
-public:
-    explicit ReadablePrinter(const Scenario& scenario) : m_scenario(scenario) {}
-
-    void print(const Json& line) {
-        if (line.contains("step")) {
-            finishStep();
-            const Step& step = m_scenario.steps.at(line["step"]["index"].get<std::size_t>());
-            m_pStep = &step;
-            m_effects = 0;
-            std::cout << trace::render(line) << "\n";
-            if (!step.note.empty()) std::cout << "  # " << step.note << "\n";
-            return;
-        }
-        if (!trace::isInput(line)) ++m_effects;
-        std::cout << trace::render(line) << "\n";
+// Prints trace lines readably, each step's note under its step line.
+void printReadably(const Scenario& scenario, const Json& line) {
+    std::cout << trace::render(line) << "\n";
+    if (line.contains("step")) {
+        const Step& step = scenario.steps.at(line["step"]["index"].get<std::size_t>());
+        if (!step.note.empty()) std::cout << "  # " << step.note << "\n";
     }
+}
 
-    void finishStep() {
-        if (m_pStep && m_effects == 0 && callsModule(*m_pStep)) std::cout << "  no effect\n";
-        m_pStep = nullptr;
-    }
-
-private:
-    const Scenario& m_scenario;
-    const Step* m_pStep = nullptr;
-    std::size_t m_effects = 0;
-};
+// "no effect" under a step that called into the module (all but set_sid,
+// db, host and fault) and produced nothing besides the echo of its input,
+// with what the host knows of why.
+void printNoEffect(const Step&, const std::string& why) {
+    std::cout << "  no effect" << (why.empty() ? "" : ": " + why) << "\n";
+}
 
 int playAndPrint(const Options& options) {
     const bool json = options.has("--json");
     const Scenario scenario = scenarioArgument(options);
     const ModuleLibrary module = loadModule(modulePathOf(options));
     if (!json) std::cout << "scenario: " << scenario.name << "\n";
-    ReadablePrinter printer(scenario);
-    const RunResult result = runScenario(module, scenario, [&](const Json& line) {
-        if (json) {
-            std::cout << dumpCompact(line) << "\n";
-        } else {
-            printer.print(line);
-        }
-    });
-    if (!json) printer.finishStep();
+    RunOptions runOptions;
+    if (!json) runOptions.onNoEffect = printNoEffect;
+    const RunResult result = runScenario(
+        module, scenario,
+        [&](const Json& line) {
+            if (json) {
+                std::cout << dumpCompact(line) << "\n";
+            } else {
+                printReadably(scenario, line);
+            }
+        },
+        runOptions);
+    if (json) {
+        // The run's outcome as the last line.
+        Json failures = Json::array();
+        for (const StepFailure& failure : result.failures) failures.push_back(failureJson(scenario, failure));
+        Json summary = {{"name", scenario.name}, {"steps", scenario.steps.size()},
+                        {"result", result.failures.empty() ? "pass" : "fail"}, {"failed", result.failures.size()},
+                        {"failures", std::move(failures)}};
+        std::cout << dumpCompact(Json{{"summary", std::move(summary)}}) << "\n";
+    }
     std::cout.flush();
     std::ostream& report = json ? std::cerr : std::cout;
     if (!json) report << "\n" << scenario.steps.size() << " steps, " << result.failures.size() << " failed checks\n";
-    for (const StepFailure& failure : result.failures) report << "FAILED " << formatFailure(scenario, failure);
+    for (const StepFailure& failure : result.failures) report << formatFailure(scenario, failure);
     return result.failures.empty() ? kExitOk : kExitFailed;
 }
 
@@ -76,8 +72,11 @@ down and up for each, leave, release), and prints every effect in call
 order: step, log, send, event, task, watch, answer and error lines, each
 packet and request the host delivers as a recv line before the module's
 lines of its step, and "no effect" under a step that called into the module
-and produced nothing. Byte strings read as quoted text where every byte is
-printable ASCII, otherwise as hex after 0x.
+and produced nothing, with what the host knows of why (no open session holds
+the sid; the URI or request type is not one the module asked for, when the
+scenario asked for them). Byte strings read as quoted text where every byte
+is printable ASCII and the text does not read as hex, otherwise as hex after
+0x; a record's fields as shown are JSON that encode and scenarios read back.
 )",
     R"(The checks of the scenario (expect, absent, exact) are evaluated against each
 step's lines, recv lines excepted; each failed check is reported with its

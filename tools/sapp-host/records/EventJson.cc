@@ -13,15 +13,24 @@ struct EventKind {
     uint32_t type;
     std::string_view name;
     Json (*display)(const Json& fields);
+    Json (*pattern)(const Json& fields, const std::string& where);
 };
 
+template <typename E> Json fieldsPattern(const Json& fields, const std::string& where) {
+    return patternOf<E>(fields, where);
+}
+
+template <typename E> constexpr EventKind kind(uint32_t type, std::string_view name) {
+    return {type, name, displayOf<E>, fieldsPattern<E>};
+}
+
 const EventKind kEvents[] = {
-    {EVENT_APP_ADDED, "EVENT_APP_ADDED", displayOf<AppAddedEvent>},
-    {EVENT_APPS_ADDED, "EVENT_APPS_ADDED", displayOf<AppsAddedEvent>},
-    {EVENT_APP_REMOVED, "EVENT_APP_REMOVED", displayOf<AppRemovedEvent>},
-    {EVENT_APPS_DELETED, "EVENT_APPS_DELETED", displayOf<AppsDeletedEvent>},
-    {EVENT_APP_DATA, "EVENT_APP_DATA", displayOf<AppDataEvent>},
-    {EVENT_ANNOUNCE_APPS, "EVENT_ANNOUNCE_APPS", displayOf<AnnounceAppsEvent>},
+    kind<AppAddedEvent>(EVENT_APP_ADDED, "EVENT_APP_ADDED"),
+    kind<AppsAddedEvent>(EVENT_APPS_ADDED, "EVENT_APPS_ADDED"),
+    kind<AppRemovedEvent>(EVENT_APP_REMOVED, "EVENT_APP_REMOVED"),
+    kind<AppsDeletedEvent>(EVENT_APPS_DELETED, "EVENT_APPS_DELETED"),
+    kind<AppDataEvent>(EVENT_APP_DATA, "EVENT_APP_DATA"),
+    kind<AnnounceAppsEvent>(EVENT_ANNOUNCE_APPS, "EVENT_ANNOUNCE_APPS"),
 };
 
 const EventKind* findEvent(uint32_t type) {
@@ -51,6 +60,42 @@ std::string_view eventName(uint32_t type) {
 Json displayEventFields(uint32_t type, const Json& fields) {
     const EventKind* kind = findEvent(type);
     return kind ? kind->display(fields) : fields;
+}
+
+std::optional<uint32_t> eventTypeNamed(std::string_view name) {
+    for (const EventKind& kind : kEvents) {
+        if (kind.name == name) return kind.type;
+    }
+    return std::nullopt;
+}
+
+std::string eventNamesText() {
+    std::string text;
+    for (const EventKind& kind : kEvents) {
+        text += concat({text.empty() ? "" : ", ", kind.name, " (", std::to_string(kind.type), ")"});
+    }
+    return text;
+}
+
+Json eventFieldsPattern(std::optional<uint32_t> type, const Json& fields, const std::string& where) {
+    if (type) {
+        if (const EventKind* kind = findEvent(*type)) return kind->pattern(fields, where);
+        if (!requireObject(fields, where).empty()) {
+            throw InputError(where + ": an event of code " + std::to_string(*type) +
+                             " has no fields (events with fields: " + eventNamesText() + ")");
+        }
+        return fields;
+    }
+    // Of any event: the first whose fields it fits.
+    std::string errors;
+    for (const EventKind& kind : kEvents) {
+        try {
+            return kind.pattern(fields, where);
+        } catch (const InputError& e) {
+            errors += concat({errors.empty() ? "" : "; ", kind.name, ": ", e.what()});
+        }
+    }
+    throw InputError(where + ": the fields of no event (give \"type\" to check them against one): " + errors);
 }
 
 }  // namespace sapphost

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "host/ClientRecords.h"
@@ -18,5 +20,13 @@ std::string_view eventName(uint32_t type);
 // The display tree (JsonSupport.h) of the fields eventFields gave for an
 // event of code `type`: wide strings as text, byte strings readable.
 Json displayEventFields(uint32_t type, const Json& fields);
+
+// The code of the event named `name` (EVENT_APP_DATA ...); none for others.
+std::optional<uint32_t> eventTypeNamed(std::string_view name);
+// "EVENT_APP_ADDED (1031), ...": the events with fields, for messages.
+std::string eventNamesText();
+// A check's pattern of an event's fields (patternOf in FieldJson.h): those
+// of the event of code `type`, or, without one, of any event they fit.
+Json eventFieldsPattern(std::optional<uint32_t> type, const Json& fields, const std::string& where);
 
 }  // namespace sapphost

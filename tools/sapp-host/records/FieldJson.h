@@ -15,6 +15,8 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "marshal/Fields.h"
@@ -77,7 +79,8 @@ template <typename T> Json toJson(const T& value) {
         return wideToUtf8(value);
     } else if constexpr (pakt::KeyedContainer<T>) {
         Json out = Json::object();
-        for (const auto& [key, element] : value) out[std::to_string(key)] = toJson(element);
+        // A map's keys are distinct.
+        for (const auto& [key, element] : value) appendMember(out, std::to_string(key), toJson(element));
         return out;
     } else if constexpr (pakt::Container<T>) {
         Json out = Json::array();
@@ -119,6 +122,98 @@ template <typename T> void fromJson(const Json& in, T& value, const std::string&
         JsonReader reader(in, where);
         T::fields(value, reader);
         reader.finish();
+    }
+}
+
+// A check's pattern for a value of type T (the checks of a scenario step):
+// read as input is, by T's field lists (only the fields they name, each
+// value of its field's type), and given back in the form lines show it, so
+// that it compares as a line's value does: byte strings as lowercase hex,
+// map keys as decimal numbers without leading zeros. A record's pattern may
+// leave fields out, except one inside an array (`whole`), which lines
+// compare whole. Bad patterns raise InputError naming the key and what is
+// allowed there.
+template <typename T> Json patternOf(const Json& in, const std::string& where, bool whole = false);
+
+// Reads the pattern of each field it is walked over that the pattern gives.
+class PatternReader {
+public:
+    PatternReader(const Json& in, const std::string& where) : m_in(requireObject(in, where)), m_where(where) {}
+
+    template <typename E, typename T> void operator()(E, const char* name, const T& field) { (*this)(name, field); }
+    template <typename T> void operator()(const char* name, const T&) {
+        m_names.push_back(name);
+        if (const auto it = m_in.find(name); it != m_in.end()) m_read.emplace_back(name, patternOf<T>(*it, m_where + "." + name, false));
+    }
+
+    // The pattern read, its keys in the order given; an unknown key, or for
+    // a whole record a missing one, raises InputError.
+    Json finish(bool whole) {
+        std::string list;
+        for (const std::string_view n : m_names) list += (list.empty() ? "" : ", ") + std::string(n);
+        for (const auto& [key, value] : m_in.items()) {
+            if (std::find(m_names.begin(), m_names.end(), key) == m_names.end()) {
+                throw InputError(m_where + ": unknown field \"" + key + "\" (fields: " + list + ")");
+            }
+        }
+        if (whole && m_read.size() != m_names.size()) {
+            for (const std::string_view name : m_names) {
+                if (!m_in.contains(name)) {
+                    throw InputError(m_where + ": lines compare an object inside an array whole: give all of " +
+                                     list + " (\"" + std::string(name) + "\" is missing)");
+                }
+            }
+        }
+        Json out = Json::object();
+        for (const auto& [key, value] : m_in.items()) {
+            for (auto& [name, read] : m_read) {
+                if (name == key) appendMember(out, key, std::move(read));
+            }
+        }
+        return out;
+    }
+
+private:
+    const Json& m_in;
+    std::string m_where;
+    std::vector<std::string_view> m_names;
+    std::vector<std::pair<std::string_view, Json>> m_read;
+};
+
+template <typename T> Json patternOf(const Json& in, const std::string& where, bool whole) {
+    if constexpr (std::is_same_v<T, bool>) {
+        return toBool(in, where);
+    } else if constexpr (std::is_integral_v<T> && std::is_unsigned_v<T>) {
+        return static_cast<uint64_t>(toUnsigned<T>(in, where));
+    } else if constexpr (std::is_same_v<T, std::string>) {
+        return toHex(toBytes(in, where));
+    } else if constexpr (std::is_same_v<T, std::wstring>) {
+        return toString(in, where);
+    } else if constexpr (pakt::KeyedContainer<T>) {
+        requireObject(in, where);
+        Json out = Json::object();
+        std::unordered_map<uint32_t, std::string> given;
+        for (const auto& [key, element] : in.items()) {
+            const uint32_t k = parseDecimalU32(key, where);
+            if (const auto [it, added] = given.emplace(k, key); !added) {
+                throw InputError(where + ": keys \"" + it->second + "\" and \"" + key + "\" are the same number");
+            }
+            appendMember(out, std::to_string(k), patternOf<pakt::ElementOf<T>>(element, where + "." + key));
+        }
+        return out;
+    } else if constexpr (pakt::Container<T>) {
+        if (!in.is_array()) throw InputError(where + ": expected an array, got " + describeType(in));
+        Json out = Json::array();
+        for (std::size_t i = 0; i < in.size(); ++i) {
+            out.push_back(patternOf<pakt::ElementOf<T>>(in[i], where + "[" + std::to_string(i) + "]", true));
+        }
+        return out;
+    } else {
+        static_assert(pakt::HasFields<T>, "a record without a field list");
+        PatternReader reader(in, where);
+        const T unused{};
+        T::fields(unused, reader);
+        return reader.finish(whole);
     }
 }
 

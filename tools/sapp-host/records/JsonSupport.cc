@@ -1,6 +1,7 @@
 #include "tools/sapp-host/records/JsonSupport.h"
 
 #include <algorithm>
+#include <iterator>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -50,10 +51,92 @@ std::string formatPath(const JsonPath& path) {
     return out;
 }
 
-JsonTextError::JsonTextError(JsonPath path, std::string reason)
+std::string located(const std::string& source, TextPosition position) {
+    if (!position.known()) return source;
+    return concat({source, ":", std::to_string(position.line), ":", std::to_string(position.column)});
+}
+
+Json locationJson(const std::string& source, TextPosition position) {
+    if (!position.known()) return Json();
+    return Json{{"file", source}, {"line", position.line}, {"column", position.column}};
+}
+
+TextPosition SourceMap::at(const JsonPath& path) const {
+    // The path itself, then each shorter one on its way from the root.
+    JsonPath way = path;
+    while (true) {
+        if (const auto it = m_places.find(way); it != m_places.end()) return it->second;
+        if (way.empty()) return {};
+        way.pop_back();
+    }
+}
+
+JsonTextError::JsonTextError(JsonPath path, std::string reason, TextPosition position)
     : InputError(path.empty() ? reason : formatPath(path) + ": " + reason),
       m_path(std::move(path)),
-      m_reason(std::move(reason)) {}
+      m_reason(std::move(reason)),
+      m_position(position) {}
+
+namespace {
+
+// Reads a text for the JSON parser and notes how far it has read: the
+// parser reads a bracket or a key's closing quote last before it reports
+// it, so the builder below knows where each begins.
+class ReadingIterator {
+public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = char;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const char*;
+    using reference = const char&;
+
+    ReadingIterator(const char* at, const char** reached) : m_at(at), m_reached(reached) {}
+    reference operator*() const { return *m_at; }
+    ReadingIterator& operator++() {
+        *m_reached = ++m_at;
+        return *this;
+    }
+    ReadingIterator operator++(int) {
+        ReadingIterator before = *this;
+        ++*this;
+        return before;
+    }
+    bool operator==(const ReadingIterator& other) const { return m_at == other.m_at; }
+
+private:
+    const char* m_at;
+    const char** m_reached;
+};
+
+// Turns offsets into a text, asked in increasing order, into positions.
+class LineCounter {
+public:
+    explicit LineCounter(std::string_view text) : m_text(text) {
+        if (m_text.starts_with("\xEF\xBB\xBF")) m_offset = 3;
+    }
+
+    TextPosition at(std::size_t offset) {
+        if (offset < m_offset) return {};
+        for (; m_offset < offset && m_offset < m_text.size(); ++m_offset) {
+            const char c = m_text[m_offset];
+            if (c == '\n' || (c == '\r' && (m_offset + 1 == m_text.size() || m_text[m_offset + 1] != '\n'))) {
+                ++m_line;
+                m_column = 1;
+            } else if (c != '\r' && (static_cast<unsigned char>(c) & 0xC0) != 0x80) {
+                ++m_column;  // the first byte of a character
+            }
+        }
+        return {m_line, m_column};
+    }
+
+private:
+    std::string_view m_text;
+    std::size_t m_offset = 0;
+    std::size_t m_line = 1;
+    std::size_t m_column = 1;
+};
+
+}  // namespace
 
 namespace {
 
@@ -63,8 +146,10 @@ namespace {
 // ever held.
 class ValueBuilder {
 public:
-    ValueBuilder(std::string_view streamed, const ElementHandler& onElement)
-        : m_streamed(streamed), m_onElement(onElement) {}
+    ValueBuilder(std::string_view text, std::string_view streamed, const ElementHandler& onElement)
+        : m_text(text), m_reached(text.data()), m_lines(text), m_streamed(streamed), m_onElement(onElement) {}
+
+    const char** reached() { return &m_reached; }
 
     bool null() { return add(Json()); }
     bool boolean(bool value) { return add(Json(value)); }
@@ -80,8 +165,11 @@ public:
 
     bool key(Json::string_t& key) {
         Frame& frame = m_frames.back();
-        if (!frame.keys.insert(key).second) throw JsonTextError(path(), "duplicate key \"" + key + "\"");
-        frame.key = std::move(key);
+        frame.key = key;
+        const TextPosition position = placed(keyStart());
+        if (!frame.keys.insert(std::move(key)).second) {
+            throw JsonTextError(path(), "duplicate key \"" + frame.key + "\"", position);
+        }
         return true;
     }
 
@@ -113,11 +201,52 @@ private:
     }
 
     bool open(Json container) {
+        // The bracket was read last.
+        const TextPosition position = placed(static_cast<std::size_t>(m_reached - m_text.data()) - 1);
         if (m_frames.size() >= kMaxJsonDepth) {
-            throw JsonTextError({}, "nested deeper than " + std::to_string(kMaxJsonDepth) + " levels");
+            throw JsonTextError({}, "nested deeper than " + std::to_string(kMaxJsonDepth) + " levels", position);
         }
         m_frames.push_back({std::move(container), {}, {}, 0});
         return true;
+    }
+
+    // Whether the innermost open value lies in an element of the streamed
+    // array (frames 0 and 1 are the root object and that array).
+    bool inStreamedElement() const {
+        return m_onElement && m_frames.size() >= 2 && m_frames[0].value.is_object() &&
+               m_frames[0].key == m_streamed && m_frames[1].value.is_array();
+    }
+
+    // The position of `offset`, noted in the element's source map when the
+    // value being opened, or the key just read, lies near the root of a
+    // streamed element.
+    TextPosition placed(std::size_t offset) {
+        const TextPosition position = m_lines.at(offset);
+        if (!inStreamedElement() || m_frames.size() - 2 > SourceMap::kDepth) return position;
+        JsonPath relative;
+        for (std::size_t i = 2; i < m_frames.size(); ++i) {
+            if (m_frames[i].value.is_object()) {
+                relative.emplace_back(m_frames[i].key);
+            } else {
+                relative.emplace_back(m_frames[i].index);
+            }
+        }
+        m_places.add(std::move(relative), position);
+        return position;
+    }
+
+    // The offset of the opening quote of the key whose closing quote was
+    // read last: the quote before it that no backslash escapes.
+    std::size_t keyStart() const {
+        std::size_t at = static_cast<std::size_t>(m_reached - m_text.data()) - 1;
+        while (at > 0) {
+            --at;
+            if (m_text[at] != '"') continue;
+            std::size_t backslashes = 0;
+            while (backslashes < at && m_text[at - 1 - backslashes] == '\\') ++backslashes;
+            if (backslashes % 2 == 0) return at;
+        }
+        return 0;
     }
 
     bool close() {
@@ -133,13 +262,13 @@ private:
         }
         Frame& frame = m_frames.back();
         if (frame.value.is_object()) {
-            // Appended as it comes: the keys were checked, and an ordered
-            // object's own insert would search its members every time.
-            frame.value.get_ref<Json::object_t&>().emplace_back(std::move(frame.key), std::move(value));
+            // The keys were checked as they came.
+            appendMember(frame.value, std::move(frame.key), std::move(value));
             return true;
         }
         if (m_onElement && m_frames.size() == 2 && m_frames[0].value.is_object() && m_frames[0].key == m_streamed) {
-            m_onElement(frame.index++, value);
+            m_onElement(frame.index++, value, m_places);
+            m_places = SourceMap();
             return true;
         }
         frame.value.push_back(std::move(value));
@@ -147,17 +276,22 @@ private:
         return true;
     }
 
+    std::string_view m_text;
+    const char* m_reached;  // how far the parser has read
+    LineCounter m_lines;
     std::string_view m_streamed;
     const ElementHandler& m_onElement;
     std::vector<Frame> m_frames;
+    SourceMap m_places;  // of the streamed element being read
     Json m_root;
 };
 
 }  // namespace
 
 Json parseJsonText(std::string_view text, std::string_view streamed, const ElementHandler& onElement) {
-    ValueBuilder builder(streamed, onElement);
-    Json::sax_parse(text, &builder);
+    ValueBuilder builder(text, streamed, onElement);
+    Json::sax_parse(ReadingIterator(text.data(), builder.reached()),
+                    ReadingIterator(text.data() + text.size(), builder.reached()), &builder);
     return builder.take();
 }
 
@@ -186,7 +320,8 @@ std::string fromHex(std::string_view hex) {
     std::string out;
     out.reserve(hex.size() / 2);
     int high = -1;
-    for (std::size_t i = 0; i < hex.size(); ++i) {
+    const bool prefixed = hex.starts_with("0x") || hex.starts_with("0X");
+    for (std::size_t i = prefixed ? 2 : 0; i < hex.size(); ++i) {
         const char c = hex[i];
         if (isSpace(c)) {
             if (high >= 0)
@@ -206,6 +341,12 @@ std::string fromHex(std::string_view hex) {
     }
     if (high >= 0) throw InputError("odd number of hex digits");
     return out;
+}
+
+std::string readByteString(std::string_view text) {
+    const bool digits = std::all_of(text.begin(), text.end(), [](char c) { return isSpace(c) || hexDigit(c) >= 0; });
+    if (digits || text.starts_with("0x") || text.starts_with("0X")) return fromHex(text);
+    return std::string(text);
 }
 
 std::string wideToUtf8(std::wstring_view text) {
@@ -233,7 +374,12 @@ std::string dumpCompact(const Json& value) { return value.dump(-1, ' ', false, J
 
 std::string displayBytes(std::string_view bytes) {
     const bool printable = std::all_of(bytes.begin(), bytes.end(), [](char c) { return c >= 0x20 && c <= 0x7E; });
-    return printable ? dumpCompact(Json(bytes)) : "0x" + toHex(bytes);
+    bool readsBack = false;
+    try {
+        readsBack = printable && readByteString(bytes) == bytes;
+    } catch (const InputError&) {
+    }
+    return dumpCompact(Json(readsBack ? std::string(bytes) : "0x" + toHex(bytes)));
 }
 
 Json displayHexStrings(const Json& value) {
@@ -301,11 +447,13 @@ const std::string& toString(const Json& value, const std::string& where) {
 }
 
 std::string toBytes(const Json& value, const std::string& where) {
-    if (!value.is_string()) throw InputError(where + ": expected a hex string, got " + describeType(value));
+    if (!value.is_string()) {
+        throw InputError(where + ": expected a byte string (hex, \"0x\" and hex, or text), got " + describeType(value));
+    }
     try {
-        return fromHex(value.get_ref<const std::string&>());
+        return readByteString(value.get_ref<const std::string&>());
     } catch (const InputError& e) {
-        throw InputError(where + ": " + e.what());
+        throw InputError(where + ": " + e.what() + " (a byte string is hex, \"0x\" and hex, or text that is not hex)");
     }
 }
 

@@ -11,9 +11,11 @@
 #include <functional>
 #include <initializer_list>
 #include <limits>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -38,23 +40,58 @@ using JsonPath = std::vector<std::variant<std::string, std::size_t>>;
 // "steps[3].packet.record"; empty for the root.
 std::string formatPath(const JsonPath& path);
 
+// A place in a text: its line and column, both counted from 1. Lines end at
+// LF, CR LF or a lone CR; a column counts characters, that is Unicode code
+// points of the UTF-8 text (a tab is one, a byte order mark at the start
+// none), as editors that go to line:column count them. Line 0: unknown.
+struct TextPosition {
+    std::size_t line = 0;
+    std::size_t column = 0;
+    bool known() const { return line != 0; }
+};
+// "my.json:12:5", or "my.json" for an unknown position.
+std::string located(const std::string& source, TextPosition position);
+// {"file", "line", "column"}; null for an unknown position.
+Json locationJson(const std::string& source, TextPosition position);
+
+// Where the arrays, objects and member keys of a JSON text begin, near the
+// root of a value: for a member, the opening quote of its key; for an array
+// or object, its bracket. Places deeper than kDepth below the root are not
+// kept, so a map of many entries costs none.
+class SourceMap {
+public:
+    static constexpr std::size_t kDepth = 3;
+
+    void add(JsonPath path, TextPosition position) { m_places.emplace(std::move(path), position); }
+    // The place of the value at `path` below the root, or of the nearest
+    // value on its way from the root that has one; unknown when none has.
+    TextPosition at(const JsonPath& path) const;
+
+private:
+    std::map<JsonPath, TextPosition> m_places;
+};
+
 // JSON text that cannot be read: not well formed (reason "not valid JSON:
 // ..." with the parser's line and column), a key given twice in one object
-// (path: the object), or arrays and objects nested deeper than kMaxJsonDepth.
+// (path: the object; position: the second key), or arrays and objects nested
+// deeper than kMaxJsonDepth.
 class JsonTextError : public InputError {
 public:
-    JsonTextError(JsonPath path, std::string reason);
+    JsonTextError(JsonPath path, std::string reason, TextPosition position = {});
     const JsonPath& path() const { return m_path; }
     const std::string& reason() const { return m_reason; }
+    TextPosition position() const { return m_position; }
 
 private:
     JsonPath m_path;
     std::string m_reason;
+    TextPosition m_position;
 };
 
-// Called with each element of a streamed array and its index; it may take
-// the element.
-using ElementHandler = std::function<void(std::size_t index, Json& element)>;
+// Called with each element of a streamed array, its index and where its
+// parts begin in the text (relative to the element); it may take the
+// element.
+using ElementHandler = std::function<void(std::size_t index, Json& element, const SourceMap& places)>;
 
 // Parses JSON text. Unlike Json::parse it refuses a key given twice in one
 // object (Json::parse silently keeps one of them) and nesting deeper than
@@ -65,6 +102,13 @@ using ElementHandler = std::function<void(std::size_t index, Json& element)>;
 // one element at a time.
 Json parseJsonText(std::string_view text, std::string_view streamed = {}, const ElementHandler& onElement = {});
 
+// Adds `key` with `value` at the end of `object`, whose keys the caller knows
+// to differ from `key`: an ordered object's own insert searches every member
+// first, which makes building a large object quadratic.
+inline void appendMember(Json& object, std::string key, Json value) {
+    object.get_ref<Json::object_t&>().emplace_back(std::move(key), std::move(value));
+}
+
 // The parts one after another. Used instead of "text" + std::string(...),
 // which GCC 12 at -O3 wrongly warns about (-Wrestrict, inside the string's
 // insert).
@@ -72,10 +116,16 @@ std::string concat(std::initializer_list<std::string_view> parts);
 
 // Lowercase hex of `bytes`.
 std::string toHex(std::string_view bytes);
-// Bytes of hex text; upper and lower case are accepted and whitespace
-// between digits is ignored. Throws InputError on an odd count of digits or
-// a character that is not a hex digit.
+// Bytes of hex text, after an optional "0x" as readable output writes it;
+// upper and lower case are accepted and whitespace between digits is
+// ignored. Throws InputError on an odd count of digits or a character that
+// is not a hex digit.
 std::string fromHex(std::string_view hex);
+// Bytes given as a string in any form readable output writes them: hex
+// after "0x"; hex alone (a string of hex digits, spaces allowed between
+// pairs); any other string as the bytes of its text. Throws InputError for
+// bad hex after "0x", or digits alone that do not pair up.
+std::string readByteString(std::string_view text);
 
 // UTF-8 of a wide string (UTF-16 or UTF-32 depending on the platform's
 // wchar_t); unpaired surrogates and invalid code points become U+FFFD.
@@ -86,9 +136,11 @@ std::string dumpCompact(const Json& value);
 
 // Readable output (the text trace of `run`, diagrams) shows values through a
 // display tree: JSON whose strings are already written out and are printed
-// as they are. Byte strings are written as quoted text when every byte is
-// printable ASCII (or there are none), otherwise as hex after "0x"; text is
-// written quoted. JSON output keeps hex everywhere.
+// as they are. Byte strings are written as a quoted string that
+// readByteString reads back: their text when every byte is printable ASCII
+// and the text does not read as hex (as "cafe" would), otherwise hex after
+// "0x" ("0x00ff"); text is written quoted. A record so written is JSON that
+// encode and scenarios take back. JSON output keeps hex everywhere.
 std::string displayBytes(std::string_view bytes);
 // The display tree of a value whose every string is a byte string in hex
 // (a record's fields); a string that is not hex is written as text.
@@ -118,7 +170,7 @@ template <typename T> T toUnsigned(const Json& value, const std::string& where) 
 int32_t toInt32(const Json& value, const std::string& where);
 bool toBool(const Json& value, const std::string& where);
 const std::string& toString(const Json& value, const std::string& where);
-// Bytes given as a hex string.
+// Bytes given as a string (readByteString).
 std::string toBytes(const Json& value, const std::string& where);
 // A decimal 32-bit number given as text (a map key); `where` names the
 // object the key belongs to.

@@ -1,5 +1,7 @@
 #include "tools/sapp-host/records/PayloadJson.h"
 
+#include <algorithm>
+#include <iterator>
 #include <utility>
 
 #include "marshal/Errors.h"
@@ -43,11 +45,72 @@ namespace {
 // ---------------------------------------------------------------------------
 // The SDK V2 payload: its header, then the body of one form.
 
-// The names of the header's fields followed by `more`.
-std::vector<std::string_view> headerAnd(const std::vector<std::string_view>& more) {
-    std::vector<std::string_view> names = fieldNames<ps::AppHeaderV2>();
-    names.insert(names.end(), more.begin(), more.end());
-    return names;
+// The bodies of the forms that follow the header, each as a record of its
+// fields, and a form as one record: the header's fields, then its body's.
+struct InfoBody {
+    ps::AppInfoPack info;
+    template <class R, class V> static void fields(R& r, V& v) { v("info", r.info); }
+};
+struct RawBody {
+    std::string body;
+    template <class R, class V> static void fields(R& r, V& v) { v("body", r.body); }
+};
+template <class Body> struct HeaderAnd {
+    ps::AppHeaderV2 header;
+    Body body;
+    template <class R, class V> static void fields(R& r, V& v) {
+        ps::AppHeaderV2::fields(r.header, v);
+        Body::fields(r.body, v);
+    }
+};
+using InfoForm = HeaderAnd<InfoBody>;
+using DataForm = HeaderAnd<ps::AppDataV2>;
+using RawForm = HeaderAnd<RawBody>;
+
+struct V2FormKeys {
+    const char* name;
+    std::vector<std::string_view> (*keys)();
+    Json (*pattern)(const Json&, const std::string&);
+};
+
+template <typename F> Json formPattern(const Json& in, const std::string& where) { return patternOf<F>(in, where); }
+
+// In the order encoding picks them.
+const V2FormKeys kV2Forms[] = {
+    {"uplink", fieldNames<ps::AppUplinkV2>, formPattern<ps::AppUplinkV2>},
+    {"app info", fieldNames<InfoForm>, formPattern<InfoForm>},
+    {"app data", fieldNames<DataForm>, formPattern<DataForm>},
+    {"any other body", fieldNames<RawForm>, formPattern<RawForm>},
+};
+
+// Every key of the payload, for messages: the header's, then each form's.
+std::string v2KeysText() {
+    const std::vector<std::string_view> header = fieldNames<ps::AppHeaderV2>();
+    std::string text = "fields: ";
+    for (const std::string_view key : header) text += std::string(key) + ", ";
+    text += "then those of one form: ";
+    for (const V2FormKeys& form : kV2Forms) {
+        std::string keys;
+        for (const std::string_view key : form.keys()) {
+            if (std::find(header.begin(), header.end(), key) == header.end()) {
+                keys += (keys.empty() ? "" : ", ") + std::string(key);
+            }
+        }
+        text += keys + " (" + form.name + (&form == std::end(kV2Forms) - 1 ? ")" : "); ");
+    }
+    return text;
+}
+
+// Throws InputError for a key that no form of the payload has.
+void rejectUnknownV2Keys(const Json& in, const std::string& where) {
+    for (auto member = in.begin(); member != in.end(); ++member) {
+        const std::string& key = member.key();
+        const bool known = std::any_of(std::begin(kV2Forms), std::end(kV2Forms), [&key](const V2FormKeys& form) {
+            const std::vector<std::string_view> keys = form.keys();
+            return std::find(keys.begin(), keys.end(), key) != keys.end();
+        });
+        if (!known) throw InputError(where + ": unknown field \"" + key + "\" (" + v2KeysText() + ")");
+    }
 }
 
 // Reads the fields of `part` that `in` gives; the keys were checked before.
@@ -64,6 +127,7 @@ template <typename R> void writePart(Json& out, const R& part) {
 
 std::string encodeV2(const Json& in, const std::string& where) {
     requireObject(in, where);
+    rejectUnknownV2Keys(in, where);
     const auto has = [&in](const char* key) { return in.contains(key); };
     ps::AppHeaderV2 header;
     readPart(in, header, where);
@@ -76,18 +140,18 @@ std::string encodeV2(const Json& in, const std::string& where) {
         readPart(in, uplink, where);
         pakt::packFields(uplink, p);
     } else if (has("info")) {
-        rejectUnknownKeys(in, headerAnd({"info"}), where + " (app info form)");
+        rejectUnknownKeys(in, fieldNames<InfoForm>(), where + " (app info form)");
         pakt::packFields(header, p);
         const std::string info = encodeFromJson<ps::AppInfoPack>(in["info"], where + ".info");
         p.push(info.data(), info.size());
     } else if (has("appData") || has("reserved1") || has("reserved2")) {
-        rejectUnknownKeys(in, headerAnd(fieldNames<ps::AppDataV2>()), where + " (app data form)");
+        rejectUnknownKeys(in, fieldNames<DataForm>(), where + " (app data form)");
         ps::AppDataV2 body;
         readPart(in, body, where);
         pakt::packFields(header, p);
         pakt::packFields(body, p);
     } else {
-        rejectUnknownKeys(in, headerAnd({"body"}), where);
+        rejectUnknownKeys(in, fieldNames<RawForm>(), where);
         const std::string body = has("body") ? toBytes(in["body"], where + ".body") : std::string();
         pakt::packFields(header, p);
         p.push(body.data(), body.size());
@@ -175,5 +239,18 @@ Decoded decodeSdkV2Payload(std::string_view bytes, Direction direction) {
 }
 
 std::string encodeSdkV2Payload(const Json& in, const std::string& where) { return encodeV2(in, where); }
+
+Json sdkV2Pattern(const Json& in, const std::string& where) {
+    requireObject(in, where);
+    rejectUnknownV2Keys(in, where);
+    for (const V2FormKeys& form : kV2Forms) {
+        const std::vector<std::string_view> keys = form.keys();
+        const bool fits = std::all_of(in.items().begin(), in.items().end(), [&keys](const auto& member) {
+            return std::find(keys.begin(), keys.end(), member.key()) != keys.end();
+        });
+        if (fits) return form.pattern(in, where);
+    }
+    throw InputError(where + ": the fields of two forms, which no payload has together (" + v2KeysText() + ")");
+}
 
 }  // namespace sapphost

@@ -64,5 +64,8 @@ std::optional<Json> decodeV2(std::string_view bytes, Direction direction);
 // pakt::UnpackError.
 Decoded decodeSdkV2Payload(std::string_view bytes, Direction direction);
 std::string encodeSdkV2Payload(const Json& in, const std::string& where);
+// A check's pattern of the SDK V2 payload (patternOf in FieldJson.h): the
+// keys of one of its forms.
+Json sdkV2Pattern(const Json& in, const std::string& where);
 
 }  // namespace sapphost

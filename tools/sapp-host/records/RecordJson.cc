@@ -1,5 +1,7 @@
 #include "tools/sapp-host/records/RecordJson.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <span>
 
 #include "marshal/Errors.h"
@@ -24,6 +26,8 @@ struct Codec {
     std::vector<NestedPayload> (*payloads)(std::string_view, Direction);
     // The fields of bytes that read cleanly as the record (PayloadJson.h).
     std::optional<Json> (*clean)(std::string_view, Direction);
+    // A check's pattern of the record's fields (patternOf in FieldJson.h).
+    Json (*pattern)(const Json&, const std::string&);
 };
 
 const Codec& codecFor(std::string_view name);
@@ -107,6 +111,50 @@ template <class P> std::vector<NestedPayload> packetPayloads(std::string_view by
     return out;
 }
 
+// A packet's pattern: its fields by its field list, a payload given as an
+// object by the record it holds (for a body chosen by type, by the type the
+// pattern gives, else by any of the choices).
+template <class P> Json patternPacket(const Json& in, const std::string& where) {
+    typename P::Record r;
+    std::vector<std::string> names;
+    for (const ps::PayloadField& field : payloadFields(P{}, r)) names.emplace_back(field.name);
+    const Json plain = withoutObjects(in, names, where);
+    // The fields given, read into the record, choose a body chosen by type.
+    fromJson(plain, r, where);
+    Json out = patternOf<typename P::Record>(plain, where);
+    for (const ps::PayloadField& field : payloadFields(P{}, r)) {
+        const std::string name(field.name);
+        const auto given = in.find(name);
+        if (given == in.end() || !given->is_object()) continue;
+        const std::string at = where + "." + name;
+        if (!field.record.empty()) {
+            out[name] = codecFor(field.record).pattern(*given, at);
+            continue;
+        }
+        if (in.contains(std::string(field.selectorName))) {
+            throw InputError(at + ": a body given as an object needs " + std::string(field.selectorName) + " " +
+                             choicesText(field.choices) + "; give other bodies as hex");
+        }
+        // Any of the records the type can choose.
+        std::string errors;
+        for (const ps::PayloadChoice& choice : field.choices) {
+            try {
+                out[name] = codecFor(choice.record).pattern(*given, at);
+                break;
+            } catch (const InputError& e) {
+                errors += std::string(errors.empty() ? "" : "; ") + e.what();
+            }
+        }
+        if (!out.contains(name)) {
+            throw InputError(at + ": not a body of any type (" + choicesText(field.choices) + "): " + errors);
+        }
+    }
+    // In the order given.
+    Json ordered = Json::object();
+    for (const auto& [key, value] : in.items()) appendMember(ordered, key, std::move(out[key]));
+    return ordered;
+}
+
 template <class P> std::string encodePacket(const Json& in, const std::string& where) {
     typename P::Record r;
     // The other fields first: a body chosen by type follows the type given.
@@ -139,8 +187,11 @@ template <typename R> std::optional<Json> cleanGeneric(std::string_view bytes, D
 
 std::vector<NestedPayload> noPayloads(std::string_view, Direction) { return {}; }
 
+template <typename R> Json patternGeneric(const Json& in, const std::string& where) { return patternOf<R>(in, where); }
+
 template <typename R> constexpr Codec nested(std::string_view name) {
-    return {name, 0, decodeGeneric<R>, encodeFromJson<R>, fieldSpansOf<R>, noPayloads, cleanGeneric<R>};
+    return {name, 0, decodeGeneric<R>, encodeFromJson<R>, fieldSpansOf<R>, noPayloads, cleanGeneric<R>,
+            patternGeneric<R>};
 }
 
 // The records nested in packets, in the order that fuzz inputs number them
@@ -148,7 +199,7 @@ template <typename R> constexpr Codec nested(std::string_view name) {
 // holds is one of them (RecordJsonTest.EveryPayloadHoldsARecordOfTheMapping).
 const Codec kNested[] = {
     {ps::SdkV2Payload::name, 0, decodeSdkV2Payload, encodeSdkV2Payload, fieldSpansOf<ps::AppHeaderV2>, noPayloads,
-     decodeV2},
+     decodeV2, sdkV2Pattern},
     nested<ps::AppInfoPack>("AppInfoPack"),
     nested<ps::AppInfoPack3>("AppInfoPack3"),
     nested<ps::VersionItem>("VersionItem"),
@@ -169,8 +220,8 @@ std::vector<Codec> makeCodecs() {
         using P = decltype(row);
         if constexpr (ps::isDecoded<P>) {
             using R = typename P::Record;
-            codecs.push_back(
-                {P::name, P::uri, decodePacket<P>, encodePacket<P>, fieldSpansOf<R>, packetPayloads<P>, cleanGeneric<R>});
+            codecs.push_back({P::name, P::uri, decodePacket<P>, encodePacket<P>, fieldSpansOf<R>, packetPayloads<P>,
+                              cleanGeneric<R>, patternPacket<P>});
         }
     });
     codecs.insert(codecs.end(), std::begin(kNested), std::end(kNested));
@@ -259,6 +310,63 @@ std::optional<std::string> payloadHex(std::string_view name, std::string_view by
 
 std::string encodeRecord(std::string_view name, const Json& fields, const std::string& where) {
     return codecFor(name).encode(fields, where);
+}
+
+Json recordPattern(std::string_view name, const Json& fields, const std::string& where) {
+    return codecFor(name).pattern(fields, where);
+}
+
+std::vector<std::string> packetRecordNames() {
+    std::vector<std::string> names;
+    for (const Codec& codec : codecs()) {
+        if (codec.uri != 0) names.emplace_back(codec.name);
+    }
+    return names;
+}
+
+std::vector<uint32_t> recordUris() {
+    std::vector<uint32_t> uris;
+    ps::forEachPacket([&uris](auto row) { uris.push_back(decltype(row)::uri); });
+    return uris;
+}
+
+std::string uriName(uint32_t uri) { return std::to_string(uri >> 8) + "|" + std::to_string(uri & 0xFF); }
+
+uint32_t parseUri(std::string_view text, const std::string& where) {
+    const auto digits = [](std::string_view part) {
+        return !part.empty() && part.size() <= 10 && std::all_of(part.begin(), part.end(), [](char c) {
+            return c >= '0' && c <= '9';
+        });
+    };
+    const std::size_t bar = text.find('|');
+    if (bar == std::string_view::npos && digits(text)) {
+        const uint64_t uri = std::stoull(std::string(text));
+        if (uri <= UINT32_MAX) return static_cast<uint32_t>(uri);
+    } else if (bar != std::string_view::npos && digits(text.substr(0, bar)) && digits(text.substr(bar + 1))) {
+        const uint64_t number = std::stoull(std::string(text.substr(0, bar)));
+        const uint64_t service = std::stoull(std::string(text.substr(bar + 1)));
+        if (number <= (UINT32_MAX >> 8) && service <= 0xFF) return static_cast<uint32_t>(number << 8 | service);
+    }
+    throw InputError(where + ": \"" + std::string(text) +
+                     "\" is not a URI: give it as a number (256978) or as number|service (1003|210), the number "
+                     "below 16777216 and the service below 256");
+}
+
+uint32_t uriOf(const Json& value, const std::string& where) {
+    if (value.is_string()) return parseUri(value.get_ref<const std::string&>(), where);
+    if (value.is_number_integer()) return toUnsigned<uint32_t>(value, where);
+    throw InputError(where + ": expected a URI, a number (256978) or a string \"number|service\" (\"1003|210\"), got " +
+                     describeType(value));
+}
+
+std::string urisText() {
+    std::string text;
+    ps::forEachPacket([&text](auto row) {
+        using P = decltype(row);
+        text += (text.empty() ? "" : ", ") + std::to_string(P::uri) + " (" + uriName(P::uri) + ") " +
+                (ps::isDecoded<P> ? std::string(P::name) : "relayed undecoded");
+    });
+    return text;
 }
 
 std::vector<FieldSpan> fieldSpans(std::string_view name, std::string_view bytes) {

@@ -37,6 +37,28 @@ std::optional<std::string> payloadHex(std::string_view name, std::string_view by
 // the field; a value too long for its encoding raises pakt::PackError.
 std::string encodeRecord(std::string_view name, const Json& fields, const std::string& where);
 
+// A check's pattern of the fields of record `name` (patternOf in
+// FieldJson.h): nested payloads as objects of the records they hold or as
+// hex, the SDK V2 payload by the keys of one of its forms.
+Json recordPattern(std::string_view name, const Json& fields, const std::string& where);
+// The names of the records that travel as packets, in URI order.
+std::vector<std::string> packetRecordNames();
+// Every URI of the packet table, those of bodies relayed undecoded too, in
+// ascending order.
+std::vector<uint32_t> recordUris();
+
+// URIs as the protocol writes them: the message number and the service id,
+// "1003|210" for (1003 << 8) | 210 = 256978.
+std::string uriName(uint32_t uri);
+// A URI given as text: decimal ("256978") or number|service ("1003|210").
+// Throws InputError naming `where`.
+uint32_t parseUri(std::string_view text, const std::string& where);
+// A URI given as a JSON value: a number, or a string as parseUri reads it.
+uint32_t uriOf(const Json& value, const std::string& where);
+// "256466 (1001|210) PGetAppsReq, ...": every URI of the packet table with
+// its record, for messages.
+std::string urisText();
+
 // Where each field of record `name` lies in `bytes` (FieldSpans.h); for
 // SdkV2Payload, the fields of its header.
 struct FieldSpan;

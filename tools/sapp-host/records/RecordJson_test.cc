@@ -208,9 +208,9 @@ TEST(RecordJsonTest, BadFieldsNameThePlaceAndReason) {
         {"PGetAppsReq", R"({"uid": -1})", "fields.uid: expected an integer from 0 to 4294967295"},
         {"PGetAppsReq", R"({"uid": 4294967296})", "fields.uid: expected an integer from 0 to 4294967295"},
         {"PGetAppsReq", R"({"uid": 1.5})", "fields.uid: expected an integer"},
-        {"PGetAppsReq", R"({"extra": "abc"})", "fields.extra: odd number of hex digits"},
-        {"PGetAppsReq", R"({"extra": "zz"})", "fields.extra: 'z' at offset 0 is not a hex digit"},
-        {"PGetAppsReq", R"({"extra": 5})", "fields.extra: expected a hex string, got a number"},
+        {"PGetAppsReq", R"({"extra": "abc"})", "fields.extra: odd number of hex digits (a byte string is hex, "},
+        {"PGetAppsReq", R"({"extra": "0x0z"})", "fields.extra: 'z' at offset 3 is not a hex digit"},
+        {"PGetAppsReq", R"({"extra": 5})", "fields.extra: expected a byte string (hex, \"0x\" and hex, or text), got"},
         {"PAddAppReq", R"({"appPacksZipped": 256})", "fields.appPacksZipped: expected an integer from 0 to 255"},
         {"PAddAppReq", R"({"appIds": {"1": 2}})", "fields.appIds: expected an array"},
         {"PAddAppReq", R"({"appPacks": {"apps": {"x": {}}}})", "fields.appPacks.apps: key \"x\" is not a decimal"},
@@ -219,6 +219,10 @@ TEST(RecordJsonTest, BadFieldsNameThePlaceAndReason) {
         {"AppInfoPack", R"({"flag": 1})", "fields.flag: expected true or false"},
         {"PAppMsgToClient", R"({"appMsgType": 3, "data": {}})", "fields.data: a body given as an object needs"},
         {"SdkV2Payload", R"({"uid": 1, "info": {}})", "fields (uplink form): unknown key \"info\""},
+        // Every field of every form, for a key that none has.
+        {"SdkV2Payload", R"({"appID": 1})",
+         "fields: unknown field \"appID\" (fields: seqNum, appMsgType, appId, then those of one form: uid, sid, "
+         "appData (uplink); info (app info); reserved1, reserved2, appData (app data); body (any other body))"},
         {"PUserMsg3", R"([1, 2])", "fields: expected an object, got an array"},
     };
     for (const auto& c : cases) {
@@ -369,14 +373,17 @@ TEST(RecordJsonTest, EventFieldsByCode) {
     EXPECT_TRUE(jsonEqual(eventFields(added), Json::parse(R"({"info": {"appId": 5, "str1": "café", "str2": "",
         "num": 0, "versions": [{"num1": 1, "num2": 2, "num3": 3, "str1": "0001", "str2": "😀"}], "flag": true}})")));
     // Readable: wide strings are text even where they look like hex, byte
-    // strings are text where printable and hex otherwise.
+    // strings are text where printable and where that text would not read
+    // back as hex, else hex after 0x.
     added.info.str2 = L"abcd";
     added.info.versions[0].str2 = L"a\"b";
     added.info.versions.push_back({0, 0, 0, "abcd", L""});
+    added.info.versions.push_back({0, 0, 0, "a bc", L""});
     EXPECT_EQ(writeDisplay(displayEventFields(EVENT_APP_ADDED, eventFields(added))),
               R"({"info":{"appId":5,"str1":"café","str2":"abcd","num":0,"versions":[)"
-              R"({"num1":1,"num2":2,"num3":3,"str1":0x0001,"str2":"a\"b"},)"
-              R"({"num1":0,"num2":0,"num3":0,"str1":"abcd","str2":""}],"flag":true}})");
+              R"({"num1":1,"num2":2,"num3":3,"str1":"0x0001","str2":"a\"b"},)"
+              R"({"num1":0,"num2":0,"num3":0,"str1":"0x61626364","str2":""},)"
+              R"({"num1":0,"num2":0,"num3":0,"str1":"0x61206263","str2":""}],"flag":true}})");
 
     AppsDeletedEvent deleted;
     deleted.sid = 7;
@@ -395,7 +402,23 @@ TEST(RecordJsonTest, EventFieldsByCode) {
 TEST(JsonSupportTest, HexAndWideText) {
     EXPECT_EQ(toHex(std::string("\x00\xab\xff", 3)), "00abff");
     EXPECT_EQ(fromHex("00 AB ff"), std::string("\x00\xab\xff", 3));
+    EXPECT_EQ(fromHex("0x00AB"), std::string("\x00\xab", 2));
     EXPECT_THROW(fromHex("0 0"), InputError);
+    // Byte strings as readable output writes them: hex after 0x, hex alone,
+    // or text; every byte string's display reads back as its bytes.
+    EXPECT_EQ(readByteString("0x6869"), "hi");
+    EXPECT_EQ(readByteString("68 69"), "hi");
+    EXPECT_EQ(readByteString("echo"), "echo");
+    EXPECT_EQ(readByteString(""), "");
+    EXPECT_THROW(readByteString("0x6"), InputError);
+    EXPECT_THROW(readByteString("686"), InputError);
+    for (const std::string& bytes :
+         std::vector<std::string>{"echo", "", "cafe", "0x12", " ", "a b", std::string("\x00\xff", 2), "\"\\"}) {
+        const std::string shown = displayBytes(bytes);
+        EXPECT_EQ(readByteString(Json::parse(shown).get<std::string>()), bytes) << shown;
+    }
+    EXPECT_EQ(displayBytes("echo"), "\"echo\"");
+    EXPECT_EQ(displayBytes("cafe"), "\"0x63616665\"");
     EXPECT_EQ(wideToUtf8(L"a\u00e9\u20ac\U0001F600"), "a\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80");
     std::wstring lone(1, static_cast<wchar_t>(0xD800));
     EXPECT_EQ(wideToUtf8(lone), "\xef\xbf\xbd");

@@ -16,8 +16,8 @@ struct ScenarioOutcome {
     std::string name;
     std::string result;  // "pass", "fail", "bad" (scenario error) or "crash"
     std::vector<std::string> details;
-    // Beside each detail of a failed scenario: where a line differs from the
-    // check (failureDifferences in Runner.h), or null.
+    // Beside each detail of a failed scenario: the failed check as data
+    // (failureJson in Runner.h): where it is, where a line differs from it.
     Json differences = Json::array();
     double seconds = 0;
 };

@@ -68,6 +68,8 @@ def drawn_lines(sapp_host, module, scenario):
     for text in out.splitlines():
         line = json.loads(text)
         kind = next(iter(line))
+        if kind == "summary":
+            break
         if kind == "step":
             step, index = line["step"]["index"], 0
             continue

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <optional>
+#include <string_view>
+#include <unordered_map>
 
 #include "tools/sapp-host/records/RecordJson.h"
 #include "tools/sapp-host/scenario/Scenario.h"
@@ -10,12 +12,52 @@ namespace sapphost {
 
 namespace {
 
+// Finds the members of one object by key for a walk over the keys of
+// another, which mostly come in the same order (a pattern recorded from a
+// line, a line against its own record): each lookup first tries the member
+// after the one found last, and a large object gets an index of its keys
+// when that guess fails. An ordered object's own find reads every member,
+// which made comparing two maps of n entries cost n * n.
+class Members {
+public:
+    explicit Members(const Json& object) : m_object(object.get_ref<const Json::object_t&>()) {}
+
+    const Json* find(const std::string& key) {
+        if (m_next < m_object.size() && memberAt(m_next).first == key) return &memberAt(m_next++).second;
+        constexpr std::size_t kSmall = 16;
+        if (m_object.size() <= kSmall) {
+            for (std::size_t i = 0; i < m_object.size(); ++i) {
+                if (memberAt(i).first == key) return found(i);
+            }
+            return nullptr;
+        }
+        if (m_index.empty()) {
+            m_index.reserve(m_object.size());
+            for (std::size_t i = 0; i < m_object.size(); ++i) m_index.emplace(memberAt(i).first, i);
+        }
+        const auto it = m_index.find(key);
+        return it == m_index.end() ? nullptr : found(it->second);
+    }
+
+private:
+    const Json::object_t::value_type& memberAt(std::size_t i) const { return *(m_object.begin() + i); }
+    const Json* found(std::size_t i) {
+        m_next = i + 1;
+        return &memberAt(i).second;
+    }
+
+    const Json::object_t& m_object;
+    std::size_t m_next = 0;
+    std::unordered_map<std::string_view, std::size_t> m_index;
+};
+
 // The partial match of values as the line shows them.
 bool partialMatchAsShown(const Json& pattern, const Json& line) {
     if (pattern.is_object() && line.is_object()) {
+        Members members(line);
         for (const auto& [key, value] : pattern.items()) {
-            const auto it = line.find(key);
-            if (it == line.end() || !partialMatchAsShown(value, *it)) return false;
+            const Json* member = members.find(key);
+            if (!member || !partialMatchAsShown(value, *member)) return false;
         }
         return true;
     }
@@ -69,9 +111,10 @@ std::optional<Json> withPayloadsAsHex(const Json& pattern, const Json& line) {
 bool jsonEqual(const Json& a, const Json& b) {
     if (a.is_object() && b.is_object()) {
         if (a.size() != b.size()) return false;
+        Members members(b);
         for (const auto& [key, value] : a.items()) {
-            const auto it = b.find(key);
-            if (it == b.end() || !jsonEqual(value, *it)) return false;
+            const Json* member = members.find(key);
+            if (!member || !jsonEqual(value, *member)) return false;
         }
         return true;
     }
@@ -98,17 +141,18 @@ void collectDifferences(const Json& want, const Json& got, const std::string& pa
                         std::vector<FieldDifference>& out) {
     const auto at = [&path](const std::string& key) { return path.empty() ? key : path + "." + key; };
     if (want.is_object() && got.is_object()) {
+        Members gotMembers(got);
         for (const auto& [key, value] : want.items()) {
-            const auto it = got.find(key);
-            if (it == got.end()) {
-                out.push_back({at(key), value, std::nullopt});
+            if (const Json* member = gotMembers.find(key)) {
+                collectDifferences(value, *member, at(key), partial, out);
             } else {
-                collectDifferences(value, *it, at(key), partial, out);
+                out.push_back({at(key), value, std::nullopt});
             }
         }
         if (partial) return;
+        Members wantMembers(want);
         for (const auto& [key, value] : got.items()) {
-            if (!want.contains(key)) out.push_back({at(key), std::nullopt, value});
+            if (!wantMembers.find(key)) out.push_back({at(key), std::nullopt, value});
         }
         return;
     }
@@ -173,6 +217,27 @@ FieldDifference differenceFromJson(const Json& json) {
     return d;
 }
 
+void PatternIndex::add(const Json& pattern, std::size_t id) {
+    m_all.push_back(id);
+    if (!pattern.is_object() || pattern.size() != 1 || !pattern.begin()->is_object()) {
+        m_everywhere.push_back(id);
+        return;
+    }
+    Kind& kind = m_kinds[pattern.begin().key()];
+    for (const auto& [key, value] : pattern.begin()->items()) {
+        if (!indexable(value)) continue;
+        if (std::find(kind.keys.begin(), kind.keys.end(), key) == kind.keys.end()) kind.keys.push_back(key);
+        kind.byValue[bucketKey(key, value)].push_back(id);
+        return;
+    }
+    kind.unindexed.push_back(id);
+}
+
+std::string PatternIndex::bucketKey(const std::string& key, const Json& value) {
+    // Integers of either sign type dump alike, as they compare.
+    return concat({key, std::string_view("\0", 1), dumpCompact(value)});
+}
+
 namespace {
 
 std::string label(const char* check, std::size_t i) { return std::string(check) + "[" + std::to_string(i) + "]"; }
@@ -183,16 +248,33 @@ std::string labelled(const char* check, std::size_t i, const Json& pattern) {
 
 bool hasChecks(const Step& step) { return step.exact || !step.expect.empty() || !step.absent.empty(); }
 
-// Whether `line` is of the kind `pattern` asks for: its first key.
-bool sameKind(const Json& pattern, const Json& line) {
-    return pattern.is_object() && !pattern.empty() && line.is_object() && line.contains(pattern.begin().key());
+TextPosition positionOf(const std::vector<TextPosition>& positions, std::size_t i) {
+    return i < positions.size() ? positions[i] : TextPosition{};
+}
+
+// The kind of line a pattern or a line is: its one key; empty for none.
+std::string kindOf(const Json& value) {
+    return value.is_object() && value.size() == 1 ? value.begin().key() : std::string();
 }
 
 }  // namespace
 
 StepChecker::StepChecker(const Step& step)
     : m_step(step), m_checks(hasChecks(step)), m_absent(step.absent.size()) {
-    if (!step.exact) m_expected.resize(step.expect.size());
+    if (!step.exact) {
+        // A pattern given twice matches the same lines: it is evaluated once.
+        std::unordered_map<std::string, std::size_t> distinct;
+        for (const Json& pattern : step.expect) {
+            const auto [it, added] = distinct.emplace(dumpCompact(pattern), m_expected.size());
+            if (added) {
+                m_expectedIndex.add(pattern, m_expected.size());
+                m_expected.push_back({&pattern, {}, std::nullopt, {}});
+                m_firstOfKind.try_emplace(kindOf(pattern));
+            }
+            m_expectedOf.push_back(it->second);
+        }
+    }
+    for (std::size_t i = 0; i < step.absent.size(); ++i) m_absentIndex.add(step.absent[i], i);
 }
 
 void StepChecker::add(const Json& line) {
@@ -204,25 +286,31 @@ void StepChecker::add(const Json& line) {
             m_exactMismatch = CheckFailure{"exact",
                                            "exact: line " + std::to_string(index) + " does not match " +
                                                labelled("expect", index, m_step.expect[index]),
-                                           index, false, differences(m_step.expect[index], line)};
+                                           positionOf(m_step.expectAt, index),
+                                           index,
+                                           false,
+                                           differences(m_step.expect[index], line)};
         }
     }
-    for (std::size_t i = 0; i < m_expected.size(); ++i) {
-        const Json& pattern = m_step.expect[i];
+    m_expectedIndex.forCandidates(line, [&](std::size_t i) {
         Expected& expected = m_expected[i];
-        if (partialMatch(pattern, line)) {
+        if (partialMatch(*expected.pattern, line)) {
             expected.matches.push_back(index);
-        } else if (expected.matches.empty() && sameKind(pattern, line)) {
-            std::vector<FieldDifference> found = differences(pattern, line);
+        } else if (expected.matches.empty() && kindOf(*expected.pattern) == kindOf(line)) {
+            std::vector<FieldDifference> found = differences(*expected.pattern, line);
             if (!expected.nearest || found.size() < expected.nearestDifferences.size()) {
                 expected.nearest = index;
                 expected.nearestDifferences = std::move(found);
             }
         }
+    });
+    if (const auto first = m_firstOfKind.find(kindOf(line));
+        first != m_firstOfKind.end() && first->second.size() < kShownLines) {
+        first->second.emplace_back(index, line);
     }
-    for (std::size_t i = 0; i < m_absent.size(); ++i) {
+    m_absentIndex.forCandidates(line, [&](std::size_t i) {
         if (!m_absent[i] && partialMatch(m_step.absent[i], line)) m_absent[i] = index;
-    }
+    });
 }
 
 std::vector<CheckFailure> StepChecker::finish() const {
@@ -234,15 +322,15 @@ std::vector<CheckFailure> StepChecker::finish() const {
             failures.push_back({"exact",
                                 "exact: " + std::to_string(m_step.expect.size()) + " lines expected, " +
                                     std::to_string(m_count) + " produced",
-                                std::nullopt, false, {}});
+                                m_step.exactAt, std::nullopt, false, {}});
         }
     }
     // Each pattern takes the first line it matches after the line the
     // previous match took; a pattern that matches none there leaves the
     // place as it was for the next.
     std::size_t next = 0;
-    for (std::size_t i = 0; i < m_expected.size(); ++i) {
-        const Expected& expected = m_expected[i];
+    for (std::size_t i = 0; i < m_expectedOf.size(); ++i) {
+        const Expected& expected = m_expected[m_expectedOf[i]];
         const auto at = std::lower_bound(expected.matches.begin(), expected.matches.end(), next);
         if (at != expected.matches.end()) {
             next = *at + 1;
@@ -253,18 +341,33 @@ std::vector<CheckFailure> StepChecker::finish() const {
             failures.push_back({label("expect", i),
                                 text + ": matches only lines before the one matched by expect[" +
                                     std::to_string(i - 1) + "]",
-                                std::nullopt, false, {}});
-        } else {
-            failures.push_back({label("expect", i), text + ": matches no line", expected.nearest, true,
-                                expected.nearestDifferences});
+                                positionOf(m_step.expectAt, i), std::nullopt, false, {}});
+            continue;
         }
+        CheckFailure failure{label("expect", i), text + ": matches no line", positionOf(m_step.expectAt, i),
+                             expected.nearest,   true,
+                             expected.nearestDifferences};
+        if (!failure.line) {
+            // No line was compared with it (none gave its indexed value):
+            // the nearest of the first lines of its kind.
+            if (const auto first = m_firstOfKind.find(kindOf(*expected.pattern)); first != m_firstOfKind.end()) {
+                for (const auto& [lineIndex, line] : first->second) {
+                    std::vector<FieldDifference> found = differences(*expected.pattern, line);
+                    if (!failure.line || found.size() < failure.differences.size()) {
+                        failure.line = lineIndex;
+                        failure.differences = std::move(found);
+                    }
+                }
+            }
+        }
+        failures.push_back(std::move(failure));
     }
     for (std::size_t i = 0; i < m_absent.size(); ++i) {
         if (m_absent[i]) {
             failures.push_back({label("absent", i),
                                 labelled("absent", i, m_step.absent[i]) + ": matches line " +
                                     std::to_string(*m_absent[i]),
-                                m_absent[i], false, {}});
+                                positionOf(m_step.absentAt, i), m_absent[i], false, {}});
         }
     }
     return failures;

@@ -178,6 +178,18 @@ TEST(MatcherTest, FailuresNameTheLineThatDiffers) {
     EXPECT_EQ(nearest[0].line, 2u);
     ASSERT_EQ(nearest[0].differences.size(), 1u);
     EXPECT_EQ(describeDifference(nearest[0].differences[0]), "send.fields.seqNum: expected 2, got 1");
+    // No line gives its first value (uri 3): the nearest of the first lines
+    // of its kind.
+    const auto other = checkStep(
+        stepWith(R"([{"send": {"uri": 3, "fields": {"seqNum": 1, "appId": 5}}}])", "[]", false), lines);
+    ASSERT_EQ(other.size(), 1u);
+    EXPECT_EQ(other[0].line, 2u);
+    ASSERT_EQ(other[0].differences.size(), 1u);
+    EXPECT_EQ(describeDifference(other[0].differences[0]), "send.uri: expected 3, got 2");
+    // Of lines as near, the first.
+    const auto tie = checkStep(stepWith(R"([{"send": {"uri": 3}}])", "[]", false), lines);
+    ASSERT_EQ(tie.size(), 1u);
+    EXPECT_EQ(tie[0].line, 0u);
     const auto none = checkStep(stepWith(R"([{"event": {}}])", "[]", false), lines);
     ASSERT_EQ(none.size(), 1u);
     EXPECT_FALSE(none[0].line.has_value());

@@ -13,6 +13,7 @@
 #include "standin/pktcore/StandinSession.h"
 #include "standin/tarnbase/StandinDatabase.h"
 #include "standin/tarnbase/StandinLog.h"
+#include "tools/sapp-host/records/RecordJson.h"
 #include "tools/sapp-host/scenario/Matcher.h"
 #include "tools/sapp-host/scenario/Trace.h"
 
@@ -26,8 +27,9 @@ constexpr uint32_t kCanary = 0xC0FFEE11;
 
 class Player {
 public:
-    Player(const ModuleLibrary& module, const Scenario& scenario, const std::function<void(const Json&)>& onLine)
-        : m_module(module), m_scenario(scenario), m_onLine(onLine) {}
+    Player(const ModuleLibrary& module, const Scenario& scenario, const std::function<void(const Json&)>& onLine,
+           const NoEffectHandler& onNoEffect)
+        : m_module(module), m_scenario(scenario), m_onLine(onLine), m_onNoEffect(onNoEffect) {}
 
     ~Player() {
         standin::setLogObserver(nullptr);
@@ -192,14 +194,15 @@ public:
 private:
     void runStep(const Step& step) {
         m_pStep = &step;
-        emit(trace::step(step.index, step.action));
+        emit(trace::step(step.index, step.action, step.note));
         // The checks see the step's effects: not its step line, nor the
         // echo of what the host delivered.
         m_checker.emplace(step);
         std::visit(*this, step.what);
+        if (m_onNoEffect && m_checker->lineCount() == 0 && callsModule(step)) m_onNoEffect(step, whyNoEffect(step));
         for (CheckFailure& check : m_checker->finish()) {
-            m_result.failures.push_back(
-                {step.index, step.action, std::move(check), m_checker->shownLines(), m_checker->lineCount()});
+            m_result.failures.push_back({step.index, step.action, step.at, std::move(check), m_checker->shownLines(),
+                                         m_checker->lineCount()});
         }
         m_checker.reset();
     }
@@ -236,6 +239,35 @@ private:
         if (host.logEnabled) standin::setLogLevelEnabled(*host.logEnabled);
         if (host.unzipLimit) standin::setUnzipLimit(*host.unzipLimit);
         for (const auto& [sid, sGroupId] : host.databases) standin::setChannelValue(sid, L"dwSGroupId", sGroupId);
+    }
+
+    // What the host knows of why a step had no effect: whether a session it
+    // holds has the sid (one the module watches), and whether the URI or
+    // request type is one the module asked for, when the scenario asked.
+    std::string whyNoEffect(const Step& step) const {
+        std::vector<std::string> reasons;
+        const auto sidHeld = [this, &reasons](uint32_t sid) {
+            const bool held = std::any_of(m_sessions.begin(), m_sessions.end(), [sid](const auto& session) {
+                return session->getSid() == sid && session->watcherCount() > 0;
+            });
+            if (!held) reasons.push_back("no open session holds sid " + std::to_string(sid));
+        };
+        const auto askedFor = [&reasons](const std::optional<std::vector<uint32_t>>& asked, uint32_t value,
+                                         const std::string& what) {
+            if (asked && std::find(asked->begin(), asked->end(), value) == asked->end()) {
+                reasons.push_back(what + " is not one the module asked for");
+            }
+        };
+        if (const auto* packet = std::get_if<PacketAction>(&step.what); packet && packet->body) {
+            sidHeld(packet->sid);
+            askedFor(m_uris, packet->uri, "URI " + std::to_string(packet->uri) + " (" + uriName(packet->uri) + ")");
+        } else if (const auto* request = std::get_if<RequestAction>(&step.what); request && !request->null) {
+            sidHeld(request->sid);
+            askedFor(m_reqTypes, static_cast<uint32_t>(request->type), "request type " + std::to_string(request->type));
+        }
+        std::string why;
+        for (const std::string& reason : reasons) why += (why.empty() ? "" : "; ") + reason;
+        return why;
     }
 
     void emit(const Json& line) {
@@ -285,6 +317,7 @@ private:
             list(out.data());
             const bool overrun = out[n] != kCanary;
             out.pop_back();
+            (std::string(key) == "uris" ? m_uris : m_reqTypes) = out;
             emit(trace::answer(key, out));
             if (overrun) {
                 emit(trace::error("other", std::string(listCall) + " wrote more than the " + std::to_string(n) +
@@ -298,7 +331,8 @@ private:
     ISessionMod* requireModule() const {
         if (m_pMod) return m_pMod;
         if (m_pOptions->skipWithoutModule) return nullptr;
-        throw ScenarioError(m_scenario.source + ": step " + std::to_string(m_pStep->index) + " (" + m_pStep->action +
+        throw ScenarioError(located(m_scenario.source, m_pStep->at) + ": step " + std::to_string(m_pStep->index) +
+                            " (" + m_pStep->action +
                             "): the host holds no module: no getModule has returned one, or a releaseModule has "
                             "emptied the module's session registry, which destroys it");
     }
@@ -306,6 +340,7 @@ private:
     const ModuleLibrary& m_module;
     const Scenario& m_scenario;
     const std::function<void(const Json&)>& m_onLine;
+    const NoEffectHandler& m_onNoEffect;
     RunResult m_result;
     const Step* m_pStep = nullptr;
     std::optional<StepChecker> m_checker;  // the current step's checks
@@ -322,20 +357,25 @@ private:
     std::vector<uint32_t> m_namedSids;
     // Faults for session names not opened yet.
     std::map<std::string, std::vector<FaultAction>> m_pendingFaults;
+    // What the module answered when asked for its URIs and request types.
+    std::optional<std::vector<uint32_t>> m_uris;
+    std::optional<std::vector<uint32_t>> m_reqTypes;
 };
 
 }  // namespace
 
 RunResult runScenario(const ModuleLibrary& module, const Scenario& scenario,
                       const std::function<void(const Json&)>& onLine, const RunOptions& options) {
-    Player player(module, scenario, onLine);
+    Player player(module, scenario, onLine, options.onNoEffect);
     return player.run(options);
 }
 
 std::string formatFailure(const Scenario& scenario, const StepFailure& failure) {
     const CheckFailure& check = failure.check;
-    std::string out = "scenario \"" + scenario.name + "\", step " + std::to_string(failure.index) + " (" +
-                      failure.action + "): " + check.text + "\n";
+    std::string out = located(scenario.source, check.at) + ": scenario \"" + scenario.name + "\", step " +
+                      std::to_string(failure.index) + " (" + failure.action + ")" +
+                      (failure.at.known() ? " at " + located(scenario.source, failure.at) : "") + ": " + check.text +
+                      "\n";
     if (check.line && !check.differences.empty()) {
         out += "    " + (check.nearest ? "the nearest line of its kind, [" + std::to_string(*check.line) + "],"
                                        : "line [" + std::to_string(*check.line) + "]") +
@@ -357,13 +397,16 @@ std::string formatFailure(const Scenario& scenario, const StepFailure& failure) 
     return out;
 }
 
-Json failureDifferences(const StepFailure& failure) {
+Json failureJson(const Scenario& scenario, const StepFailure& failure) {
     const CheckFailure& check = failure.check;
-    if (!check.line || check.differences.empty()) return Json();
     Json out = Json::object();
     out["step"] = failure.index;
+    out["action"] = failure.action;
     out["check"] = check.label;
-    out["line"] = *check.line;
+    out["at"] = locationJson(scenario.source, check.at);
+    out["stepAt"] = locationJson(scenario.source, failure.at);
+    out["text"] = check.text;
+    out["line"] = check.line ? Json(*check.line) : Json();
     out["nearest"] = check.nearest;
     Json list = Json::array();
     for (const FieldDifference& difference : check.differences) list.push_back(differenceJson(difference));

@@ -26,6 +26,7 @@ namespace sapphost {
 struct StepFailure {
     std::size_t index = 0;
     std::string action;
+    TextPosition at;  // the step's place in the scenario's text
     CheckFailure check;
     std::vector<std::string> lines;  // compact JSON of the step's first lines (see StepChecker)
     std::size_t lineCount = 0;       // how many lines the step produced
@@ -35,20 +36,31 @@ struct RunResult {
     std::vector<StepFailure> failures;
 };
 
+// Called after a step that called into the module (callsModule) and
+// produced no line besides the echo of its input, with what the host knows
+// of why: "no open session holds sid 9", "URI 12345 (48|57) is not one the
+// module asked for" (when the module's answer to getUris was asked for
+// earlier; the same for request types), joined by "; "; empty when the host
+// knows nothing to say.
+using NoEffectHandler = std::function<void(const Step& step, const std::string& why)>;
+
 // How a run treats what the scenario leaves open; the defaults are those of
 // run and check.
 struct RunOptions {
     // A step that needs the module while the host holds none is skipped
     // (true) or a ScenarioError (false).
     bool skipWithoutModule = false;
-    // After the last step, the host lets go of what the module still holds:
-    // each session still registered leaves and is released, and a module
-    // left without sessions is released too. Its lines follow a step line
-    // with the index after the last step and the action "close".
+    // After the last step, the host lets go of what the module may still
+    // hold: every session id it has named to the module leaves (while the
+    // host holds the module) and is released, and id 0 last, which releases
+    // a module left without sessions. Its lines follow a step line with the
+    // index after the last step and the action "close".
     bool closeAll = false;
     // Called at the end of the run (after closeAll) with every session
     // object the scenario opened, before they go.
     std::function<void(standin::Session&)> eachSessionAtEnd;
+    // Told of each step that had no effect (NoEffectHandler); none: nobody.
+    NoEffectHandler onNoEffect;
 };
 
 // Plays every step in order, calling `onLine` with each trace line as it is
@@ -60,11 +72,13 @@ struct RunOptions {
 RunResult runScenario(const ModuleLibrary& module, const Scenario& scenario,
                       const std::function<void(const Json&)>& onLine = {}, const RunOptions& options = {});
 
-// A failure as text: scenario, step, check, where the line differs, then
-// the step's lines indented.
+// A failure as text: where the check is (file:line:column, as compilers
+// write it, so that editors go there), the scenario, the step and where it
+// is, the check, where the line differs, then the step's lines indented.
 std::string formatFailure(const Scenario& scenario, const StepFailure& failure);
-// {"step", "check", "line", "nearest", "differences": [...]} of a failure
-// that names a line; null otherwise.
-Json failureDifferences(const StepFailure& failure);
+// The same as data: {"step", "action", "check", "at" and "stepAt" (each
+// {"file", "line", "column"}, or null), "text", "line" (the line compared
+// with, or null), "nearest", "differences": [...]}.
+Json failureJson(const Scenario& scenario, const StepFailure& failure);
 
 }  // namespace sapphost

@@ -8,6 +8,7 @@
 
 #include "marshal/Errors.h"
 #include "tools/sapp-host/records/RecordJson.h"
+#include "tools/sapp-host/scenario/Pattern.h"
 
 namespace sapphost {
 
@@ -55,6 +56,9 @@ HostSettings parseHost(const Json& in, const std::string& where) {
 class StepParser {
 public:
     explicit StepParser(std::set<std::string>& sessions) : m_sessions(sessions) {}
+
+    // The session names opened so far.
+    const std::set<std::string>& sessions() const { return m_sessions; }
 
     Action parse(const std::string& action, const Json& in, const std::string& where) {
         if (action == "open") return open(in, where);
@@ -144,7 +148,8 @@ private:
             rejectUnknownKeys(in, {"sid", "null"}, where + " (null packet)");
             return packet;
         }
-        packet.uri = u32(in, "uri", where);
+        if (!in.contains("uri")) throw InputError(where + ": \"uri\" is required");
+        packet.uri = uriOf(in["uri"], where + ".uri");
         packet.res = optionalUnsigned<uint32_t>(in, "res", 200, where);
         if (in.contains("hex")) {
             packet.body = toBytes(in["hex"], where + ".hex");
@@ -237,45 +242,90 @@ private:
     std::set<std::string>& m_sessions;
 };
 
-std::vector<Json> parseChecks(const Json& in, const std::string& where) {
+// Bad input in a step, with where in the text it is: the check or the
+// action it was found in, or the step.
+class LocatedError : public InputError {
+public:
+    LocatedError(const std::string& what, TextPosition position) : InputError(what), m_position(position) {}
+    TextPosition position() const { return m_position; }
+
+private:
+    TextPosition m_position;
+};
+
+// Runs `parse`, giving what it finds wrong the position `position`.
+template <typename F> void locatedAt(TextPosition position, const std::string& where, F&& parse) {
+    try {
+        parse();
+    } catch (const LocatedError&) {
+        throw;
+    } catch (const InputError& e) {
+        throw LocatedError(e.what(), position);
+    } catch (const Json::exception& e) {
+        // Whatever the JSON library refuses on the way is this step's error.
+        throw LocatedError(where + ": " + e.what(), position);
+    }
+}
+
+// The checks under `key` of a step, each read against what lines can hold
+// (Pattern.h), with its position.
+std::vector<Json> parseChecks(const Json& in, const std::string& key, const std::string& where,
+                              const SourceMap& places, const PatternContext& context,
+                              std::vector<TextPosition>& positions) {
     if (!in.is_array()) throw InputError(where + ": expected an array of objects, got " + describeType(in));
     std::vector<Json> checks;
     for (std::size_t i = 0; i < in.size(); ++i) {
-        checks.push_back(requireObject(in[i], where + "[" + std::to_string(i) + "]"));
+        positions.push_back(places.at({key, i}));
+        locatedAt(positions.back(), where, [&] {
+            checks.push_back(readPattern(in[i], context, where + "[" + std::to_string(i) + "]"));
+        });
     }
     return checks;
 }
 
-Step parseStep(const Json& in, std::size_t index, StepParser& parser) {
-    const std::string where = "step " + std::to_string(index);
-    requireObject(in, where);
-    std::string action;
-    for (const auto& [key, value] : in.items()) {
-        if (key == "expect" || key == "absent" || key == "exact" || key == "note") continue;
-        if (std::find(std::begin(kActions), std::end(kActions), key) == std::end(kActions)) {
-            throw InputError(where + ": unknown key \"" + key +
-                             "\" (actions: open, set_sid, event, packet, request, advance, leave, release, ask, db, "
-                             "host, fault; checks: expect, absent, exact; note)");
-        }
-        if (!action.empty()) throw InputError(where + ": two actions, \"" + action + "\" and \"" + key + "\"");
-        action = key;
-    }
-    if (action.empty()) throw InputError(where + ": no action");
-
+Step parseStep(const Json& in, std::size_t index, const SourceMap& places, StepParser& parser) {
     Step step;
     step.index = index;
-    step.action = action;
+    step.at = places.at({});
+    const std::string where = "step " + std::to_string(index);
+    locatedAt(step.at, where, [&] {
+        requireObject(in, where);
+        for (const auto& [key, value] : in.items()) {
+            if (key == "expect" || key == "absent" || key == "exact" || key == "note") continue;
+            if (std::find(std::begin(kActions), std::end(kActions), key) == std::end(kActions)) {
+                throw LocatedError(where + ": unknown key \"" + key +
+                                       "\" (actions: open, set_sid, event, packet, request, advance, leave, release, "
+                                       "ask, db, host, fault; checks: expect, absent, exact; note)",
+                                   places.at({key}));
+            }
+            if (!step.action.empty()) {
+                throw LocatedError(where + ": two actions, \"" + step.action + "\" and \"" + key + "\"",
+                                   places.at({key}));
+            }
+            step.action = key;
+        }
+        if (step.action.empty()) throw InputError(where + ": no action");
+    });
+
+    const std::string& action = step.action;
     const std::string at = where + " (" + action + ")";
-    try {
-        step.what = parser.parse(action, in[action], at);
-        if (in.contains("expect")) step.expect = parseChecks(in["expect"], at + ".expect");
-        if (in.contains("absent")) step.absent = parseChecks(in["absent"], at + ".absent");
+    locatedAt(places.at({action}), at, [&] { step.what = parser.parse(action, in[action], at); });
+    const PatternContext context{parser.sessions()};
+    locatedAt(places.at({"expect"}), at, [&] {
+        if (!in.contains("expect")) return;
+        step.expect = parseChecks(in["expect"], "expect", at + ".expect", places, context, step.expectAt);
+    });
+    locatedAt(places.at({"absent"}), at, [&] {
+        if (!in.contains("absent")) return;
+        step.absent = parseChecks(in["absent"], "absent", at + ".absent", places, context, step.absentAt);
+    });
+    step.exactAt = places.at({"exact"});
+    locatedAt(step.exactAt, at, [&] {
         if (in.contains("exact")) step.exact = toBool(in["exact"], at + ".exact");
+    });
+    locatedAt(places.at({"note"}), at, [&] {
         if (in.contains("note")) step.note = toString(in["note"], at + ".note");
-    } catch (const Json::exception& e) {
-        // Whatever the JSON library refuses on the way is this step's error.
-        throw InputError(at + ": " + e.what());
-    }
+    });
     return step;
 }
 
@@ -310,9 +360,10 @@ Scenario parseScenario(const std::string& text, const std::string& source) {
         // scenario never stands in memory as one JSON value.
         std::set<std::string> sessions;
         StepParser parser(sessions);
-        const Json root = parseJsonText(text, "steps", [&](std::size_t index, const Json& step) {
-            scenario.steps.push_back(parseStep(step, index, parser));
-        });
+        const Json root =
+            parseJsonText(text, "steps", [&](std::size_t index, const Json& step, const SourceMap& places) {
+                scenario.steps.push_back(parseStep(step, index, places, parser));
+            });
         requireObject(root, "the scenario");
         rejectUnknownKeys(root, {"name", "description", "host", "steps"}, "the scenario");
         scenario.name = root.contains("name") ? toString(root["name"], "name") : source;
@@ -327,7 +378,9 @@ Scenario parseScenario(const std::string& text, const std::string& source) {
         if (e.path().empty() && e.reason().starts_with("not valid JSON")) {
             throw ScenarioError(source + ": " + e.reason());
         }
-        throw ScenarioError(source + ": " + describePath(e.path()) + ": " + e.reason());
+        throw ScenarioError(located(source, e.position()) + ": " + describePath(e.path()) + ": " + e.reason());
+    } catch (const LocatedError& e) {
+        throw ScenarioError(located(source, e.position()) + ": " + e.what());
     } catch (const InputError& e) {
         throw ScenarioError(source + ": " + e.what());
     } catch (const pakt::PacketError& e) {

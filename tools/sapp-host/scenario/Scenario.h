@@ -115,6 +115,12 @@ struct Step {
     std::vector<Json> expect;
     std::vector<Json> absent;
     bool exact = false;
+    // Where the step and its checks are in the scenario's text: the step's
+    // opening brace, each expect and absent object's, the "exact" key.
+    TextPosition at;
+    std::vector<TextPosition> expectAt;
+    std::vector<TextPosition> absentAt;
+    TextPosition exactAt;
 };
 
 // Whether the step's action calls into the module; set_sid, db, host and

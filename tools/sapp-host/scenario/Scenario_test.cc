@@ -67,7 +67,7 @@ TEST(ScenarioTest, BadScenariosNameFileStepAndReason) {
         {"[]", "f.json: the scenario: expected an object"},
         {R"({"name": "x"})", "f.json: \"steps\" is required"},
         {R"({"steps": [], "extra": 1})", "f.json: the scenario: unknown key \"extra\""},
-        {R"({"steps": [{}]})", "f.json: step 0: no action"},
+        {R"({"steps": [{}]})", "f.json:1:12: step 0: no action"},
         {R"({"steps": [{"open": {"session": "a", "sid": 1}, "leave": 1}]})", "step 0: two actions"},
         {R"({"steps": [{"jump": 1}]})", "step 0: unknown key \"jump\""},
         {R"({"steps": [{"leave": -1}]})", "step 0 (leave): expected an integer from 0 to 4294967295"},
@@ -92,15 +92,20 @@ TEST(ScenarioTest, BadScenariosNameFileStepAndReason) {
         {R"({"steps": [{"leave": 1, "expect": {"log": {}}}]})", "step 0 (leave).expect: expected an array"},
         {R"({"steps": [{"leave": 1, "absent": [1]}]})", "step 0 (leave).absent[0]: expected an object"},
         {R"({"steps": [{"leave": 1, "exact": "yes"}]})", "step 0 (leave).exact: expected true or false"},
+        // Checks are read against what lines hold, each placed at its object.
+        {R"({"steps": [{"leave": 1, "absent": [{"error": {}}, {"eror": {}}]}]})",
+         "f.json:1:51: step 0 (leave).absent[1]: unknown kind of line \"eror\""},
+        {R"({"steps": [{"leave": 1, "expect": [{"error": {"typ": "x"}}]}]})",
+         "f.json:1:36: step 0 (leave).expect[0].error: unknown key \"typ\" (keys of error lines: type, what)"},
         {R"({"host": {"databases": {"x": {}}}, "steps": []})", "f.json: host.databases: key \"x\" is not a decimal"},
         {R"({"host": {"log_sink": 1}, "steps": []})", "host.log_sink: expected true or false"},
         // A key given twice is an error, never the last one silently winning.
-        {R"({"name": "a", "name": "b", "steps": []})", "f.json: the scenario: duplicate key \"name\""},
-        {R"({"steps": [{"leave": 1, "leave": 2}]})", "f.json: step 0: duplicate key \"leave\""},
+        {R"({"name": "a", "name": "b", "steps": []})", "f.json:1:15: the scenario: duplicate key \"name\""},
+        {R"({"steps": [{"leave": 1, "leave": 2}]})", "f.json:1:25: step 0: duplicate key \"leave\""},
         {R"({"steps": [{"open": {"session": "a", "sid": 1}}, {"packet": {"sid": 1, "uri": 256978,
-             "record": {"appIds": [5], "appIds": [6]}}}]})", "f.json: step 1 (packet).record: duplicate key \"appIds\""},
+             "record": {"appIds": [5], "appIds": [6]}}}]})", "f.json:2:40: step 1 (packet).record: duplicate key \"appIds\""},
         {R"({"steps": [{"leave": 1, "expect": [{"log": {}}, {"log": {"text": "a", "text": "b"}}]}]})",
-         "f.json: step 0.expect[1].log: duplicate key \"text\""},
+         "f.json:1:71: step 0.expect[1].log: duplicate key \"text\""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -114,6 +119,34 @@ TEST(ScenarioTest, BadScenariosNameFileStepAndReason) {
     // Nesting far deeper than any record is refused before anything walks it.
     const std::string deep = R"({"steps": [{"leave": )" + std::string(100000, '[') + std::string(100000, ']') + "}]}";
     EXPECT_THROW(parseScenario(deep, "f.json"), ScenarioError);
+}
+
+// Steps, checks and errors carry their place in the text as line and
+// column, columns counting characters: whatever the line ends and however
+// many bytes a character takes.
+TEST(ScenarioTest, PlacesAreLinesAndColumnsOfCharacters) {
+    const std::string text = "\xEF\xBB\xBF{\"name\": \"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\", \"steps\": [\r\n"
+                             "\t{\"open\": {\"session\": \"a\", \"sid\": 1},\r\n"
+                             "\t \"expect\": [{\"log\": {\"text\": \"\\\"\xC3\xA9\"}}, {\"watch\": {}}],\r"
+                             "  \"absent\": [{\"error\": {}}], \"exact\": false},\n"
+                             "{\"note\": \"\xE2\x82\xAC\", \"leave\": 1}]}";
+    const Scenario s = parseScenario(text, "f.json");
+    ASSERT_EQ(s.steps.size(), 2u);
+    const Step& open = s.steps[0];
+    EXPECT_EQ(located(s.source, open.at), "f.json:2:2");
+    ASSERT_EQ(open.expectAt.size(), 2u);
+    EXPECT_EQ(located(s.source, open.expectAt[0]), "f.json:3:14");
+    EXPECT_EQ(located(s.source, open.expectAt[1]), "f.json:3:40") << "after an escaped quote and a two-byte character";
+    ASSERT_EQ(open.absentAt.size(), 1u);
+    EXPECT_EQ(located(s.source, open.absentAt[0]), "f.json:4:14") << "after a lone CR";
+    EXPECT_EQ(located(s.source, open.exactAt), "f.json:4:30");
+    EXPECT_EQ(located(s.source, s.steps[1].at), "f.json:5:1");
+    try {
+        parseScenario("{\"name\": \"\xF0\x9F\x98\x80\",\r\n \"steps\": [{\"leave\": 1}, {\"leave\": -1}]}", "f.json");
+        ADD_FAILURE() << "no error";
+    } catch (const ScenarioError& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("f.json:2:27: step 1 (leave): expected an integer", 0), 0u) << e.what();
+    }
 }
 
 TEST(ScenarioTest, MissingFile) {

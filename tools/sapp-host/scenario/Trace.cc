@@ -6,10 +6,11 @@
 
 namespace sapphost::trace {
 
-Json step(std::size_t index, std::string_view action) {
+Json step(std::size_t index, std::string_view action, std::string_view note) {
     Json body = Json::object();
     body["index"] = index;
     body["action"] = action;
+    if (!note.empty()) body["note"] = note;
     return Json{{"step", std::move(body)}};
 }
 
@@ -165,8 +166,12 @@ std::string padded(std::string_view kind) {
 
 std::string str(const Json& value) { return value.is_string() ? value.get<std::string>() : dumpCompact(value); }
 
-// A byte string given as hex, readable.
-std::string bytes(const Json& hex) { return writeDisplay(displayHexStrings(hex)); }
+// A byte string given as hex, readable: on its own, hex has no quotes (as
+// decode takes it).
+std::string bytes(const Json& hex) {
+    const std::string shown = writeDisplay(displayHexStrings(hex));
+    return shown.starts_with("\"0x") ? shown.substr(1, shown.size() - 2) : shown;
+}
 
 // " PAddAppReq uri 256978 {fields}": a record as addRecord gave it.
 std::string record(const Json& b) {

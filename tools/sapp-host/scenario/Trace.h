@@ -1,6 +1,9 @@
 // Trace lines: one JSON object per observable effect, with one key naming
-// its kind (step, log, send, event, task, watch, answer, error), the echo of
-// what the host delivers (recv), and their readable one-line rendering.
+// its kind (step, log, send, event, task, watch, answer, error, fault), the
+// echo of what the host delivers (recv), and their readable one-line
+// rendering. What a check may say of each kind is in Pattern.cc (kKinds): a
+// key added to a line goes there too (ScenarioFolderTest reads every line of
+// every scenario's trace as a pattern).
 #pragma once
 
 #include <cstddef>
@@ -14,8 +17,9 @@
 
 namespace sapphost::trace {
 
-// Opens the output of step `index`, whose action key is `action`.
-Json step(std::size_t index, std::string_view action);
+// Opens the output of step `index`, whose action key is `action`, with the
+// step's note when it has one.
+Json step(std::size_t index, std::string_view action, std::string_view note = {});
 // A packet the host delivers with onPacket: URI, result code, the body's
 // bytes and their decoding by URI; without a body, a null packet.
 Json recvPacket(uint32_t sid, uint32_t uri, uint32_t res, std::string_view body);
