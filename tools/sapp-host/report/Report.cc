@@ -193,7 +193,8 @@ public:
         m_out["lines"].push_back(std::move(out));
     }
 
-    Json finish() {
+    // Closes the step begun last, if any.
+    void finish() {
         if (m_step) {
             m_out["checks"] = checksJson(*m_step, m_effects);
             bool failed = false;
@@ -203,7 +204,11 @@ public:
         }
         m_step = nullptr;
         m_effects.clear();
-        return m_steps;
+    }
+
+    Json steps() {
+        finish();
+        return std::move(m_steps);
     }
 
     Json sessions() const { return m_sessions.all(); }
@@ -232,7 +237,7 @@ Json reportScenario(std::size_t index, const ScenarioOutcome& outcome, const std
     if (!scenario) return out;
     StepBuilder steps(*scenario);
     for (const Json& line : trace) steps.add(line);
-    out["steps"] = steps.finish();
+    out["steps"] = steps.steps();
     out["sessions"] = steps.sessions();
     return out;
 }
