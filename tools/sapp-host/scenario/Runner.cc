@@ -280,6 +280,8 @@ RunResult runScenario(const ModuleLibrary& module, const Scenario& scenario,
     return player.run();
 }
 
+uint64_t virtualNow() { return standin::clockNow(); }
+
 std::string formatFailure(const Scenario& scenario, const StepFailure& failure) {
     const CheckFailure& check = failure.check;
     std::string out = "scenario \"" + scenario.name + "\", step " + std::to_string(failure.index) + " (" +

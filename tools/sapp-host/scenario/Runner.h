@@ -43,6 +43,11 @@ struct RunResult {
 RunResult runScenario(const ModuleLibrary& module, const Scenario& scenario,
                       const std::function<void(const Json&)>& onLine = {});
 
+// The stand-in host's virtual clock, in ms since the process started: the
+// time of a trace line when asked from `onLine`. Only an advance step moves
+// it, running due tasks at their own times.
+uint64_t virtualNow();
+
 // A failure as text: scenario, step, check, where the line differs, then
 // the step's lines indented.
 std::string formatFailure(const Scenario& scenario, const StepFailure& failure);
