@@ -12,9 +12,10 @@ set -euo pipefail
 # instructions with valgrind; the budget and the coverage floor
 # (scripts/coverage.sh, llvm-14's tools) are read with jq.
 # The HTML report's browser tests (tools/sapp-host/report/browser_test.py)
-# drive Debian's Chromium through ChromeDriver and Firefox ESR from Python.
+# drive Debian's Chromium through Selenium and ChromeDriver, and Firefox ESR
+# from Python.
 packages=(cmake make g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev googletest zlib1g-dev nlohmann-json3-dev
-          libbenchmark-dev libprotobuf-dev protobuf-compiler valgrind jq python3 chromium chromium-driver firefox-esr
+          libbenchmark-dev libprotobuf-dev protobuf-compiler valgrind jq python3 chromium chromium-driver python3-selenium firefox-esr
           clang-tools-14 llvm-14 lld-14 g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev libz-mingw-w64-dev)
 if [[ "${1:-}" == "windows" ]]; then
   packages+=(wine64)

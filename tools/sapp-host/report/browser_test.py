@@ -193,9 +193,16 @@ def check_failure_view(browser, t):
                   f"{name}: the difference selects data.appData and lights its bytes ({side['selected']}, {side['lit']})")
         check(sides[0]["bytes"][-2:] == ["68", "70"] and sides[1]["bytes"][-2:] == ["68", "69"],
               f"the bytes read 68 70 expected and 68 69 got ({sides[0]['bytes'][-2:]}, {sides[1]['bytes'][-2:]})")
-    if t.args.screenshot:
-        browser.run("document.getElementById(arguments[0]).scrollIntoView({block: 'start'})", step)
-        Path(t.shots["failure"]).write_bytes(browser.screenshot(step))
+    if t.args.screenshot:  # wide enough for the two records side by side
+        browser.resize(1560, 1000)
+        check_id = browser.run("""const c = document.getElementById(arguments[0]).querySelector('.check[data-result=fail]');
+            c.id = 'failure-shot'; return c.id;""", step)
+        # Laid out again at the new size, the page is scrolled to the check once it stays put.
+        wait_for(browser, """const c = document.getElementById(arguments[0]); c.scrollIntoView({block: 'start'});
+            const top = c.getBoundingClientRect().top, was = window.__shotTop; window.__shotTop = top;
+            return was === top;""", check_id)
+        Path(t.shots["failure"]).write_bytes(browser.screenshot(check_id))
+        browser.resize()
 
 
 def check_diagram(browser, t):
@@ -245,6 +252,9 @@ def check_packet_list(browser, t):
         shown = list_rows(browser, "packets-table")
         want = [int(r[0]) for r in rows if keep(*expected[int(r[0]) - 1])]
         check([int(r[0]) for r in shown] == want, f"the {select[7:]} filter {value} leaves its {len(want)} packets ({len(shown)})")
+        dimmed = browser.run("return [...document.querySelectorAll('.nav-link.no-match')].map(a => a.hash.slice(1))")
+        without = [t.ids[f.name] for f in t.files if not any(keep(f.name, p) for p in packets_of(t.lines[f.name]))]
+        check(sorted(dimmed) == sorted(without), f"and dims the {len(without)} scenarios left without a line ({len(dimmed)})")
         set_filter(browser, select, "*" if select == "filter-record" else "")
     set_filter(browser, "filter-session", "b")
     sessions = {r[4] for r in list_rows(browser, "packets-table")}
@@ -264,6 +274,10 @@ def check_packet_list(browser, t):
     browser.keys("\ue015\ue015")  # Down, Down
     third = wait_for(browser, "const x = (() => {" + pane + "})(); return x && x.head.startsWith('No. 3') && x;")
     check(third and third["hex"] == expected[2][1].hex, "Down moves the selection, and the record follows")
+    browser.keys("\ue013")  # Up
+    second = wait_for(browser, "const x = (() => {" + pane + "})(); return x && x.head.startsWith('No. 2') && x;")
+    check(second and second["hex"] == expected[1][1].hex, "Up moves it back")
+    browser.keys("\ue015")  # Down
     browser.keys("\ue007")  # Enter
     f, p = expected[2]
     line_id = f"{t.ids[f]}-step{p.step}-line{p.index}"
@@ -271,15 +285,28 @@ def check_packet_list(browser, t):
         return {hash: location.hash, open: !!(line && line.querySelector('.record'))};""", line_id)
     check(went["hash"] == f"#{t.ids[f]}-step{p.step}" and went["open"], f"Enter goes to its line with its record open ({went})")
 
-    # The screenshot of the list: a received PUserMsg3 selected.
+    # A scenario's own list, made when first opened, numbers its packets from 1.
+    f = "uplink.json"
+    browser.run("const box = document.querySelector(`.packets-box[data-scenario=${arguments[0]}]`); box.open = true;", t.ids[f])
+    wait_for(browser, "return document.getElementById(arguments[0])", f"{t.ids[f]}-packets")
+    own = list_rows(browser, f"{t.ids[f]}-packets")
+    mine = packets_of(t.lines[f])
+    check([(r[0], int(r[4]), int(r[6])) for r in own] == [(str(k + 1), p.uri, len(p.hex) // 2) for k, p in enumerate(mine)],
+          f"{f}'s own list holds its {len(mine)} packets, numbered from 1 ({len(own)} rows)")
+
+    # The screenshot of the list: a received PUserMsg3 selected, its SDK V2 payload's appData lit.
     if t.args.screenshot:
         browser.run("document.getElementById('main').scrollTop = 0")
-        k = next(k for k, (_, p) in enumerate(expected) if p.kind == "recv" and p.record == "PUserMsg3")
+        data = lambda p: (p.fields or {}).get("data")
+        k = next(k for k, (_, p) in enumerate(expected) if p.kind == "recv" and p.record == "PUserMsg3"
+                 and isinstance(data(p), dict) and len(data(p).get("appData", "")) >= 4)
         browser.run("const body = document.querySelector('#packets-table .tbody'); body.focus();"
                     "body.scrollTop = Math.max(0, (arguments[0] - 4) * 22);", k)
         wait_for(browser, "return !!document.querySelector('#packets-table .trow[aria-rowindex=\"%d\"]')" % (k + 2))
         browser.run("document.querySelector('#packets-table .trow[aria-rowindex=\"%d\"]').click()" % (k + 2))
-        wait_for(browser, "return !!document.querySelector('#packets-slot .packet-pane .record')")
+        wait_for(browser, "const h = document.querySelector('#packets-slot .packet-head');"
+                          "return h && h.textContent.startsWith(arguments[0])", f"No. {k + 1} ")
+        browser.run("document.querySelector('#packets-slot .packet-pane .field[data-path=\"data.appData\"]').click()")
         Path(t.shots["list"]).write_bytes(browser.screenshot("packets"))
 
 
@@ -350,6 +377,16 @@ def check_field_bytes(browser, t):
         return [...record.querySelectorAll('.field.hl')].filter(f => f.closest('.record') === record)
             .map(f => f.dataset.path);""", t.failing[0])
     check(fields == ["sid"], f"selecting byte 1 lights the field sid ({fields})")
+    # The arrow keys move over the bytes, the field under them following: from byte 1, Right
+    # three times to byte 4 (uid), Down to byte 20 (reserved1, bytes 16 to 23).
+    moved = []
+    for keys in ["\ue014\ue014\ue014", "\ue015"]:
+        browser.run("document.getElementById(arguments[0]).querySelector('.line .record .hex').focus()", t.failing[0])
+        browser.keys(keys)
+        moved.append(browser.run("""const record = document.getElementById(arguments[0]).querySelector('.line .record');
+            return [+record.querySelector('.hex .byte.cursor').dataset.offset, record.querySelector('.field.sel').dataset.path];""",
+                                 t.failing[0]))
+    check(moved == [[4, "uid"], [20, "reserved1"]], f"the arrow keys move over the bytes and select their fields ({moved})")
     # A payload that is not zipped is part of its record: step 2 of the broken scenario delivers
     # PAddAppReq whose appPacks hold app 7; its appId is four bytes 07 00 00 00 of the record's own dump.
     nested = browser.run("""
@@ -384,6 +421,10 @@ def check_summary(browser, t):
     counts = [int(r[3]) for r in rows]
     check(counts == sorted(counts) and len(rows) == len(t.files), f"the summary sorts by steps ({counts})")
     check(all(int(r[3]) == steps[r[1]] for r in rows), "each scenario with its number of steps")
+    browser.run("document.querySelector('#summary-table .sort[data-key=k]').click()")
+    rows = list_rows(browser, "summary-table")
+    check([(r[0], r[1]) for r in rows] == [(str(k + 1), t.names[f.name]) for k, f in enumerate(t.files)],
+          "sorted by number, the scenarios in the order played, numbered from 1")
     state = browser.run("""const main = document.getElementById('main'); main.scrollTop = main.scrollHeight;
         const top = document.querySelector('.top').getBoundingClientRect();
         return {scrolled: main.scrollTop > 1000, top: top.top, bottom: top.bottom, totals: document.getElementById('totals').textContent};""")
@@ -410,6 +451,10 @@ def check_filters(browser, t):
         const lines = [...document.querySelectorAll('.line')];
         return lines.some(l => l.dataset.kind === 'log') && lines.every(l => l.hidden === (l.dataset.kind === 'log'));""")
     check(logs_only, "the log filter hides log lines only")
+    total = sum(len(lines) for lines in t.lines.values())
+    others = sum(1 for lines in t.lines.values() for line in lines if line[2] != "log")
+    count = browser.run("return document.getElementById('filter-count').textContent")
+    check(count == f"{others} of {total} lines shown", f"and says how many lines it leaves ({count})")
     browser.run("document.querySelector('.filter-kind[value=\"log\"]').click(); document.getElementById('search').focus()")
     browser.keys("pappmsgtosdk")
     matching = wait_for(browser, """
@@ -425,8 +470,9 @@ def check_filters(browser, t):
                lines.every(l => !l.dataset.session || l.hidden === (l.dataset.session !== 'b'));""")
     check(one_session, "the session filter shows the lines of session b and hides those of the others")
     set_filter(browser, "filter-session", "")
-    restored = wait_for(browser, "return [...document.querySelectorAll('.line')].every(l => !l.hidden)")
-    check(restored, "clearing the filters shows every line again")
+    restored = wait_for(browser, "return [...document.querySelectorAll('.line')].every(l => !l.hidden) &&"
+                                 " document.getElementById('filter-count').textContent === ''")
+    check(restored, "clearing the filters shows every line again, and the count goes")
 
 
 def check_network(browser, t):

@@ -1,6 +1,6 @@
 """Headless browsers for the report's browser test, behind one small interface
-(navigate, run a script, type keys, take a screenshot, read the network and
-the console where the browser lets a client do so, close):
+(navigate, run a script, type keys, take a screenshot, size the window, read
+the network and the console where the browser lets a client do so, close):
 
 - Chromium through ChromeDriver, driven by Selenium (Debian: chromium,
   chromium-driver, python3-selenium);
@@ -74,6 +74,9 @@ class Chromium:
             return self._call(lambda: self.driver.find_element("id", element_id).screenshot_as_png)
         return self.driver.get_screenshot_as_png()
 
+    def resize(self, width=WIDTH, height=HEIGHT):
+        self.driver.set_window_size(width, height)
+
     def requests(self, url):
         """The URLs the page at `url` asked for since navigate (data: URLs are not fetched, so not listed)."""
         sent = [m["params"] for m in (json.loads(e["message"])["message"] for e in self.driver.get_log("performance"))
@@ -126,7 +129,7 @@ class Firefox:
         self.id = 0
         self._read()  # the server's greeting
         self._command("WebDriver:NewSession", {"capabilities": {}})
-        self._command("WebDriver:SetWindowRect", {"width": WIDTH, "height": HEIGHT})
+        self.resize()
 
     def _read(self):
         length = b""
@@ -162,6 +165,9 @@ class Firefox:
             element = self._command("WebDriver:FindElement", {"using": "css selector", "value": "#" + element_id})
             params = {"id": element["value"][next(iter(element["value"]))]}
         return base64.b64decode(self._command("WebDriver:TakeScreenshot", params)["value"])
+
+    def resize(self, width=WIDTH, height=HEIGHT):
+        self._command("WebDriver:SetWindowRect", {"width": width, "height": height})
 
     def requests(self, url):
         return None  # Marionette does not show the network; the page's own resource list must do

@@ -5,7 +5,10 @@ Writes a scenario of N packets (default 10,000: an SDK V2 app, then by turns
 a message down to it and one up from it, each a packet), makes its report
 with sapp-host, opens it in headless Chromium (browsers.py) a few times and
 prints, for each opening, when the page was ready and the page's own timing,
-and how many elements the page holds. docs/report.md gives the figures. The
+and how many elements the page holds; then it scrolls down through the
+steps, 300 screens, one a frame, and prints the frames and the long tasks
+(over 50 ms, which a user would feel as a stutter) that took. docs/report.md gives
+the figures. The
 browser test makes a smaller one of these to check the large report's lazy
 drawing (large_scenario).
 
@@ -39,6 +42,33 @@ def large_scenario(packets):
             steps.append({"request": {"sid": 1, "appId": 5, "data": data}})
     return {"name": f"a session of {packets} packets", "host": {"databases": {"1": {"dwSGroupId": 1}}},
             "steps": steps}
+
+
+# Scrolls the main column down 300 screens, one a frame, noting every frame and every
+# long task on the way, and the elements the page holds at the end.
+SCROLL = """return new Promise(done => {
+  const main = document.getElementById('main'), long = [], frames = [];
+  const observer = new PerformanceObserver(list => long.push(...list.getEntries().map(e => e.duration)));
+  observer.observe({entryTypes: ['longtask']});
+  let last = performance.now();
+  const step = () => {
+    const now = performance.now();
+    frames.push(now - last);
+    last = now;
+    if (frames.length <= 300) {
+      main.scrollTop += main.clientHeight;
+      return requestAnimationFrame(step);
+    }
+    setTimeout(() => {
+      observer.disconnect();
+      frames.sort((a, b) => a - b);
+      done({frames: frames.length, medianFrameMs: Math.round(frames[frames.length >> 1]),
+            longTasks: long.length, longestTaskMs: Math.round(Math.max(0, ...long)),
+            elements: document.querySelectorAll('*').length});
+    }, 200);
+  };
+  requestAnimationFrame(step);
+});"""
 
 
 def wait_ready(browser, seconds=60):
@@ -84,6 +114,7 @@ def main():
                 print(f"run {run + 1}: ready after {ready:.2f} s (WebDriver round trips included); "
                       f"DOMContentLoaded {timing[0]} ms, load {timing[1]} ms; {timing[2]:,} elements, "
                       f"{timing[3]} list rows drawn")
+                print("  scrolled through: " + json.dumps(browser.run(SCROLL)))
             finally:
                 browser.close()
     return 0
