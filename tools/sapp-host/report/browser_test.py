@@ -23,6 +23,7 @@ through Marionette; browsers.py) and checks in the rendered page:
     selecting a byte lights its field; Enter on a diagram arrow opens its step;
   - the summary sorts, and the totals stay in view;
   - the kind filter, the search (typed) and the session filter;
+  - a step whose place in its file the data gives links to file:line;
   - a report too large to draw at once (2,400 packets) draws what comes into
     view, and its list still reaches every packet;
   - the page loaded no resource, and (Chromium, whose driver shows the
@@ -488,6 +489,25 @@ def check_network(browser, t):
         check(errors == [], f"no error in the console ({errors})")
 
 
+def check_source_links(browser, t):
+    # Where the report data gives a step's place in its file, the step links to file:line;
+    # where it does not (null), no link. The report of this build gives none yet: the page is
+    # given a copy of the data with one step's place put in.
+    page = t.url_path.read_text()
+    begin = page.index('<script id="report-data" type="application/json">\n') + len('<script id="report-data" type="application/json">\n')
+    end = page.index("\n</script>", begin)
+    data = json.loads(page[begin:end])
+    scenario = next(s for s in data["scenarios"] if s["id"] == t.ids["uplink.json"])
+    scenario["steps"][4]["source"] = {"line": 12, "column": 5}
+    placed = t.work / "placed.html"
+    placed.write_text(page[:begin] + json.dumps(data).replace("<", "\\u003c") + page[end:])
+    browser.navigate(placed.as_uri())
+    wait_ready(browser)
+    links = browser.run("return [...document.querySelectorAll('a.src')].map(a => [a.closest('.step').id, a.textContent, a.href])")
+    check(links == [[f"{scenario['id']}-step4", "uplink.json:12", scenario["url"]]],
+          f"a step whose place is known links to file:line, and no other ({links})")
+
+
 def check_large(browser, t):
     # A report with more lines than the page draws at once: steps and diagram rows are drawn
     # as they come into view, the list still reaches every packet, and Enter on its last
@@ -577,7 +597,7 @@ def main():
 
     browser = kind(found, str(work / "profile"))
     print(f"browser: {kind.name}")
-    t.url = report.as_uri()
+    t.url, t.url_path = report.as_uri(), report
     try:
         start = time.monotonic()
         browser.navigate(t.url)
@@ -594,7 +614,8 @@ def main():
             t.shots["open"].write_bytes(browser.screenshot())
 
         for checks in [check_failing_step, check_failure_view, check_diagram, check_field_bytes, check_keyboard,
-                       check_filters, check_packet_list, check_copy_out, check_summary, check_network, check_large]:
+                       check_filters, check_packet_list, check_copy_out, check_summary, check_network,
+                       check_source_links, check_large]:
             group(checks, browser, t)
     finally:
         browser.close()
