@@ -76,7 +76,7 @@ Json recordJson(const Json& line, Direction direction) {
         return out;  // bytes that run short have no spans; the line's decodeError says where
     }
     out["canonical"] = !line.contains("trailing") && line.contains("fields") && encodesTo(name, line["fields"], bytes);
-    std::map<std::string, std::vector<FieldSpan>> inline_;  // by payload field
+    std::map<std::string, std::vector<FieldSpan>> inlined;  // by payload field
     for (const NestedPayload& payload : nestedPayloads(name, bytes, direction)) {
         Json nested = {{"path", payload.field}, {"name", payload.record}, {"zipped", payload.zipped}};
         std::vector<FieldSpan> own = fieldSpans(payload.record, payload.bytes, direction);
@@ -91,13 +91,13 @@ Json recordJson(const Json& line, Direction direction) {
                 nested["begin"] = begin;
                 nested["end"] = field.end;
                 for (FieldSpan& span : own) span = {payload.field + "." + span.path, begin + span.begin, begin + span.end};
-                inline_[payload.field] = std::move(own);
+                inlined[payload.field] = std::move(own);
             }
         }
         out["payloads"].push_back(std::move(nested));
     }
     for (const FieldSpan& span : spans) {
-        if (const auto it = inline_.find(span.path); it != inline_.end()) {
+        if (const auto it = inlined.find(span.path); it != inlined.end()) {
             for (const FieldSpan& inner : it->second) out["spans"].push_back(spanJson(inner));
         }
         out["spans"].push_back(spanJson(span));

@@ -152,6 +152,18 @@ TEST(ReportTest, AFailedSendCheckCarriesTheExpectedRecord) {
     EXPECT_NE(checks[2]["expected"]["error"].get<std::string>().find("proxyId"), std::string::npos);
 }
 
+// A scenario file's link is a file URL of its absolute path, every byte that
+// is not a plain path character escaped.
+TEST(ReportTest, ScenariosLinkToTheirFiles) {
+    const Json scenario =
+        reportScenario(0, {"dir with space/\xc3\xbc#1.json", "n", "bad", {}, Json::array(), 0}, std::nullopt, {});
+    const std::string url = scenario["url"];
+    EXPECT_TRUE(url.starts_with("file:///")) << url;
+    EXPECT_TRUE(url.ends_with("/dir%20with%20space/%C3%BC%231.json")) << url;
+    EXPECT_EQ(url.find(' '), std::string::npos);
+    EXPECT_TRUE(scenario["steps"].empty());
+}
+
 // Text from the session cannot end the script element that carries the data.
 TEST(ReportTest, EmbeddedDataCannotCloseItsScript) {
     const Json data = reportData("m", "t", Json::array({{{"name", "</script><script>alert(1)</script>"},

@@ -242,6 +242,9 @@ def check_packet_list(browser, t):
     browser.run("document.querySelector('#packets-table .sort[data-key=length]').click()")
     lengths = [int(r[7]) for r in list_rows(browser, "packets-table")]
     check(lengths == sorted((len(p.hex) // 2 for _, p in expected), reverse=True), "and descending on a second click")
+    browser.run("document.querySelector('#packets-table .sort[data-key=uri]').click()")
+    uris = [int(r[5]) for r in list_rows(browser, "packets-table")]
+    check(uris == sorted(p.uri for _, p in expected), "sorted by URI, as numbers")
     browser.run("document.querySelector('#packets-table .sort[data-key=no]').click()")
     check([int(r[0]) for r in list_rows(browser, "packets-table")] == list(range(1, len(expected) + 1)), "and back by number")
 
@@ -527,6 +530,33 @@ def check_large(browser, t):
         lastDrawn: !!document.getElementById(arguments[0])};""", f"s0-step{last.step}")
     check(state["count"] == LARGE and state["rows"] < 60, f"the list holds {LARGE} packets and draws a few rows ({state['rows']})")
     check(0 < state["steps"] < 200 and not state["lastDrawn"], f"only the steps near the view are drawn ({state['steps']})")
+    # The diagram is drawn in chunks: Up and Down move between rows across them, and stop at the ends.
+    rows = browser.run("""const box = document.querySelector('.diagram-scroll');
+        const chunks = box.querySelectorAll('.dchunk'), last = chunks[chunks.length - 1];
+        return {chunks: chunks.length, drawn: box.querySelectorAll('.dchunk svg').length, total: +last.dataset.chunk + 1};""")
+    check(rows["chunks"] > 2 and rows["drawn"] < rows["chunks"], f"the diagram draws only its chunks near the view ({rows})")
+    def row_in_chunk(k, which):
+        """Scrolls chunk k into view, waits until it is drawn, and focuses its first or last row."""
+        browser.run("document.querySelector(`.diagram-scroll .dchunk[data-chunk='${arguments[0]}']`)"
+                    ".scrollIntoView({block: 'nearest'})", k)
+        wait_for(browser, "return document.querySelector(`.diagram-scroll .dchunk[data-chunk='${arguments[0]}'] svg`)", k)
+        browser.run("const gs = document.querySelectorAll(`.diagram-scroll .dchunk[data-chunk='${arguments[0]}'] g[tabindex]`);"
+                    "gs[arguments[1] === 'first' ? 0 : gs.length - 1].focus();", k, which)
+
+    where = "const g = document.activeElement; return g.closest('.dchunk') && [+g.closest('.dchunk').dataset.chunk, +g.dataset.step]"
+    row_in_chunk(1, "first")
+    first = browser.run(where)
+    browser.keys("\ue013")  # Up
+    up = browser.run(where)
+    browser.keys("\ue015")  # Down
+    down = browser.run(where)
+    check(up[0] == 0 and up[1] < first[1] and down == first,
+          f"Up from a chunk's first row goes to the row before, in the chunk before; Down back ({first}, {up}, {down})")
+    row_in_chunk(rows["chunks"] - 1, "last")
+    end = browser.run(where)
+    browser.keys("\ue015")  # Down
+    check(browser.run(where) == end, f"Down on the last row stays there ({end})")
+
     browser.run("document.querySelector('#packets-table .tbody').focus()")
     browser.keys("\ue010")  # End
     shown = wait_for(browser, "const h = document.querySelector('#packets-slot .packet-head'); return h && h.textContent")
