@@ -248,10 +248,13 @@ sequence diagram (Server, Host, Module, Client, as diagram draws it), each
 arrow a link to its step; for each step what the host did, every line the
 module produced (send, event, log, answer, task, watch, error), and its
 checks, a failed one with the fields where the line it was compared with
-differs; for each record its fields as a tree beside its bytes as a hex dump,
-a field's bytes lit when the field is selected and the other way round,
-nested payloads opened in place. Filters: by session, by kind of line, and a
-text search. The page opens on the first failing step.
+differs and, for a send, the expected record beside the one sent; a list of
+every packet with its virtual time, sortable; for each record its fields as a
+tree beside its bytes as a hex dump, a field's bytes lit when the field is
+selected and the other way round, nested payloads in place, and its hex, a
+decode command line and a step for run to copy out. Filters: by session,
+direction, URI, record, kind of line, and a text search. The page opens on
+the first failing step.
 (check --html FILE writes the same page.)
 )",
     R"(Exit status: 0 all passed, 1 any failed, 2 bad arguments, a module that

@@ -152,6 +152,18 @@ TEST(ReportTest, AFailedSendCheckCarriesTheExpectedRecord) {
     EXPECT_NE(checks[2]["expected"]["error"].get<std::string>().find("proxyId"), std::string::npos);
 }
 
+// A long line's text is its start, cut after 1000 characters, and says how
+// much more there is; its record holds the rest.
+TEST(ReportTest, LongLinesAreCut) {
+    const Json report = reportOf(R"({"steps": [{"open": {"session": "a", "sid": 5}},
+        {"packet": {"sid": 5, "uri": 820178, "hex": ")" + std::string(1600, 'a') + R"("}}]})");
+    const std::string text = report["steps"][1]["lines"][0]["text"];
+    EXPECT_NE(text.find("recv    sid 5 ? uri 820178 0xaaaa"), std::string::npos) << text;
+    EXPECT_TRUE(text.ends_with("more characters)")) << text;
+    EXPECT_LT(text.size(), 1040u);
+    EXPECT_LT(text.find("recv"), 10u);
+}
+
 // A scenario file's link is a file URL of its absolute path, every byte that
 // is not a plain path character escaped.
 TEST(ReportTest, ScenariosLinkToTheirFiles) {
