@@ -465,6 +465,8 @@ def check_filters(browser, t):
         const shown = [...document.querySelectorAll('.line')].filter(l => !l.hidden);
         return shown.length > 0 && shown.every(l => l.textContent.includes('PAppMsgToSDK'));""")
     check(matching, "the search (typed, in lower case) shows only lines that contain the text")
+    marks = browser.run("return [...new Set([...document.querySelectorAll('.line:not([hidden]) mark')].map(m => m.textContent))]")
+    check(marks == ["PAppMsgToSDK"], f"and marks it in them ({marks})")
     browser.run("const box = document.getElementById('search'); box.value = '';"
                 "box.dispatchEvent(new Event('input', {bubbles: true}));")
     set_filter(browser, "filter-session", "b")
@@ -475,8 +477,9 @@ def check_filters(browser, t):
     check(one_session, "the session filter shows the lines of session b and hides those of the others")
     set_filter(browser, "filter-session", "")
     restored = wait_for(browser, "return [...document.querySelectorAll('.line')].every(l => !l.hidden) &&"
-                                 " document.getElementById('filter-count').textContent === ''")
-    check(restored, "clearing the filters shows every line again, and the count goes")
+                                 " document.getElementById('filter-count').textContent === '' &&"
+                                 " !document.querySelector('.line mark')")
+    check(restored, "clearing the filters shows every line again, unmarked, and the count goes")
 
 
 def check_network(browser, t):

@@ -148,6 +148,7 @@ function renderLine(stepElId, L, compared) {
   const opener = l.record ? `<button type="button" class="open" aria-expanded="false" title="Fields and bytes">` +
     `<span class="sr-only">Fields and bytes of ${esc(l.record.name || 'the body')}</span></button>` : '';
   const more = shown.length < text.length ? `<button type="button" class="more">… ${text.length - shown.length} more characters</button>` : '';
+  L.marked = !!filter.query;
   return `<div class="line${compared ? ' compared' : ''}" id="${stepElId}-line${L.i}" data-kind="${esc(l.kind)}" ` +
     `data-session="${esc(l.session || '')}" data-line="${L.i}"${L.shown ? '' : ' hidden'}>${opener}` +
     `<span class="t" title="virtual time">${seconds(l.time || 0)}</span><span class="eff">${given(l.effect) ? `[${l.effect}]` : ''}</span>` +

@@ -354,7 +354,12 @@ class RecordView {
     area.select();
     const by = 'Selected: press Ctrl+C (⌘C) to copy.';
     status.textContent = '';
-    const fallback = () => { area.select(); status.textContent = document.execCommand('copy') ? 'Copied.' : by; };
+    const fallback = () => {
+      area.select();
+      let copied = false;
+      try { copied = document.execCommand('copy'); } catch (e) { copied = false; }
+      status.textContent = copied ? 'Copied.' : by;
+    };
     if (navigator.clipboard && window.isSecureContext)
       navigator.clipboard.writeText(area.value).then(() => { status.textContent = 'Copied.'; }, fallback);
     else fallback();
