@@ -22,9 +22,9 @@ if [[ "${1:-}" != "run" ]]; then
   # are read with jq. The host-call check reads the module's virtual calls
   # with clang-query (clang-tools-14). The HTML report's browser tests
   # (tools/sapp-host/report/browser_test.py) drive Debian's Chromium through
-  # ChromeDriver and Firefox ESR from Python.
+  # Selenium and ChromeDriver, and Firefox ESR from Python.
   packages+=(clang libclang-rt-14-dev googletest pkg-config libbenchmark-dev libprotobuf-dev protobuf-compiler
-             valgrind jq python3 chromium chromium-driver firefox-esr clang-tools-14 llvm-14)
+             valgrind jq python3 chromium chromium-driver python3-selenium firefox-esr clang-tools-14 llvm-14)
 fi
 if [[ "${1:-}" == "windows" ]]; then
   # mingw-w64 (preset windows; its zlib also serves msvc-wine); clang-cl

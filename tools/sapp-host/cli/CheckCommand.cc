@@ -64,17 +64,21 @@ std::string scenarioName(const std::string& file) {
 
 using Outcome = ScenarioOutcome;
 
-// The trace lines of a traced child, in order; a line cut short by a crash
-// is left out.
-std::vector<Json> traceLines(const std::string& output) {
-    std::vector<Json> lines;
+// The trace lines of a traced child with their times, in order; a line cut
+// short by a crash is left out.
+std::vector<TracedLine> traceLines(const std::string& output) {
+    std::vector<TracedLine> lines;
     for (std::size_t at = output.find(kTraceTag); at != std::string::npos; at = output.find(kTraceTag, at)) {
         const std::size_t begin = at + kTraceTag.size();
         const std::size_t end = output.find('\n', begin);
         if (end == std::string::npos) break;
-        if (at == 0 || output[at - 1] == '\n') {
-            Json line = Json::parse(output.substr(begin, end - begin), nullptr, false);
-            if (!line.is_discarded()) lines.push_back(std::move(line));
+        const std::size_t space = output.find(' ', begin);
+        if ((at == 0 || output[at - 1] == '\n') && space < end) {
+            Json line = Json::parse(output.substr(space + 1, end - space - 1), nullptr, false);
+            const Json time = Json::parse(output.substr(begin, space - begin), nullptr, false);
+            if (!line.is_discarded() && time.is_number_unsigned()) {
+                lines.push_back({time.get<uint64_t>(), std::move(line)});
+            }
         }
         at = end;
     }
@@ -82,7 +86,7 @@ std::vector<Json> traceLines(const std::string& output) {
 }
 
 Outcome playInChild(const std::string& self, const std::string& module, const std::string& file,
-                    std::vector<Json>* trace) {
+                    std::vector<TracedLine>* trace) {
     Outcome outcome{file, file, "crash", {}, Json::array(), 0};
     const ChildResult child =
         runChild(self, {std::string(trace ? kPlayTracedCommand.name : kPlayOneCommand.name), "--module", module, file});
@@ -179,7 +183,7 @@ int checkScenarios(const Options& options, const std::optional<std::string>& htm
     Json reported = Json::array();
     for (const std::string& file : files) {
         const auto start = std::chrono::steady_clock::now();
-        std::vector<Json> trace;
+        std::vector<TracedLine> trace;
         Outcome outcome = playInChild(self, module, file, html ? &trace : nullptr);
         outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (outcome.result == "pass") ++passed;
@@ -245,10 +249,13 @@ sequence diagram (Server, Host, Module, Client, as diagram draws it), each
 arrow a link to its step; for each step what the host did, every line the
 module produced (send, event, log, answer, task, watch, error), and its
 checks, a failed one with the fields where the line it was compared with
-differs; for each record its fields as a tree beside its bytes as a hex dump,
-a field's bytes lit when the field is selected and the other way round,
-nested payloads opened in place. Filters: by session, by kind of line, and a
-text search. The page opens on the first failing step.
+differs and, for a send, the expected record beside the one sent; a list of
+every packet with its virtual time, sortable; for each record its fields as a
+tree beside its bytes as a hex dump, a field's bytes lit when the field is
+selected and the other way round, nested payloads in place, and its hex, a
+decode command line and a step for run to copy out. Filters: by session,
+direction, URI, record, kind of line, and a text search. The page opens on
+the first failing step.
 (check --html FILE writes the same page.)
 )",
     R"(Exit status: 0 all passed, 1 any failed, 2 bad arguments, a module that

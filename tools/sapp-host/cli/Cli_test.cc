@@ -173,6 +173,42 @@ TEST(CliTest, SweepReportsACrashedSweepAndRefusesAScenarioThatThrowsUnfaulted) {
     EXPECT_EQ(occurrences(throwing.output, "BAD    "), 2u) << throwing.output;
 }
 
+// The report's lines carry the virtual clock of the scenario's own process:
+// the app query goes out at once and again when its 5000 ms timer runs,
+// inside the advance step; the steps after it start at the advanced time.
+TEST(CliTest, ReportLinesCarryTheVirtualTime) {
+    const std::string scenario = scratchFile("clock.json");
+    std::ofstream(scenario, std::ios::binary) << R"({"steps": [
+        {"open": {"session": "a", "sid": 1234}},
+        {"event": {"session": "a", "type": 8007}},
+        {"advance": 12000},
+        {"leave": 1234}]})";
+    const std::string page = scratchFile("clock.html");
+    const ChildResult r = sappHost({"report", scenario, "-o", page});
+    std::filesystem::remove(scenario);
+    ASSERT_TRUE(r.exited && r.code == 0) << r.describe() << r.output;
+    const std::string html = fileText(page);
+    std::filesystem::remove(page);
+    const std::string open = "<script id=\"report-data\" type=\"application/json\">";
+    const std::size_t begin = html.find(open) + open.size();
+    const Json data = Json::parse(html.substr(begin, html.find("</script>", begin) - begin));
+    const Json& played = data["scenarios"][0];
+    std::vector<std::string> timed;
+    for (const Json& step : played["steps"]) {
+        for (const Json& line : step["lines"]) {
+            if (line["kind"] == "send" || line["kind"] == "task") {
+                timed.push_back(line["kind"].get<std::string>() + " " + line["json"].begin().value().value("op", "") +
+                                "@" + std::to_string(line["time"].get<uint64_t>()));
+            }
+        }
+    }
+    EXPECT_EQ(timed, (std::vector<std::string>{"send @0", "task add@0", "task run@5000", "send @5000",
+                                               "task run@10000", "task remove@12000"}));
+    EXPECT_EQ(played["steps"][3]["time"], 12000);
+    EXPECT_EQ(played["clock"], 12000);
+    EXPECT_TRUE(played["seconds"].is_number());
+}
+
 TEST(CliTest, RunEchoesDeliveriesAndShowsDroppedOnes) {
     // The scenario's exact checks pass only if they skip recv lines.
     const ChildResult json = sappHost({"run", "--json", testdata("deliveries.json")});

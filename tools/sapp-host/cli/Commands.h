@@ -54,8 +54,9 @@ extern const Command kSweepLoadCommand;
 extern const Command kPlayOneCommand;
 extern const Command kPlayTracedCommand;
 
-// Marks each trace line that the traced mode prints, as compact JSON, before
-// its report.
+// Marks each trace line that the traced mode prints before its report: the
+// tag, the virtual time of the line in ms (virtualNow of Runner.h), a space
+// and the line as compact JSON.
 inline constexpr std::string_view kTraceTag = "sapp-host-line ";
 // Marks the child's report among whatever else reaches its standard output:
 // the tag, then one JSON object {"name", "failures": [...], "differences":

@@ -35,7 +35,9 @@ int playOneCommand(const Options& options) {
         const ModuleLibrary module = loadModule(modulePathOf(options));
         std::function<void(const Json&)> onLine;
         if (options.command == kPlayTracedCommand.name) {
-            onLine = [](const Json& line) { std::cout << kTraceTag << dumpCompact(line) << '\n'; };
+            onLine = [](const Json& line) {
+                std::cout << kTraceTag << virtualNow() << ' ' << dumpCompact(line) << '\n';
+            };
         }
         const RunResult result = runScenario(module, scenario, onLine);
         std::vector<std::string> failures;

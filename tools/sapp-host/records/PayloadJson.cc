@@ -238,6 +238,26 @@ Decoded decodeSdkV2Payload(std::string_view bytes, Direction direction) {
     return {};
 }
 
+std::vector<FieldSpan> sdkV2PayloadSpans(std::string_view bytes, Direction direction) {
+    const std::optional<Json> form = decodeV2(bytes, direction);
+    if (form && form->contains("uid")) return fieldSpansOf<ps::AppUplinkV2>(bytes);
+    std::vector<FieldSpan> spans = fieldSpansOf<ps::AppHeaderV2>(bytes);
+    const std::size_t at = spans.back().end;
+    const auto addBody = [&spans, at](std::vector<FieldSpan> body, const std::string& prefix) {
+        for (FieldSpan& span : body) spans.push_back({prefix + span.path, at + span.begin, at + span.end});
+    };
+    // Bytes that hold a header always read in some form (the raw body at least).
+    if (form->contains("info")) {
+        addBody(fieldSpansOf<ps::AppInfoPack>(bytes.substr(at)), "info.");
+        spans.push_back({"info", at, bytes.size()});
+    } else if (form->contains("appData")) {
+        addBody(fieldSpansOf<ps::AppDataV2>(bytes.substr(at)), "");
+    } else {
+        spans.push_back({"body", at, bytes.size()});
+    }
+    return spans;
+}
+
 std::string encodeSdkV2Payload(const Json& in, const std::string& where) { return encodeV2(in, where); }
 
 Json sdkV2Pattern(const Json& in, const std::string& where) {

@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "tools/sapp-host/records/FieldJson.h"
+#include "tools/sapp-host/records/FieldSpans.h"
 
 namespace sapphost {
 
@@ -63,6 +64,12 @@ std::optional<Json> decodeV2(std::string_view bytes, Direction direction);
 // The SDK V2 payload on its own. Bytes shorter than its header raise
 // pakt::UnpackError.
 Decoded decodeSdkV2Payload(std::string_view bytes, Direction direction);
+// Where its fields lie: the header's, then those of the body in the form
+// decodeV2 reads (the uplink's uid, sid and appData; the app data's
+// reserved fields and appData; "info" and the fields of its AppInfoPack as
+// "info.appId", ...; or the raw "body"). Bytes shorter than the header raise
+// DecodeError.
+std::vector<FieldSpan> sdkV2PayloadSpans(std::string_view bytes, Direction direction);
 std::string encodeSdkV2Payload(const Json& in, const std::string& where);
 // A check's pattern of the SDK V2 payload (patternOf in FieldJson.h): the
 // keys of one of its forms.

@@ -22,7 +22,7 @@ struct Codec {
     uint32_t uri;  // 0 for records nested in others
     Decoded (*decode)(std::string_view, Direction);
     std::string (*encode)(const Json&, const std::string&);
-    std::vector<FieldSpan> (*spans)(std::string_view);
+    std::vector<FieldSpan> (*spans)(std::string_view, Direction);
     std::vector<NestedPayload> (*payloads)(std::string_view, Direction);
     // The fields of bytes that read cleanly as the record (PayloadJson.h).
     std::optional<Json> (*clean)(std::string_view, Direction);
@@ -185,12 +185,16 @@ template <typename R> std::optional<Json> cleanGeneric(std::string_view bytes, D
     return decodeClean<R>(bytes);
 }
 
+template <typename R> std::vector<FieldSpan> spansGeneric(std::string_view bytes, Direction) {
+    return fieldSpansOf<R>(bytes);
+}
+
 std::vector<NestedPayload> noPayloads(std::string_view, Direction) { return {}; }
 
 template <typename R> Json patternGeneric(const Json& in, const std::string& where) { return patternOf<R>(in, where); }
 
 template <typename R> constexpr Codec nested(std::string_view name) {
-    return {name, 0, decodeGeneric<R>, encodeFromJson<R>, fieldSpansOf<R>, noPayloads, cleanGeneric<R>,
+    return {name, 0, decodeGeneric<R>, encodeFromJson<R>, spansGeneric<R>, noPayloads, cleanGeneric<R>,
             patternGeneric<R>};
 }
 
@@ -198,7 +202,7 @@ template <typename R> constexpr Codec nested(std::string_view name) {
 // (after the packets). Every record that a payload of the packet table
 // holds is one of them (RecordJsonTest.EveryPayloadHoldsARecordOfTheMapping).
 const Codec kNested[] = {
-    {ps::SdkV2Payload::name, 0, decodeSdkV2Payload, encodeSdkV2Payload, fieldSpansOf<ps::AppHeaderV2>, noPayloads,
+    {ps::SdkV2Payload::name, 0, decodeSdkV2Payload, encodeSdkV2Payload, sdkV2PayloadSpans, noPayloads,
      decodeV2, sdkV2Pattern},
     nested<ps::AppInfoPack>("AppInfoPack"),
     nested<ps::AppInfoPack3>("AppInfoPack3"),
@@ -220,7 +224,7 @@ std::vector<Codec> makeCodecs() {
         using P = decltype(row);
         if constexpr (ps::isDecoded<P>) {
             using R = typename P::Record;
-            codecs.push_back({P::name, P::uri, decodePacket<P>, encodePacket<P>, fieldSpansOf<R>, packetPayloads<P>,
+            codecs.push_back({P::name, P::uri, decodePacket<P>, encodePacket<P>, spansGeneric<R>, packetPayloads<P>,
                               cleanGeneric<R>, patternPacket<P>});
         }
     });
@@ -290,7 +294,7 @@ Decoded decodeRecord(std::string_view name, std::string_view bytes, Direction di
         return codec.decode(bytes, direction);
     } catch (const pakt::UnpackError&) {
         // Walked again to say which field ran short and by how much.
-        codec.spans(bytes);
+        codec.spans(bytes, direction);
         throw;
     }
 }
@@ -369,8 +373,8 @@ std::string urisText() {
     return text;
 }
 
-std::vector<FieldSpan> fieldSpans(std::string_view name, std::string_view bytes) {
-    return codecFor(name).spans(bytes);
+std::vector<FieldSpan> fieldSpans(std::string_view name, std::string_view bytes, Direction direction) {
+    return codecFor(name).spans(bytes, direction);
 }
 
 std::vector<NestedPayload> nestedPayloads(std::string_view name, std::string_view bytes, Direction direction) {

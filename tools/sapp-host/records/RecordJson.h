@@ -60,14 +60,15 @@ uint32_t uriOf(const Json& value, const std::string& where);
 std::string urisText();
 
 // Where each field of record `name` lies in `bytes` (FieldSpans.h); for
-// SdkV2Payload, the fields of its header.
-struct FieldSpan;
-std::vector<FieldSpan> fieldSpans(std::string_view name, std::string_view bytes);
+// SdkV2Payload, those of the form its decoding in `direction` takes
+// (sdkV2PayloadSpans).
+std::vector<FieldSpan> fieldSpans(std::string_view name, std::string_view bytes,
+                                  Direction direction = Direction::Down);
 
 // A nested payload of a record that decodes cleanly (one that PayloadJson.h
 // shows as an object): the field carrying it, the record it holds
-// ("SdkV2Payload" for the SDK V2 payload, whose spans are its header's), and
-// its bytes, inflated when the field is zipped.
+// ("SdkV2Payload" for the SDK V2 payload), and its bytes, inflated when the
+// field is zipped.
 struct NestedPayload {
     std::string field;
     std::string record;

@@ -314,6 +314,36 @@ TEST(RecordJsonTest, FieldSpansFollowTheWire) {
     }
 }
 
+// The SDK V2 payload's body has spans too, in the form its decoding takes:
+// a check that names a field of the body can point at exactly its bytes.
+TEST(RecordJsonTest, SdkV2PayloadSpansFollowItsForm) {
+    const auto spans = [](const std::string& hex, Direction direction) {
+        std::string out;
+        for (const FieldSpan& span : fieldSpans("SdkV2Payload", fromHex(hex), direction)) {
+            out += span.path + " " + std::to_string(span.begin) + "-" + std::to_string(span.end) + "\n";
+        }
+        return out;
+    };
+    const std::string header = "01000000" "03" "05000000";  // seqNum 1, appMsgType 3, appId 5
+    const std::string heads = "seqNum 0-4\n" "appMsgType 4-5\n" "appId 5-9\n";
+    // Uplink: uid (u64), sid, appData "hi".
+    const std::string uplink = header + "0b00000001000000" "01000000" "0200" "6869";
+    EXPECT_EQ(spans(uplink, Direction::Up), heads + "uid 9-17\n" "sid 17-21\n" "appData 21-25\n");
+    // Downlink app data: two reserved u32, appData.
+    const std::string data = header + "00000000" "00000000" "0200" "6869";
+    EXPECT_EQ(spans(data, Direction::Down), heads + "reserved1 9-13\n" "reserved2 13-17\n" "appData 17-21\n");
+    // App info (type 4): the AppInfoPack's fields under "info", then "info" itself.
+    const std::string info = "01000000" "04" "0d000000"  // seqNum 1, appMsgType 4, appId 13
+                             "0d000000" "8200000000000000" "0000" "0000" "00000000" "00000000" "00";
+    EXPECT_EQ(spans(info, Direction::Down),
+              "seqNum 0-4\n" "appMsgType 4-5\n" "appId 5-9\n" "info.appId 9-13\n" "info.proxyId 13-21\n"
+              "info.str1 21-23\n" "info.str2 23-25\n" "info.num 25-29\n" "info.versions 29-33\n"
+              "info.flag 33-34\n" "info 9-34\n");
+    // Any other body is one run of bytes.
+    EXPECT_EQ(spans("01000000" "09" "05000000" "ffff", Direction::Down), heads + "body 9-11\n");
+    EXPECT_THROW(fieldSpans("SdkV2Payload", fromHex("01000000" "03"), Direction::Down), DecodeError);
+}
+
 TEST(RecordJsonTest, UrisNameTheirRecords) {
     EXPECT_EQ(recordNameForUri(256466), "PGetAppsReq");
     EXPECT_EQ(recordNameForUri(256978), "PAddAppReq");

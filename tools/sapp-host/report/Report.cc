@@ -1,6 +1,8 @@
 #include "tools/sapp-host/report/Report.h"
 
+#include <cctype>
 #include <ctime>
+#include <filesystem>
 #include <map>
 #include <set>
 #include <variant>
@@ -36,45 +38,116 @@ std::string shortened(std::string text) {
     return text + " ... (" + std::to_string(more) + " more characters)";
 }
 
+Json spanJson(const FieldSpan& span) { return {{"path", span.path}, {"begin", span.begin}, {"end", span.end}}; }
+
 Json spansJson(const std::vector<FieldSpan>& spans) {
     Json out = Json::array();
-    for (const FieldSpan& span : spans) out.push_back({{"path", span.path}, {"begin", span.begin}, {"end", span.end}});
+    for (const FieldSpan& span : spans) out.push_back(spanJson(span));
     return out;
 }
 
-// The spans of a record's fields and its nested payloads, each with its own
-// spans. The record's bytes and fields are those of the trace line, not
-// repeated here; a payload's bytes are given as the range of the record's
-// bytes they are, or, when zipped, as their own inflated hex. Bytes that do
+// Whether `fields` encode as record `name` to exactly `bytes`: then a step
+// may give the record by its fields and deliver the same bytes.
+bool encodesTo(const std::string& name, const Json& fields, const std::string& bytes) {
+    try {
+        return encodeRecord(name, fields, "the fields") == bytes;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+// The spans of a record's fields and its nested payloads. The record's bytes
+// and fields are those of the trace line, not repeated here. A payload that
+// is not zipped is a run of the record's own bytes: its fields' spans join
+// the record's, named through the payload's field ("data.appData") and put
+// before that field's own span, and it is listed with its range. A zipped
+// payload comes with its inflated bytes and spans of its own. Bytes that do
 // not decode have no spans; the trace line says why.
 Json recordJson(const Json& line, Direction direction) {
-    Json out = {{"name", line["record"]}, {"spans", Json::array()}, {"payloads", Json::array()}};
+    Json out = {{"name", line["record"]}, {"canonical", false}, {"spans", Json::array()}, {"payloads", Json::array()}};
     if (line.contains("decodeError")) out["error"] = line["decodeError"];
     if (!line["record"].is_string()) return out;
     const std::string name = line["record"];
     const std::string bytes = fromHex(line["hex"].get<std::string>());
     std::vector<FieldSpan> spans;
     try {
-        spans = fieldSpans(name, bytes);
+        spans = fieldSpans(name, bytes, direction);
     } catch (const pakt::UnpackError&) {
         return out;  // bytes that run short have no spans; the line's decodeError says where
     }
-    out["spans"] = spansJson(spans);
+    out["canonical"] = !line.contains("trailing") && line.contains("fields") && encodesTo(name, line["fields"], bytes);
+    std::map<std::string, std::vector<FieldSpan>> inlined;  // by payload field
     for (const NestedPayload& payload : nestedPayloads(name, bytes, direction)) {
         Json nested = {{"path", payload.field}, {"name", payload.record}, {"zipped", payload.zipped}};
+        std::vector<FieldSpan> own = fieldSpans(payload.record, payload.bytes, direction);
         if (payload.zipped) {
             nested["hex"] = toHex(payload.bytes);
+            nested["spans"] = spansJson(own);
         } else {
             // A byte string ends its field's span, after its length.
-            for (const FieldSpan& span : spans) {
-                if (span.path != payload.field) continue;
-                nested["begin"] = span.end - payload.bytes.size();
-                nested["end"] = span.end;
+            for (const FieldSpan& field : spans) {
+                if (field.path != payload.field) continue;
+                const std::size_t begin = field.end - payload.bytes.size();
+                nested["begin"] = begin;
+                nested["end"] = field.end;
+                for (FieldSpan& span : own) span = {payload.field + "." + span.path, begin + span.begin, begin + span.end};
+                inlined[payload.field] = std::move(own);
             }
         }
-        nested["spans"] = spansJson(fieldSpans(payload.record, payload.bytes));
-        nested["payloads"] = Json::array();
         out["payloads"].push_back(std::move(nested));
+    }
+    for (const FieldSpan& span : spans) {
+        if (const auto it = inlined.find(span.path); it != inlined.end()) {
+            for (const FieldSpan& inner : it->second) out["spans"].push_back(spanJson(inner));
+        }
+        out["spans"].push_back(spanJson(span));
+    }
+    return out;
+}
+
+// The path of a difference below a record's fields ("proxyIds[1]",
+// "data.appData", "apps.7.appId") as object keys and array indexes.
+std::vector<std::variant<std::string, std::size_t>> pathSteps(const std::string& path) {
+    std::vector<std::variant<std::string, std::size_t>> steps;
+    std::size_t at = 0;
+    while (at < path.size()) {
+        if (path[at] == '[') {
+            const std::size_t close = path.find(']', at);
+            steps.emplace_back(static_cast<std::size_t>(std::stoul(path.substr(at + 1, close - at - 1))));
+            at = close + 1;
+        } else {
+            if (path[at] == '.') ++at;
+            const std::size_t stop = path.find_first_of(".[", at);
+            steps.emplace_back(path.substr(at, stop - at));
+            at = stop == std::string::npos ? path.size() : stop;
+        }
+    }
+    return steps;
+}
+
+// Where a step stands in its scenario file, {"line", "column"}, for a link
+// from the page to it; null when the scenario has no text to point into
+// (the built-in session), and the page shows no link.
+Json sourceJson(const Step& step) {
+    if (!step.at.known()) return nullptr;
+    return {{"line", step.at.line}, {"column", step.at.column}};
+}
+
+// The file URL of a scenario file (made absolute), for links to it.
+std::string fileUrl(const std::string& file) {
+    std::error_code ec;
+    const std::filesystem::path path = std::filesystem::absolute(file, ec);
+    if (ec) return "";
+    const std::string text = path.generic_string();
+    std::string out = text.starts_with('/') ? "file://" : "file:///";
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (std::isalnum(byte) || std::string_view("/-._~:").find(c) != std::string_view::npos) {
+            out += c;
+        } else {
+            out += {'%', kDigits[byte >> 4], kDigits[byte & 15]};
+        }
     }
     return out;
 }
@@ -104,6 +177,11 @@ Json checksJson(const Step& step, const std::vector<Json>& effects) {
             for (const FieldDifference& difference : failure.differences) {
                 check["differences"].push_back(differenceJson(difference));
             }
+            if (failure.line && *failure.line < effects.size() && !failure.differences.empty()) {
+                if (Json expected = expectedRecord(effects[*failure.line], failure.differences); !expected.is_null()) {
+                    check["expected"] = std::move(expected);
+                }
+            }
         }
         out.push_back(std::move(check));
     };
@@ -118,19 +196,25 @@ Json checksJson(const Step& step, const std::vector<Json>& effects) {
 
 // Follows which session object a sid stands for as the scenario opens
 // sessions, changes what their getSid answers and moves them to new ids, so
-// that the lines that name only a sid (recv) can be filtered by session.
+// that the lines that name only a sid (recv) can be filtered by session, and
+// the sid of each session object, which a packet sent back to it would name.
 class SessionNames {
 public:
     void apply(const Step& step) {
         namespace ps = protocol::session;
         if (const auto* open = std::get_if<OpenAction>(&step.what); open && open->session) {
-            m_bySid[open->sid] = *open->session;
+            take(*open->session, open->sid);
         } else if (const auto* set = std::get_if<SetSidAction>(&step.what)) {
-            m_bySid[set->sid] = set->session;
+            take(set->session, set->sid);
         } else if (const auto* event = std::get_if<EventAction>(&step.what);
                    event && event->type == ps::EVENT_SESS_SID_ASID && event->sid != event->asid) {
-            m_bySid[event->sid] = event->session;
+            take(event->session, event->sid);
         }
+    }
+    Json sidOf(const Json& session) const {
+        if (!session.is_string()) return nullptr;
+        const auto it = m_sidByName.find(session.get<std::string>());
+        return it == m_sidByName.end() ? Json() : Json(it->second);
     }
     Json of(const Json& body) {
         if (body.contains("session") && body["session"].is_string()) return note(body["session"]);
@@ -146,7 +230,13 @@ private:
         m_seen.insert(name);
         return name;
     }
+    void take(const std::string& name, uint32_t sid) {
+        m_bySid[sid] = name;
+        m_sidByName[name] = sid;
+    }
+
     std::map<uint32_t, std::string> m_bySid;
+    std::map<std::string, uint32_t> m_sidByName;
     std::set<std::string> m_seen;
 };
 
@@ -155,15 +245,18 @@ class StepBuilder {
 public:
     explicit StepBuilder(const Scenario& scenario) : m_scenario(scenario) {}
 
-    void add(const Json& line) {
+    void add(const TracedLine& traced) {
+        const Json& line = traced.line;
         if (!line.is_object() || line.size() != 1) return;
+        m_clock = traced.time;
         if (const auto step = line.find("step"); step != line.end()) {
             finish();
             const std::size_t index = (*step)["index"];
             if (index >= m_scenario.steps.size()) return;
             m_step = &m_scenario.steps[index];
             m_sessions.apply(*m_step);
-            m_out = {{"index", index}, {"action", m_step->action}, {"note", m_step->note}, {"input", ""},
+            m_out = {{"index", index}, {"action", m_step->action}, {"note", m_step->note},
+                     {"source", sourceJson(*m_step)}, {"time", traced.time}, {"input", ""},
                      {"lines", Json::array()}, {"diagram", Json::array()}};
             for (const DiagramRow& row : diagramRows(m_scenario, line)) {
                 addInput(row.text);
@@ -175,7 +268,7 @@ public:
         const std::string kind = line.begin().key();
         const Json& body = line.begin().value();
         const std::size_t at = m_out["lines"].size();
-        Json out = {{"kind", kind}, {"session", m_sessions.of(body)}, {"effect", nullptr},
+        Json out = {{"kind", kind}, {"session", m_sessions.of(body)}, {"effect", nullptr}, {"time", traced.time},
                     {"text", shortened(trace::render(line))}, {"json", line}};
         if (trace::isInput(line)) {
             if (body.contains("packet") && body["packet"].is_object()) {
@@ -184,7 +277,10 @@ public:
         } else {
             out["effect"] = m_effects.size();
             m_effects.push_back(line);
-            if (kind == "send") out["record"] = recordJson(body, Direction::Up);
+            if (kind == "send") {
+                out["record"] = recordJson(body, Direction::Up);
+                out["sid"] = m_sessions.sidOf(body["session"]);
+            }
         }
         for (const DiagramRow& row : diagramRows(m_scenario, line)) {
             if (trace::isInput(line)) addInput(row.text);
@@ -193,7 +289,8 @@ public:
         m_out["lines"].push_back(std::move(out));
     }
 
-    Json finish() {
+    // Closes the step begun last, if any.
+    void finish() {
         if (m_step) {
             m_out["checks"] = checksJson(*m_step, m_effects);
             bool failed = false;
@@ -203,10 +300,16 @@ public:
         }
         m_step = nullptr;
         m_effects.clear();
-        return m_steps;
+    }
+
+    Json steps() {
+        finish();
+        return std::move(m_steps);
     }
 
     Json sessions() const { return m_sessions.all(); }
+    // The virtual time of the last line.
+    uint64_t clock() const { return m_clock; }
 
 private:
     void addInput(const std::string& text) {
@@ -220,20 +323,63 @@ private:
     Json m_out;
     std::vector<Json> m_effects;
     Json m_steps = Json::array();
+    uint64_t m_clock = 0;
 };
 
 }  // namespace
 
+Json expectedRecord(const Json& line, const std::vector<FieldDifference>& differences) {
+    if (!line.is_object() || line.size() != 1) return nullptr;
+    const std::string kind = line.begin().key();
+    const Json& body = line.begin().value();
+    if (kind != "send" || !body.contains("fields") || !body["record"].is_string()) return nullptr;
+    const std::string prefix = kind + ".fields.";
+    Json fields = body["fields"];
+    for (const FieldDifference& difference : differences) {
+        if (!difference.path.starts_with(prefix)) return nullptr;
+        const auto steps = pathSteps(difference.path.substr(prefix.size()));
+        Json* at = &fields;
+        for (std::size_t i = 0; i + 1 < steps.size(); ++i) {
+            at = std::holds_alternative<std::size_t>(steps[i]) ? &(*at)[std::get<std::size_t>(steps[i])]
+                                                                 : &(*at)[std::get<std::string>(steps[i])];
+        }
+        if (const auto* index = std::get_if<std::size_t>(&steps.back())) {
+            (*at)[*index] = difference.expected.value_or(nullptr);
+        } else if (difference.expected) {
+            (*at)[std::get<std::string>(steps.back())] = *difference.expected;
+        } else {
+            at->erase(std::get<std::string>(steps.back()));
+        }
+    }
+    const std::string name = body["record"];
+    try {
+        const std::string bytes = encodeRecord(name, fields, "the expected fields");
+        const Json decoded = decodeRecord(name, bytes, Direction::Up).fields;
+        const Json as = {{"record", name}, {"hex", toHex(bytes)}, {"fields", decoded}};
+        return {{"hex", as["hex"]}, {"fields", decoded}, {"record", recordJson(as, Direction::Up)}};
+    } catch (const std::exception& e) {
+        return {{"error", e.what()}};
+    }
+}
+
 Json reportScenario(std::size_t index, const ScenarioOutcome& outcome, const std::optional<Scenario>& scenario,
-                    const std::vector<Json>& trace) {
-    Json out = {{"id", "s" + std::to_string(index)}, {"file", outcome.file},   {"name", outcome.name},
-                {"result", outcome.result},           {"details", outcome.details}, {"sessions", Json::array()},
+                    const std::vector<TracedLine>& trace) {
+    Json out = {{"id", "s" + std::to_string(index)},
+                {"file", outcome.file},
+                {"url", fileUrl(outcome.file)},
+                {"name", outcome.name},
+                {"result", outcome.result},
+                {"details", outcome.details},
+                {"seconds", outcome.seconds},
+                {"clock", 0},
+                {"sessions", Json::array()},
                 {"steps", Json::array()}};
     if (!scenario) return out;
     StepBuilder steps(*scenario);
-    for (const Json& line : trace) steps.add(line);
-    out["steps"] = steps.finish();
+    for (const TracedLine& line : trace) steps.add(line);
+    out["steps"] = steps.steps();
     out["sessions"] = steps.sessions();
+    out["clock"] = steps.clock();
     return out;
 }
 

@@ -9,22 +9,38 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "tools/sapp-host/records/JsonSupport.h"
 #include "tools/sapp-host/report/Junit.h"
+#include "tools/sapp-host/scenario/Matcher.h"
 #include "tools/sapp-host/scenario/Scenario.h"
 
 namespace sapphost {
+
+// A trace line and the virtual time (ms) it was produced at.
+struct TracedLine {
+    uint64_t time = 0;
+    Json line;
+};
 
 // One scenario's part of the report data. `scenario` is the parsed file (none
 // when it could not be read); `trace` is every line its run printed, in
 // order. The checks are evaluated again on the trace, by the code `run` and
 // `check` use, so that passed checks can be shown beside failed ones.
 Json reportScenario(std::size_t index, const ScenarioOutcome& outcome, const std::optional<Scenario>& scenario,
-                    const std::vector<Json>& trace);
+                    const std::vector<TracedLine>& trace);
+
+// What a send line's record would be if it matched a check: its fields with
+// each difference's expected value put in (and a field the check wants
+// absent taken out), encoded by its record: {"hex", "fields", "record"}, the
+// record as the report data gives one. {"error": why} when those fields do
+// not encode; null when a difference lies outside the fields or the line has
+// no record.
+Json expectedRecord(const Json& line, const std::vector<FieldDifference>& differences);
 
 // The whole report data: where it was made, with which module, the totals
 // and the scenarios (reportScenario).

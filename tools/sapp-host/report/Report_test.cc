@@ -1,5 +1,6 @@
 #include "tools/sapp-host/report/Report.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -23,7 +24,8 @@ Json reportOf(const std::string& text, const std::string& result = "pass") {
     const ChildResult child = sappHost({"run", file, "--json"});
     std::filesystem::remove(file);
     EXPECT_TRUE(child.exited) << child.describe() << child.error;
-    const std::vector<Json> trace = jsonLines(child.output);
+    std::vector<TracedLine> trace;
+    for (Json& line : jsonLines(child.output)) trace.push_back({0, std::move(line)});
     return reportScenario(0, {"test", scenario.name, result, {}, Json::array(), 0}, scenario, trace);
 }
 
@@ -62,28 +64,112 @@ TEST(ReportTest, StepsCarryEveryCheckAndNameSessionsBySid) {
     EXPECT_EQ(report["sessions"], Json::array({"a"}));
 }
 
-// A nested payload that is not zipped is given as the range of the record's
-// bytes it occupies; a zipped one as its own inflated bytes; spans of both
-// are the payload's own.
+// A nested payload that is not zipped is a run of the record's bytes: its
+// fields' spans join the record's, named through the payload's field and
+// before the field's own span, so one dump shows them. A zipped one comes
+// with its own inflated bytes and spans. Bytes whose fields encode back to
+// them are canonical (a step may give them by fields); trailing bytes are not.
 TEST(ReportTest, NestedPayloadsPointAtTheirBytes) {
+    const std::string trailing =
+        encodeRecord("PAppMsgToClient", Json::parse(R"({"appId": 6, "appMsgType": 3, "data": "00ff"})"), "t") + "\xee";
     const Json report = reportOf(R"({"steps": [
         {"open": {"session": "a", "sid": 5}},
         {"packet": {"sid": 5, "uri": 256978, "record": {"sid": 5, "appIds": [7],
             "appPacks": {"apps": {"7": {"appId": 7, "sdkVersion": 3}}},
-            "sidApps": {"sidApps": {"5": {"appIds": [7]}}}, "sidAppsZipped": 1}}}]})");
+            "sidApps": {"sidApps": {"5": {"appIds": [7]}}}, "sidAppsZipped": 1}}},
+        {"packet": {"sid": 5, "uri": 2611202, "hex": ")" + toHex(trailing) + R"("}}]})");
     const Json& line = report["steps"][1]["lines"][0];
     const std::string hex = line["json"]["recv"]["packet"]["hex"];
-    const Json& payloads = line["record"]["payloads"];
+    const Json& record = line["record"];
+    EXPECT_TRUE(record["canonical"]);
+    const Json& payloads = record["payloads"];
     ASSERT_EQ(payloads.size(), 2u);
     EXPECT_EQ(payloads[0]["path"], "appPacks");
     EXPECT_FALSE(payloads[0]["zipped"]);
     const std::size_t begin = payloads[0]["begin"], end = payloads[0]["end"];
     const std::string appPacks = encodeRecord("PluginAppPackMap", line["json"]["recv"]["packet"]["fields"]["appPacks"], "t");
     EXPECT_EQ(hex.substr(2 * begin, 2 * (end - begin)), toHex(appPacks));
+    // appPacks: the count of apps (4 bytes), the key 7 (4), then the app's appId.
+    std::vector<std::string> order;
+    for (const Json& span : record["spans"]) {
+        order.push_back(span["path"]);
+        if (span["path"] == "appPacks.apps.7.appId") {
+            EXPECT_EQ(span["begin"], begin + 8);
+            EXPECT_EQ(hex.substr(2 * (begin + 8), 8), "07000000");
+        }
+    }
+    const auto at = [&order](const std::string& path) { return std::find(order.begin(), order.end(), path) - order.begin(); };
+    EXPECT_LT(at("appPacks.apps.7.appId"), at("appPacks.apps.7"));
+    EXPECT_LT(at("appPacks.apps"), at("appPacks"));
+    EXPECT_LT(at("appPacks"), static_cast<std::ptrdiff_t>(order.size()));
     EXPECT_EQ(payloads[1]["path"], "sidApps");
     EXPECT_TRUE(payloads[1]["zipped"]);
     EXPECT_EQ(payloads[1]["hex"], "0100000005000000010000000700000000000000");
     EXPECT_EQ(payloads[1]["spans"].back(), Json::parse(R"({"path": "sidAttrs", "begin": 16, "end": 20})"));
+    EXPECT_EQ(at("sidApps.sidAttrs"), static_cast<std::ptrdiff_t>(order.size()));  // its spans stay its own
+    EXPECT_FALSE(report["steps"][2]["lines"][0]["record"]["canonical"]);
+}
+
+// A failed check on a send carries the record the send would have been: the
+// actual fields with the expected values put in, encoded, with spans, so the
+// page can show both side by side. The appData of an SDK V2 uplink payload
+// is its last bytes (a u16 length and the data), and only the data changes.
+TEST(ReportTest, AFailedSendCheckCarriesTheExpectedRecord) {
+    const Json report = reportOf(R"({"host": {"databases": {"1": {"dwSGroupId": 1}}}, "steps": [
+        {"open": {"session": "a", "sid": 1}},
+        {"event": {"session": "a", "type": 8002, "sid": 1, "uid": 11}},
+        {"packet": {"sid": 1, "uri": 256978, "record": {"sid": 1, "appIds": [5],
+            "appPacks": {"apps": {"5": {"appId": 5, "proxyIds": [9], "sdkVersion": 2}}}}}},
+        {"request": {"sid": 1, "appId": 5, "data": "6869"},
+         "expect": [{"send": {"fields": {"data": {"appData": "6870"}}}}, {"send": {"uri": 2611458}}]}]})",
+                                 "fail");
+    const Json& step = report["steps"][3];
+    const Json& line = step["lines"][1];
+    ASSERT_EQ(line["kind"], "send");
+    EXPECT_EQ(line["sid"], 1);
+    const std::string got = line["json"]["send"]["hex"];
+    const Json& checks = step["checks"];
+    ASSERT_EQ(checks.size(), 2u);
+    ASSERT_TRUE(checks[0].contains("expected")) << checks[0].dump();
+    const Json& expected = checks[0]["expected"];
+    EXPECT_EQ(expected["hex"], got.substr(0, got.size() - 4) + "6870");
+    EXPECT_EQ(expected["fields"]["data"]["appData"], "6870");
+    const auto appData = [](const Json& record) {
+        for (const Json& span : record["spans"]) {
+            if (span["path"] == "data.appData") return span;
+        }
+        return Json();
+    };
+    const Json span = appData(expected["record"]);
+    EXPECT_EQ(span, appData(line["record"]));
+    EXPECT_EQ(span["end"], got.size() / 2);
+    EXPECT_EQ(span["end"].get<std::size_t>() - span["begin"].get<std::size_t>(), 4u);  // its u16 length and "hi"
+    // A difference outside the fields (the URI) leaves no record to show.
+    EXPECT_FALSE(checks[1].contains("expected")) << checks[1].dump();
+}
+
+// A long line's text is its start, cut after 1000 characters, and says how
+// much more there is; its record holds the rest.
+TEST(ReportTest, LongLinesAreCut) {
+    const Json report = reportOf(R"({"steps": [{"open": {"session": "a", "sid": 5}},
+        {"packet": {"sid": 5, "uri": 820178, "hex": ")" + std::string(1600, 'a') + R"("}}]})");
+    const std::string text = report["steps"][1]["lines"][0]["text"];
+    EXPECT_NE(text.find("recv    sid 5 ? uri 820178 0xaaaa"), std::string::npos) << text;
+    EXPECT_TRUE(text.ends_with("more characters)")) << text;
+    EXPECT_LT(text.size(), 1040u);
+    EXPECT_LT(text.find("recv"), 10u);
+}
+
+// A scenario file's link is a file URL of its absolute path, every byte that
+// is not a plain path character escaped.
+TEST(ReportTest, ScenariosLinkToTheirFiles) {
+    const Json scenario =
+        reportScenario(0, {"dir with space/\xc3\xbc#1.json", "n", "bad", {}, Json::array(), 0}, std::nullopt, {});
+    const std::string url = scenario["url"];
+    EXPECT_TRUE(url.starts_with("file:///")) << url;
+    EXPECT_TRUE(url.ends_with("/dir%20with%20space/%C3%BC%231.json")) << url;
+    EXPECT_EQ(url.find(' '), std::string::npos);
+    EXPECT_TRUE(scenario["steps"].empty());
 }
 
 // Text from the session cannot end the script element that carries the data.

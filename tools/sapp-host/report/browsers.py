@@ -1,8 +1,12 @@
-"""Headless browsers driven from Python's standard library, for the report's
-browser test: Chromium through ChromeDriver (the W3C WebDriver protocol over
-HTTP) and Firefox through Marionette, its built-in remote protocol (the one
-geckodriver speaks: length-prefixed JSON over TCP, with the same WebDriver
-commands). Only the calls the test needs.
+"""Headless browsers for the report's browser test, behind one small interface
+(navigate, run a script, type keys, take a screenshot, size the window, read
+the network and the console where the browser lets a client do so, close):
+
+- Chromium through ChromeDriver, driven by Selenium (Debian: chromium,
+  chromium-driver, python3-selenium);
+- Firefox through Marionette, its built-in remote protocol (length-prefixed
+  JSON over TCP, with the WebDriver commands): Debian has no geckodriver for
+  Selenium to drive, so this client is ours, the few commands the test needs.
 """
 import base64
 import json
@@ -11,8 +15,6 @@ import shutil
 import socket
 import subprocess
 import time
-import urllib.error
-import urllib.request
 
 WIDTH, HEIGHT = 1280, 900
 
@@ -21,91 +23,63 @@ class BrowserError(Exception):
     """What the browser answered to a command that failed (a script that threw, say)."""
 
 
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def key_actions(text):
-    """W3C key actions that type `text` (WebDriver key codes such as "\\ue007", Enter, allowed)."""
-    actions = []
-    for c in text:
-        actions += [{"type": "keyDown", "value": c}, {"type": "keyUp", "value": c}]
-    return {"actions": [{"type": "key", "id": "keyboard", "actions": actions}]}
-
-
-def wait_until(what, attempt, seconds=30):
-    deadline = time.monotonic() + seconds
-    while True:
-        try:
-            return attempt()
-        except OSError:
-            if time.monotonic() > deadline:
-                raise RuntimeError(f"{what} did not start within {seconds} s") from None
-            time.sleep(0.1)
-
-
 class Chromium:
     name = "Chromium"
+    hint = "Chromium, ChromeDriver and Selenium (Debian: apt-get install chromium chromium-driver python3-selenium)."
 
     @staticmethod
     def find():
         binary = shutil.which("chromium") or shutil.which("chromium-browser")
         driver = shutil.which("chromedriver")
+        try:
+            import selenium  # noqa: F401
+        except ImportError:
+            return None
         return (binary, driver) if binary and driver else None
 
     def __init__(self, found, profile):
+        from selenium import webdriver
+        from selenium.common.exceptions import WebDriverException
+        from selenium.webdriver.chrome.service import Service
         binary, driver = found
-        self.port = free_port()
-        self.driver = subprocess.Popen([driver, f"--port={self.port}"],
-                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wait_until("ChromeDriver", lambda: self._call("GET", "/status"))
-        options = {"binary": binary,
-                   "args": ["--headless=new", "--no-sandbox", "--disable-gpu", f"--window-size={WIDTH},{HEIGHT}",
-                            f"--user-data-dir={profile}", "--no-first-run", "--disable-background-networking",
-                            "--disable-component-update", "--disable-sync", "--disable-default-apps"]}
-        caps = {"capabilities": {"alwaysMatch": {
-            "browserName": "chrome", "goog:chromeOptions": options,
-            "goog:loggingPrefs": {"performance": "ALL", "browser": "ALL"}}}}
-        self.session = self._call("POST", "/session", caps)["sessionId"]
+        self.error = WebDriverException
+        options = webdriver.ChromeOptions()
+        options.binary_location = binary
+        for arg in ["--headless=new", "--no-sandbox", "--disable-gpu", f"--window-size={WIDTH},{HEIGHT}",
+                    f"--user-data-dir={profile}", "--no-first-run", "--disable-background-networking",
+                    "--disable-component-update", "--disable-sync", "--disable-default-apps"]:
+            options.add_argument(arg)
+        options.set_capability("goog:loggingPrefs", {"performance": "ALL", "browser": "ALL"})
+        self.driver = webdriver.Chrome(service=Service(driver), options=options)
 
-    def _call(self, method, path, body=None):
-        data = None if body is None else json.dumps(body).encode()
-        request = urllib.request.Request(f"http://127.0.0.1:{self.port}{path}", data=data, method=method,
-                                         headers={"Content-Type": "application/json"})
+    def _call(self, command):
         try:
-            with urllib.request.urlopen(request, timeout=60) as response:
-                return json.load(response)["value"]
-        except urllib.error.HTTPError as e:
-            # WebDriver errors come as HTTP errors whose body says what went wrong.
-            try:
-                value = json.load(e)["value"]
-                message = f"{value.get('error')}: {value.get('message', '').splitlines()[0]}"
-            except (ValueError, KeyError, IndexError, AttributeError):
-                message = str(e)
-            raise BrowserError(f"{method} {path}: {message}") from None
-
-    def _session(self, method, path, body=None):
-        return self._call(method, f"/session/{self.session}{path}", body)
+            return command()
+        except self.error as e:
+            raise BrowserError((e.msg or str(e)).splitlines()[0]) from None
 
     def navigate(self, url):
-        self._session("POST", "/se/log", {"type": "performance"})  # what loaded before is not the page's
-        self._session("POST", "/url", {"url": url})
+        self.driver.get_log("performance")  # what loaded before is not the page's
+        self._call(lambda: self.driver.get(url))
 
     def run(self, script, *args):
-        return self._session("POST", "/execute/sync", {"script": script, "args": list(args)})
+        return self._call(lambda: self.driver.execute_script(script, *args))
 
     def keys(self, text):
-        self._session("POST", "/actions", key_actions(text))
+        from selenium.webdriver.common.action_chains import ActionChains
+        self._call(lambda: ActionChains(self.driver).send_keys(text).perform())
 
-    def screenshot(self):
-        return base64.b64decode(self._session("GET", "/screenshot"))
+    def screenshot(self, element_id=None):
+        if element_id:
+            return self._call(lambda: self.driver.find_element("id", element_id).screenshot_as_png)
+        return self.driver.get_screenshot_as_png()
+
+    def resize(self, width=WIDTH, height=HEIGHT):
+        self.driver.set_window_size(width, height)
 
     def requests(self, url):
         """The URLs the page at `url` asked for since navigate (data: URLs are not fetched, so not listed)."""
-        sent = [m["params"] for m in (json.loads(e["message"])["message"]
-                                      for e in self._session("POST", "/se/log", {"type": "performance"}))
+        sent = [m["params"] for m in (json.loads(e["message"])["message"] for e in self.driver.get_log("performance"))
                 if m["method"] == "Network.requestWillBeSent"]
         # The page's requests share the loader of its own document; the
         # browser's start page loads its resources in another.
@@ -115,19 +89,15 @@ class Chromium:
                 and not p["request"]["url"].startswith("data:")}
 
     def errors(self):
-        return [e["message"] for e in self._session("POST", "/se/log", {"type": "browser"})
-                if e["level"] == "SEVERE"]
+        return [e["message"] for e in self.driver.get_log("browser") if e["level"] == "SEVERE"]
 
     def close(self):
-        try:
-            self._session("DELETE", "")
-        finally:
-            self.driver.terminate()
-            self.driver.wait(10)
+        self.driver.quit()
 
 
 class Firefox:
     name = "Firefox"
+    hint = "Firefox (Debian: apt-get install firefox-esr)."
 
     @staticmethod
     def find():
@@ -135,7 +105,9 @@ class Firefox:
 
     def __init__(self, binary, profile):
         os.makedirs(profile, exist_ok=True)
-        port = free_port()
+        with socket.socket() as s:  # a free port for Marionette
+            s.bind(("127.0.0.1", 0))
+            port = s.getsockname()[1]
         with open(os.path.join(profile, "user.js"), "w") as prefs:
             prefs.write(f'user_pref("marionette.port", {port});\n'
                         'user_pref("browser.shell.checkDefaultBrowser", false);\n'
@@ -143,13 +115,21 @@ class Firefox:
                         'user_pref("app.update.disabledForTesting", true);\n')
         self.process = subprocess.Popen([binary, "--headless", "--marionette", "--no-remote", "--profile", profile],
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.socket = wait_until("Firefox's Marionette", lambda: socket.create_connection(("127.0.0.1", port)))
+        deadline = time.monotonic() + 30
+        while True:
+            try:
+                self.socket = socket.create_connection(("127.0.0.1", port))
+                break
+            except OSError:
+                if time.monotonic() > deadline:
+                    raise RuntimeError("Firefox's Marionette did not start within 30 s") from None
+                time.sleep(0.1)
         self.socket.settimeout(60)
         self.stream = self.socket.makefile("rb")
         self.id = 0
         self._read()  # the server's greeting
         self._command("WebDriver:NewSession", {"capabilities": {}})
-        self._command("WebDriver:SetWindowRect", {"width": WIDTH, "height": HEIGHT})
+        self.resize()
 
     def _read(self):
         length = b""
@@ -175,10 +155,19 @@ class Firefox:
         return self._command("WebDriver:ExecuteScript", {"script": script, "args": list(args)})["value"]
 
     def keys(self, text):
-        self._command("WebDriver:PerformActions", key_actions(text))
+        actions = [{"type": t, "value": c} for c in text for t in ("keyDown", "keyUp")]
+        self._command("WebDriver:PerformActions", {"actions": [{"type": "key", "id": "keyboard", "actions": actions}]})
+        self._command("WebDriver:ReleaseActions", {})
 
-    def screenshot(self):
-        return base64.b64decode(self._command("WebDriver:TakeScreenshot", {"full": False})["value"])
+    def screenshot(self, element_id=None):
+        params = {"full": False}
+        if element_id:
+            element = self._command("WebDriver:FindElement", {"using": "css selector", "value": "#" + element_id})
+            params = {"id": element["value"][next(iter(element["value"]))]}
+        return base64.b64decode(self._command("WebDriver:TakeScreenshot", params)["value"])
+
+    def resize(self, width=WIDTH, height=HEIGHT):
+        self._command("WebDriver:SetWindowRect", {"width": width, "height": height})
 
     def requests(self, url):
         return None  # Marionette does not show the network; the page's own resource list must do

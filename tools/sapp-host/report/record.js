@@ -1,4 +1,5 @@
-// A record's field tree and hex dump (see common.js).
+// A record's field tree, hex dump and copy-out (see common.js). Bytes have one
+// presentation on the whole page: this dump, 16 a row with the offset and the ASCII.
 
 // The two-digit hex and the ASCII column character of every byte value.
 const HEX2 = Array.from({ length: 256 }, (_, b) => b.toString(16).padStart(2, '0'));
@@ -6,7 +7,7 @@ const ASCII = HEX2.map((_, b) => b >= 0x20 && b < 0x7f ? esc(String.fromCharCode
 const TREE_OPEN_LIMIT = 300;  // records with more fields show only their top level at first
 const HEX_BLOCK = 32;         // rows of 16 bytes per block of a hex dump
 const VIEWS = new WeakMap();  // .record element -> its RecordView
-let ACTIVE = null;            // the view whose bytes carry the highlight
+let ACTIVE = [];              // the views whose bytes carry the highlight: one, or linked ones
 
 function hexBytes(hex) {
   const out = new Uint8Array(hex.length >> 1);
@@ -14,7 +15,8 @@ function hexBytes(hex) {
   return out;
 }
 
-// How a scalar reads in the tree: byte strings (hex) also as text when printable.
+// How a scalar reads, in the tree and in a check's differences alike: byte strings
+// (hex) also as text when printable.
 function scalarText(v) {
   if (typeof v !== 'string' || !/^(?:[0-9a-f]{2})*$/i.test(v)) return esc(json(v));  // numbers, wide strings
   if (v === '') return '<span class="absent">empty</span>';
@@ -26,30 +28,41 @@ function scalarText(v) {
 // The parent of a field path: "apps.7.versions[0]" -> "apps.7.versions" -> "apps.7"; "" at the top.
 const parentPath = path => path.replace(/(?:\.[^.[\]]+|\[\d+\]|^[^.[\]]+)$/, '');
 
-// One record (or nested payload) opened: its field tree and its hex dump, linked both
-// ways through the byte ranges ("spans") of its fields.
+// One record (or zipped payload) opened: its field tree and its hex dump, linked both
+// ways through the byte ranges ("spans") of its fields. The fields of a payload that
+// is not zipped are fields of the record (its bytes are the record's); a zipped one
+// opens in place as a view of its own over its inflated bytes. `copy` gives the texts
+// of the copy-out buttons ({hex, decode, step}: functions, or null where there is none).
 class RecordView {
-  constructor(rec, bytes, fields, title) {
+  constructor(rec, bytes, fields, title, copy) {
     this.bytes = bytes;
+    this.copy = copy;
     this.spans = rec.spans || [];
     this.spanByPath = new Map(this.spans.map(sp => [sp.path, sp]));
     this.payloadByPath = new Map((rec.payloads || []).map(p => [p.path, p]));
-    this.values = new Map();  // path -> value, of folded containers and of payloads
+    this.values = new Map();  // path -> value, of folded containers and of zipped payloads
     this.owner = null;        // per byte, the index of the innermost span holding it
     this.hl = null;           // {begin, end, field}: what has the class "hl" now
+    this.diff = null;         // per byte, 1 where a check's difference lies (class "diff")
     this.selected = null;     // the selected .field
     this.cursor = -1;         // the byte the keyboard is on in the hex dump
     this.pending = 0;         // a scheduled return from a hover to the selection
     this.byteEls = [];        // per offset, its .byte and its ASCII .ch once built (plain arrays:
     this.charEls = [];        // live collections slow down with every class change)
     this.blocks = 0;          // blocks of the hex dump built so far
+    this.peers = [];          // views that keep their highlight beside this one's (side by side)
     const el = this.el = document.createElement('div');
     el.className = 'record';
     const open = this.spans.length <= TREE_OPEN_LIMIT;
     const tree = fields && typeof fields === 'object' ? `<ul class="tree-list">${this.treeHtml(fields, '', open)}</ul>`
       : '<p class="empty">No decoded fields.</p>';
     const error = rec.error ? ` · <span class="error">${esc(rec.error)}</span>` : '';
-    el.innerHTML = `<p class="record-head">${title} · ${plural(bytes.length, 'byte')}${error}</p><div class="panes">` +
+    const buttons = copy ? Object.keys(COPY_LABELS).filter(k => copy[k]).map(k =>
+      `<button type="button" class="copy" data-what="${k}" title="${esc(COPY_LABELS[k][1])}">${COPY_LABELS[k][0]}</button>`).join('') : '';
+    el.innerHTML = `<div class="record-head"><p>${title} · ${plural(bytes.length, 'byte')}${error}</p>` +
+      (buttons ? `<span class="copy-out" role="group" aria-label="Copy out"><span class="label">copy</span>${buttons}</span>` : '') +
+      `</div><div class="copied" hidden><textarea readonly rows="2" spellcheck="false" aria-label="Copied text"></textarea>` +
+      `<output class="copy-status"></output></div><div class="panes">` +
       `<div class="tree">${tree}</div><div class="hex" tabindex="0" role="group" aria-label="Bytes: arrow keys move, fields follow"></div></div>`;
     this.tree = el.querySelector('.tree');
     this.hex = el.querySelector('.hex');
@@ -67,14 +80,14 @@ class RecordView {
   nodeHtml(label, path, v, open) {
     const sp = this.spanByPath.get(path), payload = this.payloadByPath.get(path);
     let summary, twisty = '<span class="twisty-none"></span>', after = '';
-    if (payload) {  // a nested payload: a record of its own, opened in place on demand
+    if (payload && payload.zipped) {  // a record of its own over the inflated bytes, opened on demand
       this.values.set(path, v);
       summary = `<span class="dim">${esc(payload.name)}</span>`;
       after = `<button type="button" class="payload-toggle" aria-expanded="false" data-path="${esc(path)}">` +
-        `${esc(payload.name)}${payload.zipped ? ', inflated' : ''}</button><div class="payload-slot"></div>`;
+        `${esc(payload.name)}, inflated</button><div class="payload-slot"></div>`;
     } else if (v !== null && typeof v === 'object') {  // a container, its children built when first unfolded
       const n = Array.isArray(v) ? v.length : Object.keys(v).length;
-      summary = `<span class="dim">${Array.isArray(v) ? `[${n}]` : `{${n}}`}</span>`;
+      summary = `<span class="dim">${payload ? esc(payload.name) + ' ' : ''}${Array.isArray(v) ? `[${n}]` : `{${n}}`}</span>`;
       if (n) {
         twisty = `<button type="button" class="twisty" aria-expanded="${open}" title="Fold or unfold"><span class="sr-only">${esc(label)}</span></button>`;
         if (!open) this.values.set(path, v);
@@ -82,7 +95,8 @@ class RecordView {
       }
     } else summary = scalarText(v);
     const where = !sp ? '' : `<span class="range">${sp.end - sp.begin > 1 ? `${sp.begin}–${sp.end - 1}` : sp.end > sp.begin ? sp.begin : `at ${sp.begin}`}</span>`;
-    return `<li>${twisty}<button type="button" class="field" data-path="${esc(path)}"${sp ? ` data-begin="${sp.begin}" data-end="${sp.end}"` : ''}>` +
+    const diff = this.diffPaths && this.diffPaths.has(path) ? ' diff' : '';
+    return `<li>${twisty}<button type="button" class="field${diff}" data-path="${esc(path)}"${sp ? ` data-begin="${sp.begin}" data-end="${sp.end}"` : ''}>` +
       `<span class="k">${esc(label)}</span> <span class="v">${summary}</span>${where}</button>${after}</li>`;
   }
 
@@ -113,11 +127,17 @@ class RecordView {
     build(4);
   }
 
+  // The classes of byte i: lit by the selection or a hover, part of a difference.
+  cls(i) {
+    const hl = this.hl;
+    return (this.diff && this.diff[i] ? ' diff' : '') + (hl && i >= hl.begin && i < hl.end ? ' hl' : '');
+  }
+
   rowHtml(from, to, digits) {
-    const b = this.bytes, hl = this.hl;
+    const b = this.bytes;
     let hx = '', asc = '';
     for (let i = from; i < to; i++) {
-      const cls = hl && i >= hl.begin && i < hl.end ? ' hl' : '';
+      const cls = this.cls(i);
       hx += `<span class="byte${cls}" data-offset="${i}">${HEX2[b[i]]}</span>`;
       asc += `<span class="ch${cls}" data-offset="${i}">${ASCII[b[i]]}</span>`;
     }
@@ -143,10 +163,11 @@ class RecordView {
   }
 
   // Gives exactly the bytes [begin, end) and the one field the class "hl", in this view
-  // and in no other: the view shown last takes the highlight from the one before.
+  // and in no other but its peers: the view shown last takes the highlight from the ones
+  // before.
   show(begin, end, field) {
-    if (ACTIVE && ACTIVE !== this) ACTIVE.mark(null);
-    ACTIVE = this;
+    for (const view of ACTIVE) if (view !== this && !this.peers.includes(view)) view.mark(null);
+    ACTIVE = ACTIVE.filter(view => this.peers.includes(view)).concat(this);
     end = Math.min(end, this.bytes.length);
     this.mark({ begin, end: Math.max(begin, end), field });
   }
@@ -156,15 +177,47 @@ class RecordView {
   mark(next) {
     const hl = this.hl, bytes = this.byteEls, chars = this.charEls;
     if (hl && next && hl.begin === next.begin && hl.end === next.end && hl.field === next.field) return;
+    this.hl = next;
+    const paint = range => {
+      for (let i = range.begin; i < range.end && bytes[i]; i++) {
+        const cls = this.cls(i);
+        bytes[i].className = 'byte' + cls;
+        chars[i].className = 'ch' + cls;
+      }
+    };
     if (hl) {
-      for (let i = hl.begin; i < hl.end && bytes[i]; i++) { bytes[i].className = 'byte'; chars[i].className = 'ch'; }
+      paint(hl);
       if (hl.field) hl.field.classList.remove('hl');
     }
-    this.hl = next;
     if (!next) return;
-    for (let i = next.begin; i < next.end && bytes[i]; i++) { bytes[i].className = 'byte hl'; chars[i].className = 'ch hl'; }
+    paint(next);
     if (next.field) next.field.classList.add('hl');
     if (bytes[this.cursor]) bytes[this.cursor].classList.add('cursor');
+  }
+
+  // Marks where a check's differences lie, by field path: their bytes and their fields
+  // keep the class "diff". A path inside a zipped payload opens that payload and is
+  // marked there; the payload's own bytes here are marked whole.
+  markDifferences(paths) {
+    this.diff = this.diff || new Uint8Array(this.bytes.length);
+    this.diffPaths = this.diffPaths || new Set();
+    for (const path of paths) {
+      let sp = this.spanByPath.get(path);
+      for (const p of this.payloadByPath.values()) {
+        if (!p.zipped || !path.startsWith(p.path + '.')) continue;
+        this.openPayload(p.path).markDifferences([path.slice(p.path.length + 1)]);
+        sp = this.spanByPath.get(p.path);
+      }
+      if (!sp) continue;
+      this.diffPaths.add(sp.path);
+      this.diff.fill(1, sp.begin, Math.min(sp.end, this.bytes.length));
+      const f = this.reveal(sp.path);
+      if (f) f.classList.add('diff');
+    }
+    for (let i = 0; i < this.byteEls.length; i++) if (this.diff[i]) {
+      this.byteEls[i].classList.add('diff');
+      this.charEls[i].classList.add('diff');
+    }
   }
 
   preview(begin, end, field) { cancelAnimationFrame(this.pending); this.show(begin, end, field); }
@@ -186,6 +239,15 @@ class RecordView {
     if (!f.dataset.begin) return this.show(0, 0, f);
     this.show(+f.dataset.begin, +f.dataset.end, f);
     this.scrollHexTo(+f.dataset.begin);
+  }
+
+  // Selects the field at a path (or the nearest field holding it), opening a zipped
+  // payload that holds it; returns the view the field is in and the field.
+  selectPath(path) {
+    for (const p of this.payloadByPath.values())
+      if (p.zipped && path.startsWith(p.path + '.')) return this.openPayload(p.path).selectPath(path.slice(p.path.length + 1));
+    for (let p = path, f; p; p = parentPath(p)) if ((f = this.reveal(p))) { this.select(f); return [this, f]; }
+    return [this, null];
   }
 
   // Hovering a byte shows its innermost field, or the nearest unfolded field holding it.
@@ -238,22 +300,28 @@ class RecordView {
     ul.hidden = !open;
   }
 
-  // Opens a nested payload in place, under its field, as a record of its own: a zipped
-  // payload brings its inflated bytes, any other is a run of the outer record's bytes.
+  // Opens (or closes) a zipped payload in place, under its field, as a record of its
+  // own over its inflated bytes.
   togglePayload(btn) {
     const slot = btn.nextElementSibling, open = btn.getAttribute('aria-expanded') !== 'true';
     if (open && !slot.firstChild) {
-      const p = this.payloadByPath.get(btn.dataset.path);
-      const bytes = p.zipped ? hexBytes(p.hex || '') : this.bytes.subarray(p.begin, p.end);
-      const title = `<strong>${esc(p.name)}</strong> <span class="dim">${p.zipped
-        ? '(zlib: the bytes below are the inflated ones)' : `(bytes ${p.begin}–${p.end - 1} of the record)`}</span>`;
-      slot.appendChild(new RecordView(p, bytes, this.values.get(btn.dataset.path), title).el);
+      const p = this.payloadByPath.get(btn.dataset.path), bytes = hexBytes(p.hex || '');
+      const title = `<strong>${esc(p.name)}</strong> <span class="dim">(zlib: the bytes below are the inflated ones)</span>`;
+      slot.appendChild(new RecordView(p, bytes, this.values.get(btn.dataset.path), title,
+        { hex: () => p.hex, decode: () => decodeCommand(['--record', p.name], p.hex) }).el);
     }
     btn.setAttribute('aria-expanded', String(open));
     slot.hidden = !open;
     // A record holding an open payload stacks its tree above its bytes, to give it room.
     this.el.classList.toggle('stacked', [...this.tree.querySelectorAll('.payload-toggle[aria-expanded="true"]')]
       .some(b => b.closest('.record') === this.el));
+  }
+
+  // The view of a zipped payload, opened.
+  openPayload(path) {
+    const btn = this.field(path).parentElement.querySelector(':scope > .payload-toggle');
+    if (btn.getAttribute('aria-expanded') !== 'true') this.togglePayload(btn);
+    return VIEWS.get(btn.nextElementSibling.firstChild);
   }
 
   scrollHexTo(offset) {
@@ -275,32 +343,36 @@ class RecordView {
     this.selectByte(to);
     this.scrollHexTo(to);
   }
+
+  // Shows the text of a copy-out button, selected, and puts it on the clipboard where
+  // the browser lets a page from disk do so; else the selection is there to copy.
+  copyOut(what) {
+    const box = this.el.querySelector(':scope > .copied'), area = box.firstChild, status = box.lastChild;
+    area.value = this.copy[what]();
+    box.hidden = false;
+    box.dataset.what = what;
+    area.select();
+    const by = 'Selected: press Ctrl+C (⌘C) to copy.';
+    status.textContent = '';
+    const fallback = () => {
+      area.select();
+      let copied = false;
+      try { copied = document.execCommand('copy'); } catch (e) { copied = false; }
+      status.textContent = copied ? 'Copied.' : by;
+    };
+    if (navigator.clipboard && window.isSecureContext)
+      navigator.clipboard.writeText(area.value).then(() => { status.textContent = 'Copied.'; }, fallback);
+    else fallback();
+  }
 }
+
+// The copy-out buttons: label and tooltip.
+const COPY_LABELS = {
+  hex: ['hex', 'The bytes as hex'],
+  decode: ['decode command', 'A sapp-host decode command line that prints these fields'],
+  step: ['step JSON', 'A scenario step that delivers these bytes, for sapp-host run'],
+};
+
+const decodeCommand = (args, hex) => ['sapp-host', 'decode', ...args, hex || '""'].join(' ');
 
 const viewOf = el => VIEWS.get(el.closest('.record'));
-
-// Opens or closes the record of a line, building its view when first opened. Its bytes
-// and fields are those of the trace line: a send, or a packet received.
-function toggleRecord(btn) {
-  const line = btn.closest('.line'), open = btn.getAttribute('aria-expanded') !== 'true';
-  let detail = line.querySelector(':scope > .line-detail');
-  if (open && !detail) {
-    const l = LINE_OF.get(line).data, j = l.json || {}, body = j.send || (j.recv && j.recv.packet) || {};
-    detail = document.createElement('div');
-    detail.className = 'line-detail';
-    detail.appendChild(new RecordView(l.record, hexBytes(body.hex || ''), body.fields,
-      `<strong>${esc(l.record.name || 'a body without a record')}</strong>`).el);
-    line.appendChild(detail);
-  }
-  btn.setAttribute('aria-expanded', String(open));
-  detail.hidden = !open;
-}
-
-// Opens a line's record on a field (or on the nearest field holding it, as for a field
-// inside a payload); focusing the field selects it.
-function showField(line, path) {
-  const btn = line.querySelector(':scope > .open');
-  if (btn.getAttribute('aria-expanded') !== 'true') toggleRecord(btn);
-  const view = VIEWS.get(line.querySelector('.record'));
-  for (let p = path, f; p; p = parentPath(p)) if ((f = view.reveal(p))) return f.focus();
-}

@@ -370,6 +370,8 @@ RunResult runScenario(const ModuleLibrary& module, const Scenario& scenario,
     return player.run(options);
 }
 
+uint64_t virtualNow() { return standin::clockNow(); }
+
 std::string formatFailure(const Scenario& scenario, const StepFailure& failure) {
     const CheckFailure& check = failure.check;
     std::string out = located(scenario.source, check.at) + ": scenario \"" + scenario.name + "\", step " +

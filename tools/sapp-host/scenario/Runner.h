@@ -72,6 +72,11 @@ struct RunOptions {
 RunResult runScenario(const ModuleLibrary& module, const Scenario& scenario,
                       const std::function<void(const Json&)>& onLine = {}, const RunOptions& options = {});
 
+// The stand-in host's virtual clock, in ms since the process started: the
+// time of a trace line when asked from `onLine`. Only an advance step moves
+// it, running due tasks at their own times.
+uint64_t virtualNow();
+
 // A failure as text: where the check is (file:line:column, as compilers
 // write it, so that editors go there), the scenario, the step and where it
 // is, the check, where the line differs, then the step's lines indented.
