@@ -1,0 +1,158 @@
+// The registry's two containers against the standard containers they
+// replace: the proxy set against std::set, the id table against std::map,
+// under long random runs of the operations the app manager makes; and the
+// id table's spreading of ids that a fixed hash would pile into one slot.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <map>
+#include <random>
+#include <set>
+#include <vector>
+
+#include "appmgr/IdMap.h"
+#include "appmgr/ProxySet.h"
+
+namespace {
+
+std::vector<uint64_t> idsOf(const ProxySet& proxies) {
+    std::vector<uint64_t> out;
+    proxies.forEach([&](uint64_t id) { out.push_back(id); });
+    return out;
+}
+
+TEST(ProxySetTest, AssignSortsAndDropsRepeats) {
+    ProxySet proxies;
+    proxies.assign({9, 3, 9, 1, 3});
+    EXPECT_EQ(idsOf(proxies), (std::vector<uint64_t>{1, 3, 9}));
+    proxies.assign({});
+    EXPECT_TRUE(proxies.empty());
+    proxies.assign({4, 5, 5});
+    std::vector<uint64_t> copy{77};
+    proxies.copyTo(copy);
+    EXPECT_EQ(copy, (std::vector<uint64_t>{4, 5}));
+}
+
+TEST(ProxySetTest, ALargeSetAddedToOutOfOrderBecomesATreeUntilReplaced) {
+    ProxySet proxies;
+    std::vector<uint64_t> ids;
+    for (uint64_t id = 2; id <= 2 * ProxySet::kFlatLimit; id += 2) ids.push_back(id);
+    proxies.assign(ids);
+    proxies.insert(1000);  // at the end: stays a vector
+    EXPECT_TRUE(proxies.flat());
+    proxies.insert(3);
+    EXPECT_FALSE(proxies.flat());
+    ids.push_back(1000);
+    ids.push_back(3);
+    std::sort(ids.begin(), ids.end());
+    EXPECT_EQ(idsOf(proxies), ids);
+    proxies.assign({7, 6});
+    EXPECT_TRUE(proxies.flat());
+    EXPECT_EQ(idsOf(proxies), (std::vector<uint64_t>{6, 7}));
+}
+
+TEST(ProxySetTest, WalksInAscendingOrderLikeAnOrderedSetWhateverTheOperations) {
+    std::mt19937 random(20261207);
+    ProxySet proxies;
+    std::set<uint64_t> model;
+    for (int step = 0; step < 20000; ++step) {
+        const unsigned roll = random() % 100;
+        if (roll < 2) {
+            std::vector<uint64_t> ids(random() % (3 * ProxySet::kFlatLimit));
+            for (uint64_t& id : ids) id = random() % 500;
+            proxies.assign(ids);
+            model = std::set<uint64_t>(ids.begin(), ids.end());
+        } else if (roll < 3) {
+            proxies.clear();
+            model.clear();
+        } else {
+            // Mostly ascending, as proxies arrive; now and then anywhere.
+            const uint64_t id = roll < 60 && !model.empty() ? *model.rbegin() + 1 + random() % 3 : random() % 500;
+            proxies.insert(id);
+            model.insert(id);
+        }
+        ASSERT_EQ(proxies.size(), model.size()) << "step " << step;
+        if (step % 97 == 0) {
+            ASSERT_EQ(idsOf(proxies), std::vector<uint64_t>(model.begin(), model.end())) << "step " << step;
+        }
+    }
+}
+
+TEST(IdMapTest, FindsInsertsAndErasesLikeAnOrderedMap) {
+    std::mt19937_64 random(7);
+    IdMap<uint32_t, uint64_t> table;
+    std::map<uint32_t, uint64_t> model;
+    // Few distinct ids, so that runs of occupied slots form, wrap around the
+    // end of the array and are broken up by erases.
+    for (int step = 0; step < 200000; ++step) {
+        const auto id = static_cast<uint32_t>(random() % 300);
+        switch (random() % 3) {
+        case 0: {
+            const auto [value, added] = table.tryEmplace(id);
+            const auto [expected, modelAdded] = model.try_emplace(id, 0);
+            ASSERT_EQ(added, modelAdded);
+            ASSERT_EQ(*value, expected->second);
+            *value = expected->second = random();
+            break;
+        }
+        case 1:
+            table.erase(id);
+            model.erase(id);
+            break;
+        default: {
+            const uint64_t* value = table.find(id);
+            const auto expected = model.find(id);
+            ASSERT_EQ(value != nullptr, expected != model.end()) << "id " << id << ", step " << step;
+            if (value) {
+                ASSERT_EQ(*value, expected->second);
+            }
+        }
+        }
+        ASSERT_EQ(table.size(), model.size());
+        ASSERT_GE(table.capacity(), 2 * table.size());
+    }
+    for (const auto& [id, value] : model) {
+        ASSERT_NE(table.find(id), nullptr);
+        EXPECT_EQ(*table.find(id), value);
+    }
+}
+
+TEST(IdMapTest, AnErasedValueIsGoneWhenItsIdComesBack) {
+    IdMap<uint64_t, std::vector<int>> table;
+    table[5].push_back(1);
+    table[6].push_back(2);
+    table.erase(5);
+    EXPECT_EQ(table.find(5), nullptr);
+    EXPECT_TRUE(table[5].empty());
+    EXPECT_EQ(table[6], std::vector<int>{2});
+    table.reserve(1000);
+    EXPECT_GE(table.capacity(), 2000u);
+    EXPECT_EQ(table[6], std::vector<int>{2});
+}
+
+// Ids that share their low bits (multiples of a power of two, the buckets of
+// a table hashing an id by itself) must not share slots.
+TEST(IdMapTest, IdsAFixedHashWouldPileIntoOneSlotSpreadOut) {
+    const IdKeys keys = idKeys();
+    constexpr uint32_t kIds = 20000;
+    constexpr unsigned kSlotBits = 16;  // a table of 65,536 slots, as IdMap holds 20,000 ids in
+    std::vector<unsigned> perSlot(1u << kSlotBits);
+    for (uint64_t i = 1; i <= kIds; ++i) ++perSlot[hashId(i << 16, keys) >> (64 - kSlotBits)];
+    // Thrown at random, 20,000 ids put at most about 7 into one of 65,536 slots.
+    EXPECT_LE(*std::max_element(perSlot.begin(), perSlot.end()), 12u);
+
+    IdMap<uint32_t, uint32_t> table;
+    for (uint32_t i = 1; i <= kIds; ++i) table[i << 16] = i;
+    for (uint32_t i = 1; i <= kIds; ++i) ASSERT_EQ(table[i << 16], i);
+}
+
+TEST(IdMapTest, EveryDrawOfTheKeysDiffers) {
+    const IdKeys a = drawIdKeys();
+    const IdKeys b = drawIdKeys();
+    EXPECT_NE(a.mask, b.mask);
+    EXPECT_NE(a.factor, b.factor);
+    EXPECT_EQ(a.factor % 2, 1u);
+}
+
+}  // namespace
