@@ -7,9 +7,19 @@ void ProxySet::assign(const std::vector<uint64_t>& ids) {
     m_tree.reset();
     m_sorted.assign(ids.begin(), ids.end());
     // Servers list proxies ascending; only other lists are sorted.
-    if (std::adjacent_find(m_sorted.begin(), m_sorted.end(), std::greater_equal<>()) == m_sorted.end()) return;
-    std::sort(m_sorted.begin(), m_sorted.end());
+    const auto notAscending = [this] {
+        return std::adjacent_find(m_sorted.begin(), m_sorted.end(), std::greater_equal<>()) != m_sorted.end();
+    };
+    if (!notAscending()) return;
+    // Runs of one id go first, in one pass: a list repeating one proxy is
+    // then one id, not a sort.
     m_sorted.erase(std::unique(m_sorted.begin(), m_sorted.end()), m_sorted.end());
+    if (notAscending()) {
+        std::sort(m_sorted.begin(), m_sorted.end());
+        m_sorted.erase(std::unique(m_sorted.begin(), m_sorted.end()), m_sorted.end());
+    }
+    // The registry keeps the set: not the room the repeats took.
+    if (m_sorted.capacity() > 2 * m_sorted.size() + 16) m_sorted.shrink_to_fit();
 }
 
 void ProxySet::insert(uint64_t id) {

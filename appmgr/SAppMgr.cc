@@ -1,6 +1,8 @@
 #include "appmgr/SAppMgr.h"
 
 #include <algorithm>
+#include <cstring>
+#include <iterator>
 
 #include "appmgr/ClientAppInfo.h"
 #include "host/ClientEvents.h"
@@ -41,6 +43,32 @@ std::string_view unzipped(const R& record, std::string& holder) {
     holder.assign(bytes);
     holder = ProtoHelper::UnZipString(holder, record.*Field::length);
     return holder;
+}
+
+// Reads payload P of `record` into `into` (an empty payload too, unless
+// `skipEmpty`). What the host unzipped is let go when the read is done, so
+// that a notice's two zipped lists are never inflated at once.
+template <template <class> class P, class R, class Into>
+void readPayload(const R& record, Into& into, bool skipEmpty) {
+    std::string holder;
+    const std::string_view bytes = unzipped<P>(record, holder);
+    if (skipEmpty && bytes.empty()) return;
+    pakt::Unpack up(bytes.data(), bytes.size());
+    into.unmarshal(up);
+}
+
+// The end of the run of `*at` that starts at `at`. A run longer than one is
+// compared sixteen ids at a time (memcmp's vector loop): a list repeating
+// one id a million times costs well under an instruction per id.
+const uint32_t* endOfRun(const uint32_t* at, const uint32_t* end) {
+    const uint32_t id = *at++;
+    if (at == end || *at != id) return at;
+    constexpr std::size_t kBlock = 16;
+    uint32_t block[kBlock];
+    std::fill(std::begin(block), std::end(block), id);
+    while (static_cast<std::size_t>(end - at) >= kBlock && std::memcmp(at, block, sizeof block) == 0) at += kBlock;
+    while (at != end && *at == id) ++at;
+    return at;
 }
 
 }  // namespace
@@ -275,22 +303,14 @@ void SAppMgr::updateProxiesV3(uint32_t appId, pakt::Unpack& body) {
 // --- session-service add and delete -------------------------------------------
 
 void SAppMgr::onAddAppReq(PAddAppReqView& req) {
-    std::string appPacksUnzipped;
-    std::string sidAppsUnzipped;
-    const std::string_view appPacks = unzipped<AppPacks>(req, appPacksUnzipped);
-    const std::string_view sidApps = unzipped<SidApps>(req, sidAppsUnzipped);
-
     AppsAddedEvent event;
     event.sid = req.sid;
-    if (!appPacks.empty()) {
-        pakt::Unpack up(appPacks.data(), appPacks.size());
-        event.appPacks.unmarshal(up);
-    }
-    if (!sidApps.empty()) {
-        pakt::Unpack up(sidApps.data(), sidApps.size());
-        event.sidApps.unmarshal(up);
-    }
+    // An empty list is not read.
+    readPayload<AppPacks>(req, event.appPacks, true);
+    readPayload<SidApps>(req, event.sidApps, true);
     event.appIds.reserve(req.appIds.size());
+    // Every listed id gets an entry: the table grows once for the notice.
+    m_apps.reserve(m_apps.size() + req.appIds.size());
     for (const uint32_t appId : req.appIds) {
         if (!claim(appId, kAppSourceSession)) continue;
         event.appIds.push_back(appId);
@@ -339,7 +359,10 @@ void SAppMgr::applyAppPacks(const PluginAppPackMap& appPacks, const PluginSid2Ap
     std::size_t reached = packs.size();  // the pack the previous id reached, or none
     uint32_t previous = 0;
     const auto list = [&](const std::vector<uint32_t>& ids) {
-        for (const uint32_t id : ids) {
+        const uint32_t* const end = ids.data() + ids.size();
+        for (const uint32_t* at = ids.data(); at != end;) {
+            const uint32_t id = *at;
+            at = endOfRun(at, end);
             if (id == previous && listing != 0) continue;
             previous = id;
             ++listing;
@@ -385,13 +408,10 @@ void SAppMgr::applyAppPack(const PluginAppPack& pack) {
 }
 
 void SAppMgr::onDelAppReq(PDelAppReqView& req) {
-    std::string sidAppsUnzipped;
-    const std::string_view sidApps = unzipped<SidApps>(req, sidAppsUnzipped);
-
     AppsDeletedEvent event;
     event.sid = req.sid;
-    pakt::Unpack up(sidApps.data(), sidApps.size());
-    event.sidApps.unmarshal(up);
+    // Read even when empty, which then does not read.
+    readPayload<SidApps>(req, event.sidApps, false);
     for (const uint32_t appId : req.appIds) {
         App* app = m_apps.find(appId);
         if (!app || !app->has(App::kOwner) || app->owner != kAppSourceSession) continue;
