@@ -12,13 +12,15 @@
 #                                 in the objects (preset msvc-target; no link)
 #                              5. the fuzz targets, 60 s each from their corpora
 #                              6. the Windows x86-64 cross build, run under Wine
-#                            and builds the benchmark suite sapp-bench and
-#                            sapp-host in the bench preset (the release build,
-#                            warnings as errors, so both keep compiling without
-#                            a warning at -O3), where the module's instruction
-#                            counts must stay within their budget
-#                            (bench/budget.sh, callgrind)
-#   scripts/test.sh linux    1 to 4 and the bench build with its budget only;
+#                            and builds the benchmark suite sapp-bench,
+#                            sapp-host and sapp_worst_case in the bench preset
+#                            (the release build, warnings as errors, so they
+#                            keep compiling without a warning at -O3), where
+#                            the module's instruction counts must stay within
+#                            their budget (bench/budget.sh, callgrind) and
+#                            every packet within its cost per byte
+#                            (perf/bound.sh --quick)
+#   scripts/test.sh linux    1 to 4 and the bench build with its checks only;
 #                            installs no Wine (the cross compiler, yes: step 4
 #                            uses mingw-w64's headers), and fuzzes nothing
 #
@@ -62,12 +64,13 @@ echo "== installed package: minimal-host =="
 scripts/minimal-host.sh dev
 
 # Times are scripts/bench.sh's business; here the release build has to
-# compile without a warning and the instruction counts have to stay within
-# their budget.
-echo "== bench build: sapp-bench, sapp-host and the cost budget =="
+# compile without a warning, the instruction counts have to stay within
+# their budget and the worst-case packets within their cost per byte.
+echo "== bench build: sapp-bench, sapp-host, the cost budget and the per-byte bounds =="
 cmake --preset bench
-cmake --build --preset bench --target sapp-bench sapp-host
+cmake --build --preset bench --target sapp-bench sapp-host sapp_worst_case
 bench/budget.sh build/bench
+perf/bound.sh --quick build/bench
 
 if [ "$mode" = all ]; then
   echo "== fuzz targets (libFuzzer, 60 s each) =="
