@@ -47,6 +47,9 @@ TEST(ProxySetTest, ALargeSetAddedToOutOfOrderBecomesATreeUntilReplaced) {
     ids.push_back(3);
     std::sort(ids.begin(), ids.end());
     EXPECT_EQ(idsOf(proxies), ids);
+    std::vector<uint64_t> copy;
+    proxies.copyTo(copy);
+    EXPECT_EQ(copy, ids);
     proxies.assign({7, 6});
     EXPECT_TRUE(proxies.flat());
     EXPECT_EQ(idsOf(proxies), (std::vector<uint64_t>{6, 7}));
@@ -120,6 +123,9 @@ TEST(IdMapTest, FindsInsertsAndErasesLikeAnOrderedMap) {
 
 TEST(IdMapTest, AnErasedValueIsGoneWhenItsIdComesBack) {
     IdMap<uint64_t, std::vector<int>> table;
+    table.erase(5);  // nothing to erase: no slots yet
+    EXPECT_EQ(table.find(5), nullptr);
+    EXPECT_EQ(table.distanceFromHome(5), 0u);
     table[5].push_back(1);
     table[6].push_back(2);
     table.erase(5);
@@ -129,6 +135,42 @@ TEST(IdMapTest, AnErasedValueIsGoneWhenItsIdComesBack) {
     table.reserve(1000);
     EXPECT_GE(table.capacity(), 2000u);
     EXPECT_EQ(table[6], std::vector<int>{2});
+    EXPECT_EQ(table.distanceFromHome(7), table.size()) << "absent";
+}
+
+// A run of slots that wraps around the end of the array: erasing its first
+// entry moves the ones behind it back across the end, and only those that
+// would not be found past the hole.
+TEST(IdMapTest, ErasingFromARunThatWrapsAroundFindsEveryOtherEntry) {
+    const IdKeys keys{0, 1};  // fixed, to know which slot each id wants
+    constexpr unsigned kShift = 60;  // a table of 16 slots
+    std::vector<uint32_t> wantsLast, wantsFirst;
+    for (uint32_t id = 0; wantsLast.size() < 3 || wantsFirst.size() < 2; ++id) {
+        const auto home = hashId(id, keys) >> kShift;
+        if (home == 15 && wantsLast.size() < 3) wantsLast.push_back(id);
+        if (home == 0 && wantsFirst.size() < 2) wantsFirst.push_back(id);
+    }
+    // Slots 15, 0, 1, 2, 3: three ids that want 15, then two that want 0.
+    const std::vector<uint32_t> ids{wantsLast[0], wantsLast[1], wantsFirst[0], wantsLast[2], wantsFirst[1]};
+    for (std::size_t erased = 0; erased < ids.size(); ++erased) {
+        IdMap<uint32_t, uint32_t> table(keys);
+        for (const uint32_t id : ids) table[id] = id + 1;
+        ASSERT_EQ(table.capacity(), 16u);
+        table.erase(ids[erased]);
+        for (const uint32_t id : ids) {
+            const uint32_t* value = table.find(id);
+            if (id == ids[erased]) {
+                EXPECT_EQ(value, nullptr);
+            } else {
+                ASSERT_NE(value, nullptr) << "id " << id << " after erasing " << ids[erased];
+                EXPECT_EQ(*value, id + 1);
+            }
+        }
+        // Entries moved back sit no further from home than before.
+        if (erased + 1 < ids.size()) {
+            EXPECT_LT(table.distanceFromHome(ids.back()), 3u);
+        }
+    }
 }
 
 // Ids that share their low bits (multiples of a power of two, the buckets of

@@ -369,7 +369,7 @@ void SAppMgr::applyAppPacks(const PluginAppPackMap& appPacks, const PluginSid2Ap
             // Lists run mostly in the packs' order: the pack after the last one first.
             if (reached + 1 < packs.size() && packs[reached + 1].key == id) {
                 ++reached;
-            } else if (reached >= packs.size() || packs[reached].key != id) {
+            } else {
                 const auto found = std::lower_bound(packs.begin(), packs.end(), id,
                                                     [](const Pack& p, uint32_t key) { return p.key < key; });
                 reached = found != packs.end() && found->key == id ? static_cast<std::size_t>(found - packs.begin())

@@ -116,6 +116,22 @@ std::string uplink(const std::map<uint32_t, Applied>& model, uint32_t appId) {
     return out;
 }
 
+// An SDK V3 delete names its app in its body, which may be one the
+// registry has never heard of: nothing is deleted, nothing posted.
+TEST(SAppMgrTest, AV3DeleteOfAnUnknownAppChangesNothing) {
+    standin::Session session(1234);
+    SAppContext context(nullptr, &session);
+    SAppMgr& mgr = *context.appMgr();
+    const std::string add5 = addPayload(5);
+    mgr.onAppDlMsgV3(platformAdd(5, add5, 1));
+    const std::size_t events = session.events().size();
+    PAppMsgToClientView del = platformAdd(5, addPayload(77), 2);
+    del.appMsgType = kAppMsgDeleteApp;
+    mgr.onAppDlMsgV3(del);
+    EXPECT_EQ(session.events().size(), events);
+    EXPECT_TRUE(mgr.sendAppMsg(5, "x")) << "app 5 keeps its proxy";
+}
+
 TEST(SAppMgrTest, EachAppKeepsThePackItsLastListingReached) {
     std::mt19937 random(42);
     const auto below = [&](uint32_t n) { return static_cast<uint32_t>(random() % n); };
@@ -137,9 +153,10 @@ TEST(SAppMgrTest, EachAppKeepsThePackItsLastListingReached) {
             for (auto& [key, pack] : packs.apps) {
                 if (pack.appId == 0) pack.appId = key;
             }
+            // Runs of one id, now and then long ones.
             const auto someIds = [&] {
                 std::vector<uint32_t> ids;
-                for (uint32_t n = below(6); n > 0; --n) ids.insert(ids.end(), 1 + below(3), below(8));
+                for (uint32_t n = below(6); n > 0; --n) ids.insert(ids.end(), below(5) == 0 ? 1 + below(40) : 1 + below(3), below(8));
                 return ids;
             };
             pl::PluginSid2AppsMap sidApps;

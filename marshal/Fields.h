@@ -47,6 +47,7 @@
 // element that fails to read is not left behind.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -272,7 +273,7 @@ std::size_t minWireBytes() {
             const T record{};
             detail::MinBytesWalker walker;
             T::fields(record, walker);
-            return walker.bytes > 0 ? walker.bytes : 1;
+            return std::max<std::size_t>(walker.bytes, 1);
         }();
         return bytes;
     } else {

@@ -20,21 +20,26 @@ namespace pakt::detail {
 
 class KeySet {
 public:
+    KeySet() : m_slots(kFirstSlots, kEmpty), m_mask(kFirstSlots - 1), m_shift(64 - kFirstBits) {}
+
     bool contains(uint32_t key) const {
-        if (m_size == 0) return false;
         for (std::size_t i = home(key);; i = (i + 1) & m_mask) {
             if (m_slots[i] == kEmpty) return false;
             if (m_slots[i] == key) return true;
         }
     }
 
+    // Adds a key the set does not hold.
     void insert(uint32_t key) {
         if (2 * (m_size + 1) > m_slots.size()) grow();
         place(key);
+        ++m_size;
     }
 
 private:
     static constexpr uint64_t kEmpty = ~uint64_t{0};
+    static constexpr unsigned kFirstBits = 6;
+    static constexpr std::size_t kFirstSlots = std::size_t{1} << kFirstBits;
 
     struct Factors {
         uint64_t first;
@@ -65,18 +70,15 @@ private:
 
     void place(uint32_t key) {
         std::size_t i = home(key);
-        while (m_slots[i] != kEmpty && m_slots[i] != key) i = (i + 1) & m_mask;
-        if (m_slots[i] == kEmpty) ++m_size;
+        while (m_slots[i] != kEmpty) i = (i + 1) & m_mask;
         m_slots[i] = key;
     }
 
     void grow() {
-        std::vector<uint64_t> old(m_slots.empty() ? 64 : 2 * m_slots.size(), kEmpty);
+        std::vector<uint64_t> old(2 * m_slots.size(), kEmpty);
         old.swap(m_slots);
         m_mask = m_slots.size() - 1;
-        m_shift = 64;
-        for (std::size_t n = m_slots.size(); n > 1; n /= 2) --m_shift;
-        m_size = 0;
+        --m_shift;
         for (const uint64_t key : old) {
             if (key != kEmpty) place(static_cast<uint32_t>(key));
         }
@@ -85,8 +87,8 @@ private:
     Factors m_factors = factors();
     std::vector<uint64_t> m_slots;
     std::size_t m_size = 0;
-    std::size_t m_mask = 0;
-    unsigned m_shift = 64;
+    std::size_t m_mask;
+    unsigned m_shift;  // 64 - log2(slots): the hash's top bits pick the slot
 };
 
 }  // namespace pakt::detail
