@@ -28,7 +28,7 @@ template <class R>
 std::string bytesOf(const R& record) {
     pakt::BlockBuffer buffer;
     pakt::Pack pack(buffer);
-    record.marshal(pack);
+    pakt::packFields(record, pack);
     return std::string(pack.data(), pack.size());
 }
 
@@ -132,6 +132,57 @@ TEST(SAppMgrTest, AV3DeleteOfAnUnknownAppChangesNothing) {
     EXPECT_TRUE(mgr.sendAppMsg(5, "x")) << "app 5 keeps its proxy";
 }
 
+// The SDK V2 add of `appId` through proxy `proxyId`, or its delete.
+PUserMsg3View platformV2(uint32_t appId, uint64_t proxyId, uint16_t type, uint32_t seqNum, std::string& holder) {
+    AppInfoPack info;
+    info.appId = appId;
+    info.proxyId = proxyId;
+    holder = bytesOf(AppHeaderV2{seqNum, static_cast<uint8_t>(type), appId}) + bytesOf(info);
+    PUserMsg3View msg;
+    msg.msgType = 1;
+    msg.proxyId = proxyId;
+    msg.data = holder;
+    return msg;
+}
+
+// A deleted app keeps an entry (the source of its last downlink message,
+// and after the app platform's delete, its owner), and nothing else of it:
+// when the app platform adds it again, its proxies are only the new one.
+TEST(SAppMgrTest, AnAppAddedAgainAfterItsDeleteHasOnlyItsNewProxies) {
+    standin::Session session(1234);
+    SAppContext context(nullptr, &session);
+    SAppMgr& mgr = *context.appMgr();
+    pl::PluginAppPackMap packs;
+    packs.apps[5].appId = 5;
+    packs.apps[5].proxyIds = {1, 2};
+    packs.apps[5].sdkVersion = 2;
+    const std::string packBytes = bytesOf(packs);
+    PAddAppReqView add;
+    add.appPacks = packBytes;
+    add.appIds = {5};
+    mgr.onAddAppReq(add);
+    PAppMsgToClientView data = platformAdd(5, "d", 1);
+    data.appMsgType = kAppMsgAppData;
+    mgr.onAppDlMsgV3(data);
+    ASSERT_EQ(uplink(mgr, session, 5), "V2 1 2");
+
+    const std::string noSidApps = bytesOf(pl::PluginSid2AppsMap{});
+    PDelAppReqView del;
+    del.sidApps = noSidApps;
+    del.appIds = {5};
+    mgr.onDelAppReq(del);
+    ASSERT_EQ(uplink(mgr, session, 5), "none");
+
+    std::string holder;
+    mgr.onAppDlMsgV2(platformV2(5, 3, kAppMsgAddApp, 1, holder));
+    EXPECT_EQ(uplink(mgr, session, 5), "V2 3");
+
+    mgr.onAppDlMsgV2(platformV2(5, 3, kAppMsgDeleteApp, 2, holder));
+    EXPECT_EQ(uplink(mgr, session, 5), "none");
+    mgr.onAppDlMsgV2(platformV2(5, 4, kAppMsgAddApp, 1, holder));
+    EXPECT_EQ(uplink(mgr, session, 5), "V2 4");
+}
+
 TEST(SAppMgrTest, EachAppKeepsThePackItsLastListingReached) {
     std::mt19937 random(42);
     const auto below = [&](uint32_t n) { return static_cast<uint32_t>(random() % n); };
@@ -142,16 +193,18 @@ TEST(SAppMgrTest, EachAppKeepsThePackItsLastListingReached) {
         std::map<uint32_t, Applied> model;
         for (int notice = 0; notice < 4; ++notice) {
             // Packs keyed 0..7, now and then for another app than their
-            // key; ids listed in runs, again under several sids.
+            // key, in some notices every one of them; ids listed in runs,
+            // again under several sids.
+            const bool anyApp = below(4) == 0;
             pl::PluginAppPackMap packs;
             for (uint32_t n = below(6); n > 0; --n) {
                 pl::PluginAppPack& pack = packs.apps[below(8)];
-                pack.appId = below(4) == 0 ? below(8) : 0;
+                pack.appId = anyApp || below(4) == 0 ? 100 + below(8) : 0;
                 for (uint32_t p = below(4); p > 0; --p) pack.proxyIds.push_back(below(6));
                 pack.sdkVersion = static_cast<uint16_t>(below(3) == 0 ? 3 : 2);
             }
             for (auto& [key, pack] : packs.apps) {
-                if (pack.appId == 0) pack.appId = key;
+                pack.appId = pack.appId == 0 ? key : pack.appId - 100;
             }
             // Runs of one id, now and then long ones.
             const auto someIds = [&] {
