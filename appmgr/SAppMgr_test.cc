@@ -125,7 +125,8 @@ TEST(SAppMgrTest, AV3DeleteOfAnUnknownAppChangesNothing) {
     const std::string add5 = addPayload(5);
     mgr.onAppDlMsgV3(platformAdd(5, add5, 1));
     const std::size_t events = session.events().size();
-    PAppMsgToClientView del = platformAdd(5, addPayload(77), 2);
+    const std::string delete77 = addPayload(77);
+    PAppMsgToClientView del = platformAdd(5, delete77, 2);
     del.appMsgType = kAppMsgDeleteApp;
     mgr.onAppDlMsgV3(del);
     EXPECT_EQ(session.events().size(), events);
@@ -161,7 +162,8 @@ TEST(SAppMgrTest, AnAppAddedAgainAfterItsDeleteHasOnlyItsNewProxies) {
     add.appPacks = packBytes;
     add.appIds = {5};
     mgr.onAddAppReq(add);
-    PAppMsgToClientView data = platformAdd(5, "d", 1);
+    const std::string appData = "d";
+    PAppMsgToClientView data = platformAdd(5, appData, 1);
     data.appMsgType = kAppMsgAppData;
     mgr.onAppDlMsgV3(data);
     ASSERT_EQ(uplink(mgr, session, 5), "V2 1 2");
