@@ -46,13 +46,15 @@ std::string_view unzipped(const R& record, std::string& holder) {
 }
 
 // Reads payload P of `record` into `into` (an empty payload too, unless
-// `skipEmpty`). What the host unzipped is let go when the read is done, so
+// SkipEmpty). What the host unzipped is let go when the read is done, so
 // that a notice's two zipped lists are never inflated at once.
-template <template <class> class P, class R, class Into>
-void readPayload(const R& record, Into& into, bool skipEmpty) {
+template <template <class> class P, bool SkipEmpty, class R, class Into>
+void readPayload(const R& record, Into& into) {
     std::string holder;
     const std::string_view bytes = unzipped<P>(record, holder);
-    if (skipEmpty && bytes.empty()) return;
+    if constexpr (SkipEmpty) {
+        if (bytes.empty()) return;
+    }
     pakt::Unpack up(bytes.data(), bytes.size());
     into.unmarshal(up);
 }
@@ -306,8 +308,8 @@ void SAppMgr::onAddAppReq(PAddAppReqView& req) {
     AppsAddedEvent event;
     event.sid = req.sid;
     // An empty list is not read.
-    readPayload<AppPacks>(req, event.appPacks, true);
-    readPayload<SidApps>(req, event.sidApps, true);
+    readPayload<AppPacks, true>(req, event.appPacks);
+    readPayload<SidApps, true>(req, event.sidApps);
     event.appIds.reserve(req.appIds.size());
     // Every listed id gets an entry: the table grows once for the notice.
     m_apps.reserve(m_apps.size() + req.appIds.size());
@@ -411,7 +413,7 @@ void SAppMgr::onDelAppReq(PDelAppReqView& req) {
     AppsDeletedEvent event;
     event.sid = req.sid;
     // Read even when empty, which then does not read.
-    readPayload<SidApps>(req, event.sidApps, false);
+    readPayload<SidApps, false>(req, event.sidApps);
     for (const uint32_t appId : req.appIds) {
         App* app = m_apps.find(appId);
         if (!app || !app->has(App::kOwner) || app->owner != kAppSourceSession) continue;

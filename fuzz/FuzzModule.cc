@@ -60,7 +60,7 @@ Action actionOf(uint8_t byte) { return static_cast<Action>(byte % static_cast<ui
 // fuzz build, sanitizers and all, runs at about 0.7 G a second (measured on
 // the largest shapes and on the outside audit's inputs before they were
 // fixed): 265 ms, rounded up. The module's largest shapes take 190 ms here
-// (the three audit inputs took 210, 350 and 590 ms before the fix). CPU
+// (the three audit inputs took 210, 350 and 600 ms before the fix). CPU
 // time, not wall time: the measurement is the same on a busy machine (180
 // to 195 ms for one input at a load of 7 on 2 cores). The replay driver of
 // the other builds (Debug, Wine) checks no time.
