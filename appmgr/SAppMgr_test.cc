@@ -51,10 +51,15 @@ PAppMsgToClientView platformAdd(uint32_t carrierAppId, const std::string& payloa
     return msg;
 }
 
-TEST(SAppMgrTest, SendAppMsgTellsWhetherTheAppCanBeReached) {
-    standin::Session session(1234);
-    SAppContext context(nullptr, &session);
+// A session's app manager, as its context builds it.
+class SAppMgrTest : public ::testing::Test {
+protected:
+    standin::Session session{1234};
+    SAppContext context{nullptr, &session};
     SAppMgr& mgr = *context.appMgr();
+};
+
+TEST_F(SAppMgrTest, SendAppMsgTellsWhetherTheAppCanBeReached) {
     EXPECT_FALSE(mgr.sendAppMsg(5, "x")) << "no proxies";
     const std::string add5 = addPayload(5);
     mgr.onAppDlMsgV3(platformAdd(6, add5, 1));
@@ -118,10 +123,7 @@ std::string uplink(const std::map<uint32_t, Applied>& model, uint32_t appId) {
 
 // An SDK V3 delete names its app in its body, which may be one the
 // registry has never heard of: nothing is deleted, nothing posted.
-TEST(SAppMgrTest, AV3DeleteOfAnUnknownAppChangesNothing) {
-    standin::Session session(1234);
-    SAppContext context(nullptr, &session);
-    SAppMgr& mgr = *context.appMgr();
+TEST_F(SAppMgrTest, AV3DeleteOfAnUnknownAppChangesNothing) {
     const std::string add5 = addPayload(5);
     mgr.onAppDlMsgV3(platformAdd(5, add5, 1));
     const std::size_t events = session.events().size();
@@ -149,10 +151,7 @@ PUserMsg3View platformV2(uint32_t appId, uint64_t proxyId, uint16_t type, uint32
 // A deleted app keeps an entry (the source of its last downlink message,
 // and after the app platform's delete, its owner), and nothing else of it:
 // when the app platform adds it again, its proxies are only the new one.
-TEST(SAppMgrTest, AnAppAddedAgainAfterItsDeleteHasOnlyItsNewProxies) {
-    standin::Session session(1234);
-    SAppContext context(nullptr, &session);
-    SAppMgr& mgr = *context.appMgr();
+TEST_F(SAppMgrTest, AnAppAddedAgainAfterItsDeleteHasOnlyItsNewProxies) {
     pl::PluginAppPackMap packs;
     packs.apps[5].appId = 5;
     packs.apps[5].proxyIds = {1, 2};
@@ -185,7 +184,7 @@ TEST(SAppMgrTest, AnAppAddedAgainAfterItsDeleteHasOnlyItsNewProxies) {
     EXPECT_EQ(uplink(mgr, session, 5), "V2 4");
 }
 
-TEST(SAppMgrTest, EachAppKeepsThePackItsLastListingReached) {
+TEST(PackApplicationTest, EachAppKeepsThePackItsLastListingReached) {
     std::mt19937 random(42);
     const auto below = [&](uint32_t n) { return static_cast<uint32_t>(random() % n); };
     for (int trial = 0; trial < 200; ++trial) {
