@@ -1,6 +1,7 @@
 #include "appmgr/SAppMgr.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 
 #include "appmgr/ClientAppInfo.h"
@@ -42,6 +43,34 @@ std::string_view unzipped(const R& record, std::string& holder) {
     holder.assign(bytes);
     holder = ProtoHelper::UnZipString(holder, record.*Field::length);
     return holder;
+}
+
+// Reads payload P of `record` into `into` (an empty payload too, unless
+// SkipEmpty). What the host unzipped is let go when the read is done, so
+// that a notice's two zipped lists are never inflated at once.
+template <template <class> class P, bool SkipEmpty, class R, class Into>
+void readPayload(const R& record, Into& into) {
+    std::string holder;
+    const std::string_view bytes = unzipped<P>(record, holder);
+    if constexpr (SkipEmpty) {
+        if (bytes.empty()) return;
+    }
+    pakt::Unpack up(bytes.data(), bytes.size());
+    into.unmarshal(up);
+}
+
+// The end of the run of `*at` that starts at `at`. A run longer than one is
+// compared sixteen ids at a time (memcmp's vector loop): a list repeating
+// one id a million times costs well under an instruction per id.
+const uint32_t* endOfRun(const uint32_t* at, const uint32_t* end) {
+    const uint32_t id = *at++;
+    if (at == end || *at != id) return at;
+    constexpr std::size_t kBlock = 16;
+    uint32_t block[kBlock];
+    std::fill(std::begin(block), std::end(block), id);
+    while (static_cast<std::size_t>(end - at) >= kBlock && std::memcmp(at, block, sizeof block) == 0) at += kBlock;
+    while (at != end && *at == id) ++at;
+    return at;
 }
 
 }  // namespace
@@ -142,13 +171,12 @@ void SAppMgr::dispatchV3(const PAppMsgToClientView& msg) {
 }
 
 int32_t SAppMgr::checkSeqNum(uint32_t seqNum, uint64_t srcId, uint16_t appMsgType) {
-    const auto found = m_srcSeqNums.find(srcId);
-    if (found == m_srcSeqNums.end()) return firstFromSource(seqNum, srcId);
-    const uint32_t last = found->second;
-    const bool newer = seqNum > last;
-    const bool wrapped = static_cast<uint32_t>(seqNum + kSeqWrapDistance) <= last;
+    uint32_t* const last = m_srcSeqNums.find(srcId);
+    if (!last) return firstFromSource(seqNum, srcId);
+    const bool newer = seqNum > *last;
+    const bool wrapped = static_cast<uint32_t>(seqNum + kSeqWrapDistance) <= *last;
     if (newer || wrapped || appMsgType == kAppMsgAddApp) {
-        found->second = seqNum;
+        *last = seqNum;
         return 0;
     }
     return -1;
@@ -158,37 +186,47 @@ int32_t SAppMgr::checkSeqNum(uint32_t seqNum, uint64_t srcId, uint16_t appMsgTyp
 // the log call it does not make.
 int32_t SAppMgr::firstFromSource(uint32_t seqNum, uint64_t srcId) {
     SAPP_LOG("AppMgr, first packet, srcId/seqNum=", srcId, seqNum);
-    m_srcSeqNums.emplace(srcId, seqNum);
+    m_srcSeqNums[srcId] = seqNum;
     return 0;
 }
 
 // --- app-platform add, delete, update -----------------------------------------
 
-void SAppMgr::setSource(uint32_t appId, uint64_t srcId) { m_appSrcIds[appId] = srcId; }
-
-// First writer wins: the entry is made only if the app has none.
-bool SAppMgr::claim(uint32_t appId, uint32_t source) {
-    return m_appSources.try_emplace(appId, source).first->second == source;
+void SAppMgr::setSource(uint32_t appId, uint64_t srcId) {
+    App& app = m_apps[appId];
+    app.srcId = srcId;
+    app.set(App::kSrcId);
 }
 
-bool SAppMgr::claimForPlatform(uint32_t appId) { return claim(appId, kAppSourcePlatform); }
+// First writer wins: the owner is set only if the app has none.
+bool SAppMgr::claim(uint32_t appId, uint32_t source) {
+    App& app = m_apps[appId];
+    if (!app.has(App::kOwner)) {
+        app.owner = source;
+        app.set(App::kOwner);
+    }
+    return app.owner == source;
+}
 
 bool SAppMgr::isOwnedBy(uint32_t appId, uint32_t source) const {
-    const auto found = m_appSources.find(appId);
-    return found != m_appSources.end() && found->second == source;
+    const App* app = m_apps.find(appId);
+    return app && app->has(App::kOwner) && app->owner == source;
 }
 
-void SAppMgr::setProxies(Proxies& proxies, const std::vector<uint64_t>& ids) {
-    proxies.clear();
-    proxies.insert(ids.begin(), ids.end());
+ProxySet& SAppMgr::proxiesOf(uint32_t appId) {
+    App& app = m_apps[appId];
+    app.set(App::kProxies);
+    return app.proxies;
 }
 
-SAppMgr::Proxies& SAppMgr::proxiesOf(uint32_t appId) { return m_appProxies[appId]; }
-
-void SAppMgr::setSdkVersion(uint32_t appId, uint32_t sdkVersion) { m_appSdkVersions[appId] = sdkVersion; }
+void SAppMgr::setSdkVersion(uint32_t appId, uint32_t sdkVersion) {
+    App& app = m_apps[appId];
+    app.sdkVersion = sdkVersion;
+    app.set(App::kSdkVersion);
+}
 
 void SAppMgr::addAppV2(uint32_t appId, pakt::Unpack& body) {
-    if (!claimForPlatform(appId)) return;
+    if (!claim(appId, kAppSourcePlatform)) return;
     setSdkVersion(appId, kSdkV2);
     AppInfoPack info;
     info.unmarshal(body);
@@ -200,14 +238,14 @@ void SAppMgr::addAppV2(uint32_t appId, pakt::Unpack& body) {
 }
 
 void SAppMgr::addAppV3(uint32_t appId, pakt::Unpack& body) {
-    if (!claimForPlatform(appId)) return;
+    if (!claim(appId, kAppSourcePlatform)) return;
     // Kept word for word, trailing space included: ARCHITECTURE.md, "Log texts".
     SAPP_LOG("SDK V3: To Add app ", appId);
     setSdkVersion(appId, kSdkV3);
     AppInfoPack3 info;
     info.unmarshal(body);
     // The proxies go under the body's app id, not the carrier's.
-    setProxies(proxiesOf(info.appId), info.proxyIds);
+    proxiesOf(info.appId).assign(info.proxyIds);
 
     AppAddedEvent event;
     event.info = toClientAppInfo(info);
@@ -234,10 +272,16 @@ void SAppMgr::deleteAppV3(pakt::Unpack& body) {
 
 // The source entry stays: the app platform keeps owning the id.
 void SAppMgr::removeApp(uint32_t appId, uint32_t sdkVersion, bool flag, const std::string& str2) {
-    m_appProxies.erase(appId);
-    // Leaves a 0 version behind when the app had no version.
-    const auto version = m_appSdkVersions.try_emplace(appId, 0).first;
-    if (version->second == sdkVersion) m_appSdkVersions.erase(version);
+    // The app is owned, so it has an entry, and keeps it.
+    App& app = *m_apps.find(appId);
+    app.proxies.clear();
+    app.drop(App::kProxies);
+    if (!app.has(App::kSdkVersion)) {
+        // Leaves a 0 version behind when the app had no version.
+        app.sdkVersion = 0;
+        app.set(App::kSdkVersion);
+    }
+    if (app.sdkVersion == sdkVersion) app.drop(App::kSdkVersion);
 
     AppRemovedEvent event;
     event.appId = appId;
@@ -251,32 +295,24 @@ void SAppMgr::updateProxiesV3(uint32_t appId, pakt::Unpack& body) {
     // Kept word for word, odd spelling included: ARCHITECTURE.md, "Log texts".
     SAPP_LOG("SDK_V3:  TO Recieve update app");
     // Emptied before the read: a body that does not read leaves no proxies.
-    Proxies& proxies = proxiesOf(appId);
+    ProxySet& proxies = proxiesOf(appId);
     proxies.clear();
     PAppSdkInfo info;
     info.unmarshal(body);
-    setProxies(proxies, info.proxyIds);
+    proxies.assign(info.proxyIds);
 }
 
 // --- session-service add and delete -------------------------------------------
 
 void SAppMgr::onAddAppReq(PAddAppReqView& req) {
-    std::string appPacksUnzipped;
-    std::string sidAppsUnzipped;
-    const std::string_view appPacks = unzipped<AppPacks>(req, appPacksUnzipped);
-    const std::string_view sidApps = unzipped<SidApps>(req, sidAppsUnzipped);
-
     AppsAddedEvent event;
     event.sid = req.sid;
-    if (!appPacks.empty()) {
-        pakt::Unpack up(appPacks.data(), appPacks.size());
-        event.appPacks.unmarshal(up);
-    }
-    if (!sidApps.empty()) {
-        pakt::Unpack up(sidApps.data(), sidApps.size());
-        event.sidApps.unmarshal(up);
-    }
+    // An empty list is not read.
+    readPayload<AppPacks, true>(req, event.appPacks);
+    readPayload<SidApps, true>(req, event.sidApps);
     event.appIds.reserve(req.appIds.size());
+    // Every listed id gets an entry: the table grows once for the notice.
+    m_apps.reserve(m_apps.size() + req.appIds.size());
     for (const uint32_t appId : req.appIds) {
         if (!claim(appId, kAppSourceSession)) continue;
         event.appIds.push_back(appId);
@@ -294,60 +330,100 @@ void SAppMgr::onAddAppReq(PAddAppReqView& req) {
 // several listings reach packs of one app (an id listed twice, or under
 // several sids, or two packs naming the same app), the pack applied last
 // decides what stays, and applying only that one, once, leaves the registry
-// exactly as applying every listing in turn would. The cost is then bounded
-// by the listings plus the packs' own proxies, not by their product: one
-// pack of 65,536 proxies listed 65,536 times is 65,536 insertions, not
-// 4 * 10^9.
+// exactly as applying every listing in turn would.
+//
+// The listings are walked once, in the order the packs would be applied,
+// and each pack remembers the last listing that reached it; then each app
+// gets the pack its last listing reached. A listing costs a search among
+// the packs, or nothing when it repeats the id before it; the packs are
+// sorted by app only when one of them names another app than its key. So a
+// million listings of one app are a million comparisons, not a sort, and one
+// pack of 65,536 proxies listed 65,536 times is applied once, not 65,536
+// times.
 void SAppMgr::applyAppPacks(const PluginAppPackMap& appPacks, const PluginSid2AppsMap& sidApps,
                             const std::vector<uint32_t>& appIds) {
-    // Every listing that reaches a pack, in the order the packs would be
-    // applied; then, per app, only the last of them.
-    struct Listing {
-        uint32_t appId;  // the pack's own appId, which it applies to
+    if (appPacks.apps.empty()) return;
+    struct Pack {
+        uint32_t key;  // its key in appPacks; it applies to pack->appId
         const PluginAppPack* pack;
+        uint64_t lastListing;  // the number of the last listing that reached it, 0: none did
     };
-    std::vector<Listing> listings;
+    std::vector<Pack> packs;  // ascending key, as the map holds them
+    packs.reserve(appPacks.apps.size());
+    bool keyedByOwnId = true;
+    for (const auto& [key, pack] : appPacks.apps) {
+        packs.push_back({key, &pack, 0});
+        keyedByOwnId = keyedByOwnId && pack.appId == key;
+    }
+
+    // Listings are numbered by runs: a repeated id changes nothing.
+    uint64_t listing = 0;
+    std::size_t reached = packs.size();  // the pack the previous id reached, or none
+    uint32_t previous = 0;
     const auto list = [&](const std::vector<uint32_t>& ids) {
-        for (const uint32_t appId : ids) {
-            const auto pack = appPacks.apps.find(appId);
-            if (pack != appPacks.apps.end()) listings.push_back({pack->second.appId, &pack->second});
+        const uint32_t* const end = ids.data() + ids.size();
+        for (const uint32_t* at = ids.data(); at != end;) {
+            const uint32_t id = *at;
+            at = endOfRun(at, end);
+            if (id == previous && listing != 0) continue;
+            previous = id;
+            ++listing;
+            // Lists run mostly in the packs' order: the pack after the last one first.
+            if (reached + 1 < packs.size() && packs[reached + 1].key == id) {
+                ++reached;
+            } else {
+                const auto found = std::lower_bound(packs.begin(), packs.end(), id,
+                                                    [](const Pack& p, uint32_t key) { return p.key < key; });
+                reached = found != packs.end() && found->key == id ? static_cast<std::size_t>(found - packs.begin())
+                                                                   : packs.size();
+            }
+            if (reached < packs.size()) packs[reached].lastListing = listing;
         }
     };
-    listings.reserve(appIds.size());
     list(appIds);
     // Packs listed under a sid are applied whoever owns the app.
     for (const auto& [sid, apps] : sidApps.sidApps) list(apps.appIds);
 
-    std::stable_sort(listings.begin(), listings.end(),
-                     [](const Listing& a, const Listing& b) { return a.appId < b.appId; });
-    for (auto listing = listings.begin(); listing != listings.end(); ++listing) {
-        const auto next = std::next(listing);
-        if (next == listings.end() || next->appId != listing->appId) applyAppPack(*listing->pack);
+    if (!keyedByOwnId) {
+        // Per app, the pack reached last goes last; the others are passed over.
+        std::erase_if(packs, [](const Pack& p) { return p.lastListing == 0; });
+        std::sort(packs.begin(), packs.end(), [](const Pack& a, const Pack& b) {
+            return a.pack->appId != b.pack->appId ? a.pack->appId < b.pack->appId : a.lastListing < b.lastListing;
+        });
+        for (std::size_t i = 0; i + 1 < packs.size(); ++i) {
+            if (packs[i].pack->appId == packs[i + 1].pack->appId) packs[i].lastListing = 0;
+        }
+    }
+    for (const Pack& p : packs) {
+        if (p.lastListing != 0) applyAppPack(*p.pack);
     }
 }
 
 void SAppMgr::applyAppPack(const PluginAppPack& pack) {
-    setProxies(m_appProxies[pack.appId], pack.proxyIds);
-    m_appSdkVersions[pack.appId] = pack.sdkVersion;
+    App& app = m_apps[pack.appId];
+    app.proxies.assign(pack.proxyIds);
+    app.sdkVersion = pack.sdkVersion;
+    app.set(App::kProxies);
+    app.set(App::kSdkVersion);
     // The app's last source starts afresh in the sequence check.
-    const auto source = m_appSrcIds.find(pack.appId);
-    if (source != m_appSrcIds.end()) m_srcSeqNums[source->second] = 0;
+    if (app.has(App::kSrcId)) m_srcSeqNums[app.srcId] = 0;
 }
 
 void SAppMgr::onDelAppReq(PDelAppReqView& req) {
-    std::string sidAppsUnzipped;
-    const std::string_view sidApps = unzipped<SidApps>(req, sidAppsUnzipped);
-
     AppsDeletedEvent event;
     event.sid = req.sid;
-    pakt::Unpack up(sidApps.data(), sidApps.size());
-    event.sidApps.unmarshal(up);
+    // Read even when empty, which then does not read.
+    readPayload<SidApps, false>(req, event.sidApps);
     for (const uint32_t appId : req.appIds) {
-        const auto owner = m_appSources.find(appId);
-        if (owner == m_appSources.end() || owner->second != kAppSourceSession) continue;
-        m_appProxies.erase(appId);
-        m_appSdkVersions.erase(appId);
-        m_appSources.erase(owner);
+        App* app = m_apps.find(appId);
+        if (!app || !app->has(App::kOwner) || app->owner != kAppSourceSession) continue;
+        // The source of its last downlink message stays.
+        if (app->has(App::kSrcId)) {
+            app->proxies.clear();
+            app->facts = App::kSrcId;
+        } else {
+            m_apps.erase(appId);
+        }
         event.appIds.push_back(appId);
         // Kept word for word, trailing space included: ARCHITECTURE.md, "Log texts".
         PLOG("AppMgr, del app id: ", appId);
@@ -359,28 +435,27 @@ void SAppMgr::onDelAppReq(PDelAppReqView& req) {
 // --- uplink and announce apps ---------------------------------------------------
 
 bool SAppMgr::sendAppMsg(uint32_t appId, const std::string& data) {
-    const auto proxies = m_appProxies.find(appId);
-    if (proxies == m_appProxies.end()) {
+    const App* app = m_apps.find(appId);
+    if (!app || !app->has(App::kProxies)) {
         // Kept word for word, trailing space included: ARCHITECTURE.md, "Log texts".
         SAPP_LOG("AppMgr, No proxy found for app: ", appId);
         return false;
     }
-    const auto version = m_appSdkVersions.find(appId);
-    if (version == m_appSdkVersions.end()) {
+    if (!app->has(App::kSdkVersion)) {
         // Kept word for word, trailing space included: ARCHITECTURE.md, "Log texts".
         SAPP_LOG("AppMgr, Unknown SDK version of app type id: ", appId);
         return false;
     }
     // Any other version value: the app is known but cannot be served.
-    if (version->second == kSdkV2) {
-        sendAppMsgV2(appId, proxies->second, data);
-    } else if (version->second == kSdkV3) {
-        sendAppMsgV3(appId, proxies->second, data);
+    if (app->sdkVersion == kSdkV2) {
+        sendAppMsgV2(appId, app->proxies, data);
+    } else if (app->sdkVersion == kSdkV3) {
+        sendAppMsgV3(appId, app->proxies, data);
     }
     return true;
 }
 
-void SAppMgr::sendAppMsgV2(uint32_t appId, const Proxies& proxies, const std::string& data) {
+void SAppMgr::sendAppMsgV2(uint32_t appId, const ProxySet& proxies, const std::string& data) {
     const ProtoUInfo& user = *m_context->userInfo();
     PUserMsg3 msg;
     msg.msgType = kMsgTypeAppPlatform;
@@ -388,13 +463,13 @@ void SAppMgr::sendAppMsgV2(uint32_t appId, const Proxies& proxies, const std::st
     // uses it up.
     const uint32_t seqNum = s_appMsgSeq++;
     msg.data = packAppUplinkV2(seqNum, appId, user.getUid(), user.getSid(), data);
-    for (const uint64_t proxyId : proxies) {
+    proxies.forEach([&](uint64_t proxyId) {
         msg.proxyId = proxyId;
         m_context->send(URI_USER_MSG3, msg);
-    }
+    });
 }
 
-void SAppMgr::sendAppMsgV3(uint32_t appId, const Proxies& proxies, const std::string& data) {
+void SAppMgr::sendAppMsgV3(uint32_t appId, const ProxySet& proxies, const std::string& data) {
     const ProtoUInfo& user = *m_context->userInfo();
     PAppMsgToSDK msg;
     msg.sid = user.getSid();
@@ -402,7 +477,7 @@ void SAppMgr::sendAppMsgV3(uint32_t appId, const Proxies& proxies, const std::st
     msg.appId = appId;
     msg.seqNum = s_appMsgSeq++;
     msg.reserved1 = 0;
-    msg.proxyIds.assign(proxies.begin(), proxies.end());
+    proxies.copyTo(msg.proxyIds);
     msg.reserved2 = 0;
     msg.data = data;
     m_context->send(URI_APP_MSG_TO_SDK, msg);

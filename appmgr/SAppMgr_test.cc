@@ -1,30 +1,43 @@
 // What no trace shows of the app manager: the result of sendAppMsg, which
-// its only caller ignores. Everything the app manager sends, posts and logs
-// is tested by the scenario folder.
+// its only caller ignores; and that applying each app's last listed pack
+// once leaves what applying every listing in turn would, for notices no
+// scenario could list them all of. Everything the app manager sends, posts
+// and logs is tested by the scenario folder.
 #include "appmgr/SAppMgr.h"
 
 #include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <set>
 
 #include "marshal/BlockBuffer.h"
 #include "marshal/Pack.h"
 #include "module/SAppContext.h"
 #include "protocol/AppPayloads.h"
+#include "protocol/PluginRecords.h"
 #include "protocol/SessionRecords.h"
 #include "standin/pktcore/StandinSession.h"
 
 namespace {
 
 using namespace protocol::session;
+namespace pl = vessaplugin::appMgr;
+
+template <class R>
+std::string bytesOf(const R& record) {
+    pakt::BlockBuffer buffer;
+    pakt::Pack pack(buffer);
+    pakt::packFields(record, pack);
+    return std::string(pack.data(), pack.size());
+}
 
 // The payload of an SDK V3 add of app `appId` with one proxy.
 std::string addPayload(uint32_t appId) {
     AppInfoPack3 info;
     info.appId = appId;
     info.proxyIds = {50};
-    pakt::BlockBuffer buffer;
-    pakt::Pack pack(buffer);
-    info.marshal(pack);
-    return std::string(pack.data(), pack.size());
+    return bytesOf(info);
 }
 
 // The add of `payload`, carried under `carrierAppId` (which gets the SDK version).
@@ -38,10 +51,17 @@ PAppMsgToClientView platformAdd(uint32_t carrierAppId, const std::string& payloa
     return msg;
 }
 
-TEST(SAppMgrTest, SendAppMsgTellsWhetherTheAppCanBeReached) {
-    standin::Session session(1234);
-    SAppContext context(nullptr, &session);
+// A session's app manager, as its context builds it; the context is closed
+// before it goes, as its owner closes it.
+class SAppMgrTest : public ::testing::Test {
+protected:
+    ~SAppMgrTest() override { context.close(); }
+    standin::Session session{1234};
+    SAppContext context{nullptr, &session};
     SAppMgr& mgr = *context.appMgr();
+};
+
+TEST_F(SAppMgrTest, SendAppMsgTellsWhetherTheAppCanBeReached) {
     EXPECT_FALSE(mgr.sendAppMsg(5, "x")) << "no proxies";
     const std::string add5 = addPayload(5);
     mgr.onAppDlMsgV3(platformAdd(6, add5, 1));
@@ -49,7 +69,173 @@ TEST(SAppMgrTest, SendAppMsgTellsWhetherTheAppCanBeReached) {
     mgr.onAppDlMsgV3(platformAdd(5, add5, 2));
     EXPECT_TRUE(mgr.sendAppMsg(5, "x"));
     EXPECT_EQ(session.requests().size(), 1u);
-    context.close();
+}
+
+// The registry as applying every listing in turn leaves it: per app, its
+// proxies and SDK version.
+struct Applied {
+    std::set<uint64_t> proxies;
+    uint32_t sdkVersion = 0;
+};
+
+void applyEveryListing(std::map<uint32_t, Applied>& model, const pl::PluginAppPackMap& packs,
+                       const pl::PluginSid2AppsMap& sidApps, const std::vector<uint32_t>& appIds) {
+    const auto apply = [&](const std::vector<uint32_t>& ids) {
+        for (const uint32_t id : ids) {
+            const auto pack = packs.apps.find(id);
+            if (pack == packs.apps.end()) continue;
+            model[pack->second.appId] = {{pack->second.proxyIds.begin(), pack->second.proxyIds.end()},
+                                         pack->second.sdkVersion};
+        }
+    };
+    apply(appIds);
+    for (const auto& [sid, apps] : sidApps.sidApps) apply(apps.appIds);
+}
+
+// What the uplink sends for `appId`, as "V2 p1 p2" (one PUserMsg3 per
+// proxy, in order), "V3 p1 p2" (one PAppMsgToSDK naming them) or "none"
+// (no proxy entry); a V2 app without proxies sends nothing: "V2".
+std::string uplink(SAppMgr& mgr, standin::Session& session, uint32_t appId) {
+    const std::size_t before = session.requests().size();
+    if (!mgr.sendAppMsg(appId, "x")) return "none";
+    const std::vector<standin::SentRequest> sent = session.requests();
+    std::string out = before < sent.size() && sent[before].uri == URI_APP_MSG_TO_SDK ? "V3" : "V2";
+    for (std::size_t i = before; i < sent.size(); ++i) {
+        pakt::Unpack up(sent[i].body.data(), sent[i].body.size());
+        if (sent[i].uri == URI_USER_MSG3) {
+            PUserMsg3 msg;
+            msg.unmarshal(up);
+            out += " " + std::to_string(msg.proxyId);
+        } else {
+            PAppMsgToSDK msg;
+            msg.unmarshal(up);
+            for (const uint64_t proxy : msg.proxyIds) out += " " + std::to_string(proxy);
+        }
+    }
+    return out;
+}
+
+std::string uplink(const std::map<uint32_t, Applied>& model, uint32_t appId) {
+    const auto app = model.find(appId);
+    if (app == model.end()) return "none";
+    std::string out = app->second.sdkVersion == 3 ? "V3" : "V2";
+    for (const uint64_t proxy : app->second.proxies) out += " " + std::to_string(proxy);
+    return out;
+}
+
+// An SDK V3 delete names its app in its body, which may be one the
+// registry has never heard of: nothing is deleted, nothing posted.
+TEST_F(SAppMgrTest, AV3DeleteOfAnUnknownAppChangesNothing) {
+    const std::string add5 = addPayload(5);
+    mgr.onAppDlMsgV3(platformAdd(5, add5, 1));
+    const std::size_t events = session.events().size();
+    const std::string delete77 = addPayload(77);
+    PAppMsgToClientView del = platformAdd(5, delete77, 2);
+    del.appMsgType = kAppMsgDeleteApp;
+    mgr.onAppDlMsgV3(del);
+    EXPECT_EQ(session.events().size(), events);
+    EXPECT_TRUE(mgr.sendAppMsg(5, "x")) << "app 5 keeps its proxy";
+}
+
+// The SDK V2 add of `appId` through proxy `proxyId`, or its delete.
+PUserMsg3View platformV2(uint32_t appId, uint64_t proxyId, uint16_t type, uint32_t seqNum, std::string& holder) {
+    AppInfoPack info;
+    info.appId = appId;
+    info.proxyId = proxyId;
+    holder = bytesOf(AppHeaderV2{seqNum, static_cast<uint8_t>(type), appId}) + bytesOf(info);
+    PUserMsg3View msg;
+    msg.msgType = 1;
+    msg.proxyId = proxyId;
+    msg.data = holder;
+    return msg;
+}
+
+// A deleted app keeps an entry (the source of its last downlink message,
+// and after the app platform's delete, its owner), and nothing else of it:
+// when the app platform adds it again, its proxies are only the new one.
+TEST_F(SAppMgrTest, AnAppAddedAgainAfterItsDeleteHasOnlyItsNewProxies) {
+    pl::PluginAppPackMap packs;
+    packs.apps[5].appId = 5;
+    packs.apps[5].proxyIds = {1, 2};
+    packs.apps[5].sdkVersion = 2;
+    const std::string packBytes = bytesOf(packs);
+    PAddAppReqView add;
+    add.appPacks = packBytes;
+    add.appIds = {5};
+    mgr.onAddAppReq(add);
+    const std::string appData = "d";
+    PAppMsgToClientView data = platformAdd(5, appData, 1);
+    data.appMsgType = kAppMsgAppData;
+    mgr.onAppDlMsgV3(data);
+    ASSERT_EQ(uplink(mgr, session, 5), "V2 1 2");
+
+    const std::string noSidApps = bytesOf(pl::PluginSid2AppsMap{});
+    PDelAppReqView del;
+    del.sidApps = noSidApps;
+    del.appIds = {5};
+    mgr.onDelAppReq(del);
+    ASSERT_EQ(uplink(mgr, session, 5), "none");
+
+    std::string holder;
+    mgr.onAppDlMsgV2(platformV2(5, 3, kAppMsgAddApp, 1, holder));
+    EXPECT_EQ(uplink(mgr, session, 5), "V2 3");
+
+    mgr.onAppDlMsgV2(platformV2(5, 3, kAppMsgDeleteApp, 2, holder));
+    EXPECT_EQ(uplink(mgr, session, 5), "none");
+    mgr.onAppDlMsgV2(platformV2(5, 4, kAppMsgAddApp, 1, holder));
+    EXPECT_EQ(uplink(mgr, session, 5), "V2 4");
+}
+
+TEST(PackApplicationTest, EachAppKeepsThePackItsLastListingReached) {
+    std::mt19937 random(42);
+    const auto below = [&](uint32_t n) { return static_cast<uint32_t>(random() % n); };
+    for (int trial = 0; trial < 200; ++trial) {
+        standin::Session session(1234);
+        SAppContext context(nullptr, &session);
+        SAppMgr& mgr = *context.appMgr();
+        std::map<uint32_t, Applied> model;
+        for (int notice = 0; notice < 4; ++notice) {
+            // Packs keyed 0..7, now and then for another app than their
+            // key, in some notices every one of them; ids listed in runs,
+            // again under several sids.
+            const bool anyApp = below(4) == 0;
+            pl::PluginAppPackMap packs;
+            for (uint32_t n = below(6); n > 0; --n) {
+                pl::PluginAppPack& pack = packs.apps[below(8)];
+                pack.appId = anyApp || below(4) == 0 ? 100 + below(8) : 0;
+                for (uint32_t p = below(4); p > 0; --p) pack.proxyIds.push_back(below(6));
+                pack.sdkVersion = static_cast<uint16_t>(below(3) == 0 ? 3 : 2);
+            }
+            for (auto& [key, pack] : packs.apps) {
+                pack.appId = pack.appId == 0 ? key : pack.appId - 100;
+            }
+            // Runs of one id, now and then long ones.
+            const auto someIds = [&] {
+                std::vector<uint32_t> ids;
+                for (uint32_t n = below(6); n > 0; --n) ids.insert(ids.end(), below(5) == 0 ? 1 + below(40) : 1 + below(3), below(8));
+                return ids;
+            };
+            pl::PluginSid2AppsMap sidApps;
+            for (uint32_t n = below(3); n > 0; --n) sidApps.sidApps[below(5)].appIds = someIds();
+            const std::vector<uint32_t> appIds = someIds();
+
+            const std::string packBytes = bytesOf(packs);
+            const std::string sidBytes = bytesOf(sidApps);
+            PAddAppReqView req;
+            req.sid = 1234;
+            req.appPacks = packBytes;
+            req.sidApps = sidBytes;
+            req.appIds = appIds;
+            mgr.onAddAppReq(req);
+            applyEveryListing(model, packs, sidApps, appIds);
+
+            for (uint32_t app = 0; app < 8; ++app) {
+                EXPECT_EQ(uplink(mgr, session, app), uplink(model, app)) << "trial " << trial << ", app " << app;
+            }
+        }
+        context.close();
+        if (HasFailure()) return;
+    }
 }
 
 }  // namespace

@@ -3,11 +3,31 @@
 // any byte string is a valid program for the targets' action languages.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace sappfuzz {
+
+// Under libFuzzer, the longest input the target ran is printed when the
+// process ends (fuzz/run.sh reports it): that the run reached inputs of the
+// full size is not otherwise to be seen.
+inline void noteInputSize([[maybe_unused]] const char* target, [[maybe_unused]] std::size_t size) {
+#if defined(SAPP_LIBFUZZER)
+    struct Longest {
+        const char* target = nullptr;
+        std::size_t bytes = 0;
+        ~Longest() {
+            if (target) std::fprintf(stderr, "%s: longest input run: %zu bytes\n", target, bytes);
+        }
+    };
+    static Longest longest;
+    longest.target = target;
+    longest.bytes = std::max(longest.bytes, size);
+#endif
+}
 
 class FuzzInput {
 public:

@@ -10,8 +10,16 @@
 // (pakt::PacketError from onPacket and onRequest, and the host's own faults,
 // standin::HostFault, passed back from any call) are caught as a host
 // catches them; any other exception, crash or sanitizer report is a finding.
+//
+// So is a call that costs too much (CostGuard below): under libFuzzer each
+// call into the module is timed, and one that takes more CPU time than
+// kCallLimit aborts the run, naming the call, like a crash.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <iterator>
 #include <memory>
 #include <set>
@@ -23,6 +31,7 @@
 #include "host/ClientRecords.h"
 #include "host/SessionEvent.h"
 #include "marshal/Errors.h"
+#include "marshal/Fields.h"
 #include "module/ISessionMod.h"
 #include "protocol/PacketVisitor.h"
 #include "standin/pktcore/StandinSession.h"
@@ -42,6 +51,48 @@ using sappfuzz::kSids;
 using sappfuzz::kUris;
 
 Action actionOf(uint8_t byte) { return static_cast<Action>(byte % static_cast<uint8_t>(Action::Count)); }
+
+// The most CPU time one call into the module may take under libFuzzer: the
+// module's goal in the fuzz build's terms. The goal is a packet of at most
+// 64 KB in under 100 M of the module's instructions on the release build;
+// with the host's inflation of two 4 MiB lists (85 M, the stand-in's zlib)
+// that is 185 M instructions as the release build counts them, which the
+// fuzz build, sanitizers and all, runs at about 0.7 G a second (measured on
+// the largest shapes and on the outside audit's inputs before they were
+// fixed): 265 ms, rounded up. The module's largest shapes take 190 ms here
+// (the three audit inputs took 210, 350 and 600 ms before the fix). CPU
+// time, not wall time: the measurement is the same on a busy machine (180
+// to 195 ms for one input at a load of 7 on 2 cores). The replay driver of
+// the other builds (Debug, Wine) checks no time.
+#if defined(SAPP_LIBFUZZER)
+constexpr double kCallLimitMs = 300;
+
+// Times one call into the module and aborts when it took longer than the
+// limit: a cost finding, which libFuzzer reports and keeps like a crash.
+class CostGuard {
+public:
+    explicit CostGuard(const char* call) : m_call(call), m_start(std::clock()) {}
+    ~CostGuard() {
+        const double ms = 1000.0 * static_cast<double>(std::clock() - m_start) / CLOCKS_PER_SEC;
+        if (ms > kCallLimitMs) {
+            std::fprintf(stderr, "fuzz_module: cost finding: %s took %.0f ms of CPU (limit %.0f ms)\n", m_call, ms,
+                         kCallLimitMs);
+            std::abort();
+        }
+    }
+    CostGuard(const CostGuard&) = delete;
+    CostGuard& operator=(const CostGuard&) = delete;
+
+private:
+    const char* m_call;
+    std::clock_t m_start;
+};
+#else
+class CostGuard {
+public:
+    explicit CostGuard(const char*) {}
+};
+#endif
 
 class Host {
 public:
@@ -110,14 +161,20 @@ private:
             return;
         }
         case Action::ZippedNotice:
-            zippedNotice(in, sid);
+            zippedNotice(in, sid, false);
+            return;
+        case Action::RepeatedNotice:
+            zippedNotice(in, sid, true);
             return;
         case Action::Request: {
             AppDataRequest request;
             request.type = in.byte() < 240 ? REQ_APP_DATA : 1008;
             request.appId = in.byte() < 16 ? 90052 : in.u32() % 8;
             request.data = in.byte() < 4 ? std::string(70000, 'r') : in.shortBytes();
-            guarded([&] { module()->onRequest(sid, &request); });
+            guarded([&] {
+                const CostGuard cost("onRequest");
+                module()->onRequest(sid, &request);
+            });
             return;
         }
         case Action::Event: {
@@ -181,6 +238,9 @@ private:
     }
 
     void packet(uint32_t sid, uint32_t uri, uint32_t res, std::string body) {
+        const std::size_t inflated = claimedInflation(uri, body);
+        if (inflated > m_inflateBudget) return;
+        m_inflateBudget -= inflated;
         standin::Packet packet(uri, res, std::move(body));
         for (const standin::HostCall call : standin::kHostCalls) {
             standin::FaultMode& mode = m_packetFaults[standin::indexOf(call)];
@@ -188,29 +248,70 @@ private:
             packet.setFault(call, standin::FaultMode::Always);
             if (mode == standin::FaultMode::Once) mode = standin::FaultMode::Off;
         }
-        guarded([&] { module()->onPacket(sid, &packet); });
+        guarded([&] {
+            const CostGuard cost("onPacket");
+            module()->onPacket(sid, &packet);
+        });
     }
 
     // A session notice whose payload the input gives uncompressed: zipped
     // here with its true length, so that the module's decoding of inflated
     // payloads is reached without the fuzzer having to write zlib streams.
-    void zippedNotice(FuzzInput& in, uint32_t sid) {
+    // `repeated`: the payload is a unit repeated (RepeatedNotice), so that
+    // a few input bytes inflate to a list of the host's full limit.
+    void zippedNotice(FuzzInput& in, uint32_t sid, bool repeated) {
         constexpr std::size_t kinds = sappfuzz::kZippedNotices;
         const std::size_t pick = kinds - 1 - in.byte() % kinds;
         std::size_t row = 0;
         ps::forEachPacket([&](auto notice) {
             if constexpr (sappfuzz::isZippedNotice<decltype(notice)>) {
-                if (row++ == pick) zippedNotice(notice, in, sid);
+                if (row++ == pick) zippedNotice(notice, in, sid, repeated ? repeatedBytes(in) : in.longBytes());
             }
         });
     }
 
+    // Head, unit repeated, tail, within the unzip limit and the budget.
+    std::string repeatedBytes(FuzzInput& in) {
+        std::string plain = in.longBytes();
+        const std::string unit = in.longBytes();
+        const uint32_t count = in.u32();
+        const std::string tail = in.longBytes();
+        const std::size_t room = std::min<std::size_t>(standin::kDefaultUnzipLimit, m_inflateBudget);
+        for (uint32_t i = 0; i < count && !unit.empty() && plain.size() + unit.size() <= room; ++i) plain += unit;
+        plain += tail;
+        if (plain.size() > room) plain.resize(room);
+        return plain;
+    }
+
+    // What the host will inflate for a packet: the lengths its zipped
+    // payloads claim (protocol/Packets.h), those above the unzip limit
+    // left out (the host refuses them unread).
+    static std::size_t claimedInflation(uint32_t uri, const std::string& body) {
+        std::size_t bytes = 0;
+        ps::forEachPacket([&](auto row) {
+            using P = decltype(row);
+            if constexpr (sappfuzz::isZippedNotice<P>) {
+                if (P::uri != uri) return;
+                typename P::Record req;
+                try {
+                    pakt::Unpack up(body.data(), body.size());
+                    req.unmarshal(up);
+                } catch (const pakt::UnpackError&) {
+                    return;
+                }
+                ps::forEachPayload(row, req, [&](const ps::PayloadField& field) {
+                    if (field.isZipped() && *field.length <= standin::unzipLimit()) bytes += *field.length;
+                });
+            }
+        });
+        return bytes;
+    }
+
     // Row P's notice: its sid and app ids where it has them, its first zipped
-    // payload from the input's plain bytes, its other payloads as they come.
+    // payload from `plain`, its other payloads as they come.
     template <class P>
-    void zippedNotice(P notice, FuzzInput& in, uint32_t sid) {
+    void zippedNotice(P notice, FuzzInput& in, uint32_t sid, const std::string& plain) {
         typename P::Record req;
-        const std::string plain = in.longBytes();
         std::vector<uint32_t> appIds;
         for (uint8_t n = in.byte() % 5; n > 0; --n) appIds.push_back(in.byte() % 8);
         if constexpr (requires { req.sid; }) req.sid = sid;
@@ -251,6 +352,7 @@ private:
     }
 
     ISessionMod* m_pMod = nullptr;
+    std::size_t m_inflateBudget = sappfuzz::kInflateBudget;
     std::unique_ptr<standin::Session> m_sessions[2];
     bool m_open[2] = {false, false};
     // Per call of the packets the next actions deliver (only a packet's
@@ -261,6 +363,7 @@ private:
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    sappfuzz::noteInputSize("fuzz_module", size);
     FuzzInput in(data, size);
     Host host;
     host.play(in);

@@ -77,6 +77,7 @@ std::vector<ModuleCodec> moduleCodecs() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    sappfuzz::noteInputSize("fuzz_records", size);
     static const std::vector<std::string> names = sapphost::recordNames();
     sappfuzz::FuzzInput in(data, size);
     const std::string& name = names[in.byte() % names.size()];

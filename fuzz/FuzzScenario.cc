@@ -40,6 +40,7 @@ void silence() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    sappfuzz::noteInputSize("fuzz_scenario", size);
     silence();
     sappfuzz::FuzzInput in(data, size);
     const uint8_t mode = in.byte() % 3;

@@ -1,11 +1,19 @@
 // fuzz_make_corpus SCENARIO_DIR CORPUS_DIR: writes the seed corpora of the
 // fuzz targets from the scenario folder and the built-in scenario:
 //
-//   module/    each scenario as a program of fuzz_module's action language
+//   module/    each scenario as a program of fuzz_module's action language,
+//              and each worst-case shape of perf/Shapes.h at its largest
 //   records/   each record a scenario sends the module, the payloads inside
 //              them, and every record with its fields left out
 //   scenario/  each scenario's text; each record for decode (as hex) and for
 //              encode (as the fields decode prints)
+//
+// and, beside CORPUS_DIR in CORPUS_DIR-full, the records of the largest
+// shapes for records/ and scenario/: full-size seeds that only the fuzz
+// runs start from (fuzz/run.sh). Decoding one as JSON takes the Debug build
+// most of a second, too long for every build's corpus replay; the largest
+// shapes' programs, which the module runs in milliseconds, are replayed
+// with module/.
 //
 // Files are named by a hash of their content, so running it again adds
 // only what is new. Run it after adding scenarios (docs/robustness.md).
@@ -22,6 +30,7 @@
 #include "fuzz/ModuleActions.h"
 #include "protocol/PacketVisitor.h"
 #include "marshal/Errors.h"
+#include "perf/Shapes.h"
 #include "tools/sapp-host/scenario/BuiltinScenario.h"
 #include "tools/sapp-host/records/RecordJson.h"
 #include "tools/sapp-host/scenario/Scenario.h"
@@ -38,7 +47,10 @@ class Corpus {
 public:
     explicit Corpus(fs::path root) : m_root(std::move(root)) {}
 
+    // An input longer than a fuzz run takes (perf::kFuzzInputBytes) is left
+    // out: libFuzzer would cut it short.
     void add(const std::string& target, const std::string& bytes) {
+        if (bytes.size() > perf::kFuzzInputBytes) return;
         uint64_t hash = 14695981039346656037ull;
         for (const unsigned char c : bytes) hash = (hash ^ c) * 1099511628211ull;
         char name[17];
@@ -52,7 +64,9 @@ public:
     }
 
     void report() const {
-        for (const auto& [target, count] : m_written) std::printf("%s: %d new inputs\n", target.c_str(), count);
+        for (const auto& [target, count] : m_written) {
+            std::printf("%s: %d new inputs\n", (m_root / target).string().c_str(), count);
+        }
     }
 
 private:
@@ -134,17 +148,7 @@ public:
     }
     void operator()(const PacketAction& a) {
         if (!a.body) return action(Action::NullCalls, slotOfSid(a.sid));
-        // A URI the language has no index for is sent as the one the module
-        // does not handle, the last.
-        auto uri = static_cast<uint8_t>(sappfuzz::kUris.size() - 1);
-        for (uint8_t i = 0; i < sappfuzz::kUris.size(); ++i) {
-            if (sappfuzz::kUris[i] == a.uri) uri = i;
-        }
-        action(Action::Packet, slotOfSid(a.sid));
-        byte(uri);
-        byte(a.res == 200 ? 0 : 255);
-        u16(static_cast<uint16_t>(std::min<std::size_t>(a.body->size(), 0xFFFF)));
-        m_out += a.body->substr(0, 0xFFFF);
+        packet(slotOfSid(a.sid), a.uri, a.res, *a.body);
     }
     void operator()(const RequestAction& a) {
         if (a.null) return action(Action::NullCalls, slotOfSid(a.sid));
@@ -182,6 +186,23 @@ public:
         byte(255);
         u16(static_cast<uint16_t>(std::min<uint32_t>(*a.settings.unzipLimit, 0xFFFF)));
     }
+
+    // A session opened in slot 0 (sid 1234, as perf's shapes use).
+    void open() { action(Action::Open, 0); }
+    void packet(uint8_t slot, uint32_t uri, uint32_t res, const std::string& body) {
+        // A URI the language has no index for is sent as the one the module
+        // does not handle, the last.
+        auto index = static_cast<uint8_t>(sappfuzz::kUris.size() - 1);
+        for (uint8_t i = 0; i < sappfuzz::kUris.size(); ++i) {
+            if (sappfuzz::kUris[i] == uri) index = i;
+        }
+        action(Action::Packet, slot);
+        byte(index);
+        byte(res == 200 ? 0 : 255);
+        u16(static_cast<uint16_t>(std::min<std::size_t>(body.size(), 0xFFFF)));
+        m_out += body.substr(0, 0xFFFF);
+    }
+    const std::string& program() const { return m_out; }
 
 private:
     void action(Action a, uint8_t slot) {
@@ -231,6 +252,29 @@ void addScenario(Corpus& corpus, const std::string& text, const std::string& sou
     }
 }
 
+// Every worst-case shape of perf/Shapes.h at its largest (perf::maximal),
+// the seeds that let a fuzz run start from inputs of the full 64 KiB: for
+// fuzz_module the shape's traffic on one session, for fuzz_records and
+// fuzz_scenario its packets' records.
+void addMaximalShapes(Corpus& corpus, Corpus& full) {
+    for (const perf::Maximal& m : perf::maximal()) {
+        const perf::Traffic traffic = perf::build(m.shape, m.n, m.zip);
+        ProgramWriter writer;
+        writer.open();
+        for (const auto* list : {&traffic.setup, &traffic.measured}) {
+            for (const perf::Delivery& d : *list) writer.packet(0, d.uri, 200, d.body);
+        }
+        corpus.add("module", writer.program());
+        // A zipped list of the full size is sapp-host's to inflate and show
+        // as JSON for fuzz_records and fuzz_scenario: seconds per input, not
+        // a seed to start from. Their full-size seeds are the plain packets.
+        if (m.zip) continue;
+        const perf::Delivery& last = traffic.measured.back();
+        const std::string_view record = recordNameForUri(last.uri);
+        if (!record.empty()) addRecord(full, record, last.body);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -251,8 +295,13 @@ int main(int argc, char** argv) {
             addScenario(corpus, text, file.filename().string());
         }
         addScenario(corpus, kBuiltinScenario, "built-in scenario");
+        fs::path root(argv[2]);
+        if (!root.has_filename()) root = root.parent_path();
+        Corpus full(root.string() + "-full");
+        addMaximalShapes(corpus, full);
         for (const std::string& name : recordNames()) addRecord(corpus, name, encodeRecord(name, Json::object(), name));
         corpus.report();
+        full.report();
         return 0;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "fuzz_make_corpus: %s\n", e.what());

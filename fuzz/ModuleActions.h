@@ -28,6 +28,17 @@
 //                   works again): a call of the slot's session, of the
 //                   packets that follow, or of the process (log sink,
 //                   databases, pktcore's classes and functions)
+//     RepeatedNotice  as ZippedNotice, but the first payload is a u16 length
+//                   and a head, a u16 length and a unit, a u32 count, a u16
+//                   length and a tail: head, count units, tail, cut at the
+//                   host's default unzip limit (4 MiB) and at what is left
+//                   of the input's inflation budget: lists of the full size
+//                   from a few input bytes
+//
+// One input may have the host inflate kInflateBudget bytes in all: a packet
+// whose zipped fields claim more than is left is not delivered. So one
+// input costs at most about what two packets of the full size and 64 KB of
+// others cost, and a slow input is one with a slow packet.
 //
 // Integers are little-endian; a read past the end gives 0 or nothing.
 #pragma once
@@ -55,8 +66,13 @@ enum class Action : uint8_t {
     UnzipLimit,
     Database,
     Fault,
+    RepeatedNotice,
     Count
 };
+
+// The bytes one input may have the host inflate, in all: two zipped lists
+// of the full 4 MiB.
+inline constexpr std::size_t kInflateBudget = 8u << 20;
 
 // The sids of the two session slots, then the other values events may
 // carry: few enough that the host finds every context the module may hold.

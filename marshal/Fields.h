@@ -36,18 +36,25 @@
 // and an element is a u32, a u64 or a record in its own encoding.
 //
 // Reading a container appends to what it holds; a zero count leaves it as it
-// was. Map and set reads insert with the position after the previous insert
-// as hint, so a key that is already present keeps its value (the first
-// duplicate on the wire wins). Records are read in place, into the
-// container's own element. A vector of integers reserves room for the count,
-// but never for more elements than the remaining bytes can hold, so a count
-// larger than the data costs nothing before it fails at the first element
-// that runs short. An element that fails to read is not left behind.
+// was. A key that is already present keeps its value (the first duplicate
+// on the wire wins; a map's later one is read past without being built).
+// Set reads insert with the position after the previous insert as hint; a
+// map read places each key without a search when keys come in order, up or
+// down (placeOf). Records are read in place, into the container's own element. A
+// vector reserves room for the count, but never for more elements than the
+// remaining bytes can hold (minWireBytes), so a count larger than the data
+// costs nothing before it fails at the first element that runs short. An
+// element that fails to read is not left behind.
 #pragma once
 
+#include <algorithm>
+#include <bit>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -56,6 +63,7 @@
 #include <utility>
 #include <vector>
 
+#include "marshal/KeySet.h"
 #include "marshal/Marshallable.h"
 #include "marshal/Pack.h"
 #include "marshal/Unpack.h"
@@ -68,6 +76,7 @@ namespace encoding {
 template <class T, Pack& (Pack::*Push)(T), T (Unpack::*Pop)()>
 struct Integer {
     using Member = T;
+    static constexpr std::size_t minBytes = sizeof(T);
     static void pack(Pack& p, T v) { (p.*Push)(v); }
     static void unpack(Unpack& up, T& v) { v = (up.*Pop)(); }
 };
@@ -79,23 +88,44 @@ using U64 = Integer<uint64_t, &Pack::push_uint64, &Unpack::pop_uint64>;
 
 struct Bool {
     using Member = bool;
+    static constexpr std::size_t minBytes = 1;
     static void pack(Pack& p, bool v) { p.push_uint8(v ? 1 : 0); }
     static void unpack(Unpack& up, bool& v) { v = up.pop_uint8() != 0; }
 };
 
+#if defined(_MSC_VER) && !defined(__clang__)
+#define PAKT_NOINLINE __declspec(noinline)
+#else
+#define PAKT_NOINLINE __attribute__((noinline))
+#endif
+
+// Out of line, so that the read of a string stays small enough to inline
+// into a record's walk. A copy into a fresh string and a move beat assign's
+// general replace.
+PAKT_NOINLINE inline void copyBytes(std::string& v, std::string_view bytes) { v = std::string(bytes); }
+
 // A byte run, read into a std::string (a copy) or into a std::string_view
 // that points into the bytes being read and is valid while they are.
-template <Pack& (Pack::*Push)(const void*, std::size_t), std::string_view (Unpack::*Pop)()>
+template <Pack& (Pack::*Push)(const void*, std::size_t), std::string_view (Unpack::*Pop)(), std::size_t LengthBytes>
 struct VarStr {
     using Member = std::string;
     using View = std::string_view;
+    static constexpr std::size_t minBytes = LengthBytes;
     static void pack(Pack& p, std::string_view v) { (p.*Push)(v.data(), v.size()); }
-    static void unpack(Unpack& up, std::string& v) { v = std::string((up.*Pop)()); }
+    static void unpack(Unpack& up, std::string& v) {
+        // Many strings of a list are empty: no copy at all then.
+        const std::string_view bytes = (up.*Pop)();
+        if (bytes.empty()) {
+            v.clear();
+        } else {
+            copyBytes(v, bytes);
+        }
+    }
     static void unpack(Unpack& up, std::string_view& v) { v = (up.*Pop)(); }
 };
 
-using VarStr16 = VarStr<&Pack::push_varstr, &Unpack::pop_varstr_view>;
-using VarStr32 = VarStr<&Pack::push_varstr32, &Unpack::pop_varstr32_view>;
+using VarStr16 = VarStr<&Pack::push_varstr, &Unpack::pop_varstr_view, 2>;
+using VarStr32 = VarStr<&Pack::push_varstr32, &Unpack::pop_varstr32_view, 4>;
 
 }  // namespace encoding
 
@@ -202,6 +232,54 @@ template <class R>
 void packFields(const R& record, Pack& p);
 template <class R, class In>
 void unpackFields(R& record, In& up);
+template <class T>
+std::size_t minWireBytes();
+
+namespace detail {
+
+// Adds up the fewest bytes a record's fields take: a value its encoding's
+// least (a string its length), a container its count, a nested record its
+// own least.
+struct MinBytesWalker {
+    std::size_t bytes = 0;
+
+    template <class E, class T>
+    void operator()(E, const char*, const T&) {
+        bytes += E::minBytes;
+    }
+    template <class T>
+        requires Nested<T>
+    void operator()(const char*, const T&) {
+        if constexpr (Container<T>) {
+            bytes += sizeof(uint32_t);
+        } else {
+            bytes += minWireBytes<std::remove_cvref_t<T>>();
+        }
+    }
+};
+
+}  // namespace detail
+
+// The fewest bytes an element of type T takes on the wire, at least 1: an
+// integer its size, a record the least of its fields (a PluginVerItem of
+// empty strings, 20 bytes). A Marshallable that reads itself promises one
+// byte.
+template <class T>
+std::size_t minWireBytes() {
+    if constexpr (std::is_integral_v<T>) {
+        return sizeof(T);
+    } else if constexpr (HasFields<T>) {
+        static const std::size_t bytes = [] {
+            const T record{};
+            detail::MinBytesWalker walker;
+            T::fields(record, walker);
+            return std::max<std::size_t>(walker.bytes, 1);
+        }();
+        return bytes;
+    } else {
+        return 1;
+    }
+}
 
 namespace detail {
 
@@ -258,15 +336,31 @@ void marshal_container(Pack& p, const std::map<uint32_t, V>& c) {
 
 namespace detail {
 
-// Appends `count` elements read from `up` to `c`.
+// Appends `count` elements read from `up` to `c`. The vector grows once,
+// to hold the count or as many elements as the remaining bytes can hold,
+// whichever is less: a true count is met exactly, without the doublings
+// (and the copies of every element they make) of growing one element at a
+// time, and a count larger than the data costs no more than the data can
+// back before it fails at the first element that runs short.
 template <class In, class T>
 void appendElements(In& up, std::vector<T>& c, uint32_t count) {
-    if constexpr (std::is_integral_v<T>) {
-        const std::size_t fits = up.size() / sizeof(T);
-        c.reserve(c.size() + (count < fits ? count : fits));
+    const std::size_t fits = up.size() / minWireBytes<T>();
+    const std::size_t room = count < fits ? count : fits;
+    c.reserve(c.size() + room);
+    uint32_t index = 0;
+    if constexpr (std::is_integral_v<T> && std::is_same_v<In, Unpack> && std::endian::native == std::endian::little) {
+        // Read without a hook, a run of little-endian integers is the
+        // elements' own bytes: one copy of those that fit; the next one, if
+        // the count asks for more, fails below as reading it alone would.
+        if (room > 0) {
+            const std::size_t at = c.size();
+            c.resize(at + room);
+            std::memcpy(c.data() + at, up.pop_fetch_ptr(room * sizeof(T)), room * sizeof(T));
+            index = static_cast<uint32_t>(room);
+        }
     }
-    for (uint32_t left = count; left > 0; --left) {
-        hookOf(up).element(up, count - left);
+    for (; index < count; ++index) {
+        hookOf(up).element(up, index);
         if constexpr (std::is_integral_v<T>) {
             T v;
             unpackElement(up, v);
@@ -289,6 +383,78 @@ template <class In>
 uint32_t unpackCount(In& up) {
     hookOf(up).beforeCount(up);
     return up.pop_uint32();
+}
+
+template <class T, class In>
+void skipElement(In& up);
+
+// What a value of encoding E is read into when it is not kept: a view for a
+// byte run (no copy), the member type otherwise.
+template <class E>
+auto droppedValue() {
+    if constexpr (requires { typename E::View; }) {
+        return typename E::View{};
+    } else {
+        return typename E::Member{};
+    }
+}
+
+// Walks a record's fields as FieldUnpacker does, with the same reads, the
+// same errors and the same hook calls, but keeps nothing: the value of a map
+// entry whose key came before is read past this way, so that dropping it
+// costs no copy of what it holds.
+template <class In>
+class FieldSkipper {
+public:
+    explicit FieldSkipper(In& up) : m_unpack(up) {}
+
+    template <class E, class T>
+        requires Fits<E, T>
+    void operator()(E, const char* name, const T&) {
+        hookOf(m_unpack).field(m_unpack, name);
+        auto value = droppedValue<E>();
+        unpackValue<E>(m_unpack, value);
+        hookOf(m_unpack).end(m_unpack);
+    }
+    template <class T>
+        requires Nested<T>
+    void operator()(const char* name, const T&) {
+        hookOf(m_unpack).field(m_unpack, name);
+        skipElement<std::remove_cvref_t<T>>(m_unpack);
+        hookOf(m_unpack).end(m_unpack);
+    }
+
+private:
+    In& m_unpack;
+};
+
+// Reads past one element (or container) of type T.
+template <class T, class In>
+void skipElement(In& up) {
+    if constexpr (Container<T>) {
+        const uint32_t count = unpackCount(up);
+        for (uint32_t left = count; left > 0; --left) {
+            hookOf(up).element(up, count - left);
+            if constexpr (KeyedContainer<T>) {
+                hookOf(up).beforeKey(up);
+                const uint32_t key = up.pop_uint32();
+                hookOf(up).key(up, key);
+            }
+            skipElement<ElementOf<T>>(up);
+            hookOf(up).end(up);
+        }
+    } else if constexpr (std::is_integral_v<T>) {
+        T v;
+        unpackElement(up, v);
+    } else if constexpr (HasFields<T>) {
+        // The walk needs a record to name the fields of; it reads none of them.
+        static const T shape{};
+        FieldSkipper<In> skipper(up);
+        T::fields(shape, skipper);
+    } else {
+        T v;
+        v.unmarshal(up);
+    }
 }
 
 }  // namespace detail
@@ -314,27 +480,58 @@ void unmarshal_container(In& up, std::set<T>& c) {
     }
 }
 
+namespace detail {
+
+// Where `key` belongs in `c`, given `last`, the entry the previous key went
+// to (end() for none): after the last entry when the keys come ascending
+// (the usual order), at `last` when the key repeats it, before it when they
+// come descending, each without a search; else the first entry not before
+// the key, by a search, O(log n). A key already present is found at the
+// returned position.
+template <class V>
+typename std::map<uint32_t, V>::iterator placeOf(std::map<uint32_t, V>& c,
+                                                 typename std::map<uint32_t, V>::iterator last, uint32_t key) {
+    if (c.empty() || std::prev(c.end())->first < key) return c.end();
+    if (last != c.end() && key <= last->first) {
+        if (key == last->first || last == c.begin() || std::prev(last)->first < key) return last;
+    }
+    return c.lower_bound(key);
+}
+
+}  // namespace detail
+
+// A map is read entry by entry, each placed where it belongs (detail::placeOf):
+// a new key is inserted there without a further search, and the value of a
+// key already present is read past (detail::skipElement) without building a
+// node for it. From the first repeated key on, the keys placed are also
+// kept in a hash set (KeySet.h), so that every later repeat is known as one
+// in O(1) rather than by a search of the map.
 template <class In, class V>
 void unmarshal_container(In& up, std::map<uint32_t, V>& c) {
-    auto hint = c.begin();
+    auto last = c.end();
+    std::optional<detail::KeySet> placed;
     const uint32_t count = detail::unpackCount(up);
     for (uint32_t left = count; left > 0; --left) {
         detail::hookOf(up).element(up, count - left);
         detail::hookOf(up).beforeKey(up);
         const uint32_t key = up.pop_uint32();
         detail::hookOf(up).key(up, key);
-        if constexpr (std::is_integral_v<V>) {
-            V value;
-            detail::unpackElement(up, value);
-            hint = std::next(c.insert(hint, {key, value}));
+        const bool known = placed && placed->contains(key);
+        auto at = known ? c.end() : detail::placeOf(c, last, key);
+        if (known || (at != c.end() && at->first == key)) {
+            // A duplicate key: the first value stays, this one is read past.
+            if (!placed) {
+                placed.emplace();
+                for (const auto& entry : c) placed->insert(entry.first);
+            }
+            detail::skipElement<V>(up);
         } else {
-            const std::size_t before = c.size();
-            const auto at = c.emplace_hint(hint, std::piecewise_construct, std::forward_as_tuple(key), std::tuple<>());
-            if (c.size() == before) {
-                // A duplicate key: the first value stays, this one is read and dropped.
-                V ignored;
-                detail::unpackElement(up, ignored);
+            if constexpr (std::is_integral_v<V>) {
+                V value;
+                detail::unpackElement(up, value);
+                at = c.emplace_hint(at, key, value);
             } else {
+                at = c.emplace_hint(at, std::piecewise_construct, std::forward_as_tuple(key), std::tuple<>());
                 try {
                     detail::unpackElement(up, at->second);
                 } catch (...) {
@@ -342,7 +539,8 @@ void unmarshal_container(In& up, std::map<uint32_t, V>& c) {
                     throw;
                 }
             }
-            hint = std::next(at);
+            if (placed) placed->insert(key);
+            last = at;
         }
         detail::hookOf(up).end(up);
     }

@@ -1,11 +1,13 @@
 #include "perf/Shapes.h"
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <stdexcept>
 #include <unordered_map>
 
 #include "marshal/BlockBuffer.h"
+#include "marshal/Errors.h"
 #include "marshal/Fields.h"
 #include "protocol/AppPayloads.h"
 #include "protocol/PluginRecords.h"
@@ -33,6 +35,11 @@ std::string packToString(const R& record, std::size_t reserve) {
 
 std::size_t room(uint32_t n) { return std::size_t{n} * 48 + 4096; }
 
+// The sizes of the outside audit's inputs: version items and listings that
+// each fill the host's default unzip limit (4 MiB).
+constexpr uint32_t kAuditVersions = 209000;
+constexpr uint32_t kAuditListings = 1048570;
+
 std::string zipIf(bool zip, const std::string& plain, uint8_t& zipped, uint32_t& length) {
     if (!zip) return plain;
     zipped = 1;
@@ -50,13 +57,64 @@ Delivery addAppReq(ps::PAddAppReq req, const pl::PluginAppPackMap& packs, const 
     return {ps::URI_ADD_APP_REQ, packToString(req, room(n))};
 }
 
-Delivery delAppReq(const std::vector<uint32_t>& appIds, const pl::PluginSid2AppsMap& sidApps, uint32_t n) {
+Delivery delAppReqBytes(const std::vector<uint32_t>& appIds, const std::string& sidApps, uint32_t n, bool zip) {
     ps::PDelAppReq req;
     req.sid = kSid;
     req.appIds = appIds;
-    req.sidApps = packToString(sidApps, room(n));
+    req.sidApps = zipIf(zip, sidApps, req.sidAppsZipped, req.sidAppsLen);
     return {ps::URI_DEL_APP_REQ, packToString(req, room(n))};
 }
+
+Delivery delAppReq(const std::vector<uint32_t>& appIds, const pl::PluginSid2AppsMap& sidApps, uint32_t n) {
+    return delAppReqBytes(appIds, packToString(sidApps, room(n)), n, false);
+}
+
+// A PAddAppReq whose zipped or plain lists are given as bytes.
+Delivery addAppReqBytes(const std::string& appPacks, const std::string& sidApps, uint32_t n, bool zip) {
+    ps::PAddAppReq req;
+    req.sid = kSid;
+    if (!appPacks.empty()) req.appPacks = zipIf(zip, appPacks, req.appPacksZipped, req.appPacksLen);
+    if (!sidApps.empty()) req.sidApps = zipIf(zip, sidApps, req.sidAppsZipped, req.sidAppsLen);
+    return {ps::URI_ADD_APP_REQ, packToString(req, room(n))};
+}
+
+// N map keys that no insertion hint follows and that deflate still packs
+// tightly: `period` distinct keys (a power of two), each round in
+// bit-reversed order (0, P/2, P/4, 3P/4, ...: every key far from the one
+// before, so each is placed by a search), the same round again and again
+// (each later round all duplicates). A round must fit deflate's 32 KiB
+// window for the rounds after it to compress to almost nothing; the
+// distinct keys a packet of 64 KB can carry at all are about 40,000 (1.5
+// zipped bytes each), so the worst such packet is mostly repeats.
+std::vector<uint32_t> cycled(uint32_t n, uint32_t period) {
+    unsigned bits = 0;
+    while ((1u << bits) < period) ++bits;
+    std::vector<uint32_t> keys;
+    keys.reserve(n);
+    for (uint32_t i = 0; i < n; ++i) {
+        uint32_t reversed = 0;
+        for (unsigned b = 0; b < bits; ++b) reversed |= ((i >> b) & 1u) << (bits - 1 - b);
+        keys.push_back(1 + reversed);
+    }
+    return keys;
+}
+
+// The bytes of a map whose entries come in the order of `keys` (packing a
+// std::map would write them ascending), each holding `value`.
+std::string mapBytes(const std::vector<uint32_t>& keys, const std::string& value) {
+    pakt::BlockBuffer buffer;
+    buffer.resize(keys.size() * (4 + value.size()) + 64);
+    buffer.resize(0);
+    pakt::Pack pack(buffer);
+    pack.push_uint32(static_cast<uint32_t>(keys.size()));
+    for (const uint32_t key : keys) {
+        pack.push_uint32(key);
+        pack.push(value.data(), value.size());
+    }
+    return pack.str();
+}
+
+const std::string kNoEntries(4, '\0');  // the bytes of an empty map
 
 pl::PluginAppPack pack(uint32_t appId, std::vector<uint64_t> proxies) {
     pl::PluginAppPack p;
@@ -176,6 +234,90 @@ const std::vector<Shape>& table() {
              packs.apps[kApp] = pack(kApp, descending(n));
              return Traffic{{}, {addAppReq(req, packs, {}, n, zip)}};
          }},
+        {{"add-versions", "PAddAppReq: one pack for app 7 with N empty version items"},
+         [](uint32_t n, bool zip) {
+             // Zipped at N = 209,000: the first input of the outside audit
+             // (4,131 bytes, 4 MiB inflated; each 20-byte item becomes a
+             // PluginVerItem of the event).
+             ps::PAddAppReq req;
+             req.appIds.push_back(kApp);
+             pl::PluginAppPackMap packs;
+             packs.apps[kApp] = pack(kApp, {1});
+             packs.apps[kApp].versions.resize(n);
+             return Traffic{{}, {addAppReq(req, packs, {}, n, zip)}};
+         }},
+        {{"add-listed-pack", "PAddAppReq: sidApps lists app 7 N times under one sid, its pack one proxy"},
+         [](uint32_t n, bool zip) {
+             // Zipped at N = 1,048,570: the second audit input (4,195 bytes).
+             pl::PluginAppPackMap packs;
+             packs.apps[kApp] = pack(kApp, {1});
+             pl::PluginSid2AppsMap sidApps;
+             sidApps.sidApps[kSid].appIds.assign(n, kApp);
+             return Traffic{{}, {addAppReq({}, packs, sidApps, n, zip)}};
+         }},
+        {{"add-audit", "PAddAppReq: N new app ids beside the two zipped lists above at their audit sizes"},
+         [](uint32_t n, bool) {
+             // At N = 13,000: the third audit input, one 60,231-byte packet
+             // (always zipped: unzipped, its lists would be 8 MiB).
+             ps::PAddAppReq req;
+             for (uint32_t i = 0; i < n; ++i) req.appIds.push_back(kApp + 1 + i);
+             pl::PluginAppPackMap packs;
+             packs.apps[kApp] = pack(kApp, {1});
+             packs.apps[kApp].versions.resize(kAuditVersions);
+             pl::PluginSid2AppsMap sidApps;
+             sidApps.sidApps[kSid].appIds.assign(kAuditListings, kApp);
+             return Traffic{{}, {addAppReq(req, packs, sidApps, kAuditListings, true)}};
+         }},
+        {{"add-pack-proxies", "PAddAppReq: app 7 listed once, its pack N proxies in descending order"},
+         [](uint32_t n, bool zip) {
+             ps::PAddAppReq req;
+             req.appIds.push_back(kApp);
+             pl::PluginAppPackMap packs;
+             packs.apps[kApp] = pack(kApp, descending(n));
+             return Traffic{{}, {addAppReq(req, packs, {}, n, zip)}};
+         }},
+        {{"add-alternating-proxies", "PAddAppReq: app 7 listed once, its pack N proxies alternating between two ids"},
+         [](uint32_t n, bool zip) {
+             ps::PAddAppReq req;
+             req.appIds.push_back(kApp);
+             std::vector<uint64_t> proxies(n);
+             for (uint32_t i = 0; i < n; ++i) proxies[i] = 1 + i % 2;
+             pl::PluginAppPackMap packs;
+             packs.apps[kApp] = pack(kApp, proxies);
+             return Traffic{{}, {addAppReq(req, packs, {}, n, zip)}};
+         }},
+        {{"add-pack-entries", "PAddAppReq: N packs without proxies, 512 keys over and over, none listed"},
+         [](uint32_t n, bool zip) {
+             return Traffic{{}, {addAppReqBytes(mapBytes(cycled(n, 512), packToString(pl::PluginAppPack{}, 64)), "", n, zip)}};
+         }},
+        {{"add-duplicate-pack", "PAddAppReq: app 7's pack, then another under key 7 with N empty version items"},
+         [](uint32_t n, bool zip) {
+             // The first entry of a key wins: the second is read and dropped.
+             pl::PluginAppPack second = pack(kApp, {2});
+             second.versions.resize(n);
+             pakt::BlockBuffer buffer;
+             buffer.resize(room(n));
+             buffer.resize(0);
+             pakt::Pack packs(buffer);
+             packs.push_uint32(2).push_uint32(kApp);
+             pakt::packFields(pack(kApp, {1}), packs);
+             packs.push_uint32(kApp);
+             pakt::packFields(second, packs);
+             ps::PAddAppReq req;
+             req.appIds.push_back(kApp);
+             req.sid = kSid;
+             req.appPacks = zipIf(zip, packs.str(), req.appPacksZipped, req.appPacksLen);
+             return Traffic{{}, {{ps::URI_ADD_APP_REQ, packToString(req, room(n))}}};
+         }},
+        {{"add-sid-entries", "PAddAppReq: sidApps of N entries listing no app, 2,048 sids over and over"},
+         [](uint32_t n, bool zip) {
+             return Traffic{{}, {addAppReqBytes("", mapBytes(cycled(n, 2048), kNoEntries) + kNoEntries, n, zip)}};
+         }},
+        {{"add-sid-attrs", "PAddAppReq: sidAttrs of N empty attributes, 2,048 sids over and over"},
+         [](uint32_t n, bool zip) {
+             return Traffic{{}, {addAppReqBytes("", kNoEntries + mapBytes(cycled(n, 2048), packToString(pl::PluginSidAttr{}, 64)),
+                                                n, zip)}};
+         }},
         {{"add-sids", "PAddAppReq: N services in sidApps each list one app, its pack has N proxies"},
          [](uint32_t n, bool zip) {
              pl::PluginAppPackMap packs;
@@ -209,6 +351,10 @@ const std::vector<Shape>& table() {
              pl::PluginSid2AppsMap sidApps;
              for (uint32_t sid = 1; sid <= n; ++sid) sidApps.sidApps[sid].appIds.push_back(kApp);
              return Traffic{{addAppReq(add, packs, {}, 1, zip)}, {delAppReq(std::vector<uint32_t>(n, kApp), sidApps, n)}};
+         }},
+        {{"del-sid-entries", "PDelAppReq: sidApps of N entries listing no app, 2,048 sids over and over"},
+         [](uint32_t n, bool zip) {
+             return Traffic{{}, {delAppReqBytes({}, mapBytes(cycled(n, 2048), kNoEntries) + kNoEntries, n, zip)}};
          }},
         {{"del-colliding", "PDelAppReq of N added app ids a hash table would put in one bucket"},
          [](uint32_t n, bool zip) {
@@ -272,6 +418,90 @@ const std::vector<ShapeInfo>& shapes() {
         return out;
     }();
     return infos;
+}
+
+Inflation inflation(const Delivery& delivery) {
+    Inflation out;
+    const auto add = [&out](bool zipped, uint32_t length) {
+        if (!zipped) return;
+        out.total += length;
+        out.largest = std::max<std::size_t>(out.largest, length);
+    };
+    try {
+        pakt::Unpack up(delivery.body.data(), delivery.body.size());
+        if (delivery.uri == ps::URI_ADD_APP_REQ) {
+            ps::PAddAppReq req;
+            req.unmarshal(up);
+            add(req.appPacksZipped != 0, req.appPacksLen);
+            add(req.sidAppsZipped != 0, req.sidAppsLen);
+        } else if (delivery.uri == ps::URI_DEL_APP_REQ) {
+            ps::PDelAppReq req;
+            req.unmarshal(up);
+            add(req.sidAppsZipped != 0, req.sidAppsLen);
+        }
+    } catch (const pakt::UnpackError&) {
+    }
+    return out;
+}
+
+std::size_t programBytes(const Traffic& traffic) {
+    std::size_t bytes = 2;
+    for (const auto* list : {&traffic.setup, &traffic.measured}) {
+        for (const Delivery& d : *list) bytes += 6 + d.body.size();
+    }
+    return bytes;
+}
+
+const std::vector<Maximal>& maximal() {
+    // Found by trying: the largest N that passes both limits (checked by
+    // fuzz_make_corpus, which writes each as a seed).
+    static const std::vector<Maximal> sizes = {
+        {"add-ids", 16372, false},
+        {"add-idset", 16372, false},
+        {"add-packs", 1455, false},
+        {"add-packs", 8300, true},
+        {"add-sidapps", 16368, false},
+        {"add-sidapps", 1048572, true},
+        {"add-quadratic", 5450, false},
+        {"add-quadratic", 42000, true},
+        {"add-repeated-proxy", 5450, false},
+        {"add-repeated-proxy", 524282, true},
+        {"add-listed-ids", 5450, false},
+        {"add-versions", 3270, false},
+        {"add-versions", 209712, true},
+        {"add-listed-pack", 16355, false},
+        {"add-listed-pack", 1048572, true},
+        {"add-audit", 13000, true},
+        {"add-pack-proxies", 8180, false},
+        {"add-pack-proxies", 40000, true},
+        {"add-alternating-proxies", 8180, false},
+        {"add-alternating-proxies", 524282, true},
+        {"add-pack-entries", 1597, false},
+        {"add-pack-entries", 102300, true},
+        {"add-duplicate-pack", 3269, false},
+        {"add-duplicate-pack", 209710, true},
+        {"add-sid-entries", 8185, false},
+        {"add-sid-entries", 524287, true},
+        {"add-sid-attrs", 6548, false},
+        {"add-sid-attrs", 419429, true},
+        {"add-sids", 3271, false},
+        {"add-sids", 19000, true},
+        {"add-colliding", 1235, false},
+        {"del-ids", 16374, false},
+        {"del-listed", 4080, false},
+        {"del-sid-entries", 8185, false},
+        {"del-sid-entries", 524287, true},
+        {"del-colliding", 8180, false},
+        {"v2-versions", 4091, false},
+        {"v2-idlist", 16370, false},
+        {"v2-adds", 885, false},
+        {"v3-proxies", 8180, false},
+        {"v3-update", 8160, false},
+        {"v3-sources", 1191, false},
+        {"v3-data", 65480, false},
+        {"announce", 65528, false},
+    };
+    return sizes;
 }
 
 Traffic build(const std::string& shape, uint32_t n, bool zip) {

@@ -7,7 +7,11 @@
 // the memory freed while building the packets has gone back to the system).
 // The session posts events and sends requests by counting them, so the
 // figures are the module's own. "kept" is what the module's state holds on
-// to after the calls (glibc's count of bytes in use).
+// to after the calls (glibc's count of bytes in use); "the event holds" is
+// how much more was in use while the largest event was being posted than
+// after the calls (the event, and whatever else of the call's lives as long
+// as it), so that the peak less that is the call's transient memory beyond
+// the event the host receives.
 //
 // --zip compresses the app lists of the PAddAppReq shapes; --limit sets the
 // host's unzip limit (default 4 MiB); --log turns the host's log level on
@@ -16,14 +20,21 @@
 // request for app 7, whose uplink carries the app's proxies as the packets
 // left them.
 //
+// `--maximal` lists each shape at its largest (perf::maximal), and
+// `--check-maximal` checks those sizes against their limits (the CTest test
+// perf_maximal_sizes).
+//
 // perf/worst-case.sh runs the limits table of docs/robustness.md;
 // perf/growth.sh runs every shape at N and 8N under callgrind, counting the
 // instructions of sapp_worst_case_deliver, the one function that calls the
-// module with the measured packets.
+// module with the measured packets; perf/bound.sh checks each shape's cost
+// per byte.
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <malloc.h>
 #include <stdexcept>
@@ -40,15 +51,28 @@
 
 namespace {
 
+// glibc's count of heap bytes in use. perf/growth.sh and
+// perf/worst-case.sh turn callgrind's counting off inside it: it is the
+// measurement's, not the module's.
+extern "C" __attribute__((noinline)) std::size_t sapp_worst_case_heap() {
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+}
+
 // Posts events and sends requests by counting them: the host's copy of an
-// event and its marshalling of a request are not the module's cost.
+// event and its marshalling of a request are not the module's cost. Notes
+// the most heap in use while an event is posted.
 class QuietSession : public standin::Session {
 public:
     using standin::Session::Session;
-    void postAppEvent(const AppEvent&) override { ++events; }
+    void postAppEvent(const AppEvent&) override {
+        ++events;
+        heapAtEvent = std::max(heapAtEvent, sapp_worst_case_heap());
+    }
     void sendRequest(const SessionRequest&) override { ++sent; }
     unsigned events = 0;
     unsigned sent = 0;
+    std::size_t heapAtEvent = 0;
 };
 
 // KiB of resident memory: now (VmRSS) or the peak since the last reset (VmHWM).
@@ -74,6 +98,25 @@ std::vector<standin::Packet> packets(std::vector<perf::Delivery>& deliveries, st
     return out;
 }
 
+// Each maximal size (perf::maximal) within its limits: the traffic fits one
+// fuzz input, no zipped field claims more than the host's unzip limit, and
+// one of the two is nearly reached (a smaller N would not do as well).
+int checkMaximal() {
+    int failed = 0;
+    for (const perf::Maximal& m : perf::maximal()) {
+        const perf::Traffic traffic = perf::build(m.shape, m.n, m.zip);
+        const std::size_t program = perf::programBytes(traffic);
+        std::size_t largest = 0;
+        for (const perf::Delivery& d : traffic.measured) largest = std::max(largest, perf::inflation(d).largest);
+        const bool within = program <= perf::kFuzzInputBytes && largest <= standin::kDefaultUnzipLimit;
+        const bool full = 10 * program > 9 * perf::kFuzzInputBytes || 10 * largest > 9 * standin::kDefaultUnzipLimit;
+        std::printf("%-24s %8u%-4s %6zu bytes of fuzz input, largest field %7zu inflated%s\n", m.shape, m.n,
+                    m.zip ? " zip" : "", program, largest, within ? (full ? "" : "  SMALLER THAN IT COULD BE") : "  TOO LARGE");
+        if (!within || !full) failed = 1;
+    }
+    return failed;
+}
+
 }  // namespace
 
 // Delivers the measured packets one after the other; the first decode error
@@ -93,12 +136,17 @@ extern "C" __attribute__((noinline)) const char* sapp_worst_case_deliver(ISessio
 
 int main(int argc, char** argv) {
     if (argc == 2 && std::string(argv[1]) == "--list") {
-        for (const perf::ShapeInfo& shape : perf::shapes()) std::printf("%-20s %s\n", shape.name, shape.what);
+        for (const perf::ShapeInfo& shape : perf::shapes()) std::printf("%-24s %s\n", shape.name, shape.what);
         return 0;
     }
+    if (argc == 2 && std::string(argv[1]) == "--maximal") {
+        for (const perf::Maximal& m : perf::maximal()) std::printf("%s %u%s\n", m.shape, m.n, m.zip ? " --zip" : "");
+        return 0;
+    }
+    if (argc == 2 && std::string(argv[1]) == "--check-maximal") return checkMaximal();
     if (argc < 3) {
         std::fprintf(stderr, "usage: sapp_worst_case SHAPE N [--zip] [--limit BYTES] [--log] [--request]\n"
-                             "       sapp_worst_case --list\n");
+                             "       sapp_worst_case --list | --maximal | --check-maximal\n");
         return 2;
     }
     const std::string shape = argv[1];
@@ -126,6 +174,8 @@ int main(int argc, char** argv) {
     std::size_t setupBytes = 0;
     std::size_t size = 0;
     std::vector<standin::Packet> setup = packets(traffic.setup, setupBytes);
+    std::size_t inflated = 0;
+    for (const perf::Delivery& d : traffic.measured) inflated += perf::inflation(d).total;
     std::vector<standin::Packet> measured = packets(traffic.measured, size);
     for (standin::Packet& packet : setup) mod->onPacket(perf::kSid, &packet);
     standin::clearLogRecords();
@@ -135,18 +185,25 @@ int main(int argc, char** argv) {
     // module's allocations show in the resident memory.
     malloc_trim(0);
     const long before = statusKiB("VmRSS:");
-    const std::size_t heapBefore = mallinfo2().uordblks + mallinfo2().hblkhd;
+    const std::size_t heapBefore = sapp_worst_case_heap();
     resetPeak();
     const auto start = std::chrono::steady_clock::now();
+    const std::clock_t cpuStart = std::clock();
     const char* outcome = sapp_worst_case_deliver(mod, measured);
+    const double cpuMs = 1000.0 * static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC;
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     const long peak = statusKiB("VmHWM:");
-    const double kept = (static_cast<double>(mallinfo2().uordblks + mallinfo2().hblkhd) - heapBefore) / 1048576.0;
+    const std::size_t heapAfter = sapp_worst_case_heap();
+    const double mib = 1048576.0;
+    const double kept = (static_cast<double>(heapAfter) - static_cast<double>(heapBefore)) / mib;
+    const double event =
+        session.heapAtEvent > heapAfter ? static_cast<double>(session.heapAtEvent - heapAfter) / mib : 0.0;
+    const double peakMiB = (peak - before) / 1024.0;
     const std::size_t lines = standin::logRecords().size();
-    std::printf("%s %u%s%s: %zu packet(s) of %zu bytes, onPacket %.1f ms, resident +%.1f MiB at peak, "
-                "heap +%.1f MiB kept, %u events, %zu log lines (%s)\n",
-                shape.c_str(), n, zip ? " zipped" : "", log ? " logged" : "", measured.size(), size, ms,
-                (peak - before) / 1024.0, kept, session.events - eventsBefore, lines, outcome);
+    std::printf("%s %u%s%s: %zu packet(s) of %zu bytes (%zu inflated), onPacket %.1f ms (%.1f ms of CPU), resident +%.1f MiB at peak, "
+                "the event holds %.1f MiB, %.1f MiB beyond it, heap +%.1f MiB kept, %u events, %zu log lines (%s)\n",
+                shape.c_str(), n, zip ? " zipped" : "", log ? " logged" : "", measured.size(), size, inflated, ms, cpuMs,
+                peakMiB, event, std::max(0.0, peakMiB - event), kept, session.events - eventsBefore, lines, outcome);
     if (request) {
         AppDataRequest appData;
         appData.type = REQ_APP_DATA;

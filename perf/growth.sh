@@ -31,6 +31,7 @@ cases=("$@")
     add-sids:128 add-colliding:256 add-colliding:256:log add-ids:512 add-packs:256 add-sidapps:512
     del-listed:128 del-listed:128:log del-colliding:256 del-ids:512
     v2-versions:128 v2-adds:128 v2-adds:128:log v3-proxies:256 v3-update:256 v3-sources:128 v3-sources:128:log
+    add-versions:128:zip add-listed-pack:512:zip add-duplicate-pack:128:zip add-pack-entries:256:zip add-sid-entries:512:zip
 )
 
 work=$(mktemp -d)
@@ -41,7 +42,7 @@ count() {
     local shape=$1 n=$2
     shift 2
     valgrind --tool=callgrind --callgrind-out-file="$work/out" --collect-atstart=no \
-        --toggle-collect=sapp_worst_case_deliver "$bin" "$shape" "$n" "$@" >"$work/run.log" 2>"$work/valgrind.log" ||
+        --toggle-collect=sapp_worst_case_deliver --toggle-collect=sapp_worst_case_heap "$bin" "$shape" "$n" "$@" >"$work/run.log" 2>"$work/valgrind.log" ||
         { cat "$work/valgrind.log" "$work/run.log" >&2; exit 2; }
     awk '/^(summary|totals):/ { print $2; exit }' "$work/out"
 }

@@ -4,14 +4,18 @@
 #
 #   perf/worst-case.sh [BUILD_DIR] [--instructions]     (default build/release)
 #
-# Each record's worst shapes (perf/Shapes.cc) at about 64 KB of packet, and
-# the zipped ones at what fits the host's default unzip limit (4 MiB
-# inflated, a few KB zipped); the log-heavy shapes again with the host's log
-# level on. sapp_worst_case prints the packet's size, onPacket's time and
-# the memory it took; times are wall clock on this machine, so run it on an
-# idle one and read them as the scale of the cost. --instructions adds what
-# callgrind counts for the module's calls (sapp_worst_case_deliver and all it
-# calls): the same on every run and every machine.
+# Every shape of perf/Shapes.cc at its largest (sapp_worst_case --maximal:
+# about 64 KB of packet, or zipped lists inflating to the host's default
+# unzip limit, 4 MiB, in a packet that still fits), then the log-heavy
+# shapes with the host's log level on. sapp_worst_case prints the packet's
+# size and what it inflates to, onPacket's time (wall and CPU), and the
+# memory: the rise of resident memory at the peak, what the event holds,
+# and the peak beyond it; times are this machine's, so run it on an idle
+# one and read them as the scale of the cost. --instructions adds what
+# callgrind counts: for everything onPacket runs, and for the module alone
+# (the host's inflation, ProtoHelper::UnZipString, left out). Counts are the
+# same on every run and machine (but for a few instructions of the
+# registry's hashing, whose keys each process draws).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/release
@@ -27,40 +31,34 @@ bin="$build/bin/sapp_worst_case"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
+# Prints callgrind's count for one run; extra options toggle functions off.
+instructions() {
+    local args=("$@") options=()
+    while [ "${args[0]}" != -- ]; do options+=("${args[0]}"); args=("${args[@]:1}"); done
+    valgrind --tool=callgrind --callgrind-out-file="$work/out" --collect-atstart=no \
+        --toggle-collect=sapp_worst_case_deliver --toggle-collect=sapp_worst_case_heap "${options[@]}" \
+        "$bin" "${args[@]:1}" >/dev/null 2>&1
+    awk '/^(summary|totals):/ { print $2; exit }' "$work/out"
+}
+
 run() {
     "$bin" "$@"
     [ "$count" = yes ] || return 0
-    valgrind --tool=callgrind --callgrind-out-file="$work/out" --collect-atstart=no \
-        --toggle-collect=sapp_worst_case_deliver "$bin" "$@" >/dev/null 2>&1
-    echo "    $(awk '/^(summary|totals):/ { print $2; exit }' "$work/out") instructions"
+    echo "    $(instructions -- "$@") instructions, $(instructions --toggle-collect='ProtoHelper::UnZipString(*' -- "$@") without the host's inflation"
 }
-# PAddAppReq, unzipped, about 64 KB.
-run add-ids 16380;              run add-ids 16380 --log
-run add-idset 16380
-run add-packs 1480
-run add-sidapps 16370
-run add-quadratic 5450;         run add-quadratic 5450 --log
-run add-repeated-proxy 5450
-run add-listed-ids 5450;        run add-listed-ids 5450 --log
-run add-sids 3630
-run add-colliding 1460
-# PAddAppReq, zipped, inflating to the default 4 MiB limit.
-run add-sidapps 1048570 --zip
-run add-repeated-proxy 65536 --zip;     run add-repeated-proxy 65536 --zip --log
-run add-repeated-proxy 131072 --zip
-run add-quadratic 42000 --zip
-run add-sids 19000 --zip
-run add-packs 8300 --zip
-# PDelAppReq, about 64 KB.
-run del-ids 16380;              run del-ids 16380 --log
-run del-listed 3630;            run del-listed 3630 --log
-run del-colliding 16380;      run del-colliding 16380 --log
-# PUserMsg3, about 64 KB.
-run v2-versions 4000
-run v2-idlist 16370
-# PAppMsgToClient, about 64 KB.
+
+"$bin" --maximal >"$work/maximal"
+while read -r shape n zip; do
+    # shellcheck disable=SC2086  # zip is empty or --zip
+    run "$shape" "$n" $zip
+done <"$work/maximal"
+# The host's log level on: a line per listed or deleted id.
+run add-ids 16372 --log
+run add-quadratic 5450 --log
+run add-listed-ids 5450 --log
+run add-repeated-proxy 524282 --zip --log
+run del-ids 16374 --log
+run del-listed 4080 --log
+run del-colliding 8180 --log
+# A client request after the largest V3 add: its uplink carries 8,180 proxies.
 run v3-proxies 8180 --request
-run v3-update 8180
-run v3-data 65000
-# Announce-app notice, 64 KB.
-run announce 65536

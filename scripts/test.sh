@@ -14,13 +14,15 @@
 #                                 against MSVC's standard library, linked with
 #                                 Wine's runtime DLLs, run under Wine
 #                                 (preset msvc-wine, scripts/test-msvc-wine.sh)
-#                            and builds the benchmark suite sapp-bench and
-#                            sapp-host in the bench preset (the release build,
-#                            warnings as errors, so both keep compiling without
-#                            a warning at -O3), where the module's instruction
-#                            counts must stay within their budget
-#                            (bench/budget.sh, callgrind)
-#   scripts/test.sh linux    1 to 3 and the bench build with its budget only;
+#                            and builds the benchmark suite sapp-bench,
+#                            sapp-host and sapp_worst_case in the bench preset
+#                            (the release build, warnings as errors, so they
+#                            keep compiling without a warning at -O3), where
+#                            the module's instruction counts must stay within
+#                            their budget (bench/budget.sh, callgrind) and
+#                            every packet within its cost per byte
+#                            (perf/bound.sh --quick)
+#   scripts/test.sh linux    1 to 3 and the bench build with its checks only;
 #                            installs no Wine or cross tools, and fuzzes nothing
 #
 # Each build runs its unit tests, the scenario folder through sapp-host, the
@@ -59,12 +61,13 @@ echo "== installed package: minimal-host =="
 scripts/minimal-host.sh dev
 
 # Times are scripts/bench.sh's business; here the release build has to
-# compile without a warning and the instruction counts have to stay within
-# their budget.
-echo "== bench build: sapp-bench, sapp-host and the cost budget =="
+# compile without a warning, the instruction counts have to stay within
+# their budget and the worst-case packets within their cost per byte.
+echo "== bench build: sapp-bench, sapp-host, the cost budget and the per-byte bounds =="
 cmake --preset bench
-cmake --build --preset bench --target sapp-bench sapp-host
+cmake --build --preset bench --target sapp-bench sapp-host sapp_worst_case
 bench/budget.sh build/bench
+perf/bound.sh --quick build/bench
 
 if [ "$mode" = all ]; then
   echo "== fuzz targets (libFuzzer, 60 s each) =="
