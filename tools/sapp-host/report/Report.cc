@@ -133,12 +133,15 @@ Json sourceJson(const Step& step) {
     return {{"line", step.at.line}, {"column", step.at.column}};
 }
 
-// The file URL of a scenario file (made absolute), for links to it.
+// The file URL of a scenario file (made absolute), for links to it. The name
+// comes in the system's narrow encoding (the ANSI code page on Windows) and
+// the URL escapes its UTF-8 bytes, as browsers expect.
 std::string fileUrl(const std::string& file) {
     std::error_code ec;
     const std::filesystem::path path = std::filesystem::absolute(file, ec);
     if (ec) return "";
-    const std::string text = path.generic_string();
+    const std::u8string utf8 = path.generic_u8string();
+    const std::string text(utf8.begin(), utf8.end());
     std::string out = text.starts_with('/') ? "file://" : "file:///";
     static constexpr char kDigits[] = "0123456789ABCDEF";
     for (const char c : text) {
