@@ -2,11 +2,7 @@
 #pragma once
 
 #include "host/ClientEvents.h"
-
-namespace protocol::session {
-struct AppInfoPack;
-struct AppInfoPack3;
-}  // namespace protocol::session
+#include "protocol/RecordsFwd.h"
 
 // Strings converted with ProtoA2U::net2app (VersionItem::str1 stays bytes),
 // proxies dropped.

@@ -10,11 +10,11 @@
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "appmgr/IdMap.h"
 #include "appmgr/ProxySet.h"
+#include "protocol/RecordsFwd.h"
 
 class SAppContext;
 class IProtoPacket;
@@ -23,21 +23,6 @@ struct AppEvent;
 namespace pakt {
 class Unpack;
 }
-namespace protocol::session {
-template <class Bytes> struct BasicAddAppReq;
-template <class Bytes> struct BasicDelAppReq;
-using PAddAppReqView = BasicAddAppReq<std::string_view>;
-using PDelAppReqView = BasicDelAppReq<std::string_view>;
-template <class Bytes> struct BasicUserMsg3;
-template <class Bytes> struct BasicAppMsgToClient;
-using PUserMsg3View = BasicUserMsg3<std::string_view>;
-using PAppMsgToClientView = BasicAppMsgToClient<std::string_view>;
-}  // namespace protocol::session
-namespace vessaplugin::appMgr {
-struct PluginAppPack;
-struct PluginAppPackMap;
-struct PluginSid2AppsMap;
-}  // namespace vessaplugin::appMgr
 
 class SAppMgr {
 public:
