@@ -1,7 +1,7 @@
 // The client form of the app descriptions in app-platform messages.
 #pragma once
 
-#include "host/ClientEvents.h"
+#include "protocol/ClientEvents.h"
 #include "protocol/RecordsFwd.h"
 
 // Strings converted with ProtoA2U::net2app (VersionItem::str1 stays bytes),

@@ -5,13 +5,13 @@
 #include <iterator>
 
 #include "appmgr/ClientAppInfo.h"
-#include "host/ClientEvents.h"
 #include "host/IProtoPacket.h"
 #include "host/ISession.h"
 #include "host/Pktcore.h"
 #include "marshal/Errors.h"
 #include "marshal/Fields.h"
 #include "module/SAppContext.h"
+#include "protocol/ClientEvents.h"
 #include "protocol/Packets.h"
 #include "support/SAppLog.h"
 

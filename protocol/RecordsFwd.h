@@ -1,4 +1,4 @@
-// The names of this folder's records, without their definitions: for a
+// The names of this folder's wire records, without their definitions: for a
 // header that only passes records by reference (the app manager's, the soak's)
 // and would otherwise pull in every field list to name one.
 //
