@@ -1,12 +1,8 @@
 // The client form of the app descriptions in app-platform messages.
 #pragma once
 
-#include "host/ClientEvents.h"
-
-namespace protocol::session {
-struct AppInfoPack;
-struct AppInfoPack3;
-}  // namespace protocol::session
+#include "protocol/ClientEvents.h"
+#include "protocol/RecordsFwd.h"
 
 // Strings converted with ProtoA2U::net2app (VersionItem::str1 stays bytes),
 // proxies dropped.

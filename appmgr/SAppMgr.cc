@@ -5,15 +5,15 @@
 #include <iterator>
 
 #include "appmgr/ClientAppInfo.h"
-#include "host/ClientEvents.h"
 #include "host/IProtoPacket.h"
 #include "host/ISession.h"
 #include "host/Pktcore.h"
 #include "marshal/Errors.h"
 #include "marshal/Fields.h"
-#include "module/SAppContext.h"
+#include "protocol/ClientEvents.h"
 #include "protocol/Packets.h"
 #include "support/SAppLog.h"
+#include "support/SessionLink.h"
 
 using namespace protocol::session;
 using vessaplugin::appMgr::PluginAppPack;
@@ -75,7 +75,7 @@ const uint32_t* endOfRun(const uint32_t* at, const uint32_t* end) {
 
 }  // namespace
 
-SAppMgr::SAppMgr(SAppContext* owner) : m_context(owner) {}
+SAppMgr::SAppMgr(SessionLink& session) : m_session(session) {}
 
 // --- downlink ----------------------------------------------------------------
 
@@ -456,7 +456,7 @@ bool SAppMgr::sendAppMsg(uint32_t appId, const std::string& data) {
 }
 
 void SAppMgr::sendAppMsgV2(uint32_t appId, const ProxySet& proxies, const std::string& data) {
-    const ProtoUInfo& user = *m_context->userInfo();
+    const ProtoUInfo& user = m_session.userInfo();
     PUserMsg3 msg;
     msg.msgType = kMsgTypeAppPlatform;
     // The number is taken before packing: a message too big to pack still
@@ -465,12 +465,12 @@ void SAppMgr::sendAppMsgV2(uint32_t appId, const ProxySet& proxies, const std::s
     msg.data = packAppUplinkV2(seqNum, appId, user.getUid(), user.getSid(), data);
     proxies.forEach([&](uint64_t proxyId) {
         msg.proxyId = proxyId;
-        m_context->send(URI_USER_MSG3, msg);
+        m_session.send(URI_USER_MSG3, msg);
     });
 }
 
 void SAppMgr::sendAppMsgV3(uint32_t appId, const ProxySet& proxies, const std::string& data) {
-    const ProtoUInfo& user = *m_context->userInfo();
+    const ProtoUInfo& user = m_session.userInfo();
     PAppMsgToSDK msg;
     msg.sid = user.getSid();
     msg.uid = ProtoHelper::getUid32(user.getUid());
@@ -480,17 +480,17 @@ void SAppMgr::sendAppMsgV3(uint32_t appId, const ProxySet& proxies, const std::s
     proxies.copyTo(msg.proxyIds);
     msg.reserved2 = 0;
     msg.data = data;
-    m_context->send(URI_APP_MSG_TO_SDK, msg);
+    m_session.send(URI_APP_MSG_TO_SDK, msg);
 }
 
 void SAppMgr::queryAnnounceApps() {
     SAPP_LOG("SAppMgr::queryAnnounceApps");
-    const ProtoUInfo& user = *m_context->userInfo();
+    const ProtoUInfo& user = m_session.userInfo();
     PGetAnnounceApps req;
     req.sid = user.getSid();
     req.pid = user.getPid();
     req.uid = ProtoHelper::getUid32(user.getUid());
-    m_context->send(URI_GET_ANNOUNCE_APPS, req);
+    m_session.send(URI_GET_ANNOUNCE_APPS, req);
 }
 
 void SAppMgr::onAddAnnounceApps(IProtoPacket* packet) {
@@ -513,4 +513,4 @@ void SAppMgr::relayAnnounceApps(IProtoPacket* packet) {
     post(event);
 }
 
-void SAppMgr::post(const AppEvent& event) { m_context->session()->postAppEvent(event); }
+void SAppMgr::post(const AppEvent& event) { m_session.session()->postAppEvent(event); }

@@ -10,34 +10,19 @@
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "appmgr/IdMap.h"
 #include "appmgr/ProxySet.h"
+#include "protocol/RecordsFwd.h"
 
-class SAppContext;
+class SessionLink;
 class IProtoPacket;
 struct AppEvent;
 
 namespace pakt {
 class Unpack;
 }
-namespace protocol::session {
-template <class Bytes> struct BasicAddAppReq;
-template <class Bytes> struct BasicDelAppReq;
-using PAddAppReqView = BasicAddAppReq<std::string_view>;
-using PDelAppReqView = BasicDelAppReq<std::string_view>;
-template <class Bytes> struct BasicUserMsg3;
-template <class Bytes> struct BasicAppMsgToClient;
-using PUserMsg3View = BasicUserMsg3<std::string_view>;
-using PAppMsgToClientView = BasicAppMsgToClient<std::string_view>;
-}  // namespace protocol::session
-namespace vessaplugin::appMgr {
-struct PluginAppPack;
-struct PluginAppPackMap;
-struct PluginSid2AppsMap;
-}  // namespace vessaplugin::appMgr
 
 class SAppMgr {
 public:
@@ -46,7 +31,7 @@ public:
     static constexpr uint32_t kAppSourcePlatform = 1;
     static constexpr uint32_t kAppSourceSession = 2;
 
-    explicit SAppMgr(SAppContext* owner);
+    explicit SAppMgr(SessionLink& session);
     SAppMgr(const SAppMgr&) = delete;
     SAppMgr& operator=(const SAppMgr&) = delete;
 
@@ -138,5 +123,5 @@ private:
     // square of its length; in this table 3,916 and 551.
     IdMap<uint32_t, App> m_apps;              // app -> what the registry knows of it
     IdMap<uint64_t, uint32_t> m_srcSeqNums;   // source -> last accepted seqNum
-    SAppContext* m_context;
+    SessionLink& m_session;
 };

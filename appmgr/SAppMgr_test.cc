@@ -13,11 +13,13 @@
 
 #include "marshal/BlockBuffer.h"
 #include "marshal/Pack.h"
-#include "module/SAppContext.h"
+#include "host/ISession.h"
+#include "host/Pktcore.h"
 #include "protocol/AppPayloads.h"
 #include "protocol/PluginRecords.h"
 #include "protocol/SessionRecords.h"
 #include "standin/pktcore/StandinSession.h"
+#include "support/SessionLink.h"
 
 namespace {
 
@@ -51,14 +53,30 @@ PAppMsgToClientView platformAdd(uint32_t carrierAppId, const std::string& payloa
     return msg;
 }
 
-// A session's app manager, as its context builds it; the context is closed
-// before it goes, as its owner closes it.
+// What the app manager sees of a stand-in session with sid 1234: its
+// requests go to the session as they would from the module.
+class StandinLink final : public SessionLink {
+public:
+    explicit StandinLink(standin::Session& session) : m_session(session) { m_user.setSid(session.getSid()); }
+    ISession* session() const override { return &m_session; }
+    const ProtoUInfo& userInfo() const override { return m_user; }
+    void send(uint32_t uri, const pakt::Marshallable& body) override {
+        SessionRequest request;
+        request.uri = uri;
+        request.body = &body;
+        m_session.sendRequest(request);
+    }
+
+private:
+    standin::Session& m_session;
+    ProtoUInfo m_user;
+};
+
 class SAppMgrTest : public ::testing::Test {
 protected:
-    ~SAppMgrTest() override { context.close(); }
     standin::Session session{1234};
-    SAppContext context{nullptr, &session};
-    SAppMgr& mgr = *context.appMgr();
+    StandinLink link{session};
+    SAppMgr mgr{link};
 };
 
 TEST_F(SAppMgrTest, SendAppMsgTellsWhetherTheAppCanBeReached) {
@@ -191,8 +209,8 @@ TEST(PackApplicationTest, EachAppKeepsThePackItsLastListingReached) {
     const auto below = [&](uint32_t n) { return static_cast<uint32_t>(random() % n); };
     for (int trial = 0; trial < 200; ++trial) {
         standin::Session session(1234);
-        SAppContext context(nullptr, &session);
-        SAppMgr& mgr = *context.appMgr();
+        StandinLink link(session);
+        SAppMgr mgr(link);
         std::map<uint32_t, Applied> model;
         for (int notice = 0; notice < 4; ++notice) {
             // Packs keyed 0..7, now and then for another app than their
@@ -233,7 +251,6 @@ TEST(PackApplicationTest, EachAppKeepsThePackItsLastListingReached) {
                 EXPECT_EQ(uplink(mgr, session, app), uplink(model, app)) << "trial " << trial << ", app " << app;
             }
         }
-        context.close();
         if (HasFailure()) return;
     }
 }

@@ -95,6 +95,18 @@ plant(examples/minimal-host/Planted.cc
   "// Planted by the layering test."
   "#include \"appmgr/SAppMgr.h\"")
 
+# The session's parts never see their hub: the app manager may not include
+# module/, nor may a handler's test; and host/ includes nothing of ours.
+plant(appmgr/Planted.cc "appmgr/Planted.cc:2: #include \"module/SAppContext.h\": appmgr may not include it"
+  "// Planted by the layering test."
+  "#include \"module/SAppContext.h\"")
+plant(handlers/Planted_test.cc "handlers/Planted_test.cc:2: #include \"module/SAppContext.h\": handlers may not include it"
+  "// Planted by the layering test."
+  "#include \"module/SAppContext.h\"")
+plant(host/Planted.h "host/Planted.h:2: #include \"protocol/ClientEvents.h\": host may not include it"
+  "// Planted by the layering test."
+  "#include \"protocol/ClientEvents.h\"")
+
 # A source file in a folder that no row covers, whatever it includes.
 plant(gadgets/Gadget.cc "gadgets/Gadget.cc: no row of"
   "// Planted by the layering test."

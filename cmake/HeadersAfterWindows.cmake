@@ -2,7 +2,8 @@
 # and its min and max macros then rewrite every "max(" they meet. The test
 # public_headers_after_windows_h compiles one translation unit that includes
 # <windows.h> and then every installed header (SAPP_INSTALL_HEADERS of
-# cmake/SappInstall.cmake): it fails when a header spells a call that those
+# cmake/SappInstall.cmake, and the forwarding headers of
+# SAPP_MOVED_HEADERS there): it fails when a header spells a call that those
 # macros break, such as std::numeric_limits<T>::max() instead of
 # (std::numeric_limits<T>::max)(). MSVC's and Wine's <windows.h> define the
 # macros for C++; mingw-w64's only for C, so the mingw-w64 build compiles
@@ -20,9 +21,15 @@ foreach(entry IN LISTS SAPP_INSTALL_HEADERS)
     string(APPEND content "#include \"${header}\"\n")
   endforeach()
 endforeach()
+# The headers installed under a path they moved from (cmake/SappInstall.cmake).
+foreach(entry IN LISTS SAPP_MOVED_HEADERS)
+  string(REGEX REPLACE "=.*$" "" old "${entry}")
+  string(APPEND content "#include \"${old}\"\n")
+endforeach()
 file(CONFIGURE OUTPUT ${source} CONTENT "${content}")
 
 add_library(sapp_headers_after_windows_h OBJECT EXCLUDE_FROM_ALL ${source})
 target_link_libraries(sapp_headers_after_windows_h PRIVATE sapp_headers)
+target_include_directories(sapp_headers_after_windows_h PRIVATE ${SAPP_MOVED_HEADERS_DIR})
 add_test(NAME public_headers_after_windows_h
          COMMAND ${CMAKE_COMMAND} --build ${PROJECT_BINARY_DIR} --target sapp_headers_after_windows_h)

@@ -26,7 +26,8 @@ set(SAPP_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/sapp)
 # The headers a host includes, relative to the source tree; they keep their
 # folder (#include "host/ISession.h"). A folder stands for all its headers
 # but test helpers; names that do not exist (yet, or any more) are skipped,
-# so records moving between folders need no change here.
+# so records moving between folders need no change here (but a host's
+# include of the old path would: SAPP_MOVED_HEADERS below).
 set(SAPP_INSTALL_HEADERS
   host                          # host interfaces, client and event records
   module/ISessionMod.h          # the exported interfaces and entry points
@@ -48,6 +49,25 @@ foreach(entry IN LISTS SAPP_INSTALL_HEADERS)
     get_filename_component(folder ${entry} DIRECTORY)
     install(FILES ${path} DESTINATION ${SAPP_INSTALL_INCLUDEDIR}/${folder})
   endif()
+endforeach()
+
+# Headers that moved, under the path hosts include them by ("old=new",
+# both relative to include/sapp/): each old path is installed as a header
+# that includes the new one, so that a host's includes keep working. In the
+# source tree only the new path exists.
+set(SAPP_MOVED_HEADERS
+  # the client events, out of host/ (which includes nothing of the project)
+  host/ClientEvents.h=protocol/ClientEvents.h)
+set(SAPP_MOVED_HEADERS_DIR ${PROJECT_BINARY_DIR}/moved-headers)
+
+foreach(entry IN LISTS SAPP_MOVED_HEADERS)
+  string(REPLACE "=" ";" paths ${entry})
+  list(GET paths 0 old)
+  list(GET paths 1 new)
+  file(CONFIGURE OUTPUT ${SAPP_MOVED_HEADERS_DIR}/${old} CONTENT
+       "// ${old} is now ${new}; this header only includes that one.\n#pragma once\n\n#include \"${new}\"\n")
+  get_filename_component(folder ${old} DIRECTORY)
+  install(FILES ${SAPP_MOVED_HEADERS_DIR}/${old} DESTINATION ${SAPP_INSTALL_INCLUDEDIR}/${folder})
 endforeach()
 
 set_target_properties(sapp PROPERTIES EXPORT_NAME module)

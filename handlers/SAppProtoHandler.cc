@@ -5,7 +5,6 @@
 #include "appmgr/SAppMgr.h"
 #include "handlers/SAppQuery.h"
 #include "host/IProtoPacket.h"
-#include "module/SAppContext.h"
 #include "protocol/Packets.h"
 #include "support/SAppLog.h"
 
@@ -32,7 +31,7 @@ typename P::View decode(IProtoPacket* packet) {
 const std::array<SAppProtoHandler::Entry, ps::count(ps::InboundPackets{})> SAppProtoHandler::kHandlers =
     SAppProtoHandler::entries(ps::InboundPackets{});
 
-SAppProtoHandler::SAppProtoHandler(SAppContext* context) : m_pContext(context) {}
+SAppProtoHandler::SAppProtoHandler(SAppMgr& appMgr, SAppQuery& query) : m_appMgr(appMgr), m_query(query) {}
 
 SAppProtoHandler::~SAppProtoHandler() = default;
 
@@ -56,38 +55,38 @@ void SAppProtoHandler::getUris(uint32_t* out) const {
 void SAppProtoHandler::on(ps::AddAppReqPacket, IProtoPacket* packet) {
     SAPP_LOG("SAppProtoHandler::onAddAppReq");
     if (!accepted(packet)) return;
-    m_pContext->query()->onResult();
+    m_query.onResult();
     auto request = decode<ps::AddAppReqPacket>(packet);
-    m_pContext->appMgr()->onAddAppReq(request);
+    m_appMgr.onAddAppReq(request);
 }
 
 void SAppProtoHandler::on(ps::DelAppReqPacket, IProtoPacket* packet) {
     SAPP_LOG("SAppProtoHandler::onDelAppReq");
     if (!accepted(packet)) return;
     auto request = decode<ps::DelAppReqPacket>(packet);
-    m_pContext->appMgr()->onDelAppReq(request);
+    m_appMgr.onDelAppReq(request);
 }
 
 void SAppProtoHandler::on(ps::UserMsg3Packet, IProtoPacket* packet) {
     if (!accepted(packet)) return;
-    m_pContext->appMgr()->onAppDlMsgV2(decode<ps::UserMsg3Packet>(packet));
+    m_appMgr.onAppDlMsgV2(decode<ps::UserMsg3Packet>(packet));
 }
 
 void SAppProtoHandler::on(ps::AppMsgToClientPacket, IProtoPacket* packet) {
     if (!accepted(packet)) return;
-    m_pContext->appMgr()->onAppDlMsgV3(decode<ps::AppMsgToClientPacket>(packet));
+    m_appMgr.onAppDlMsgV3(decode<ps::AppMsgToClientPacket>(packet));
 }
 
 void SAppProtoHandler::on(ps::SetCurAnnounceAppPacket, IProtoPacket* packet) {
     // Kept word for word, odd spelling included: ARCHITECTURE.md, "Log texts".
     SAPP_LOG("SAppProtoHandler::onSetCurAnnouceApp");
     if (!accepted(packet)) return;
-    m_pContext->appMgr()->onSetCurrentAnnounceApp(packet);
+    m_appMgr.onSetCurrentAnnounceApp(packet);
 }
 
 void SAppProtoHandler::on(ps::AddAnnounceAppsPacket, IProtoPacket* packet) {
     // Kept word for word, odd spelling included: ARCHITECTURE.md, "Log texts".
     SAPP_LOG("SAppProtoHandler::onAddAnnouceApp");
     if (!accepted(packet)) return;
-    m_pContext->appMgr()->onAddAnnounceApps(packet);
+    m_appMgr.onAddAnnounceApps(packet);
 }

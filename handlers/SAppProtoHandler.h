@@ -16,11 +16,13 @@
 #include "protocol/Packets.h"
 
 class IProtoPacket;
-class SAppContext;
+class SAppMgr;
+class SAppQuery;
 
 class SAppProtoHandler {
 public:
-    explicit SAppProtoHandler(SAppContext* context);
+    // The handlers hand packets to `appMgr`; the app list also ends `query`.
+    SAppProtoHandler(SAppMgr& appMgr, SAppQuery& query);
     ~SAppProtoHandler();
     SAppProtoHandler(const SAppProtoHandler&) = delete;
     SAppProtoHandler& operator=(const SAppProtoHandler&) = delete;
@@ -58,5 +60,6 @@ private:
     }
     static const std::array<Entry, protocol::session::count(protocol::session::InboundPackets{})> kHandlers;
 
-    SAppContext* m_pContext;
+    SAppMgr& m_appMgr;
+    SAppQuery& m_query;
 };

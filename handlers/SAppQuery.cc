@@ -2,10 +2,12 @@
 
 #include <cassert>
 
-#include "module/SAppContext.h"
+#include "host/ISession.h"
+#include "host/Pktcore.h"
 #include "protocol/SessionRecords.h"
 #include "support/SAppDCHelper.h"
 #include "support/SAppLog.h"
+#include "support/SessionLink.h"
 #include "support/Teardown.h"
 
 namespace {
@@ -17,8 +19,8 @@ constexpr uint32_t kGiveUpAtAttempt = 3;
 
 }  // namespace
 
-SAppQuery::SAppQuery(SAppContext* context)
-    : m_pContext(context), m_queryAppsTimer(this, &SAppQuery::query, "m_queryAppsTimer") {
+SAppQuery::SAppQuery(SessionLink& session, SAppDCHelper& channel)
+    : m_session(session), m_channel(channel), m_queryAppsTimer(this, &SAppQuery::query, "m_queryAppsTimer") {
     m_queryAppsTimer.setRepeat(true);
 }
 
@@ -32,13 +34,13 @@ SAppQuery::~SAppQuery() { assert(m_closed && "the query is closed before it is d
 void SAppQuery::close(Teardown& teardown) {
     m_closed = true;
     IProtoTaskQueue* queue = m_pQueue;
-    teardown.step([&] { queue = m_pContext->session()->getTaskQueue(); });
+    teardown.step([&] { queue = m_session.session()->getTaskQueue(); });
     if (queue) teardown.step([&] { queue->removeTask(&m_queryAppsTimer); });
 }
 
 void SAppQuery::start() {
     query();
-    m_pQueue = m_pContext->session()->getTaskQueue();
+    m_pQueue = m_session.session()->getTaskQueue();
     m_pQueue->addTask(&m_queryAppsTimer, kRetryIntervalMs);
 }
 
@@ -51,16 +53,16 @@ void SAppQuery::query() {
         return;
     }
     protocol::session::PGetAppsReq request;
-    const ProtoUInfo* user = m_pContext->userInfo();
-    request.uid = ProtoHelper::getUid32(user->getUid());
-    request.sid = user->getSid();
-    request.sGroupId = m_pContext->dcHelper()->getSGroupId();
-    m_pContext->send(protocol::session::URI_GET_APPS_REQ, request);
+    const ProtoUInfo& user = m_session.userInfo();
+    request.uid = ProtoHelper::getUid32(user.getUid());
+    request.sid = user.getSid();
+    request.sGroupId = m_channel.getSGroupId();
+    m_session.send(protocol::session::URI_GET_APPS_REQ, request);
 }
 
 void SAppQuery::onResult() {
     SAPP_LOG("SAppQuery::onResult");
-    m_pContext->session()->getTaskQueue()->removeTask(&m_queryAppsTimer);
+    m_session.session()->getTaskQueue()->removeTask(&m_queryAppsTimer);
 }
 
-void SAppQuery::stop() { m_pContext->session()->getTaskQueue()->removeTask(&m_queryAppsTimer); }
+void SAppQuery::stop() { m_session.session()->getTaskQueue()->removeTask(&m_queryAppsTimer); }

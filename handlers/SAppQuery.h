@@ -12,14 +12,16 @@
 
 #include "handlers/ProtoTimer.h"
 
-class SAppContext;
+class SAppDCHelper;
+class SessionLink;
 class Teardown;
 
 class SAppQuery {
 public:
     static constexpr uint32_t kRetryIntervalMs = 5000;
 
-    explicit SAppQuery(SAppContext* context);
+    // `channel` gives the sub-group id each request carries.
+    SAppQuery(SessionLink& session, SAppDCHelper& channel);
     // Calls no host: the owner closes the query first.
     ~SAppQuery();
     SAppQuery(const SAppQuery&) = delete;
@@ -35,7 +37,8 @@ public:
     void close(Teardown& teardown);
 
 private:
-    SAppContext* m_pContext;
+    SessionLink& m_session;
+    SAppDCHelper& m_channel;
     ProtoTimer<SAppQuery> m_queryAppsTimer;
     // The queue start last added the timer to; null before the first start.
     IProtoTaskQueue* m_pQueue = nullptr;

@@ -5,7 +5,6 @@
 #include "appmgr/SAppMgr.h"
 #include "handlers/SAppProtoHandler.h"
 #include "handlers/SAppQuery.h"
-#include "module/SAppModule.h"
 #include "module/SAppReqHandler.h"
 #include "support/SAppDCHelper.h"
 #include "support/EntryGuard.h"
@@ -14,14 +13,15 @@
 
 using protocol::session::SessionEvent;
 
-SAppContext::SAppContext(SAppModule* module, ISession* session) : m_pSession(session), m_pModule(module) {
+SAppContext::SAppContext(ISession* session, Rebind onRebind)
+    : m_pSession(session), m_onRebind(std::move(onRebind)) {
     m_pSession->addWatcher(this);
     try {
-        m_pDcHelper = std::make_unique<SAppDCHelper>(this, m_pSession->getSid());
-        m_pAppMgr = std::make_unique<SAppMgr>(this);
-        m_pQuery = std::make_unique<SAppQuery>(this);
-        m_pProtoHandler = std::make_unique<SAppProtoHandler>(this);
-        m_pReqHandler = std::make_unique<SAppReqHandler>(this);
+        m_pDcHelper = std::make_unique<SAppDCHelper>(m_pSession->getSid());
+        m_pAppMgr = std::make_unique<SAppMgr>(*this);
+        m_pQuery = std::make_unique<SAppQuery>(*this, *m_pDcHelper);
+        m_pProtoHandler = std::make_unique<SAppProtoHandler>(*m_pAppMgr, *m_pQuery);
+        m_pReqHandler = std::make_unique<SAppReqHandler>(*m_pAppMgr);
         m_pUserInfo = std::make_unique<ProtoUInfo>();
         m_pUserInfo->setSid(m_pSession->getSid());
     } catch (...) {
@@ -69,11 +69,12 @@ void SAppContext::destroyOwned() {
 
 void SAppContext::onSessionEvent(const SessionEvent& event) {
     const EntryGuard guard("onSessionEvent");
+    if (m_closed) return;
     switch (event.type) {
         case protocol::session::EVENT_SESS_SID_ASID:
             m_pUserInfo->setSid(event.sid);
             m_pUserInfo->setAsid(event.asid);
-            if (event.sid != event.asid && m_pModule) m_pModule->rebind(event.sid, event.asid);
+            if (event.sid != event.asid && m_onRebind) m_onRebind(event.sid, event.asid);
             break;
         case protocol::session::EVENT_SESS_USER_INFO:
             m_pUserInfo->setSid(event.sid);

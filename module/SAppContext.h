@@ -5,21 +5,21 @@
 // data helper, app manager, app-list query, packet handler table, client
 // request table, user info), keeps the user info current from session events
 // and is the one way in which those objects send a request to the server.
-// The objects it owns reach each other and the host through its accessors.
+// The parts it owns see it only as their SessionLink and are handed the
+// siblings they call at construction. A change of session id (the sid/asid
+// event) is its owner's to apply: the context reports it through the
+// callback its owner gave it.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "host/ISession.h"
 #include "host/Pktcore.h"
 #include "host/SessionEvent.h"
+#include "support/SessionLink.h"
 
-namespace pakt {
-class Marshallable;
-}
-
-class SAppModule;
 class Teardown;
 class SAppDCHelper;
 class SAppMgr;
@@ -27,15 +27,19 @@ class SAppQuery;
 class SAppProtoHandler;
 class SAppReqHandler;
 
-class SAppContext final : public protocol::session::ISessionWatcher {
+class SAppContext final : public protocol::session::ISessionWatcher, public SessionLink {
 public:
+    // Called with (sid, asid) when the session reports an asid that differs
+    // from its sid; the owner re-keys its registry.
+    using Rebind = std::function<void(uint32_t sid, uint32_t asid)>;
+
     // Registers with the session's watchers, then builds, in this order, the
     // channel data helper, app manager, query, packet handler table, request
     // table and the user info (holding the session's sid). If a build step
     // throws, the watcher registration is undone and the parts built are let
     // go before that exception leaves (a second one, from removeWatcher, is
     // dropped).
-    SAppContext(SAppModule* module, ISession* session);
+    SAppContext(ISession* session, Rebind onRebind = {});
     // Frees what is left. Calls no host: its owner closes the context first
     // (close), since a host exception cannot leave a destructor.
     ~SAppContext();
@@ -49,18 +53,21 @@ public:
     // exception is rethrown after the last step. Afterwards the context
     // makes no further host call; what is left is freed with it.
     void close();
+    // A closed context ignores the session's events: a host whose
+    // removeWatcher threw may still call it.
     void onSessionEvent(const protocol::session::SessionEvent& event) override;
 
-    // Hands `body` to the host under `uri` as a SessionRequest of type 100.
-    void send(uint32_t uri, const pakt::Marshallable& body);
+    // SessionLink. send hands `body` to the host under `uri` as a
+    // SessionRequest of type 100.
+    ISession* session() const override { return m_pSession; }
+    const ProtoUInfo& userInfo() const override { return *m_pUserInfo; }
+    void send(uint32_t uri, const pakt::Marshallable& body) override;
 
-    ISession* session() const { return m_pSession; }
     SAppDCHelper* dcHelper() const { return m_pDcHelper.get(); }
     SAppMgr* appMgr() const { return m_pAppMgr.get(); }
     SAppQuery* query() const { return m_pQuery.get(); }
     SAppProtoHandler* protoHandler() const { return m_pProtoHandler.get(); }
     SAppReqHandler* reqHandler() const { return m_pReqHandler.get(); }
-    ProtoUInfo* userInfo() const { return m_pUserInfo.get(); }
 
 private:
     // The host-facing part of letting go of the owned objects.
@@ -68,7 +75,7 @@ private:
     void destroyOwned();
 
     ISession* m_pSession;
-    SAppModule* m_pModule;
+    Rebind m_onRebind;
     std::unique_ptr<SAppDCHelper> m_pDcHelper;
     std::unique_ptr<SAppMgr> m_pAppMgr;
     std::unique_ptr<SAppQuery> m_pQuery;

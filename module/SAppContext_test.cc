@@ -28,7 +28,7 @@ SessionEvent event(int32_t type) {
 
 TEST(SAppContextTest, UserInfoKeepsEveryFieldItsEventsReport) {
     standin::Session session(1234);
-    SAppContext context(nullptr, &session);  // no module: no rebind
+    SAppContext context(&session);  // no module: no rebind
 
     SessionEvent ids = event(8000);
     ids.sid = 7;
@@ -46,7 +46,7 @@ TEST(SAppContextTest, UserInfoKeepsEveryFieldItsEventsReport) {
     info.pid = 99;
     session.deliverEvent(info);
 
-    const ProtoUInfo& user = *context.userInfo();
+    const ProtoUInfo& user = context.userInfo();
     EXPECT_EQ(user.getSid(), 1234u);
     EXPECT_EQ(user.getAsid(), 1234u);
     EXPECT_EQ(user.getPid(), 66u);
@@ -88,7 +88,7 @@ TEST(SAppContextTest, DatabaseReferencesGoBeforeTheQueryRemovesItsTask) {
     standin::removeAllDatabases();
     standin::setChannelValue(1234, L"dwSGroupId", 1);
     ReleaseOrderSession session(1234);
-    SAppContext context(nullptr, &session);
+    SAppContext context(&session);
     session.deliverEvent(event(8007));  // the query queues its task
     context.close();
     EXPECT_EQ(session.releasedAtTaskRemoval, "dtf");
@@ -103,7 +103,7 @@ TEST(SAppContextTest, ClosingUnderAThrowingHostLetsGoOfEverythingAndDestroyingCa
     standin::removeAllDatabases();
     standin::setChannelValue(1234, L"dwSGroupId", 1);
     standin::Session session(1234);
-    auto context = std::make_unique<SAppContext>(nullptr, &session);
+    auto context = std::make_unique<SAppContext>(&session);
     session.deliverEvent(event(8007));  // the query queues its task
     ASSERT_EQ(session.taskQueue().queuedCount(), 1u);
     session.setFault(standin::HostCall::RemoveWatcher, standin::FaultMode::Always);
@@ -149,6 +149,36 @@ TEST(SAppModuleTest, ARebindOntoItsOwnIdChangesNothing) {
     EXPECT_EQ(session.watcherCount(), 1u);
     SAppModule::release(1234);
     EXPECT_EQ(session.watcherCount(), 0u);
+}
+
+// A's session reports sid 5 (A's own key) and asid 7 (B's key): B's context
+// moves under 5, displacing A while A's own event call runs. A is closed at
+// once (its session unwatched), kept alive past that call, and ignores a
+// host that calls it again; B's context answers under 5.
+TEST(SAppModuleTest, ARebindThatDisplacesTheCallingContextClosesItAndKeepsItAlive) {
+    standin::Session a(5);
+    standin::Session b(7);
+    SAppModule* module = SAppModule::getInstance(&a);
+    module->addSession(&b);
+    SAppContext* contextA = module->findSession(5);
+    SAppContext* contextB = module->findSession(7);
+    ASSERT_NE(contextA, nullptr);
+    ASSERT_NE(contextB, nullptr);
+
+    SessionEvent rebind = event(protocol::session::EVENT_SESS_SID_ASID);
+    rebind.sid = 5;
+    rebind.asid = 7;
+    a.deliverEvent(rebind);
+    EXPECT_EQ(module->findSession(5), contextB);
+    EXPECT_EQ(module->findSession(7), nullptr);
+    EXPECT_EQ(a.watcherCount(), 0u);
+    EXPECT_EQ(b.watcherCount(), 1u);
+    contextA->onSessionEvent(rebind);  // closed: does nothing
+    contextA->onSessionEvent(event(protocol::session::EVENT_SESS_PID));
+    EXPECT_EQ(module->findSession(5), contextB);
+
+    SAppModule::release(5);
+    EXPECT_EQ(b.watcherCount(), 0u);
 }
 
 #ifdef SAPP_CHECK_REENTRY

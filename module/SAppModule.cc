@@ -142,7 +142,7 @@ void SAppModule::addSession(ISession* session) {
     // to let go of it, and destructors call no host.
     const auto entry = m_sessions.try_emplace(sid).first;
     try {
-        entry->second = std::make_unique<SAppContext>(this, session);
+        entry->second = std::make_unique<SAppContext>(session, [this](uint32_t sid, uint32_t asid) { rebind(sid, asid); });
     } catch (...) {
         m_sessions.erase(entry);
         throw;
@@ -160,20 +160,31 @@ void SAppModule::delSession(uint32_t sid) {
     closeAndErase(it);
 }
 
-// Ownership choice: if `sid` already had a context, that context is
-// closed rather than leaked when the moved one takes its place. The move is
-// complete before that teardown starts, so an exception from it leaves the
-// registry as the rebind made it.
+// The registry's nodes are re-keyed, not their contexts moved: the entry
+// of `asid` becomes the entry of `sid` with the same owning pointer, and
+// nothing is allocated, so nothing here can throw before the re-key is
+// complete.
+//
+// Ownership choice: if `sid` already had a context, that context is closed
+// rather than leaked when the moved one takes its place, after the re-key,
+// so an exception from its teardown leaves the registry as the rebind made
+// it. The closed context is kept until the next rebind or the module's end
+// rather than freed here: the context whose event asked for the rebind may
+// be the one displaced, and its call is still running.
 void SAppModule::rebind(uint32_t sid, uint32_t asid) {
     SAPP_LOG("SAppModule::rebind, sid/asid=", sid, asid);
     const auto it = m_sessions.find(asid);
     if (it == m_sessions.end() || sid == asid) return;
-    // The target entry exists before anything moves (making it is what may
-    // throw), so the moved context is never outside the registry.
-    const auto target = m_sessions.try_emplace(sid).first;
-    const std::unique_ptr<SAppContext> displaced = std::exchange(target->second, std::move(it->second));
-    m_sessions.erase(it);
-    if (displaced) displaced->close();
+    // The context retired by the previous rebind has no call running: it is
+    // out of the registry and closed, so the host no longer calls it.
+    m_retired.reset();
+    Sessions::node_type displaced = m_sessions.extract(sid);
+    Sessions::node_type moved = m_sessions.extract(it);
+    moved.key() = sid;
+    m_sessions.insert(std::move(moved));
+    if (!displaced) return;
+    m_retired = std::move(displaced.mapped());
+    m_retired->close();
 }
 
 extern "C" SAPP_API ISessionMod* getModule(ISession* session) {

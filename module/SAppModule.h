@@ -40,7 +40,8 @@ public:
     // the context's teardown throws (the exception then leaves).
     void delSession(uint32_t sid);
     // Moves the context registered under `asid` to `sid`, closing the one it
-    // displaces.
+    // displaces. Each context asks for this through the callback the module
+    // gives it when the session's asid changes.
     void rebind(uint32_t sid, uint32_t asid);
 
     // The context registered under `sid`, or null.
@@ -60,4 +61,7 @@ private:
     SAppContext* firstSession() const;
 
     Sessions m_sessions;
+    // The context the last rebind displaced, closed; freed by the next
+    // rebind or with the module (see rebind).
+    std::unique_ptr<SAppContext> m_retired;
 };

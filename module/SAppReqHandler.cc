@@ -1,7 +1,6 @@
 #include "module/SAppReqHandler.h"
 
 #include "appmgr/SAppMgr.h"
-#include "module/SAppContext.h"
 
 namespace {
 
@@ -10,7 +9,7 @@ constexpr uint32_t kExcludedAppIds[] = {90052, 90058};
 
 }  // namespace
 
-SAppReqHandler::SAppReqHandler(SAppContext* context) : m_pContext(context) {
+SAppReqHandler::SAppReqHandler(SAppMgr& appMgr) : m_appMgr(appMgr) {
     m_handlers[REQ_APP_DATA] = &SAppReqHandler::onAppDataReq;
 }
 
@@ -33,5 +32,5 @@ void SAppReqHandler::onAppDataReq(const AppRequest* request) {
     for (uint32_t excluded : kExcludedAppIds) {
         if (appData->appId == excluded) return;
     }
-    m_pContext->appMgr()->sendAppMsg(appData->appId, appData->data);
+    m_appMgr.sendAppMsg(appData->appId, appData->data);
 }

@@ -12,11 +12,12 @@
 
 #include "host/ClientRecords.h"
 
-class SAppContext;
+class SAppMgr;
 
 class SAppReqHandler {
 public:
-    explicit SAppReqHandler(SAppContext* context);
+    // The one handler hands client messages to `appMgr`.
+    explicit SAppReqHandler(SAppMgr& appMgr);
     ~SAppReqHandler();
     SAppReqHandler(const SAppReqHandler&) = delete;
     SAppReqHandler& operator=(const SAppReqHandler&) = delete;
@@ -32,6 +33,6 @@ private:
 
     void onAppDataReq(const AppRequest* request);
 
-    SAppContext* m_pContext;
+    SAppMgr& m_appMgr;
     std::map<int32_t, Handler> m_handlers;
 };

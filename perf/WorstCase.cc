@@ -41,11 +41,11 @@
 #include <string>
 #include <vector>
 
-#include "host/ClientEvents.h"
 #include "host/ClientRecords.h"
 #include "marshal/Errors.h"
 #include "module/ISessionMod.h"
 #include "perf/Shapes.h"
+#include "protocol/ClientEvents.h"
 #include "standin/pktcore/StandinSession.h"
 #include "standin/tarnbase/StandinLog.h"
 

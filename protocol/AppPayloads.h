@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "marshal/Fields.h"
+#include "protocol/RecordsFwd.h"
 
 namespace protocol::session {
 
@@ -55,8 +56,7 @@ struct BasicAppDataV2 {
         v(pakt::varstr16, "appData", r.appData);
     }
 };
-using AppDataV2 = BasicAppDataV2<std::string>;
-using AppDataV2View = BasicAppDataV2<std::string_view>;
+// AppDataV2, AppDataV2View: RecordsFwd.h.
 
 // The V2 uplink payload; its app data a byte run of type Text, as above.
 template <class Text>
@@ -74,8 +74,7 @@ struct BasicAppUplinkV2 {
         v(pakt::varstr16, "appData", r.appData);
     }
 };
-using AppUplinkV2 = BasicAppUplinkV2<std::string>;
-using AppUplinkV2View = BasicAppUplinkV2<std::string_view>;
+// AppUplinkV2, AppUplinkV2View: RecordsFwd.h.
 
 // Packs the V2 uplink payload of a client message with a fresh Pack over a
 // fresh buffer. Throws pakt::PackError "push_varstr: varstr too big" for

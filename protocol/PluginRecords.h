@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "marshal/Fields.h"
+#include "protocol/RecordsFwd.h"
 
 namespace vessaplugin::appMgr {
 

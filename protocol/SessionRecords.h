@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "marshal/Fields.h"
+#include "protocol/RecordsFwd.h"
 
 namespace protocol::session {
 
@@ -117,8 +118,7 @@ struct BasicAddAppReq : pakt::Record<BasicAddAppReq<Bytes>> {
         v(pakt::varstr32, "context", r.context);
     }
 };
-using PAddAppReq = BasicAddAppReq<std::string>;
-using PAddAppReqView = BasicAddAppReq<std::string_view>;
+// PAddAppReq, PAddAppReqView: RecordsFwd.h, like every alias below.
 
 template <class Bytes>
 struct BasicDelAppReq : pakt::Record<BasicDelAppReq<Bytes>> {
@@ -139,8 +139,6 @@ struct BasicDelAppReq : pakt::Record<BasicDelAppReq<Bytes>> {
         v(pakt::varstr32, "context", r.context);
     }
 };
-using PDelAppReq = BasicDelAppReq<std::string>;
-using PDelAppReqView = BasicDelAppReq<std::string_view>;
 
 // The app-platform carriers hold their payload (data) as a byte run of type
 // Bytes, like the app-list notices above: a view where the module reads a
@@ -168,8 +166,6 @@ struct BasicUserMsg3 : pakt::Record<BasicUserMsg3<Bytes>> {
         v(pakt::varstr32, "data", r.data);
     }
 };
-using PUserMsg3 = BasicUserMsg3<std::string>;
-using PUserMsg3View = BasicUserMsg3<std::string_view>;
 
 template <class Bytes>
 struct BasicAppMsgToClient : pakt::Record<BasicAppMsgToClient<Bytes>> {
@@ -200,8 +196,6 @@ struct BasicAppMsgToClient : pakt::Record<BasicAppMsgToClient<Bytes>> {
         v(pakt::varstr32, "data", r.data);
     }
 };
-using PAppMsgToClient = BasicAppMsgToClient<std::string>;
-using PAppMsgToClientView = BasicAppMsgToClient<std::string_view>;
 
 struct PAppMsgToSDK : pakt::Record<PAppMsgToSDK> {
     uint32_t sid = 0;

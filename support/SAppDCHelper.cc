@@ -28,7 +28,7 @@ const uint16_t kSGroupId = registerName(L"dwSGroupId");
 
 }  // namespace
 
-SAppDCHelper::SAppDCHelper(SAppContext* owner, uint32_t sid) : m_pContext(owner), m_sid(sid) {
+SAppDCHelper::SAppDCHelper(uint32_t sid) : m_sid(sid) {
     try {
         init();
     } catch (...) {

@@ -10,14 +10,13 @@
 
 #include "host/Tarnbase.h"
 
-class SAppContext;
 class Teardown;
 
 class SAppDCHelper {
 public:
     // If the host throws while the references are taken, those already
     // taken are given back before the exception leaves.
-    SAppDCHelper(SAppContext* owner, uint32_t sid);
+    explicit SAppDCHelper(uint32_t sid);
     // Calls no host: the owner closes the helper first, so that no reference
     // is left for a comptr to give back here.
     ~SAppDCHelper();
@@ -34,7 +33,6 @@ public:
 private:
     void init();
 
-    SAppContext* m_pContext;
     uint32_t m_sid;
     comptr<Data::IDatabase> m_pDb;
     comptr<Data::ITable> m_pChlTbl;

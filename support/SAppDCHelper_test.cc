@@ -39,7 +39,7 @@ TEST_F(SAppDCHelperTest, NamesAreRegisteredAtLoadInOrder) {
 
 TEST_F(SAppDCHelperTest, ReadsTheCurrentValueAtEachCall) {
     standin::setChannelValue(42, L"dwSGroupId", 78);
-    SAppDCHelper helper(nullptr, 42);
+    SAppDCHelper helper(42);
     EXPECT_EQ(helper.getSGroupId(), 78u);
     standin::setChannelValue(42, L"dwSGroupId", 79);
     EXPECT_EQ(helper.getSGroupId(), 79u);
@@ -48,7 +48,7 @@ TEST_F(SAppDCHelperTest, ReadsTheCurrentValueAtEachCall) {
 }
 
 TEST_F(SAppDCHelperTest, WithoutADatabaseItLogsOnceAtConstructionAndAnswersZero) {
-    SAppDCHelper helper(nullptr, 42);
+    SAppDCHelper helper(42);
     EXPECT_EQ(helper.getSGroupId(), 0u);
     EXPECT_EQ(helper.getSGroupId(), 0u);
     EXPECT_EQ(loggedTexts(), (std::vector<std::string>{
@@ -59,7 +59,7 @@ TEST_F(SAppDCHelperTest, WithoutADatabaseItLogsOnceAtConstructionAndAnswersZero)
 
 TEST_F(SAppDCHelperTest, TheDatabaseIsOpenedOnceAndEveryReferenceReleasedInOrder) {
     standin::setChannelValue(7, L"dwSGroupId", 1);
-    SAppDCHelper helper(nullptr, 7);
+    SAppDCHelper helper(7);
     EXPECT_EQ(standin::outstandingDatabaseRefs(), 3);
     standin::removeDatabase(7);
     EXPECT_EQ(helper.getSGroupId(), 1u) << "references keep the objects alive";

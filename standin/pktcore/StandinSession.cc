@@ -6,10 +6,10 @@
 #include <type_traits>
 #include <utility>
 
-#include "host/ClientEvents.h"
 #include "marshal/BlockBuffer.h"
 #include "marshal/Marshallable.h"
 #include "marshal/Pack.h"
+#include "protocol/ClientEvents.h"
 
 namespace standin {
 

@@ -10,7 +10,7 @@
 #include <tuple>
 #include <vector>
 
-#include "host/ClientEvents.h"
+#include "protocol/ClientEvents.h"
 #include "protocol/PluginRecords.h"
 
 namespace {

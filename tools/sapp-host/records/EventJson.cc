@@ -2,7 +2,7 @@
 
 #include <type_traits>
 
-#include "host/ClientEvents.h"
+#include "protocol/ClientEvents.h"
 #include "tools/sapp-host/records/FieldJson.h"
 
 namespace sapphost {

@@ -6,9 +6,9 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include "host/ClientEvents.h"
 #include "marshal/Errors.h"
 #include "marshal/Unpack.h"
+#include "protocol/ClientEvents.h"
 #include "protocol/PacketVisitor.h"
 #include "tools/sapp-host/records/EventJson.h"
 #include "tools/sapp-host/records/FieldSpans.h"

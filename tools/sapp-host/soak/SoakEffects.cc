@@ -2,8 +2,8 @@
 
 #include <variant>
 
-#include "host/ClientEvents.h"
 #include "marshal/Errors.h"
+#include "protocol/ClientEvents.h"
 #include "protocol/PacketVisitor.h"
 
 namespace sapphost::soak {

@@ -11,6 +11,12 @@
 //   1034 EVENT_APPS_DELETED   AppsDeletedEvent   the session service deleted apps
 //   1035 EVENT_APP_DATA       AppDataEvent       an app's message for its client-side SDK
 //   2000 EVENT_ANNOUNCE_APPS  AnnounceAppsEvent  an announce-app notice, relayed raw
+//
+// They sit beside the wire records they are made from (an AppsAddedEvent
+// carries the notice's plug-in records): the module builds them and the
+// host side reads them, and both may include this folder. host/ keeps only
+// the head that ISession::postAppEvent takes (ClientRecords.h), and depends
+// on nothing of the project.
 #pragma once
 
 #include <cstdint>
