@@ -75,7 +75,7 @@ const uint32_t* endOfRun(const uint32_t* at, const uint32_t* end) {
 
 }  // namespace
 
-SAppMgr::SAppMgr(SessionLink& session) : m_session(session) {}
+SAppMgr::SAppMgr(const SessionLink& session) : m_session(session) {}
 
 // --- downlink ----------------------------------------------------------------
 

@@ -31,7 +31,7 @@ public:
     static constexpr uint32_t kAppSourcePlatform = 1;
     static constexpr uint32_t kAppSourceSession = 2;
 
-    explicit SAppMgr(SessionLink& session);
+    explicit SAppMgr(const SessionLink& session);
     SAppMgr(const SAppMgr&) = delete;
     SAppMgr& operator=(const SAppMgr&) = delete;
 
@@ -123,5 +123,5 @@ private:
     // square of its length; in this table 3,916 and 551.
     IdMap<uint32_t, App> m_apps;              // app -> what the registry knows of it
     IdMap<uint64_t, uint32_t> m_srcSeqNums;   // source -> last accepted seqNum
-    SessionLink& m_session;
+    const SessionLink& m_session;
 };

@@ -13,7 +13,6 @@
 
 #include "marshal/BlockBuffer.h"
 #include "marshal/Pack.h"
-#include "host/ISession.h"
 #include "host/Pktcore.h"
 #include "protocol/AppPayloads.h"
 #include "protocol/PluginRecords.h"
@@ -53,30 +52,22 @@ PAppMsgToClientView platformAdd(uint32_t carrierAppId, const std::string& payloa
     return msg;
 }
 
-// What the app manager sees of a stand-in session with sid 1234: its
-// requests go to the session as they would from the module.
-class StandinLink final : public SessionLink {
-public:
-    explicit StandinLink(standin::Session& session) : m_session(session) { m_user.setSid(session.getSid()); }
-    ISession* session() const override { return &m_session; }
-    const ProtoUInfo& userInfo() const override { return m_user; }
-    void send(uint32_t uri, const pakt::Marshallable& body) override {
-        SessionRequest request;
-        request.uri = uri;
-        request.body = &body;
-        m_session.sendRequest(request);
+// The link a context gives its app manager, over a stand-in session whose
+// user has the session's sid.
+struct StandinLink {
+    explicit StandinLink(standin::Session& session) : link(&session) {
+        user.setSid(session.getSid());
+        link.setUserInfo(&user);
     }
-
-private:
-    standin::Session& m_session;
-    ProtoUInfo m_user;
+    ProtoUInfo user;
+    SessionLink link;
 };
 
 class SAppMgrTest : public ::testing::Test {
 protected:
     standin::Session session{1234};
     StandinLink link{session};
-    SAppMgr mgr{link};
+    SAppMgr mgr{link.link};
 };
 
 TEST_F(SAppMgrTest, SendAppMsgTellsWhetherTheAppCanBeReached) {
@@ -210,7 +201,7 @@ TEST(PackApplicationTest, EachAppKeepsThePackItsLastListingReached) {
     for (int trial = 0; trial < 200; ++trial) {
         standin::Session session(1234);
         StandinLink link(session);
-        SAppMgr mgr(link);
+        SAppMgr mgr(link.link);
         std::map<uint32_t, Applied> model;
         for (int notice = 0; notice < 4; ++notice) {
             // Packs keyed 0..7, now and then for another app than their

@@ -19,7 +19,7 @@ constexpr uint32_t kGiveUpAtAttempt = 3;
 
 }  // namespace
 
-SAppQuery::SAppQuery(SessionLink& session, SAppDCHelper& channel)
+SAppQuery::SAppQuery(const SessionLink& session, SAppDCHelper& channel)
     : m_session(session), m_channel(channel), m_queryAppsTimer(this, &SAppQuery::query, "m_queryAppsTimer") {
     m_queryAppsTimer.setRepeat(true);
 }

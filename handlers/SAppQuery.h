@@ -21,7 +21,7 @@ public:
     static constexpr uint32_t kRetryIntervalMs = 5000;
 
     // `channel` gives the sub-group id each request carries.
-    SAppQuery(SessionLink& session, SAppDCHelper& channel);
+    SAppQuery(const SessionLink& session, SAppDCHelper& channel);
     // Calls no host: the owner closes the query first.
     ~SAppQuery();
     SAppQuery(const SAppQuery&) = delete;
@@ -37,7 +37,7 @@ public:
     void close(Teardown& teardown);
 
 private:
-    SessionLink& m_session;
+    const SessionLink& m_session;
     SAppDCHelper& m_channel;
     ProtoTimer<SAppQuery> m_queryAppsTimer;
     // The queue start last added the timer to; null before the first start.

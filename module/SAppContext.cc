@@ -14,16 +14,17 @@
 using protocol::session::SessionEvent;
 
 SAppContext::SAppContext(ISession* session, Rebind onRebind)
-    : m_pSession(session), m_onRebind(std::move(onRebind)) {
+    : m_pSession(session), m_onRebind(std::move(onRebind)), m_link(session) {
     m_pSession->addWatcher(this);
     try {
         m_pDcHelper = std::make_unique<SAppDCHelper>(m_pSession->getSid());
-        m_pAppMgr = std::make_unique<SAppMgr>(*this);
-        m_pQuery = std::make_unique<SAppQuery>(*this, *m_pDcHelper);
+        m_pAppMgr = std::make_unique<SAppMgr>(m_link);
+        m_pQuery = std::make_unique<SAppQuery>(m_link, *m_pDcHelper);
         m_pProtoHandler = std::make_unique<SAppProtoHandler>(*m_pAppMgr, *m_pQuery);
         m_pReqHandler = std::make_unique<SAppReqHandler>(*m_pAppMgr);
         m_pUserInfo = std::make_unique<ProtoUInfo>();
         m_pUserInfo->setSid(m_pSession->getSid());
+        m_link.setUserInfo(m_pUserInfo.get());
     } catch (...) {
         m_closed = true;
         Teardown teardown;
@@ -96,12 +97,4 @@ void SAppContext::onSessionEvent(const SessionEvent& event) {
         default:
             break;
     }
-}
-
-void SAppContext::send(uint32_t uri, const pakt::Marshallable& body) {
-    SessionRequest request;
-    request.type = 100;
-    request.uri = uri;
-    request.body = &body;
-    m_pSession->sendRequest(request);
 }

@@ -5,8 +5,8 @@
 // data helper, app manager, app-list query, packet handler table, client
 // request table, user info), keeps the user info current from session events
 // and is the one way in which those objects send a request to the server.
-// The parts it owns see it only as their SessionLink and are handed the
-// siblings they call at construction. A change of session id (the sid/asid
+// The parts it owns never see it: they get the session's SessionLink, which
+// it owns, and the siblings they call, when it builds them. A change of session id (the sid/asid
 // event) is its owner's to apply: the context reports it through the
 // callback its owner gave it.
 #pragma once
@@ -27,7 +27,7 @@ class SAppQuery;
 class SAppProtoHandler;
 class SAppReqHandler;
 
-class SAppContext final : public protocol::session::ISessionWatcher, public SessionLink {
+class SAppContext final : public protocol::session::ISessionWatcher {
 public:
     // Called with (sid, asid) when the session reports an asid that differs
     // from its sid; the owner re-keys its registry.
@@ -57,11 +57,9 @@ public:
     // removeWatcher threw may still call it.
     void onSessionEvent(const protocol::session::SessionEvent& event) override;
 
-    // SessionLink. send hands `body` to the host under `uri` as a
-    // SessionRequest of type 100.
-    ISession* session() const override { return m_pSession; }
-    const ProtoUInfo& userInfo() const override { return *m_pUserInfo; }
-    void send(uint32_t uri, const pakt::Marshallable& body) override;
+    // What the parts see of the session: the host session, the user info,
+    // and sending a request.
+    const SessionLink& link() const { return m_link; }
 
     SAppDCHelper* dcHelper() const { return m_pDcHelper.get(); }
     SAppMgr* appMgr() const { return m_pAppMgr.get(); }
@@ -76,6 +74,7 @@ private:
 
     ISession* m_pSession;
     Rebind m_onRebind;
+    SessionLink m_link;
     std::unique_ptr<SAppDCHelper> m_pDcHelper;
     std::unique_ptr<SAppMgr> m_pAppMgr;
     std::unique_ptr<SAppQuery> m_pQuery;

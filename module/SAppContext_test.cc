@@ -46,7 +46,7 @@ TEST(SAppContextTest, UserInfoKeepsEveryFieldItsEventsReport) {
     info.pid = 99;
     session.deliverEvent(info);
 
-    const ProtoUInfo& user = context.userInfo();
+    const ProtoUInfo& user = context.link().userInfo();
     EXPECT_EQ(user.getSid(), 1234u);
     EXPECT_EQ(user.getAsid(), 1234u);
     EXPECT_EQ(user.getPid(), 66u);

@@ -2,9 +2,12 @@
 //
 // The app manager and the app-list query send requests to the server, read
 // the user's current info and reach the host session (its task queue, the
-// client's event sink) through this interface. The per-session hub in
-// module/ implements it; the parts never see the hub, so the dependencies
-// run one way: module/ builds appmgr/ and handlers/, never the reverse.
+// client's event sink) through a SessionLink. The per-session hub in
+// module/ owns the link and hands it to the parts it builds; the parts
+// never see the hub, so the dependencies run one way: module/ builds
+// appmgr/ and handlers/, never the reverse. A plain class, not an
+// interface: the uplink sends through it once per proxy, and a direct call
+// costs less than a virtual one.
 #pragma once
 
 #include <cstdint>
@@ -18,14 +21,20 @@ class Marshallable;
 
 class SessionLink {
 public:
-    // The host session the parts belong to.
-    virtual ISession* session() const = 0;
-    // The user's info as the session's events last reported it.
-    virtual const ProtoUInfo& userInfo() const = 0;
-    // Hands `body` to the host under `uri` as a request to the server.
-    virtual void send(uint32_t uri, const pakt::Marshallable& body) = 0;
+    explicit SessionLink(ISession* session) : m_pSession(session) {}
+    SessionLink(const SessionLink&) = delete;
+    SessionLink& operator=(const SessionLink&) = delete;
 
-protected:
-    // The link is never owned through this interface.
-    ~SessionLink() = default;
+    // The host session the parts belong to.
+    ISession* session() const { return m_pSession; }
+    // The user's info as the session's events last reported it. Its owner
+    // gives it (setUserInfo) before any part runs.
+    const ProtoUInfo& userInfo() const { return *m_pUserInfo; }
+    void setUserInfo(const ProtoUInfo* user) { m_pUserInfo = user; }
+    // Hands `body` to the host under `uri` as a SessionRequest of type 100.
+    void send(uint32_t uri, const pakt::Marshallable& body) const;
+
+private:
+    ISession* m_pSession;
+    const ProtoUInfo* m_pUserInfo = nullptr;
 };
