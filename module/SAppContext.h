@@ -61,9 +61,6 @@ public:
     // and sending a request.
     const SessionLink& link() const { return m_link; }
 
-    SAppDCHelper* dcHelper() const { return m_pDcHelper.get(); }
-    SAppMgr* appMgr() const { return m_pAppMgr.get(); }
-    SAppQuery* query() const { return m_pQuery.get(); }
     SAppProtoHandler* protoHandler() const { return m_pProtoHandler.get(); }
     SAppReqHandler* reqHandler() const { return m_pReqHandler.get(); }
 
