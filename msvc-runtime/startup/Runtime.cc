@@ -209,7 +209,12 @@ extern "C" _onexit_t __cdecl _onexit(_onexit_t function) {
 
 // --- operator new and delete ------------------------------------------------
 // As MSVC's: retry through the new handler while it succeeds, then throw.
-void* __cdecl operator new(size_t size) {
+// A program may replace any of them (a test that counts allocations does):
+// MSVC's library keeps each in an object of its own, so that a program's
+// definition is the only one linked; these are weak definitions instead,
+// which the linker drops for a program's own.
+#define SAPP_REPLACEABLE __attribute__((weak))
+SAPP_REPLACEABLE void* __cdecl operator new(size_t size) {
     for (;;) {
         if (void* block = malloc(size == 0 ? 1 : size)) {
             return block;
@@ -219,39 +224,39 @@ void* __cdecl operator new(size_t size) {
         }
     }
 }
-void* __cdecl operator new(size_t size, std::nothrow_t const&) noexcept {
+SAPP_REPLACEABLE void* __cdecl operator new(size_t size, std::nothrow_t const&) noexcept {
     try {
         return operator new(size);
     } catch (...) {
         return nullptr;
     }
 }
-void* __cdecl operator new[](size_t size) {
+SAPP_REPLACEABLE void* __cdecl operator new[](size_t size) {
     return operator new(size);
 }
-void* __cdecl operator new[](size_t size, std::nothrow_t const& tag) noexcept {
+SAPP_REPLACEABLE void* __cdecl operator new[](size_t size, std::nothrow_t const& tag) noexcept {
     return operator new(size, tag);
 }
-void __cdecl operator delete(void* block) noexcept {
+SAPP_REPLACEABLE void __cdecl operator delete(void* block) noexcept {
     free(block);
 }
-void __cdecl operator delete(void* block, std::nothrow_t const&) noexcept {
+SAPP_REPLACEABLE void __cdecl operator delete(void* block, std::nothrow_t const&) noexcept {
     free(block);
 }
-void __cdecl operator delete[](void* block) noexcept {
+SAPP_REPLACEABLE void __cdecl operator delete[](void* block) noexcept {
     free(block);
 }
-void __cdecl operator delete[](void* block, std::nothrow_t const&) noexcept {
+SAPP_REPLACEABLE void __cdecl operator delete[](void* block, std::nothrow_t const&) noexcept {
     free(block);
 }
-void __cdecl operator delete(void* block, size_t) noexcept {
+SAPP_REPLACEABLE void __cdecl operator delete(void* block, size_t) noexcept {
     free(block);
 }
-void __cdecl operator delete[](void* block, size_t) noexcept {
+SAPP_REPLACEABLE void __cdecl operator delete[](void* block, size_t) noexcept {
     free(block);
 }
 
-void* __cdecl operator new(size_t size, std::align_val_t alignment) {
+SAPP_REPLACEABLE void* __cdecl operator new(size_t size, std::align_val_t alignment) {
     for (;;) {
         if (void* block = _aligned_malloc(size == 0 ? 1 : size, static_cast<size_t>(alignment))) {
             return block;
@@ -261,35 +266,35 @@ void* __cdecl operator new(size_t size, std::align_val_t alignment) {
         }
     }
 }
-void* __cdecl operator new(size_t size, std::align_val_t alignment, std::nothrow_t const&) noexcept {
+SAPP_REPLACEABLE void* __cdecl operator new(size_t size, std::align_val_t alignment, std::nothrow_t const&) noexcept {
     try {
         return operator new(size, alignment);
     } catch (...) {
         return nullptr;
     }
 }
-void* __cdecl operator new[](size_t size, std::align_val_t alignment) {
+SAPP_REPLACEABLE void* __cdecl operator new[](size_t size, std::align_val_t alignment) {
     return operator new(size, alignment);
 }
-void* __cdecl operator new[](size_t size, std::align_val_t alignment, std::nothrow_t const& tag) noexcept {
+SAPP_REPLACEABLE void* __cdecl operator new[](size_t size, std::align_val_t alignment, std::nothrow_t const& tag) noexcept {
     return operator new(size, alignment, tag);
 }
-void __cdecl operator delete(void* block, std::align_val_t) noexcept {
+SAPP_REPLACEABLE void __cdecl operator delete(void* block, std::align_val_t) noexcept {
     _aligned_free(block);
 }
-void __cdecl operator delete(void* block, std::align_val_t, std::nothrow_t const&) noexcept {
+SAPP_REPLACEABLE void __cdecl operator delete(void* block, std::align_val_t, std::nothrow_t const&) noexcept {
     _aligned_free(block);
 }
-void __cdecl operator delete[](void* block, std::align_val_t) noexcept {
+SAPP_REPLACEABLE void __cdecl operator delete[](void* block, std::align_val_t) noexcept {
     _aligned_free(block);
 }
-void __cdecl operator delete[](void* block, std::align_val_t, std::nothrow_t const&) noexcept {
+SAPP_REPLACEABLE void __cdecl operator delete[](void* block, std::align_val_t, std::nothrow_t const&) noexcept {
     _aligned_free(block);
 }
-void __cdecl operator delete(void* block, size_t, std::align_val_t) noexcept {
+SAPP_REPLACEABLE void __cdecl operator delete(void* block, size_t, std::align_val_t) noexcept {
     _aligned_free(block);
 }
-void __cdecl operator delete[](void* block, size_t, std::align_val_t) noexcept {
+SAPP_REPLACEABLE void __cdecl operator delete[](void* block, size_t, std::align_val_t) noexcept {
     _aligned_free(block);
 }
 
