@@ -3,12 +3,12 @@
 // One SAppContext exists for every channel session in the module's registry.
 // It watches the host session, builds and owns the session's objects (channel
 // data helper, app manager, app-list query, packet handler table, client
-// request table, user info), keeps the user info current from session events
-// and is the one way in which those objects send a request to the server.
-// The parts it owns never see it: they get the session's SessionLink, which
-// it owns, and the siblings they call, when it builds them. A change of session id (the sid/asid
-// event) is its owner's to apply: the context reports it through the
-// callback its owner gave it.
+// request table, user info) and keeps the user info current from session
+// events. The parts it owns never see it: they get the session's
+// SessionLink, which it owns and through which they send requests, and the
+// siblings they call, when it builds them. A change of session id (the
+// sid/asid event) is its owner's to apply: the context reports it through
+// the callback its owner gave it.
 #pragma once
 
 #include <cstdint>
