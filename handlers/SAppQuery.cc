@@ -62,7 +62,7 @@ void SAppQuery::query() {
 
 void SAppQuery::onResult() {
     SAPP_LOG("SAppQuery::onResult");
-    m_session.session()->getTaskQueue()->removeTask(&m_queryAppsTimer);
+    stop();
 }
 
 void SAppQuery::stop() { m_session.session()->getTaskQueue()->removeTask(&m_queryAppsTimer); }

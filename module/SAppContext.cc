@@ -14,21 +14,21 @@
 using protocol::session::SessionEvent;
 
 SAppContext::SAppContext(ISession* session, Rebind onRebind)
-    : m_pSession(session), m_onRebind(std::move(onRebind)), m_link(session) {
-    m_pSession->addWatcher(this);
+    : m_onRebind(std::move(onRebind)), m_link(session) {
+    m_link.session()->addWatcher(this);
     try {
-        m_pDcHelper = std::make_unique<SAppDCHelper>(m_pSession->getSid());
+        m_pDcHelper = std::make_unique<SAppDCHelper>(m_link.session()->getSid());
         m_pAppMgr = std::make_unique<SAppMgr>(m_link);
         m_pQuery = std::make_unique<SAppQuery>(m_link, *m_pDcHelper);
         m_pProtoHandler = std::make_unique<SAppProtoHandler>(*m_pAppMgr, *m_pQuery);
         m_pReqHandler = std::make_unique<SAppReqHandler>(*m_pAppMgr);
         m_pUserInfo = std::make_unique<ProtoUInfo>();
-        m_pUserInfo->setSid(m_pSession->getSid());
+        m_pUserInfo->setSid(m_link.session()->getSid());
         m_link.setUserInfo(m_pUserInfo.get());
     } catch (...) {
         m_closed = true;
         Teardown teardown;
-        teardown.step([&] { m_pSession->removeWatcher(this); });
+        teardown.step([&] { m_link.session()->removeWatcher(this); });
         closeOwned(teardown);
         destroyOwned();
         throw;
@@ -43,7 +43,7 @@ void SAppContext::close() {
     Teardown teardown;
     // Kept word for word, odd as it reads: ARCHITECTURE.md, "Log texts".
     teardown.step([] { SAPP_LOG("SAppContext::~SAppContext, enter"); });
-    teardown.step([&] { m_pSession->removeWatcher(this); });
+    teardown.step([&] { m_link.session()->removeWatcher(this); });
     closeOwned(teardown);
     destroyOwned();
     // Kept word for word, odd as it reads: ARCHITECTURE.md, "Log texts".

@@ -69,7 +69,6 @@ private:
     void closeOwned(Teardown& teardown);
     void destroyOwned();
 
-    ISession* m_pSession;
     Rebind m_onRebind;
     SessionLink m_link;
     std::unique_ptr<SAppDCHelper> m_pDcHelper;
