@@ -28,5 +28,5 @@ set(CMAKE_SHARED_LINKER_FLAGS_INIT -static)
 set(CMAKE_MODULE_LINKER_FLAGS_INIT -static)
 set(ZLIB_USE_STATIC_LIBS ON)
 
-# ctest (and add_custom_command) run target executables through Wine.
+# ctest runs target executables through Wine.
 include(${CMAKE_CURRENT_LIST_DIR}/WineEmulator.cmake)

@@ -89,7 +89,7 @@ foreach(check CMAKE_HAVE_LIBC_PTHREAD CMAKE_HAVE_PTHREADS_CREATE CMAKE_HAVE_PTHR
   set(${check} FALSE CACHE INTERNAL "")
 endforeach()
 
-# ctest (and add_custom_command) run target executables through Wine.
+# ctest runs target executables through Wine.
 include(${CMAKE_CURRENT_LIST_DIR}/WineEmulator.cmake)
 
 set(SAPP_MSVC_WINE ON CACHE BOOL "MSVC ABI with clang-cl against MSVC's standard library, run under Wine")

@@ -32,7 +32,7 @@ export SAPP_WINESERVER_MANAGED=1
 
 cmake --preset msvc-wine
 cmake --build --preset msvc-wine
-ctest --preset msvc-wine
+sapp_wine_ctest msvc-wine
 
 scripts/minimal-host.sh msvc-wine "$SAPP_WINE64"
 scripts/compare-traces.sh build/msvc-wine/bin/sapp-host.exe

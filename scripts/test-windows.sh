@@ -26,7 +26,7 @@ echo "test-windows: Wine prefix and server ready ($((SECONDS - started)) s)" >&2
 
 cmake --preset windows
 cmake --build --preset windows
-ctest --preset windows
+sapp_wine_ctest windows
 
 # The package as integrators get it: a fresh install, the example host built
 # against it (with CMake and with pkg-config's flags) and run under Wine,

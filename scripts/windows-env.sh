@@ -86,6 +86,22 @@ sapp_wine_server_stop() {
     "$SAPP_WINESERVER" -w >/dev/null 2>&1 || true
 }
 
+# Runs a Windows test preset's CTest suite, then names every test process
+# Wine failed to start and scripts/wine-run.sh started once more (none, as a
+# rule): a restart that let a test pass shows in the run's output. The status
+# is CTest's.
+sapp_wine_ctest() {
+    local preset="$1" status=0
+    local log="$sapp_root/build/$preset/wine-start-retries.log"
+    rm -f "$log"
+    ctest --preset "$preset" || status=$?
+    if [ -s "$log" ]; then
+        echo "windows-env: Wine failed to start $(wc -l <"$log") test process(es) of preset $preset; each was started once more:" >&2
+        cat "$log" >&2
+    fi
+    return "$status"
+}
+
 if [ "${BASH_SOURCE[0]}" = "$0" ]; then
     set -euo pipefail
     case "${1:-}" in
