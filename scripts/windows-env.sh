@@ -94,7 +94,7 @@ sapp_wine_ctest() {
     local preset="$1" status=0
     local log="$sapp_root/build/$preset/wine-start-retries.log"
     rm -f "$log"
-    ctest --preset "$preset" || status=$?
+    SAPP_WINE_RETRY_LOG="$log" ctest --preset "$preset" || status=$?
     if [ -s "$log" ]; then
         echo "windows-env: Wine failed to start $(wc -l <"$log") test process(es) of preset $preset; each was started once more:" >&2
         cat "$log" >&2

@@ -13,10 +13,11 @@
 # writes something once its own code runs (GoogleTest's banner, sapp-host's
 # usage or trace), so a silent failure is that case, and the executable is
 # started once more. The second outcome is final. Each restart is said on
-# standard error and, when SAPP_WINE_RETRY_LOG names a file (the Windows test
-# presets set it), appended there, so that scripts/test-windows.sh and
-# scripts/test-msvc-wine.sh report every one after their suite: a restart is
-# never silent, and a second silent failure still fails the test.
+# standard error and, when SAPP_WINE_RETRY_LOG names a file, appended there:
+# sapp_wine_ctest (scripts/windows-env.sh), which scripts/test-windows.sh and
+# scripts/test-msvc-wine.sh run their suites with, names that file and reports
+# every restart after the suite. A restart is never silent, and a second
+# silent failure still fails the test.
 #
 # Standard error is merged into standard output, as CTest merges them anyway.
 set -uo pipefail
