@@ -92,6 +92,17 @@ public:
     }
     const Value* find(Key key) const { return const_cast<IdMap*>(this)->find(key); }
 
+    // find without the shortcut through the slot found last, for a walk
+    // whose ids change at every step (the shortcut would only cost it).
+    const Value* lookup(Key key) const {
+        if (m_size == 0) return nullptr;
+        for (std::size_t i = home(key);; i = next(i)) {
+            const Slot& slot = m_slots[i];
+            if (!slot.used) return nullptr;
+            if (slot.key == key) return &slot.value;
+        }
+    }
+
     // The value of `key`, default-constructed first if it was absent (then
     // the flag is true).
     std::pair<Value*, bool> tryEmplace(Key key) {

@@ -4,8 +4,9 @@
 //
 // Apps have a handful of proxies, so the set is a sorted vector: a walk
 // reads one array, a replacement (a session-service pack, a V3 add or proxy
-// update) sorts the new ids once, and adding one id (a V2 add) moves at most
-// the ids after it. So that a long run of single additions to a large set
+// update) sorts the new ids once, in place and in time linear in their
+// number (ProxySet.cc), and adding one id (a V2 add) moves at most the ids
+// after it. So that a long run of single additions to a large set
 // cannot cost each of them the size of the set, a set of more than
 // kFlatLimit ids that is added to anywhere but at its end moves into an
 // ordered tree, where an addition costs O(log n); the next replacement makes

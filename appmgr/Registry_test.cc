@@ -62,8 +62,17 @@ TEST(ProxySetTest, WalksInAscendingOrderLikeAnOrderedSetWhateverTheOperations) {
     for (int step = 0; step < 20000; ++step) {
         const unsigned roll = random() % 100;
         if (roll < 2) {
-            std::vector<uint64_t> ids(random() % (3 * ProxySet::kFlatLimit));
-            for (uint64_t& id : ids) id = random() % 500;
+            // Now and then long enough for the radix sort, with ids that
+            // differ in a few low bytes, in one byte anywhere, or anywhere.
+            const bool longList = random() % 3 == 0;
+            std::vector<uint64_t> ids(longList ? 257 + random() % 3000 : random() % (3 * ProxySet::kFlatLimit));
+            const unsigned values = random() % 3;
+            const unsigned byte = random() % 8;
+            for (uint64_t& id : ids) {
+                id = values == 0   ? random() % 500
+                     : values == 1 ? uint64_t{random() % 3} << (8 * byte)
+                                   : uint64_t{random()} << 32 | random();
+            }
             proxies.assign(ids);
             model = std::set<uint64_t>(ids.begin(), ids.end());
         } else if (roll < 3) {

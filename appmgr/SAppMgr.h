@@ -37,7 +37,8 @@ public:
 
     // Session-service notices, whose byte runs must stay valid for the call.
     // A zipped list is read from its unzipped bytes; a packed field that
-    // does not read throws pakt::UnpackError before any change. Each posts
+    // does not read throws pakt::UnpackError before any change, and before
+    // anything of either list is built. Each posts
     // its event, also when no app was accepted or deleted.
     void onAddAppReq(protocol::session::PAddAppReqView& req);
     void onDelAppReq(protocol::session::PDelAppReqView& req);

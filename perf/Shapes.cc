@@ -1,6 +1,7 @@
 #include "perf/Shapes.h"
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <stdexcept>
@@ -39,6 +40,8 @@ std::size_t room(uint32_t n) { return std::size_t{n} * 48 + 4096; }
 // each fill the host's default unzip limit (4 MiB).
 constexpr uint32_t kAuditVersions = 209000;
 constexpr uint32_t kAuditListings = 1048570;
+// The packs of the shapes that spread listings over many packs.
+constexpr uint32_t kManyPacks = 4096;
 
 std::string zipIf(bool zip, const std::string& plain, uint8_t& zipped, uint32_t& length) {
     if (!zip) return plain;
@@ -268,6 +271,93 @@ const std::vector<Shape>& table() {
              sidApps.sidApps[kSid].appIds.assign(kAuditListings, kApp);
              return Traffic{{}, {addAppReq(req, packs, sidApps, kAuditListings, true)}};
          }},
+        {{"add-alternating-listings", "PAddAppReq: 4,096 packs, sidApps listing N times apps 1 and 4,096 in turn"},
+         [](uint32_t n, bool zip) {
+             // The second outside audit's shape: every listing names another
+             // app than the one before, so none is a repeat to skip, and each
+             // has to find its pack among thousands.
+             pl::PluginAppPackMap packs;
+             for (uint32_t id = 1; id <= kManyPacks; ++id) packs.apps[id] = pack(id, {id});
+             pl::PluginSid2AppsMap sidApps;
+             std::vector<uint32_t>& ids = sidApps.sidApps[kSid].appIds;
+             ids.reserve(n);
+             for (uint32_t i = 0; i < n; ++i) ids.push_back(i % 2 == 0 ? 1 : kManyPacks);
+             return Traffic{{}, {addAppReq({}, packs, sidApps, n, zip)}};
+         }},
+        {{"add-fails-late", "PAddAppReq: app 7's pack with N empty version items, then a sidApps cut short"},
+         [](uint32_t n, bool zip) {
+             // The outside audit's memory shape: the packs read whole, then
+             // the second list fails; no event is posted, so whatever the
+             // packs built is the call's transient memory.
+             ps::PAddAppReq req;
+             req.appIds.push_back(kApp);
+             pl::PluginAppPackMap packs;
+             packs.apps[kApp] = pack(kApp, {1});
+             packs.apps[kApp].versions.resize(n);
+             // One sid whose list claims an id it does not carry.
+             pakt::BlockBuffer buffer;
+             pakt::Pack cut(buffer);
+             cut.push_uint32(1).push_uint32(kSid).push_uint32(1);
+             const std::string sidApps = cut.str();
+             req.sid = kSid;
+             req.appPacks = zipIf(zip, packToString(packs, room(n)), req.appPacksZipped, req.appPacksLen);
+             req.sidApps = zipIf(zip, sidApps, req.sidAppsZipped, req.sidAppsLen);
+             return Traffic{{}, {{ps::URI_ADD_APP_REQ, packToString(req, room(n))}}};
+         }},
+        {{"add-versions-cut", "PAddAppReq: app 7's pack claims N + 1 empty version items and carries N"},
+         [](uint32_t n, bool zip) {
+             // Fails at the last item of the first list.
+             pl::PluginAppPackMap packs;
+             packs.apps[kApp] = pack(kApp, {1});
+             packs.apps[kApp].versions.resize(n);
+             std::string bytes = packToString(packs, room(n));
+             // The count of version items follows the map's count and key and
+             // the pack's appId, three strings and num1 and shorts: raise it by one
+             // and drop the tail after the items (num2, byte1, proxies,
+             // sdkVersion, str4) and the last item's bytes.
+             const std::size_t countAt = 4 + 4 + 4 + 3 * 2 + 4 + 3 * 2;
+             const uint32_t claimed = n + 1;
+             std::memcpy(bytes.data() + countAt, &claimed, sizeof claimed);
+             bytes.resize(countAt + 4 + std::size_t{n} * pakt::minWireBytes<pl::PluginVerItem>());
+             ps::PAddAppReq req;
+             req.appIds.push_back(kApp);
+             req.sid = kSid;
+             req.appPacks = zipIf(zip, bytes, req.appPacksZipped, req.appPacksLen);
+             return Traffic{{}, {{ps::URI_ADD_APP_REQ, packToString(req, room(n))}}};
+         }},
+        {{"add-combined", "PAddAppReq: N new app ids, 4,096 packs of 64 proxies out of order, 1 M alternating listings"},
+         [](uint32_t n, bool) {
+             // Packs, proxies, listings and ids at once, in one packet of
+             // 64 KB (always zipped: unzipped, its lists would be 6 MiB).
+             ps::PAddAppReq req;
+             for (uint32_t i = 0; i < n; ++i) req.appIds.push_back(kManyPacks + 1 + i);
+             pl::PluginAppPackMap packs;
+             for (uint32_t id = 1; id <= kManyPacks; ++id) packs.apps[id] = pack(id, descending(64));
+             pl::PluginSid2AppsMap sidApps;
+             std::vector<uint32_t>& ids = sidApps.sidApps[kSid].appIds;
+             ids.reserve(kAuditListings);
+             for (uint32_t i = 0; i < kAuditListings; ++i) ids.push_back(i % 2 == 0 ? 1 : kManyPacks);
+             return Traffic{{}, {addAppReq(req, packs, sidApps, kAuditListings, true)}};
+         }},
+        {{"add-costliest", "PAddAppReq: N new app ids beside the costliest lists: version items, listings in turn"},
+         [](uint32_t n, bool) {
+             // The list of each kind that costs the module most per
+             // inflated byte, each at the host's unzip limit: app 7's pack
+             // with 4 MiB of version items (each a record of the event), and
+             // 4 MiB of listings naming apps 7 and 8 in turn (each a lookup
+             // of its pack). Always zipped.
+             ps::PAddAppReq req;
+             for (uint32_t i = 0; i < n; ++i) req.appIds.push_back(kApp + 2 + i);
+             pl::PluginAppPackMap packs;
+             packs.apps[kApp] = pack(kApp, {1});
+             packs.apps[kApp].versions.resize(kAuditVersions);
+             packs.apps[kApp + 1] = pack(kApp + 1, {2});
+             pl::PluginSid2AppsMap sidApps;
+             std::vector<uint32_t>& ids = sidApps.sidApps[kSid].appIds;
+             ids.reserve(kAuditListings);
+             for (uint32_t i = 0; i < kAuditListings; ++i) ids.push_back(kApp + i % 2);
+             return Traffic{{}, {addAppReq(req, packs, sidApps, kAuditListings, true)}};
+         }},
         {{"add-pack-proxies", "PAddAppReq: app 7 listed once, its pack N proxies in descending order"},
          [](uint32_t n, bool zip) {
              ps::PAddAppReq req;
@@ -472,6 +562,11 @@ const std::vector<Maximal>& maximal() {
         {"add-listed-pack", 16355, false},
         {"add-listed-pack", 1048572, true},
         {"add-audit", 13000, true},
+        {"add-alternating-listings", 1048572, true},
+        {"add-fails-late", 209712, true},
+        {"add-versions-cut", 209712, true},
+        {"add-combined", 4400, true},
+        {"add-costliest", 13700, true},
         {"add-pack-proxies", 8180, false},
         {"add-pack-proxies", 40000, true},
         {"add-alternating-proxies", 8180, false},

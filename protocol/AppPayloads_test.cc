@@ -37,7 +37,8 @@ TEST(AppPayloadsTest, DownlinkV2HeaderThenAppDataBody) {
              pakt::packFields(h, p);
              pakt::packFields(body, p);
              return p.str();
-         }},
+         },
+         {}},
     });
 }
 

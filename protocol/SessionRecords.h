@@ -28,6 +28,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "marshal/Fields.h"
@@ -99,7 +100,10 @@ struct BasicAddAppReq : pakt::Record<BasicAddAppReq<Bytes>> {
     uint32_t appPacksLen = 0;
     uint8_t sidAppsZipped = 0;
     uint32_t sidAppsLen = 0;
-    std::set<uint32_t> idSet;
+    // A set in the records everyone builds. The view keeps the ids as they
+    // came, copied at once: the module uses none of them, and placing each
+    // in a tree would cost a search for every id out of order.
+    std::conditional_t<std::is_same_v<Bytes, std::string_view>, std::vector<uint32_t>, std::set<uint32_t>> idSet;
     uint32_t reserved = 0;
     std::string context;
 

@@ -21,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include "marshal/Fields.h"
 #include "marshal/Marshallable.h"
 
 namespace sapp::testing {
@@ -92,7 +93,23 @@ struct WireCase {
     // Decodes from the reader; with `verify` set also checks what it decoded
     // and returns its re-encoding (nullopt for a format that is only read).
     std::function<std::optional<std::string>(pakt::Unpack&, bool verify)> decode;
+    // For a record with a field list: what checking the bytes without
+    // building anything says (pakt::readable and pakt::checkReadable), as
+    // the message of the read that runs short or "(no error)"; the two
+    // must agree.
+    std::function<std::string(std::string_view)> check;
 };
+
+template <typename R>
+std::string checkReadable(std::string_view bytes) {
+    const bool readable = pakt::readable<R>(bytes);
+    try {
+        pakt::checkReadable<R>(bytes);
+    } catch (const pakt::UnpackError& e) {
+        return readable ? std::string("readable, yet checkReadable threw ") + e.what() : e.what();
+    }
+    return readable ? "(no error)" : "not readable, yet checkReadable threw nothing";
+}
 
 // A record case: `fill` sets the fields the table annotates. The decoded
 // record must equal the filled one; as records have no operator==, they are
@@ -106,13 +123,15 @@ WireCase recordCase(std::string name, Wire wire, std::function<void(R&)> fill) {
                 fill(expected);
                 EXPECT_EQ(hex(encode(r)), hex(encode(expected))) << "decoded fields differ from the annotated ones";
                 return encode(r);
-            }};
+            },
+            checkReadable<R>};
 }
 
 // For every case: decodes the exact bytes (all consumed, fields checked,
 // re-encoded to the same bytes), decodes them followed by junk (the junk is
 // left unread), and decodes every truncated prefix, which must fail with the
-// message of the segment the prefix ends in. Prefixes deep inside a byte run
+// message of the segment the prefix ends in; a record's check without
+// building must pass the bytes and fail each prefix with that message too. Prefixes deep inside a byte run
 // longer than 64 all fail alike; its first and last 16 stand for it.
 inline void expectWireCases(const std::vector<WireCase>& cases) {
     static const char* const kShortRead[] = {"pop_uint8: not enough data", "pop_uint16: not enough data",
@@ -127,6 +146,9 @@ inline void expectWireCases(const std::vector<WireCase>& cases) {
             pakt::Unpack up(in.data(), in.size());
             EXPECT_EQ(hex(c.decode(up, true).value_or(bytes)), hex(bytes));
             EXPECT_EQ(up.size(), junk.size());
+            if (c.check) {
+                EXPECT_EQ(c.check(in), "(no error)");
+            }
         }
 
         int failures = 0;
@@ -145,9 +167,11 @@ inline void expectWireCases(const std::vector<WireCase>& cases) {
                     got = e.what();
                 }
                 const std::string expected = kShortRead[static_cast<int>(s.prim)];
-                if (got == expected) continue;
+                const std::string checked = c.check ? c.check(std::string_view(prefix.data(), prefix.size())) : expected;
+                if (got == expected && checked == expected) continue;
                 ++failures;
-                ADD_FAILURE() << "prefix of " << n << " bytes: got \"" << got << "\", expected \"" << expected << "\"";
+                ADD_FAILURE() << "prefix of " << n << " bytes: got \"" << got << "\", checked \"" << checked
+                              << "\", expected \"" << expected << "\"";
             }
             start = end;
         }
