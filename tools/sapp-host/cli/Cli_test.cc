@@ -167,14 +167,23 @@ TEST(CliTest, SweepReportsACrashedSweep) {
     EXPECT_NE(crashed.output.find("\nsweep: FAILED\n"), std::string::npos);
 }
 
-// A scenario with a step that throws without a fault (a delete notice
-// whose record does not decode) is swept like any other, and the report
-// says how that step's runs ended: some in the fault, which came before
-// the decode, some in the step's own error.
-TEST(CliTest, SweepTakesScenariosThatExpectErrors) {
-    const ChildResult r = sappHost({"sweep", SAPP_SCENARIOS "/notices-delete.json"});
+// A folder is swept file by file. A scenario with a step that throws
+// without a fault (a delete notice whose record does not decode) is swept
+// like any other, and the report says how that step's runs ended: some in
+// the fault, which came before the decode, some in the step's own error.
+// The load's runs play the first scenario that throws nothing.
+TEST(CliTest, SweepTakesAFolderAndScenariosThatExpectErrors) {
+    const std::string folder = scratchFile("sweep-folder");
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    std::filesystem::copy_file(SAPP_SCENARIOS "/notices-delete.json", folder + "/a-throws.json");
+    std::filesystem::copy_file(SAPP_SCENARIOS "/announce-apps.json", folder + "/b-clean.json");
+    const ChildResult r = sappHost({"sweep", folder});
+    std::filesystem::remove_all(folder);
     ASSERT_TRUE(r.exited) << r.describe();
     EXPECT_EQ(r.code, 0) << r.output;
+    EXPECT_EQ(occurrences(r.output, "(" + folder + "/a-throws.json): "), 2u) << r.output;
+    EXPECT_EQ(occurrences(r.output, "(" + folder + "/b-clean.json): "), 2u) << r.output;
     const std::regex thrower(R"(\n  step 2 \(onPacket\) without a fault throws UnpackError: [^;\n]+; )"
                              R"(of its (\d+) runs, (\d+) ended in the fault, (\d+) in that exception\n)");
     std::smatch ended;
@@ -184,7 +193,7 @@ TEST(CliTest, SweepTakesScenariosThatExpectErrors) {
     EXPECT_GT(inOwn, 0) << "a log call's fault leaves the decode error";
     EXPECT_EQ(runs, inFault + inOwn);
     EXPECT_NE(r.output.find("onPacket x unmarshal"), std::string::npos);
-    EXPECT_NE(r.output.find("; the built-in session is played after each load\n"), std::string::npos);
+    EXPECT_NE(r.output.find("; " + folder + "/b-clean.json is played after each load\n"), std::string::npos);
     EXPECT_NE(r.output.find("\nsweep: passed\n"), std::string::npos);
 }
 

@@ -101,7 +101,7 @@ int sweepCommand(const Options& options) {
         if (self.empty()) throw std::runtime_error("cannot tell where this executable is, to start the sweeps");
         const std::string path = modulePathOf(options);
         // Every scenario must parse before anything runs.
-        std::vector<std::string> files = options.args;
+        std::vector<std::string> files = scenarioFiles(options.args);
         for (const std::string& file : files) loadScenario(file);
         ModuleLibrary module;
         const std::vector<standin::HostCall> loadCalls = loadWithWatch(path, module);
@@ -182,10 +182,11 @@ void loadCallAndScenario(const Options& options) {
 
 const Command kSweepCommand = {
     "sweep",
-    "[FILE...]",
+    "[FILE|DIR...]",
     "make every host call of a scenario fail, one run each, and check what the module does",
-    R"(Plays each scenario (the built-in typical session without FILE) once
-without a fault and notes every host call each step makes: a step is one entry point (getModule, releaseModule,
+    R"(Plays each scenario (each *.json file of a DIR, in name order; the built-in
+typical session without FILE) once without a fault and notes every host call
+each step makes: a step is one entry point (getModule, releaseModule,
 onPacket, onRequest, onLeave, a session event, a task run). Then, for every
 step and every host call it made, plays the scenario again with that one
 call throwing, through to the end, and lets go of whatever the module still
