@@ -168,23 +168,29 @@ TEST(CliTest, SweepReportsACrashedSweep) {
 }
 
 // A folder is swept file by file. A scenario with a step that throws
-// without a fault (a delete notice whose record does not decode) is swept
-// like any other, and the report says how that step's runs ended: some in
-// the fault, which came before the decode, some in the step's own error.
-// The load's runs play the first scenario that throws nothing.
+// without a fault (a delete notice cut short) is swept like any other, and
+// the report says how that step's runs ended: some in the fault, which came
+// before the decode, some in the step's own error. The load's runs play the
+// first scenario that throws nothing.
 TEST(CliTest, SweepTakesAFolderAndScenariosThatExpectErrors) {
     const std::string folder = scratchFile("sweep-folder");
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder);
-    std::filesystem::copy_file(SAPP_SCENARIOS "/notices-delete.json", folder + "/a-throws.json");
-    std::filesystem::copy_file(SAPP_SCENARIOS "/announce-apps.json", folder + "/b-clean.json");
+    std::ofstream(folder + "/a-throws.json", std::ios::binary) << R"({"steps": [
+        {"open": {"session": "a", "sid": 1234}},
+        {"packet": {"sid": 1234, "uri": 257490, "hex": "d2040000"}},
+        {"leave": 1234}, {"release": 1234}]})";
+    std::ofstream(folder + "/b-clean.json", std::ios::binary) << R"({"steps": [
+        {"open": {"session": "a", "sid": 1234}},
+        {"event": {"session": "a", "type": 8007}},
+        {"leave": 1234}, {"release": 1234}]})";
     const ChildResult r = sappHost({"sweep", folder});
     std::filesystem::remove_all(folder);
     ASSERT_TRUE(r.exited) << r.describe();
     EXPECT_EQ(r.code, 0) << r.output;
     EXPECT_EQ(occurrences(r.output, "(" + folder + "/a-throws.json): "), 2u) << r.output;
     EXPECT_EQ(occurrences(r.output, "(" + folder + "/b-clean.json): "), 2u) << r.output;
-    const std::regex thrower(R"(\n  step 2 \(onPacket\) without a fault throws UnpackError: [^;\n]+; )"
+    const std::regex thrower(R"(\n  step 1 \(onPacket\) without a fault throws UnpackError: [^;\n]+; )"
                              R"(of its (\d+) runs, (\d+) ended in the fault, (\d+) in that exception\n)");
     std::smatch ended;
     ASSERT_TRUE(std::regex_search(r.output, ended, thrower)) << r.output;
