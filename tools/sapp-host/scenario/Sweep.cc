@@ -280,8 +280,10 @@ bool sweepScenario(const ModuleLibrary& module, const Scenario& scenario, std::o
     out << "sweep: \"" << scenario.name << "\" (" << scenario.source << "): " << scenario.steps.size()
         << " steps, " << total << " host calls without a fault, one run with each failing";
     if (!throwing.empty()) {
-        out << "; " << throwing.size() << (throwing.size() == 1 ? " step throws" : " steps throw")
-            << " without a fault: their runs may end in that exception";
+        out << "; " << throwing.size()
+            << (throwing.size() == 1 ? " step throws without a fault: its runs"
+                                     : " steps throw without a fault: their runs")
+            << " may end in that exception";
     }
     out << std::endl;
     std::size_t failedRuns = 0;
