@@ -44,7 +44,9 @@ void Packet::failIfAsked(HostCall call) {
     const bool bySwitch = m_faults[indexOf(call)].fires();
     if (!hostCallFails(call) && !bySwitch) return;
     if (m_onFault) m_onFault(call);
-    throw HostFault(call);
+    const HostFault fault(call);
+    detail::noteHostThrow(call, fault);
+    throw fault;
 }
 
 void Packet::unmarshal(pakt::Marshallable& record) {

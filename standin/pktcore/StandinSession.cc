@@ -63,7 +63,9 @@ void Session::failIfAsked(HostCall call) {
     const bool bySwitch = m_faults[indexOf(call)].fires();
     if (!hostCallFails(call) && !bySwitch) return;
     record(FaultCall{call});
-    throw HostFault(call);
+    const HostFault fault(call);
+    detail::noteHostThrow(call, fault);
+    throw fault;
 }
 
 void Session::sendRequest(const SessionRequest& request) {

@@ -79,6 +79,7 @@ struct FaultState {
     FaultSwitch switches[kHostCallCount];
     std::function<void(HostCall)> observer;
     std::function<bool(HostCall)> watch;
+    std::function<void(HostCall, const std::exception&)> throwObserver;
 };
 
 FaultState& state() {
@@ -153,6 +154,12 @@ void setHostCallWatch(std::function<bool(HostCall)> watch) {
     old = std::exchange(state().watch, std::move(watch));
 }
 
+void setHostThrowObserver(std::function<void(HostCall, const std::exception&)> observer) {
+    std::function<void(HostCall, const std::exception&)> old;
+    std::lock_guard lock(state().mutex);
+    old = std::exchange(state().throwObserver, std::move(observer));
+}
+
 void resetHostFaults() {
     std::function<void(HostCall)> oldObserver;
     std::lock_guard lock(state().mutex);
@@ -182,7 +189,18 @@ void detail::enterArmedCall(HostCall call) {
         observer = state().observer;
     }
     if (observer) observer(call);
-    throw HostFault(call);
+    const HostFault fault(call);
+    noteHostThrow(call, fault);
+    throw fault;
+}
+
+void detail::noteHostThrow(HostCall call, const std::exception& thrown) {
+    std::function<void(HostCall, const std::exception&)> observer;
+    {
+        std::lock_guard lock(state().mutex);
+        observer = state().throwObserver;
+    }
+    if (observer) observer(call, thrown);
 }
 
 }  // namespace standin

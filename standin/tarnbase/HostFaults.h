@@ -19,7 +19,8 @@
 //            per call for the whole process (setHostFault).
 // Whatever the owner, a watch (setHostCallWatch) sees every host call as it
 // starts and may make it fail too: the fault sweep counts calls with it and
-// fails the one it has chosen.
+// fails the one it has chosen. A throw observer (setHostThrowObserver) is
+// told of every host call that throws, whatever made it throw.
 //
 // The calls the host makes itself (a session delivering events, the clock
 // running tasks, the controls in StandinLog.h and StandinDatabase.h) are
@@ -29,6 +30,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <iterator>
 #include <stdexcept>
@@ -153,8 +155,14 @@ TARNBASE_API void setHostFaultObserver(std::function<void(HostCall)> observer);
 // Sees every host call as it starts, of any owner, and makes it fail by
 // answering true. An empty function removes it.
 TARNBASE_API void setHostCallWatch(std::function<bool(HostCall)> watch);
-// Every process switch off and no observer. The watch stays: whoever set it
-// removes it.
+// Told of every host call that throws, of any owner and whatever made it
+// throw (a switch, the watch, or the stand-in's own answer, such as a
+// channel database set to throw: setQueryThrows), with what it throws, just
+// before it throws. The fault sweep tells by it which exception a call into
+// the module met first. An empty function removes it.
+TARNBASE_API void setHostThrowObserver(std::function<void(HostCall, const std::exception&)> observer);
+// Every process switch off and no observer. The watch and the throw
+// observer stay: whoever set them removes them.
 TARNBASE_API void resetHostFaults();
 
 namespace detail {
@@ -163,6 +171,8 @@ namespace detail {
 TARNBASE_API extern std::atomic<bool> g_faultsArmed;
 TARNBASE_API bool armedCallFails(HostCall call);
 TARNBASE_API void enterArmedCall(HostCall call);
+// For the stand-ins' throwing calls: tells the throw observer, if one is set.
+TARNBASE_API void noteHostThrow(HostCall call, const std::exception& thrown);
 }  // namespace detail
 
 // For the stand-ins' own calls. Whether `call` fails now: asks the watch

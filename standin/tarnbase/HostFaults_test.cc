@@ -28,6 +28,7 @@ protected:
     void TearDown() override { reset(); }
     static void reset() {
         standin::setHostCallWatch({});
+        standin::setHostThrowObserver({});
         standin::resetHostFaults();
         standin::resetLog();
         standin::removeAllDatabases();
@@ -131,6 +132,38 @@ TEST_F(HostFaultsTest, TheWatchSeesAndFailsCallsOfSessionsPacketsAndTheProcess) 
     standin::setHostCallWatch({});
     EXPECT_EQ(ProtoA2U::net2app("x"), L"x");
     EXPECT_EQ(seen.size(), 5u) << "no watch, nothing seen";
+}
+
+// The throw observer hears of every host call that throws, whatever made
+// it (a session's, a packet's or the process's switch, the watch, a channel
+// database set to throw), with the exception about to leave, and of no
+// call that returns.
+TEST_F(HostFaultsTest, TheThrowObserverHearsOfEveryThrowWhateverMadeIt) {
+    std::vector<std::string> heard;
+    standin::setHostThrowObserver([&](HostCall call, const std::exception& thrown) {
+        heard.push_back(std::string(standin::hostCallName(call)) + ": " + thrown.what());
+    });
+    standin::setHostCallWatch([](HostCall call) { return call == HostCall::Net2App; });
+    standin::Session session(9);
+    session.setFault(HostCall::AddTask, FaultMode::Once);
+    EXPECT_THROW(session.getTaskQueue()->addTask(nullptr, 5), HostFault);
+    standin::Packet packet(1, 200, "");
+    packet.setFault(HostCall::GetBody, FaultMode::Once);
+    EXPECT_THROW(packet.getBody(), HostFault);
+    standin::setHostFault(HostCall::GetUid32, FaultMode::Once);
+    EXPECT_THROW(ProtoHelper::getUid32(1), HostFault);
+    EXPECT_THROW(ProtoA2U::net2app("x"), HostFault);
+    standin::setChannelValue(7, L"dwSGroupId", 1);
+    standin::setQueryThrows(7, true);
+    EXPECT_THROW(Data::queryDatabase(7), std::runtime_error);
+    standin::setQueryThrows(7, false);
+    EXPECT_TRUE(Data::queryDatabase(7));
+    EXPECT_EQ(session.getSid(), 9u);
+    EXPECT_EQ(heard, (std::vector<std::string>{
+                         "addTask: host fault: addTask", "getBody: host fault: getBody",
+                         "ProtoHelper::getUid32: host fault: ProtoHelper::getUid32",
+                         "ProtoA2U::net2app: host fault: ProtoA2U::net2app",
+                         "queryDatabase: queryDatabase: the channel database of sid 7 cannot be read"}));
 }
 
 // Each owner's calls fail only through its own switches.

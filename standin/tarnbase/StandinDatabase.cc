@@ -219,11 +219,14 @@ namespace Data {
 
 comptr<IDatabase> queryDatabase(uint64_t sid) {
     standin::enterHostCall(standin::HostCall::QueryDatabase);
-    std::lock_guard lock(db().mutex);
+    std::unique_lock lock(db().mutex);
     if (sid > UINT32_MAX) return {};
     if (db().throwingQueries.count(static_cast<uint32_t>(sid))) {
-        throw std::runtime_error("queryDatabase: the channel database of sid " + std::to_string(sid) +
-                                 " cannot be read");
+        lock.unlock();
+        const std::runtime_error error("queryDatabase: the channel database of sid " + std::to_string(sid) +
+                                       " cannot be read");
+        standin::detail::noteHostThrow(standin::HostCall::QueryDatabase, error);
+        throw error;
     }
     const auto it = db().databases.find(static_cast<uint32_t>(sid));
     if (it == db().databases.end()) return {};

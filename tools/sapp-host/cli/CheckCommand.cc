@@ -3,7 +3,6 @@
 // for the HTML report also each one's trace (Report.h).
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
 #include <iostream>
 #include <map>
 #include <optional>
@@ -21,34 +20,6 @@
 namespace sapphost {
 
 namespace {
-
-namespace fs = std::filesystem;
-
-// The scenario files named: files as given, folders as their *.json files
-// in name order.
-std::vector<std::string> scenarioFiles(const std::vector<std::string>& args) {
-    std::vector<std::string> files;
-    for (const std::string& arg : args) {
-        std::error_code ec;
-        if (fs::is_directory(arg, ec)) {
-            std::vector<std::string> inFolder;
-            for (const fs::directory_entry& entry : fs::directory_iterator(arg, ec)) {
-                if (entry.is_regular_file(ec) && entry.path().extension() == ".json") {
-                    inFolder.push_back(entry.path().generic_string());
-                }
-            }
-            if (ec) throw std::runtime_error(arg + ": cannot list the folder: " + ec.message());
-            std::sort(inFolder.begin(), inFolder.end());
-            if (inFolder.empty()) throw std::runtime_error(arg + ": the folder has no *.json scenario");
-            files.insert(files.end(), inFolder.begin(), inFolder.end());
-        } else if (fs::is_regular_file(arg, ec)) {
-            files.push_back(arg);
-        } else {
-            throw std::runtime_error(arg + ": no such file or folder");
-        }
-    }
-    return files;
-}
 
 // The scenario's name, read here for a child that died before reporting it;
 // the file name when there is none. The steps are read and dropped one by

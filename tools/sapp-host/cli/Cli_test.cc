@@ -156,9 +156,8 @@ TEST(CliTest, CheckReportsACrashAndGoesOn) {
     EXPECT_EQ(occurrences(fileText(page), R"("result":"crash","details":["the scenario's process ended with )"), 2u);
 }
 
-// A sweep's process that dies is reported, not taken for a verdict; a
-// scenario that throws without a fault cannot be swept.
-TEST(CliTest, SweepReportsACrashedSweepAndRefusesAScenarioThatThrowsUnfaulted) {
+// A sweep's process that dies is reported, not taken for a verdict.
+TEST(CliTest, SweepReportsACrashedSweep) {
     const ChildResult crashed =
         sappHost({"--module", besideThisTest(SAPP_HOST_CRASH_MODULE), "sweep", testdata("failing-check.json")});
     ASSERT_TRUE(crashed.exited) << crashed.describe();
@@ -166,11 +165,42 @@ TEST(CliTest, SweepReportsACrashedSweepAndRefusesAScenarioThatThrowsUnfaulted) {
     EXPECT_EQ(occurrences(crashed.output, "CRASH  " + testdata("failing-check.json")), 2u) << crashed.output;
     EXPECT_NE(crashed.output.find(", without a log sink: the process ended with "), std::string::npos);
     EXPECT_NE(crashed.output.find("\nsweep: FAILED\n"), std::string::npos);
+}
 
-    const ChildResult throwing = sappHost({"sweep", SAPP_SCENARIOS "/bad-input.json"});
-    ASSERT_TRUE(throwing.exited) << throwing.describe();
-    EXPECT_EQ(throwing.code, 2);
-    EXPECT_EQ(occurrences(throwing.output, "BAD    "), 2u) << throwing.output;
+// A folder is swept file by file. A scenario with a step that throws
+// without a fault (a delete notice cut short) is swept like any other, and
+// the report says how that step's runs ended: some in the fault, which came
+// before the decode, some in the step's own error. The load's runs play the
+// first scenario that throws nothing.
+TEST(CliTest, SweepTakesAFolderAndScenariosThatExpectErrors) {
+    const std::string folder = scratchFile("sweep-folder");
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder + "/a-throws.json", std::ios::binary) << R"({"steps": [
+        {"open": {"session": "a", "sid": 1234}},
+        {"packet": {"sid": 1234, "uri": 257490, "hex": "d2040000"}},
+        {"leave": 1234}, {"release": 1234}]})";
+    std::ofstream(folder + "/b-clean.json", std::ios::binary) << R"({"steps": [
+        {"open": {"session": "a", "sid": 1234}},
+        {"event": {"session": "a", "type": 8007}},
+        {"leave": 1234}, {"release": 1234}]})";
+    const ChildResult r = sappHost({"sweep", folder});
+    std::filesystem::remove_all(folder);
+    ASSERT_TRUE(r.exited) << r.describe();
+    EXPECT_EQ(r.code, 0) << r.output;
+    EXPECT_EQ(occurrences(r.output, "(" + folder + "/a-throws.json): "), 2u) << r.output;
+    EXPECT_EQ(occurrences(r.output, "(" + folder + "/b-clean.json): "), 2u) << r.output;
+    const std::regex thrower(R"(\n  step 1 \(onPacket\) without a fault throws UnpackError: [^;\n]+; )"
+                             R"(of its (\d+) runs, (\d+) ended in the fault, (\d+) in that exception\n)");
+    std::smatch ended;
+    ASSERT_TRUE(std::regex_search(r.output, ended, thrower)) << r.output;
+    const int runs = std::stoi(ended[1]), inFault = std::stoi(ended[2]), inOwn = std::stoi(ended[3]);
+    EXPECT_GT(inFault, 0);
+    EXPECT_GT(inOwn, 0) << "a log call's fault leaves the decode error";
+    EXPECT_EQ(runs, inFault + inOwn);
+    EXPECT_NE(r.output.find("onPacket x unmarshal"), std::string::npos);
+    EXPECT_NE(r.output.find("; " + folder + "/b-clean.json is played after each load\n"), std::string::npos);
+    EXPECT_NE(r.output.find("\nsweep: passed\n"), std::string::npos);
 }
 
 // The report's lines carry the virtual clock of the scenario's own process:

@@ -26,6 +26,31 @@ Scenario scenarioArgument(const Options& options) {
     return options.args.empty() ? parseScenario(kBuiltinScenario, "built-in scenario") : loadScenario(options.args[0]);
 }
 
+std::vector<std::string> scenarioFiles(const std::vector<std::string>& args) {
+    namespace fs = std::filesystem;
+    std::vector<std::string> files;
+    for (const std::string& arg : args) {
+        std::error_code ec;
+        if (fs::is_directory(arg, ec)) {
+            std::vector<std::string> inFolder;
+            for (const fs::directory_entry& entry : fs::directory_iterator(arg, ec)) {
+                if (entry.is_regular_file(ec) && entry.path().extension() == ".json") {
+                    inFolder.push_back(entry.path().generic_string());
+                }
+            }
+            if (ec) throw std::runtime_error(arg + ": cannot list the folder: " + ec.message());
+            std::sort(inFolder.begin(), inFolder.end());
+            if (inFolder.empty()) throw std::runtime_error(arg + ": the folder has no *.json scenario");
+            files.insert(files.end(), inFolder.begin(), inFolder.end());
+        } else if (fs::is_regular_file(arg, ec)) {
+            files.push_back(arg);
+        } else {
+            throw std::runtime_error(arg + ": no such file or folder");
+        }
+    }
+    return files;
+}
+
 void requireArguments(const Options& options, std::size_t least, std::size_t most, const char* message) {
     if (options.args.size() < least || options.args.size() > most) throw UsageError(message);
 }

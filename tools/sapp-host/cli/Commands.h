@@ -15,6 +15,7 @@
 #include <limits>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "tools/sapp-host/cli/Options.h"
 
@@ -73,6 +74,10 @@ void requireArguments(const Options& options, std::size_t least, std::size_t mos
 // The scenario file given as the first argument, or the built-in typical
 // session without one. Throws ScenarioError.
 Scenario scenarioArgument(const Options& options);
+// The scenario files named: files as given, folders as their *.json files
+// in name order. Throws std::runtime_error for a name that is neither, or a
+// folder without a scenario.
+std::vector<std::string> scenarioFiles(const std::vector<std::string>& args);
 // The module file to load: --module, or the one beside this executable.
 std::string modulePathOf(const Options& options);
 // Throws std::runtime_error naming `path` and the reason when no output

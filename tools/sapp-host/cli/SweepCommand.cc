@@ -2,6 +2,7 @@
 // module's load with each of its host calls failing, each in a process of
 // its own (Sweep.h). The hidden modes below are those processes.
 #include <iostream>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -18,26 +19,36 @@ namespace sapphost {
 
 namespace {
 
+struct Relayed {
+    int status = kExitOk;
+    bool clean = false;  // the scenario threw nothing without a fault (kSweepCleanTag)
+};
+
 // Relays a sweep process's report and gives its exit status: passed,
 // failed, or bad input (its reason is on standard error already). A
 // process that ended otherwise is a crash, named with its last run.
-int relay(const ChildResult& child, const std::string& what) {
+Relayed relay(const ChildResult& child, const std::string& what) {
     std::istringstream lines(child.output);
     std::string lastRun;
+    Relayed relayed;
     for (std::string line; std::getline(lines, line);) {
         if (line.rfind(kSweepRunTag, 0) == 0) {
             lastRun = line.substr(kSweepRunTag.size());
+        } else if (line == kSweepCleanTag) {
+            relayed.clean = true;
         } else {
             std::cout << line << "\n";
         }
     }
     if (child.exited && (child.code == kExitOk || child.code == kExitFailed || child.code == kExitBadInput)) {
         if (child.code == kExitBadInput) std::cout << "BAD    " << what << "\n";
-        return child.code;
+        relayed.status = child.code;
+        return relayed;
     }
     std::cout << "CRASH  " << what << ": the process ended with " << child.describe()
               << (lastRun.empty() ? std::string() : " during the run of " + lastRun) << "\n";
-    return kExitFailed;
+    relayed.status = kExitFailed;
+    return relayed;
 }
 
 // The worse of two exit statuses: bad input, then a failure.
@@ -90,7 +101,7 @@ int sweepCommand(const Options& options) {
         if (self.empty()) throw std::runtime_error("cannot tell where this executable is, to start the sweeps");
         const std::string path = modulePathOf(options);
         // Every scenario must parse before anything runs.
-        std::vector<std::string> files = options.args;
+        std::vector<std::string> files = scenarioFiles(options.args);
         for (const std::string& file : files) loadScenario(file);
         ModuleLibrary module;
         const std::vector<standin::HostCall> loadCalls = loadWithWatch(path, module);
@@ -98,23 +109,31 @@ int sweepCommand(const Options& options) {
         if (options.has("--calls")) return listCalls(self, path, files, loadCalls);
 
         int status = kExitOk;
+        std::optional<std::string> cleanFile;
         for (const std::string& file : files) {
             for (const char* variant : {kAsGiven, kWithoutSink}) {
                 std::vector<std::string> args{std::string(kSweepOneCommand.name), "--module", path, variant};
                 if (!file.empty()) args.push_back(file);
                 const std::string what = (file.empty() ? std::string("the built-in session") : file) +
                                          (variant == kWithoutSink ? ", without a log sink" : "");
-                status = worse(status, relay(runChild(self, args), what));
+                const Relayed relayed = relay(runChild(self, args), what);
+                status = worse(status, relayed.status);
+                if (relayed.clean && !cleanFile) cleanFile = file;
             }
         }
-        // The load's runs play the first scenario, which must run clean.
         if (status == kExitBadInput) return status;
-        std::cout << "sweep: loading the module makes " << loadCalls.size() << " host calls\n";
+        // The load's runs play the first scenario that throws nothing
+        // without a fault (an exception would hide what a faulty load left),
+        // or the built-in session when none of them is such.
+        const std::string loadFile = cleanFile.value_or("");
+        std::cout << "sweep: loading the module makes " << loadCalls.size() << " host calls; "
+                  << (loadFile.empty() ? std::string("the built-in session") : loadFile)
+                  << " is played after each load\n";
         for (std::size_t call = 0; call < loadCalls.size(); ++call) {
             std::vector<std::string> args{std::string(kSweepLoadCommand.name), "--module", path, std::to_string(call),
                                           std::to_string(loadCalls.size())};
-            if (!files.front().empty()) args.push_back(files.front());
-            status = worse(status, relay(runChild(self, args), "load, call " + std::to_string(call + 1)));
+            if (!loadFile.empty()) args.push_back(loadFile);
+            status = worse(status, relay(runChild(self, args), "load, call " + std::to_string(call + 1)).status);
         }
         std::cout << (status == kExitOk ? "sweep: passed\n" : "sweep: FAILED\n");
         return status;
@@ -163,29 +182,37 @@ void loadCallAndScenario(const Options& options) {
 
 const Command kSweepCommand = {
     "sweep",
-    "[FILE...]",
+    "[FILE|DIR...]",
     "make every host call of a scenario fail, one run each, and check what the module does",
-    R"(Plays each scenario (the built-in typical session without FILE) once without
-a fault and notes every host call each step makes: a step is one entry point
-(getModule, releaseModule, onPacket, onRequest, onLeave, a session event, a
-task run). Then, for every step and every host call it made, plays the
-scenario again with that one call throwing, through to the end, and lets go
-of whatever the module still holds. Every scenario is swept twice: with the
-log sink as it gives it, and without a sink (every line then goes through
-GetLogInstance, IsLogLevelEnabled and DoLog2). Each run is checked: a log
-sink call's fault costs its line and nothing else; any other call's fault
-leaves the entry point as the host's exception and no later step throws; at
-the end no watcher, task or database reference is left, the module is
-destroyed, no host call was made while an exception unwound (Linux), and, in
-a LeakSanitizer build, nothing leaked. Last, the module is loaded with each
-host call of its load failing, and the first scenario played after it.
+    R"(Plays each scenario (each *.json file of a DIR, in name order; the built-in
+typical session without FILE) once without a fault and notes every host call
+each step makes: a step is one entry point (getModule, releaseModule,
+onPacket, onRequest, onLeave, a session event, a task run). Then, for every
+step and every host call it made, plays the scenario again with that one
+call throwing, through to the end, and lets go of whatever the module still
+holds. Every scenario is swept twice: with the log sink as it gives it, and
+without a sink (every line then goes through GetLogInstance,
+IsLogLevelEnabled and DoLog2). Each run is checked: a log sink call's fault
+costs its line and nothing else; any other call's fault leaves the entry
+point as the host's exception, unless the step met an exception of its own
+first (then that one leaves); no later step throws but what the scenario
+makes it throw; at the end no watcher, task or database reference is left,
+the module is destroyed, no host call was made while an exception unwound
+(Linux), and, in a LeakSanitizer build, nothing leaked. Last, the module is
+loaded with each host call of its load failing, and the first scenario that
+throws nothing without a fault played after it.
+
+A scenario may expect exceptions (a record that does not decode, its own
+fault steps): a run of a step that throws without a fault ends in the fault
+or in that exception, whichever the step met first, and the report says
+which, for each pair and each such step.
 
 Each scenario's sweep and each load runs in a process of its own; a process
 that ends otherwise is reported with the run it was in. Prints every pair
 of entry point and host call with its runs, and each failed check.
 )",
     R"(Exit status: 0 every run passed, 1 a run failed or a process crashed, 2 bad
-scenario (also one that throws without a fault) or no module.
+scenario or no module.
 )",
     anyScenarios,
     sweepCommand,

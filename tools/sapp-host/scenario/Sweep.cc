@@ -2,6 +2,7 @@
 #include "tools/sapp-host/scenario/Sweep.h"
 
 #include <algorithm>
+#include <array>
 #include <exception>
 #include <functional>
 #include <optional>
@@ -11,6 +12,7 @@
 #include "standin/pktcore/StandinSession.h"
 #include "standin/tarnbase/StandinDatabase.h"
 #include "tools/sapp-host/scenario/Runner.h"
+#include "tools/sapp-host/scenario/SweepCheck.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #  define SAPP_HOST_LEAK_CHECK 1
@@ -31,44 +33,16 @@ using standin::HostCall;
 
 constexpr std::size_t kNoStep = static_cast<std::size_t>(-1);
 
-// Every getModule logs the first line, and the singleton's destruction ends
-// with the second.
-constexpr const char* kGetModuleLine = "[sapp] SAppModule::getInstance";
-constexpr const char* kModuleGoneLine = "[sapp] SAppModule::~VideoModule, exit";
-
-// What one step of a run did.
-struct StepRecord {
-    std::vector<HostCall> calls;      // every host call, in order
-    std::vector<std::string> logs;    // the text of each line written
-    std::vector<std::string> errors;  // "type: what" of each exception that left the module
-
-    bool operator==(const StepRecord&) const = default;
-};
-
-struct RunRecord {
-    std::vector<StepRecord> steps;  // the scenario's steps, then the closing
-    std::optional<HostCall> failed;
-    std::vector<std::string> problems;  // what the run left, or did, that it must not
-};
-
 // Which call of which step fails.
 struct Target {
     std::size_t step = 0;
     std::size_t call = 0;
 };
 
-std::vector<HostCall> withoutLogCalls(const std::vector<HostCall>& calls) {
-    std::vector<HostCall> kept;
-    std::copy_if(calls.begin(), calls.end(), std::back_inserter(kept),
-                 [](HostCall call) { return !standin::isLogCall(call); });
-    return kept;
-}
-
-// Whether `run` is `base` with one element left out.
-bool oneLost(const std::vector<std::string>& base, const std::vector<std::string>& run) {
-    if (run.size() + 1 != base.size()) return false;
-    const auto at = std::mismatch(run.begin(), run.end(), base.begin()).first - run.begin();
-    return std::equal(run.begin() + at, run.end(), base.begin() + at + 1);
+// An exception as the trace's error line names one a host call threw: the
+// stand-ins throw HostFault, or another std::exception of their own.
+std::string raisedText(const std::exception& thrown) {
+    return std::string(dynamic_cast<const standin::HostFault*>(&thrown) ? "HostFault: " : "other: ") + thrown.what();
 }
 
 std::string listOf(const std::vector<std::string>& texts) {
@@ -127,6 +101,18 @@ public:
     Watch& operator=(const Watch&) = delete;
 };
 
+// The stand-ins' observer of every host call that throws, for as long as it
+// lives.
+class ThrowWatch {
+public:
+    explicit ThrowWatch(std::function<void(HostCall, const std::exception&)> observer) {
+        standin::setHostThrowObserver(std::move(observer));
+    }
+    ~ThrowWatch() { standin::setHostThrowObserver({}); }
+    ThrowWatch(const ThrowWatch&) = delete;
+    ThrowWatch& operator=(const ThrowWatch&) = delete;
+};
+
 // Plays the scenario, watching every host call, with one of them failing or
 // none.
 class SweepPlayer {
@@ -148,6 +134,7 @@ public:
         };
         {
             const Watch watch([this](HostCall call) { return onCall(call); });
+            const ThrowWatch throws([this](HostCall call, const std::exception& thrown) { onThrow(call, thrown); });
             runScenario(m_module, m_scenario, [this](const Json& line) { onLine(line); }, options);
         }
         if (standin::outstandingDatabaseRefs() != refsBefore) {
@@ -169,7 +156,16 @@ private:
         calls.push_back(call);
         if (!m_target || m_target->step != m_step || m_target->call + 1 != calls.size()) return false;
         m_run.failed = call;
+        m_failing = true;
         return true;
+    }
+
+    // A host call throws: the sweep's fault (the call onCall just failed) or
+    // one the scenario sets up. The log sink's are the module's to drop.
+    void onThrow(HostCall call, const std::exception& thrown) {
+        const bool injected = std::exchange(m_failing, false);
+        if (m_step == kNoStep || standin::isLogCall(call)) return;
+        m_run.steps[m_step].raised.push_back(RaisedError{call, raisedText(thrown), injected});
     }
 
     void onLine(const Json& line) {
@@ -183,8 +179,9 @@ private:
         } else if (kind == "log") {
             m_run.steps[m_step].logs.push_back(body["text"].get<std::string>());
         } else if (kind == "error") {
-            m_run.steps[m_step].errors.push_back(body["type"].get<std::string>() + ": " +
-                                                 body["what"].get<std::string>());
+            StepRecord& step = m_run.steps[m_step];
+            step.errors.push_back(
+                LeftError{body["type"].get<std::string>() + ": " + body["what"].get<std::string>(), step.raised.size()});
         }
     }
 
@@ -193,77 +190,29 @@ private:
     RunRecord m_run;
     std::optional<Target> m_target;
     std::size_t m_step = kNoStep;
+    bool m_failing = false;  // the watch has just failed a call, which is about to throw
 };
 
-// Whether the module's lines say the run destroyed it: its destruction
-// after the last getModule, if there was one.
-bool moduleDestroyed(const RunRecord& run) {
-    for (auto step = run.steps.rbegin(); step != run.steps.rend(); ++step) {
-        for (auto log = step->logs.rbegin(); log != step->logs.rend(); ++log) {
-            if (*log == kModuleGoneLine) return true;
-            if (*log == kGetModuleLine) return false;
-        }
-    }
-    return true;
-}
-
-// What a run with call `k` of step `i` failing did wrong, measured against
-// the baseline.
-std::vector<std::string> check(const RunRecord& base, const RunRecord& run, std::size_t i, std::size_t k) {
-    std::vector<std::string> problems = run.problems;
-    const HostCall expected = base.steps[i].calls[k];
-    if (!run.failed) {
-        problems.push_back("the call was not made: the module's calls differ from run to run");
-        return problems;
-    }
-    if (*run.failed != expected) {
-        problems.push_back(std::string("the module made ") + standin::hostCallName(*run.failed) + " there, not " +
-                           standin::hostCallName(expected));
-        return problems;
-    }
-    for (std::size_t s = 0; s < i; ++s) {
-        if (run.steps[s] != base.steps[s]) problems.push_back("step " + std::to_string(s) + " differs from the baseline");
-    }
-    const std::size_t steps = run.steps.size();
-    if (standin::isLogCall(expected)) {
-        for (std::size_t s = i; s < steps; ++s) {
-            const std::string step = "step " + std::to_string(s);
-            if (withoutLogCalls(run.steps[s].calls) != withoutLogCalls(base.steps[s].calls)) {
-                problems.push_back(step + " made other host calls than the baseline");
-            }
-            if (run.steps[s].errors != base.steps[s].errors) {
-                problems.push_back(step + " threw: " + listOf(run.steps[s].errors));
-            }
-            // The line may have been one the host's level check keeps out.
-            const bool logsAsExpected = run.steps[s].logs == base.steps[s].logs ||
-                                        (s == i && oneLost(base.steps[s].logs, run.steps[s].logs));
-            if (!logsAsExpected) {
-                problems.push_back(step + (s == i ? " lost more than the one line" : " logged other lines"));
-            }
-        }
-        return problems;
-    }
-    const std::vector<std::string> passedOn{std::string("HostFault: host fault: ") + standin::hostCallName(expected)};
-    if (run.steps[i].errors != passedOn) {
-        problems.push_back("the entry point did not pass the HostFault on: it threw " + listOf(run.steps[i].errors));
-    }
-    for (std::size_t s = i + 1; s < steps; ++s) {
-        if (!run.steps[s].errors.empty()) {
-            problems.push_back("step " + std::to_string(s) + " threw after the fault: " + listOf(run.steps[s].errors));
-        }
-    }
-    // (Where the scenario's host keeps the lines out, they cannot tell.)
-    if (moduleDestroyed(base) && !moduleDestroyed(run)) problems.push_back("the module was not destroyed at the end");
-    return problems;
-}
-
 // One line of the report: an entry point, a host call (none: the entry
-// point made no host call), and its runs.
+// point made no host call), and its runs: how many, how the passed ones
+// ended, how many failed.
 struct Pair {
     std::string entryPoint;
     std::optional<HostCall> call;
     std::size_t runs = 0;
     std::size_t failed = 0;
+    std::array<std::size_t, kFaultOutcomes> ended{};
+};
+
+// A step that throws without the sweep's fault, and how its passed runs
+// ended: in the fault, or in the step's own exception.
+struct ThrowingStep {
+    std::size_t index = 0;
+    std::string entryPoint;
+    std::string errors;
+    std::size_t runs = 0;
+    std::size_t inFault = 0;
+    std::size_t inOwn = 0;
 };
 
 std::string pairLine(const std::string& left, const std::string& right) {
@@ -272,18 +221,41 @@ std::string pairLine(const std::string& left, const std::string& right) {
     return line + right;
 }
 
+std::string runs(std::size_t n) { return std::to_string(n) + (n == 1 ? " run" : " runs"); }
+
+// What became of a pair's runs: "12 runs, passed on (3 in place of the
+// step's own exception); 1 ended in the step's own exception, the fault
+// dropped".
+std::string pairOutcome(const Pair& pair) {
+    const auto ended = [&](FaultOutcome outcome) { return pair.ended[static_cast<std::size_t>(outcome)]; };
+    std::string text = runs(pair.runs) + ", ";
+    if (standin::isLogCall(*pair.call)) {
+        text += "the line dropped";
+        if (const std::size_t own = ended(FaultOutcome::LineDroppedOwn)) {
+            text += " (" + std::to_string(own) + " still ended in the step's own exception)";
+        }
+    } else {
+        const std::size_t inFault = ended(FaultOutcome::PassedOn) + ended(FaultOutcome::InPlaceOfOwn);
+        const std::size_t own = ended(FaultOutcome::OwnError);
+        if (inFault || !own) text += "passed on";
+        if (const std::size_t inPlace = ended(FaultOutcome::InPlaceOfOwn)) {
+            text += " (" + std::to_string(inPlace) + " in place of the step's own exception)";
+        }
+        if (own) {
+            text += std::string(inFault ? "; " + std::to_string(own) + " " : "") +
+                    "ended in the step's own exception, the fault dropped";
+        }
+    }
+    if (pair.failed) text += ", " + std::to_string(pair.failed) + " FAILED";
+    return text;
+}
+
 }  // namespace
 
 bool sweepScenario(const ModuleLibrary& module, const Scenario& scenario, std::ostream& out, SweepMode mode) {
     SweepPlayer player(module, scenario);
     player.play(std::nullopt);  // the module takes the log sink, if the host has one
     const RunRecord base = player.play(std::nullopt);
-    for (std::size_t s = 0; s < base.steps.size(); ++s) {
-        if (!base.steps[s].errors.empty()) {
-            throw ScenarioError(scenario.source + ": step " + std::to_string(s) + " throws without a fault (" +
-                                listOf(base.steps[s].errors) + "); the sweep needs a scenario that runs clean");
-        }
-    }
 
     if (mode == SweepMode::CallsOnly) {
         std::vector<std::string> functions;
@@ -297,9 +269,23 @@ bool sweepScenario(const ModuleLibrary& module, const Scenario& scenario, std::o
     }
 
     std::size_t total = 0;
-    for (std::size_t i = 0; i < scenario.steps.size(); ++i) total += base.steps[i].calls.size();
+    std::vector<ThrowingStep> throwing;
+    for (std::size_t i = 0; i < base.steps.size(); ++i) {
+        if (i < scenario.steps.size()) total += base.steps[i].calls.size();
+        if (base.steps[i].errors.empty()) continue;
+        throwing.push_back(ThrowingStep{i, i < scenario.steps.size() ? entryPoint(scenario.steps[i]) : "closing",
+                                        errorList(base.steps[i])});
+    }
+    if (throwing.empty()) out << kSweepCleanTag << std::endl;
     out << "sweep: \"" << scenario.name << "\" (" << scenario.source << "): " << scenario.steps.size()
-        << " steps, " << total << " host calls without a fault, one run with each failing" << std::endl;
+        << " steps, " << total << " host calls without a fault, one run with each failing";
+    if (!throwing.empty()) {
+        out << "; " << throwing.size()
+            << (throwing.size() == 1 ? " step throws without a fault: its runs"
+                                     : " steps throw without a fault: their runs")
+            << " may end in that exception";
+    }
+    out << std::endl;
     std::size_t failedRuns = 0;
     LeakWatch leaks;
     if (leaks.leakedSinceLastLook()) {
@@ -319,19 +305,29 @@ bool sweepScenario(const ModuleLibrary& module, const Scenario& scenario, std::o
         if (calls.empty() && callsModule(scenario.steps[i]) && std::none_of(pairs.begin(), pairs.end(), samePair)) {
             pairs.push_back(Pair{entry, std::nullopt});
         }
+        const auto thrower = std::find_if(throwing.begin(), throwing.end(),
+                                          [i](const ThrowingStep& step) { return step.index == i; });
         for (std::size_t k = 0; k < calls.size(); ++k) {
             const std::string run = "step " + std::to_string(i) + " (" + entry + "), call " + std::to_string(k + 1) +
                                     " of " + std::to_string(calls.size()) + " (" + standin::hostCallName(calls[k]) + ")";
             out << kSweepRunTag << run << std::endl;
-            const std::vector<std::string> problems = check(base, player.play(Target{i, k}), i, k);
+            const RunVerdict verdict = checkRun(base, player.play(Target{i, k}), i, k);
             auto pair = std::find_if(pairs.begin(), pairs.end(),
                                      [&](const Pair& p) { return p.entryPoint == entry && p.call == calls[k]; });
             if (pair == pairs.end()) pair = pairs.insert(pairs.end(), Pair{entry, calls[k]});
             ++pair->runs;
-            if (problems.empty()) continue;
+            if (thrower != throwing.end()) ++thrower->runs;
+            if (verdict.problems.empty()) {
+                ++pair->ended[static_cast<std::size_t>(verdict.outcome)];
+                if (thrower != throwing.end()) {
+                    const bool inFault = verdict.outcome == FaultOutcome::InPlaceOfOwn;
+                    ++(inFault ? thrower->inFault : thrower->inOwn);
+                }
+                continue;
+            }
             ++pair->failed;
             ++failedRuns;
-            out << "FAIL  " << run << ": " << listOf(problems) << std::endl;
+            out << "FAIL  " << run << ": " << listOf(verdict.problems) << std::endl;
         }
         if (leaks.leakedSinceLastLook()) {
             ++failedRuns;
@@ -341,19 +337,35 @@ bool sweepScenario(const ModuleLibrary& module, const Scenario& scenario, std::o
     }
 
     for (const Pair& pair : pairs) {
-        if (!pair.call) {
-            out << pairLine(pair.entryPoint, "no host call") << "\n";
+        out << pairLine(pair.call ? pair.entryPoint + " x " + standin::hostCallName(*pair.call) : pair.entryPoint,
+                        pair.call ? pairOutcome(pair) : "no host call")
+            << "\n";
+    }
+    std::size_t throwingRuns = 0;
+    std::size_t inFault = 0;
+    std::size_t inOwn = 0;
+    for (const ThrowingStep& step : throwing) {
+        out << "  step " << step.index << " (" << step.entryPoint << ") without a fault throws " << step.errors;
+        if (step.runs == 0) {
+            out << "; no run, it makes no host call\n";
             continue;
         }
-        out << pairLine(pair.entryPoint + " x " + standin::hostCallName(*pair.call),
-                        std::to_string(pair.runs) + (pair.runs == 1 ? " run, " : " runs, ") +
-                            (standin::isLogCall(*pair.call) ? "the line dropped" : "passed on"));
-        if (pair.failed) out << ", " << pair.failed << " FAILED";
+        out << "; of its " << runs(step.runs) << ", " << step.inFault << " ended in the fault, " << step.inOwn
+            << " in that exception";
+        if (const std::size_t failed = step.runs - step.inFault - step.inOwn) out << ", " << failed << " FAILED";
         out << "\n";
+        throwingRuns += step.runs;
+        inFault += step.inFault;
+        inOwn += step.inOwn;
     }
     const auto calling = std::count_if(pairs.begin(), pairs.end(), [](const Pair& p) { return p.call.has_value(); });
     out << "sweep: " << total << " runs, " << calling << " pairs of entry point and host call, "
-        << (failedRuns ? std::to_string(failedRuns) + " failed" : std::string("every one passed")) << std::endl;
+        << (failedRuns ? std::to_string(failedRuns) + " failed" : std::string("every one passed"));
+    if (!throwing.empty()) {
+        out << "; of the " << throwingRuns << " runs of steps that throw without a fault, " << inFault
+            << " ended in the fault, " << inOwn << " in the step's own exception";
+    }
+    out << std::endl;
     return failedRuns == 0;
 }
 
@@ -388,7 +400,7 @@ bool sweepLoadCall(const std::string& path, std::size_t call, std::size_t calls,
     if (!failed) problems.push_back("the load made fewer host calls");
     for (std::size_t s = 0; s < after.steps.size(); ++s) {
         if (!after.steps[s].errors.empty()) {
-            problems.push_back("step " + std::to_string(s) + " threw: " + listOf(after.steps[s].errors));
+            problems.push_back("step " + std::to_string(s) + " threw: " + errorList(after.steps[s]));
         }
     }
     if (!moduleDestroyed(after)) problems.push_back("the module was not destroyed at the end");
