@@ -17,8 +17,9 @@
 // Threads. The module takes no locks. The host makes one call into the
 // module at a time: entry points, ISessionMod operations, session events to
 // a watcher and task runs of its task queues, for all sessions together,
-// and never from inside a call the module is making to the host (Debug and
-// sanitizer builds abort on such a call, naming both).
+// and never from inside a call the module is making to the host: every
+// build aborts the process at such a call, naming both, before it touches
+// anything (docs/integration.md, "Threads", says why it does not throw).
 //
 // Exceptions. What leaves a call is a C++ exception of the module's
 // toolchain, caught by type only by a host of the same toolchain family:

@@ -181,8 +181,6 @@ TEST(SAppModuleTest, ARebindThatDisplacesTheCallingContextClosesItAndKeepsItAliv
     EXPECT_EQ(b.watcherCount(), 0u);
 }
 
-#ifdef SAPP_CHECK_REENTRY
-
 // A host that breaks the one-call-at-a-time rule: it leaves the session from
 // inside the module's sendRequest, which would free the context the query
 // is still running in.
@@ -206,7 +204,5 @@ TEST(SAppContextDeathTest, ACallFromInsideAHostCallbackIsNamedWithTheCallItInter
         },
         "sapp: onLeave was called while onSessionEvent had not returned");
 }
-
-#endif
 
 }  // namespace

@@ -69,6 +69,13 @@ cmake --build --preset bench --target sapp-bench sapp-host sapp_worst_case
 bench/budget.sh build/bench
 perf/bound.sh --quick build/bench
 
+# The release build's shipped library, played by a host that calls into it
+# from inside sendRequest, postAppEvent and the log sink's write, under
+# valgrind: the module must stop each nested call (module/CMakeLists.txt).
+echo "== bench build: nested host calls stopped in the release build (valgrind) =="
+cmake --build --preset bench --target sapp_reentering_host
+ctest --test-dir build/bench -L reentry --no-tests=error --output-on-failure
+
 if [ "$mode" = all ]; then
   echo "== fuzz targets (libFuzzer, 60 s each) =="
   fuzz/run.sh 60
