@@ -1,6 +1,7 @@
 #include "appmgr/SAppMgr.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <iterator>
 
@@ -45,7 +46,15 @@ std::string_view unzipped(const R& record, std::string& holder) {
     return holder;
 }
 
-// Reads an R from bytes that pakt::checkReadable has passed.
+// Lists of more bytes than this, together, are checked to read whole
+// before anything of them is built (pakt::checkReadable). Fewer bytes build
+// at most about 3 MiB on their way to an error (a record is at most about
+// 12.5 times its bytes: an 8-byte map entry is a tree node of about 100),
+// which the memory bound's constant covers; checking them first would only
+// cost time (260 instructions an app of a 1,000-app list).
+constexpr std::size_t kCheckedListBytes = 256 * 1024;
+
+// Reads an R from bytes that are known to read whole, or few enough.
 template <class R>
 void readChecked(std::string_view bytes, R& into) {
     pakt::Unpack up(bytes.data(), bytes.size());
@@ -297,12 +306,13 @@ void SAppMgr::updateProxiesV3(uint32_t appId, pakt::Unpack& body) {
 
 // --- session-service add and delete -------------------------------------------
 
-// Both lists are inflated, then both checked to read whole without building
-// anything (pakt::checkReadable, which throws the read's own error), and
-// only then built: a notice that fails, however late, has built nothing.
-// (Built as they were read, 4 MiB of version items that a short list after
-// them failed held 30 MiB of records until the error, with no event to show
-// for them.) The inflated bytes go before the packs are applied.
+// Both lists are inflated; if they are long, both are checked to read whole
+// without building anything (pakt::checkReadable, which throws the read's
+// own error), and only then built: a notice that fails, however late, has
+// built no more than a short list can. (Built as they were read, 4 MiB of
+// version items that a short list after them failed held 30 MiB of records
+// until the error, with no event to show for them.) The inflated bytes go
+// before the packs are applied.
 void SAppMgr::onAddAppReq(PAddAppReqView& req) {
     AppsAddedEvent event;
     event.sid = req.sid;
@@ -312,8 +322,10 @@ void SAppMgr::onAddAppReq(PAddAppReqView& req) {
         const std::string_view packs = unzipped<AppPacks>(req, packsHolder);
         const std::string_view sidApps = unzipped<SidApps>(req, sidAppsHolder);
         // An empty list is not read.
-        if (!packs.empty()) pakt::checkReadable<PluginAppPackMap>(packs);
-        if (!sidApps.empty()) pakt::checkReadable<PluginSid2AppsMap>(sidApps);
+        if (packs.size() + sidApps.size() > kCheckedListBytes) {
+            if (!packs.empty()) pakt::checkReadable<PluginAppPackMap>(packs);
+            if (!sidApps.empty()) pakt::checkReadable<PluginSid2AppsMap>(sidApps);
+        }
         if (!packs.empty()) readChecked(packs, event.appPacks);
         if (!sidApps.empty()) readChecked(sidApps, event.sidApps);
     }
@@ -343,9 +355,10 @@ void SAppMgr::onAddAppReq(PAddAppReqView& req) {
 // and each pack remembers the last listing that reached it; then each app
 // gets the pack its last listing reached. Every step costs O(1) whatever
 // the order or repetition of the ids: a run of one id is skipped sixteen
-// ids at a time, any other listing finds its pack by one lookup in a hash
-// table of the packs' keys, and the pack that wins for an app is kept in a
-// hash table of apps. (A search among the packs cost each listing the log
+// ids at a time, any other listing finds its pack as the one after the
+// pack the listing before reached or by one lookup in a hash table of the
+// packs' keys, and the pack that wins for an app is kept in a hash table
+// of apps. (A search among the packs cost each listing the log
 // of their number: a million listings naming two of 4,096 packs in turn,
 // 31 KB zipped, took 213 M instructions.) So a million listings of one app
 // are a million comparisons, and one pack of 65,536 proxies listed 65,536
@@ -354,28 +367,37 @@ void SAppMgr::applyAppPacks(const PluginAppPackMap& appPacks, const PluginSid2Ap
                             const std::vector<uint32_t>& appIds) {
     if (appPacks.apps.empty()) return;
     struct Pack {
+        uint32_t key;               // its key in appPacks
         const PluginAppPack* pack;  // it applies to pack->appId
         uint64_t lastListing;       // the number of the last listing that reached it, 0: none did
     };
     std::vector<Pack> packs;  // ascending key, as the map holds them
     packs.reserve(appPacks.apps.size());
-    // Key in appPacks -> index in packs. Every listing looks its id up
-    // here, so the table is kept at most a quarter full: a lookup then
-    // probes about one slot, whichever keys this process's hash happens to
-    // crowd (at half full, two ids looked up in turn a million times cost
-    // 42 to 62 M instructions from one process to the next).
-    IdMap<uint32_t, uint32_t> packOfKey;
-    packOfKey.reserve(2 * appPacks.apps.size());
     bool keyedByOwnId = true;
     for (const auto& [key, pack] : appPacks.apps) {
-        packOfKey[key] = static_cast<uint32_t>(packs.size());
-        packs.push_back({&pack, 0});
+        packs.push_back({key, &pack, 0});
         keyedByOwnId = keyedByOwnId && pack.appId == key;
     }
+    // Key in appPacks -> index in packs, made at the first listing that
+    // does not name the pack after the one the listing before reached (the
+    // usual list names its apps in the packs' order, and needs no table).
+    // Kept at most a quarter full: a lookup then probes about one slot,
+    // whichever keys this process's hash happens to crowd (at half full, two
+    // ids looked up in turn a million times cost 42 to 62 M instructions
+    // from one process to the next).
+    IdMap<uint32_t, uint32_t> packOfKey;
+    const auto indexOf = [&](uint32_t key) {
+        if (packOfKey.empty()) {
+            packOfKey.reserve(2 * packs.size());
+            for (uint32_t i = 0; i < packs.size(); ++i) packOfKey[packs[i].key] = i;
+        }
+        return packOfKey.lookup(key);
+    };
 
     // Listings are numbered by runs: a repeated id changes nothing.
     uint64_t listing = 0;
     uint32_t previous = 0;  // the last id listed, once listing != 0
+    std::size_t reached = SIZE_MAX;  // the pack a listing reached last; SIZE_MAX: none yet
     const auto list = [&](const std::vector<uint32_t>& ids) {
         const uint32_t* at = ids.data();
         const uint32_t* const end = at + ids.size();
@@ -387,7 +409,14 @@ void SAppMgr::applyAppPacks(const PluginAppPackMap& appPacks, const PluginSid2Ap
             const uint32_t id = *at;
             at = endOfRun(at, end);
             ++listing;
-            if (const uint32_t* const index = packOfKey.lookup(id)) packs[*index].lastListing = listing;
+            if (reached + 1 < packs.size() && packs[reached + 1].key == id) {
+                ++reached;
+            } else if (const uint32_t* const index = indexOf(id)) {
+                reached = *index;
+            } else {
+                continue;
+            }
+            packs[reached].lastListing = listing;
         }
         previous = end[-1];
     };
@@ -431,7 +460,7 @@ void SAppMgr::onDelAppReq(PDelAppReqView& req) {
         // Read even when empty, which then does not read.
         std::string holder;
         const std::string_view sidApps = unzipped<SidApps>(req, holder);
-        pakt::checkReadable<PluginSid2AppsMap>(sidApps);
+        if (sidApps.size() > kCheckedListBytes) pakt::checkReadable<PluginSid2AppsMap>(sidApps);
         readChecked(sidApps, event.sidApps);
     }
     for (const uint32_t appId : req.appIds) {

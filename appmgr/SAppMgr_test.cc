@@ -12,6 +12,7 @@
 #include <set>
 
 #include "marshal/BlockBuffer.h"
+#include "marshal/Errors.h"
 #include "marshal/Pack.h"
 #include "host/Pktcore.h"
 #include "protocol/AppPayloads.h"
@@ -200,6 +201,38 @@ TEST_F(SAppMgrTest, AnAppAddedAgainAfterItsDeleteHasOnlyItsNewProxies) {
     EXPECT_EQ(uplink(mgr, session, 5), "none");
     mgr.onAppDlMsgV2(platformV2(5, 4, kAppMsgAddApp, 1, holder));
     EXPECT_EQ(uplink(mgr, session, 5), "V2 4");
+}
+
+// A notice whose second list is cut short fails with the read's own error
+// and changes nothing, whether its lists are long enough to be checked
+// before anything is built (about 400 KB of version items) or short enough
+// to be read straight away.
+TEST_F(SAppMgrTest, ANoticeWhoseListFailsLateChangesNothingShortOrLong) {
+    for (const std::size_t versions : {std::size_t{10}, std::size_t{20000}}) {
+        SCOPED_TRACE(versions);
+        pl::PluginAppPackMap packs;
+        packs.apps[7].appId = 7;
+        packs.apps[7].proxyIds = {1};
+        packs.apps[7].versions.resize(versions);
+        const std::string packBytes = bytesOf(packs);
+        pakt::BlockBuffer buffer;
+        pakt::Pack cut(buffer);
+        cut.push_uint32(1).push_uint32(1234).push_uint32(1);  // one sid whose list claims an id it lacks
+        const std::string sidBytes(cut.data(), cut.size());
+        PAddAppReqView req;
+        req.appPacks = packBytes;
+        req.sidApps = sidBytes;
+        req.appIds = {7};
+        const std::size_t events = session.events().size();
+        try {
+            mgr.onAddAppReq(req);
+            ADD_FAILURE() << "the notice was read";
+        } catch (const pakt::UnpackError& e) {
+            EXPECT_STREQ(e.what(), "pop_uint32: not enough data");
+        }
+        EXPECT_EQ(session.events().size(), events);
+        EXPECT_EQ(uplink(mgr, session, 7), "none");
+    }
 }
 
 TEST(PackApplicationTest, EachAppKeepsThePackItsLastListingReached) {

@@ -376,14 +376,18 @@ void appendElements(In& up, std::vector<T>& c, uint32_t count) {
             index = static_cast<uint32_t>(room);
         }
     }
-    readOwn(up, [&](auto& in) {
+    if constexpr (std::is_integral_v<T>) {
         for (; index < count; ++index) {
-            hookOf(in).element(in, index);
-            if constexpr (std::is_integral_v<T>) {
-                T v;
-                unpackElement(in, v);
-                c.push_back(v);
-            } else {
+            hookOf(up).element(up, index);
+            T v;
+            unpackElement(up, v);
+            c.push_back(v);
+            hookOf(up).end(up);
+        }
+    } else {
+        readOwn(up, [&](auto& in) {
+            for (; index < count; ++index) {
+                hookOf(in).element(in, index);
                 T& v = c.emplace_back();
                 try {
                     unpackElement(in, v);
@@ -391,10 +395,10 @@ void appendElements(In& up, std::vector<T>& c, uint32_t count) {
                     c.pop_back();
                     throw;
                 }
+                hookOf(in).end(in);
             }
-            hookOf(in).end(in);
-        }
-    });
+        });
+    }
 }
 
 // A container's count.
