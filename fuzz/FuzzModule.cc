@@ -11,9 +11,14 @@
 // standin::HostFault, passed back from any call) are caught as a host
 // catches them; any other exception, crash or sanitizer report is a finding.
 //
-// So is a call that costs too much (CostGuard below): under libFuzzer each
-// call into the module is timed, and one that takes more CPU time than
-// kCallLimit aborts the run, naming the call, like a crash.
+// So is a call that costs too much (fuzz/Cost.h): in the fuzz build the
+// module counts its work in edges of its code, the same on every run
+// however loaded the machine is, and a call whose count is over the limit
+// for what it was given and what it produced aborts the run, naming the
+// call, like a crash. Built as fuzz_cost, the target also steers libFuzzer
+// towards costly inputs: each call's cost against its limit is a feature,
+// and mutations of its own write notices of the costliest shapes
+// (fuzz/CostMutator.h).
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -24,8 +29,11 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <type_traits>
 #include <vector>
 
+#include "fuzz/Cost.h"
+#include "fuzz/CostMutator.h"
 #include "fuzz/FuzzInput.h"
 #include "fuzz/ModuleActions.h"
 #include "host/ClientRecords.h"
@@ -52,46 +60,13 @@ using sappfuzz::kUris;
 
 Action actionOf(uint8_t byte) { return static_cast<Action>(byte % static_cast<uint8_t>(Action::Count)); }
 
-// The most CPU time one call into the module may take under libFuzzer: the
-// module's goal in the fuzz build's terms. The goal is a packet of at most
-// 64 KB in under 100 M of the module's instructions on the release build;
-// with the host's inflation of two 4 MiB lists (85 M, the stand-in's zlib)
-// that is 185 M instructions as the release build counts them, which the
-// fuzz build, sanitizers and all, runs at about 0.7 G a second (measured on
-// the largest shapes and on the outside audit's inputs before they were
-// fixed): 265 ms, rounded up. The module's largest shapes take 190 ms here
-// (the three audit inputs took 210, 350 and 600 ms before the fix). CPU
-// time, not wall time: the measurement is the same on a busy machine (180
-// to 195 ms for one input at a load of 7 on 2 cores). The replay driver of
-// the other builds (Debug, Wine) checks no time.
-#if defined(SAPP_LIBFUZZER)
-constexpr double kCallLimitMs = 300;
-
-// Times one call into the module and aborts when it took longer than the
-// limit: a cost finding, which libFuzzer reports and keeps like a crash.
-class CostGuard {
-public:
-    explicit CostGuard(const char* call) : m_call(call), m_start(std::clock()) {}
-    ~CostGuard() {
-        const double ms = 1000.0 * static_cast<double>(std::clock() - m_start) / CLOCKS_PER_SEC;
-        if (ms > kCallLimitMs) {
-            std::fprintf(stderr, "fuzz_module: cost finding: %s took %.0f ms of CPU (limit %.0f ms)\n", m_call, ms,
-                         kCallLimitMs);
-            std::abort();
-        }
-    }
-    CostGuard(const CostGuard&) = delete;
-    CostGuard& operator=(const CostGuard&) = delete;
-
-private:
-    const char* m_call;
-    std::clock_t m_start;
-};
+// Every call into the module runs inside this function, so that an
+// instruction count can take the module's calls and nothing else of the
+// host's (perf/bound.sh --programs counts inside it).
+#if defined(_MSC_VER) && !defined(__clang__)
+extern "C" __declspec(noinline) void sapp_fuzz_module_call(void (*call)(void*), void* context) { call(context); }
 #else
-class CostGuard {
-public:
-    explicit CostGuard(const char*) {}
-};
+extern "C" __attribute__((noinline)) void sapp_fuzz_module_call(void (*call)(void*), void* context) { call(context); }
 #endif
 
 class Host {
@@ -102,6 +77,7 @@ public:
         standin::resetHostFaults();
         standin::setUnzipLimit(standin::kDefaultUnzipLimit);
         standin::setChannelValue(kSids[0], L"dwSGroupId", 1);
+        standin::setLogObserver([this](const standin::LogRecord&) { ++m_produced.logLines; });
     }
 
     ~Host() {
@@ -109,9 +85,9 @@ public:
         // release destroys the module, or the extra one does (a module made
         // by getModule(nullptr) has no session). Faults still set make these
         // calls throw after their whole teardown.
-        for (const uint32_t sid : kSids) guarded([&] { module()->onLeave(sid); });
-        for (const uint32_t sid : kSids) guarded([&] { releaseModule(sid); });
-        guarded([&] { releaseModule(0xFFFFFFFFu); });
+        for (const uint32_t sid : kSids) guarded(sappfuzz::CallKind::Leave, [&] { module()->onLeave(sid); });
+        for (const uint32_t sid : kSids) guarded(sappfuzz::CallKind::Release, [&] { releaseModule(sid); });
+        guarded(sappfuzz::CallKind::Release, [&] { releaseModule(0xFFFFFFFFu); });
         standin::resetHostFaults();
         standin::resetClock();
         standin::resetLog();
@@ -128,14 +104,37 @@ public:
     }
 
 private:
-    template <typename F> void guarded(F&& call) {
+    // Makes one call into the module as a host makes it: what the module
+    // may throw is caught, as a host catches it. In the fuzz build the
+    // call's work is then held to its limit (fuzz/Cost.h), given the bytes
+    // it was handed (`input`: a packet's body, a request's data).
+    template <typename F> void guarded(sappfuzz::CallKind kind, F&& call, std::size_t input = 0) {
+        const sappfuzz::CallCost before = now();
         try {
-            call();
+            sapp_fuzz_module_call([](void* f) { (*static_cast<std::remove_reference_t<F>*>(f))(); }, &call);
         } catch (const pakt::PacketError&) {
             // What the module may throw; a host logs it and goes on.
         } catch (const standin::HostFault&) {
             // The host's own exception, passed back to it.
         }
+        sappfuzz::CallCost cost = now();
+        cost -= before;
+        cost.input = input;
+        m_handed += input + cost.inflated;
+        // Leaving or releasing a session, also by a session event, frees
+        // what the input has had the module keep.
+        const bool tearsDown = kind == sappfuzz::CallKind::Leave || kind == sappfuzz::CallKind::Release ||
+                               kind == sappfuzz::CallKind::Event;
+        cost.held = tearsDown ? m_handed : 0;
+        sappfuzz::judge(kind, cost);
+    }
+
+    // The counts a call's cost is the growth of.
+    sappfuzz::CallCost now() const {
+        sappfuzz::CallCost c = m_produced;
+        c.work = sappfuzz::workCount();
+        c.inflated = standin::inflatedBytes();
+        return c;
     }
 
     uint32_t anySid(FuzzInput& in) { return kSids[in.byte() % 4]; }
@@ -147,8 +146,13 @@ private:
         switch (action) {
         case Action::Open: {
             if (m_open[slot]) return;
-            if (!m_sessions[slot]) m_sessions[slot] = std::make_unique<standin::Session>(sid);
-            guarded([&] {
+            if (!m_sessions[slot]) {
+                m_sessions[slot] = std::make_unique<standin::Session>(sid);
+                m_sessions[slot]->setObserver([this](const standin::Entry& entry) {
+                    if (const auto* sent = std::get_if<standin::SentRequest>(&entry)) m_produced.sent += sent->body.size();
+                });
+            }
+            guarded(sappfuzz::CallKind::Open, [&] {
                 m_pMod = getModule(m_sessions[slot].get());
                 m_open[slot] = true;
             });
@@ -171,10 +175,7 @@ private:
             request.type = in.byte() < 240 ? REQ_APP_DATA : 1008;
             request.appId = in.byte() < 16 ? 90052 : in.u32() % 8;
             request.data = in.byte() < 4 ? std::string(70000, 'r') : in.shortBytes();
-            guarded([&] {
-                const CostGuard cost("onRequest");
-                module()->onRequest(sid, &request);
-            });
+            guarded(sappfuzz::CallKind::Request, [&] { module()->onRequest(sid, &request); }, request.data.size());
             return;
         }
         case Action::Event: {
@@ -185,21 +186,21 @@ private:
             event.pid = in.byte();
             event.uid = in.u32();
             event.udb = in.shortBytes();
-            if (m_sessions[slot]) guarded([&] { m_sessions[slot]->deliverEvent(event); });
+            if (m_sessions[slot]) guarded(sappfuzz::CallKind::Event, [&] { m_sessions[slot]->deliverEvent(event); });
             return;
         }
         case Action::Advance:
-            guarded([&] { standin::advanceClock(uint64_t{in.byte()} * 100); });
+            guarded(sappfuzz::CallKind::Task, [&] { standin::advanceClock(uint64_t{in.byte()} * 100); });
             return;
         case Action::Leave: {
             const uint32_t left = anySid(in);
-            guarded([&] { module()->onLeave(left); });
+            guarded(sappfuzz::CallKind::Leave, [&] { module()->onLeave(left); });
             return;
         }
         case Action::Release:
             if (!m_open[slot]) return;
             m_open[slot] = false;
-            guarded([&] { releaseModule(sid); });
+            guarded(sappfuzz::CallKind::Release, [&] { releaseModule(sid); });
             return;
         case Action::NullCalls:
             module()->onPacket(sid, nullptr);
@@ -241,6 +242,7 @@ private:
         const std::size_t inflated = claimedInflation(uri, body);
         if (inflated > m_inflateBudget) return;
         m_inflateBudget -= inflated;
+        const std::size_t bodyBytes = body.size();
         standin::Packet packet(uri, res, std::move(body));
         for (const standin::HostCall call : standin::kHostCalls) {
             standin::FaultMode& mode = m_packetFaults[standin::indexOf(call)];
@@ -248,10 +250,7 @@ private:
             packet.setFault(call, standin::FaultMode::Always);
             if (mode == standin::FaultMode::Once) mode = standin::FaultMode::Off;
         }
-        guarded([&] {
-            const CostGuard cost("onPacket");
-            module()->onPacket(sid, &packet);
-        });
+        guarded(sappfuzz::packetKind(uri), [&] { module()->onPacket(sid, &packet); }, bodyBytes);
     }
 
     // A session notice whose payload the input gives uncompressed: zipped
@@ -353,6 +352,10 @@ private:
 
     ISessionMod* m_pMod = nullptr;
     std::size_t m_inflateBudget = sappfuzz::kInflateBudget;
+    // What the module has sent (body bytes) and logged (lines) so far.
+    sappfuzz::CallCost m_produced;
+    // What the host has handed the module and inflated for it so far.
+    uint64_t m_handed = 0;
     std::unique_ptr<standin::Session> m_sessions[2];
     bool m_open[2] = {false, false};
     // Per call of the packets the next actions deliver (only a packet's
@@ -362,10 +365,29 @@ private:
 
 }  // namespace
 
+#if defined(SAPP_FUZZ_COST) && defined(SAPP_LIBFUZZER)
+extern "C" std::size_t LLVMFuzzerMutate(uint8_t* data, std::size_t size, std::size_t maxSize);
+
+// fuzz_cost: half of the mutations are libFuzzer's own, half append a
+// notice of a costly shape (fuzz/CostMutator.h).
+extern "C" std::size_t LLVMFuzzerCustomMutator(uint8_t* data, std::size_t size, std::size_t maxSize, unsigned int seed) {
+    if (seed % 2 == 0) return LLVMFuzzerMutate(data, size, maxSize);
+    return sappfuzz::mutateTowardsCost(data, size, maxSize, seed / 2);
+}
+#endif
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+#if defined(SAPP_FUZZ_COST)
+    sappfuzz::noteInputSize("fuzz_cost", size);
+#else
     sappfuzz::noteInputSize("fuzz_module", size);
-    FuzzInput in(data, size);
-    Host host;
-    host.play(in);
+#endif
+    sappfuzz::beginInput(data, size);
+    {
+        FuzzInput in(data, size);
+        Host host;
+        host.play(in);
+    }
+    sappfuzz::endInput();
     return 0;
 }

@@ -8,7 +8,8 @@
 // by the check decode uses (checkCanonical), and the canonical bytes must
 // be a fixed point: they decode to the same fields, are canonical
 // themselves, and are what the module's marshal writes after its unmarshal.
-// Only pakt::UnpackError may leave a decoder.
+// Only pakt::UnpackError may leave a decoder. And the module's check of a
+// record's bytes without building it must agree with its read.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -20,6 +21,7 @@
 
 #include "fuzz/FuzzInput.h"
 #include "marshal/Errors.h"
+#include "marshal/Fields.h"
 #include "protocol/PacketVisitor.h"
 #include "tools/sapp-host/records/Canonical.h"
 #include "tools/sapp-host/records/RecordJson.h"
@@ -47,9 +49,36 @@ template <typename R> std::string repack(std::string_view bytes) {
     return pack.str();
 }
 
+// The check the module makes before it builds a long list (pakt::readable,
+// pakt::checkReadable) must agree with its read: the same answer, and where
+// the read fails, the same error. Empty when they agree.
+template <typename R> std::string checkAgrees(std::string_view bytes) {
+    std::string readError;
+    try {
+        R record;
+        pakt::Unpack up(bytes.data(), bytes.size());
+        record.unmarshal(up);
+    } catch (const pakt::UnpackError& e) {
+        readError = e.what();
+    }
+    if (pakt::readable<R>(bytes) != readError.empty()) {
+        return readError.empty() ? "the read succeeds, the check without building says it fails"
+                                 : "the read fails (" + readError + "), the check without building says it reads";
+    }
+    std::string checkError;
+    try {
+        pakt::checkReadable<R>(bytes);
+    } catch (const pakt::UnpackError& e) {
+        checkError = e.what();
+    }
+    if (checkError != readError) return "the read fails with \"" + readError + "\", the check with \"" + checkError + "\"";
+    return {};
+}
+
 struct ModuleCodec {
     std::string_view name;
     std::string (*repack)(std::string_view);
+    std::string (*checkAgrees)(std::string_view);
 };
 
 // The packet table's decoded packets, then the records nested in them.
@@ -57,19 +86,22 @@ std::vector<ModuleCodec> moduleCodecs() {
     std::vector<ModuleCodec> codecs;
     ps::forEachPacket([&codecs](auto row) {
         using P = decltype(row);
-        if constexpr (ps::isDecoded<P>) codecs.push_back({P::name, repack<typename P::Record>});
+        if constexpr (ps::isDecoded<P>) {
+            using R = typename P::Record;
+            codecs.push_back({P::name, repack<R>, checkAgrees<R>});
+        }
     });
     codecs.insert(codecs.end(), {
-                                    {"AppInfoPack", repack<ps::AppInfoPack>},
-                                    {"AppInfoPack3", repack<ps::AppInfoPack3>},
-                                    {"VersionItem", repack<ps::VersionItem>},
-                                    {"PAppSdkInfo", repack<ps::PAppSdkInfo>},
-                                    {"PluginAppPackMap", repack<pl::PluginAppPackMap>},
-                                    {"PluginAppPack", repack<pl::PluginAppPack>},
-                                    {"PluginVerItem", repack<pl::PluginVerItem>},
-                                    {"PluginSid2AppsMap", repack<pl::PluginSid2AppsMap>},
-                                    {"PluginSid2Apps", repack<pl::PluginSid2Apps>},
-                                    {"PluginSidAttr", repack<pl::PluginSidAttr>},
+                                    {"AppInfoPack", repack<ps::AppInfoPack>, checkAgrees<ps::AppInfoPack>},
+                                    {"AppInfoPack3", repack<ps::AppInfoPack3>, checkAgrees<ps::AppInfoPack3>},
+                                    {"VersionItem", repack<ps::VersionItem>, checkAgrees<ps::VersionItem>},
+                                    {"PAppSdkInfo", repack<ps::PAppSdkInfo>, checkAgrees<ps::PAppSdkInfo>},
+                                    {"PluginAppPackMap", repack<pl::PluginAppPackMap>, checkAgrees<pl::PluginAppPackMap>},
+                                    {"PluginAppPack", repack<pl::PluginAppPack>, checkAgrees<pl::PluginAppPack>},
+                                    {"PluginVerItem", repack<pl::PluginVerItem>, checkAgrees<pl::PluginVerItem>},
+                                    {"PluginSid2AppsMap", repack<pl::PluginSid2AppsMap>, checkAgrees<pl::PluginSid2AppsMap>},
+                                    {"PluginSid2Apps", repack<pl::PluginSid2Apps>, checkAgrees<pl::PluginSid2Apps>},
+                                    {"PluginSidAttr", repack<pl::PluginSidAttr>, checkAgrees<pl::PluginSidAttr>},
                                 });
     return codecs;
 }
@@ -87,7 +119,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     static const std::vector<ModuleCodec> codecs = moduleCodecs();
     std::string (*repack)(std::string_view) = nullptr;
     for (const ModuleCodec& codec : codecs) {
-        if (codec.name == name) repack = codec.repack;
+        if (codec.name != name) continue;
+        repack = codec.repack;
+        if (const std::string disagreement = codec.checkAgrees(bytes); !disagreement.empty()) {
+            finding(name, disagreement, bytes);
+        }
     }
 
     Decoded decoded;

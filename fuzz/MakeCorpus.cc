@@ -125,7 +125,7 @@ class ProgramWriter {
 public:
     std::string write(const Scenario& scenario) {
         for (const Step& step : scenario.steps) std::visit(*this, step.what);
-        return m_out;
+        return m_out.program();
     }
 
     void operator()(const OpenAction& a) {
@@ -187,41 +187,16 @@ public:
         u16(static_cast<uint16_t>(std::min<uint32_t>(*a.settings.unzipLimit, 0xFFFF)));
     }
 
-    // A session opened in slot 0 (sid 1234, as perf's shapes use).
-    void open() { action(Action::Open, 0); }
-    void packet(uint8_t slot, uint32_t uri, uint32_t res, const std::string& body) {
-        // A URI the language has no index for is sent as the one the module
-        // does not handle, the last.
-        auto index = static_cast<uint8_t>(sappfuzz::kUris.size() - 1);
-        for (uint8_t i = 0; i < sappfuzz::kUris.size(); ++i) {
-            if (sappfuzz::kUris[i] == uri) index = i;
-        }
-        action(Action::Packet, slot);
-        byte(index);
-        byte(res == 200 ? 0 : 255);
-        u16(static_cast<uint16_t>(std::min<std::size_t>(body.size(), 0xFFFF)));
-        m_out += body.substr(0, 0xFFFF);
-    }
-    const std::string& program() const { return m_out; }
+    void open() { m_out.open(); }
+    void packet(uint8_t slot, uint32_t uri, uint32_t res, const std::string& body) { m_out.packet(slot, uri, res, body); }
+    const std::string& program() const { return m_out.program(); }
 
 private:
-    void action(Action a, uint8_t slot) {
-        byte(static_cast<uint8_t>(a));
-        byte(slot);
-    }
-    void byte(uint8_t b) { m_out += static_cast<char>(b); }
-    void u16(uint16_t v) {
-        byte(static_cast<uint8_t>(v));
-        byte(static_cast<uint8_t>(v >> 8));
-    }
-    void u32(uint32_t v) {
-        u16(static_cast<uint16_t>(v));
-        u16(static_cast<uint16_t>(v >> 16));
-    }
-    void shortBytes(const std::string& s) {
-        byte(static_cast<uint8_t>(std::min<std::size_t>(s.size(), 255)));
-        m_out += s.substr(0, 255);
-    }
+    void action(Action a, uint8_t slot) { m_out.action(a, slot); }
+    void byte(uint8_t b) { m_out.byte(b); }
+    void u32(uint32_t v) { m_out.u32(v); }
+    void u16(uint16_t v) { m_out.u16(v); }
+    void shortBytes(const std::string& s) { m_out.shortBytes(s); }
     uint8_t slotOf(const std::string& name, uint32_t sid) {
         const auto [it, added] = m_slots.try_emplace(name, static_cast<uint8_t>(m_slots.size() % 2));
         if (added && sid) m_slotOfSid[sid] = it->second;
@@ -233,7 +208,7 @@ private:
     }
     static uint8_t sidIndex(uint32_t sid) { return sid == 0 ? 3 : sid == 5678 ? 1 : sid == 4321 ? 2 : 0; }
 
-    std::string m_out;
+    sappfuzz::ProgramBytes m_out;
     std::map<std::string, uint8_t> m_slots;
     std::map<uint32_t, uint8_t> m_slotOfSid;
 };

@@ -46,6 +46,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "host/SessionEvent.h"
 #include "protocol/PacketVisitor.h"
@@ -120,6 +122,53 @@ inline constexpr bool isZippedNotice =
     protocol::session::isInbound<P> && protocol::session::isDecoded<P> && protocol::session::hasZippedPayload<P>;
 inline constexpr std::size_t kZippedNotices =
     detail::countRows([](auto row) { return isZippedNotice<decltype(row)>; });
+
+// Writes programs of the action language (fuzz_make_corpus, fuzz_cost's
+// mutations).
+class ProgramBytes {
+public:
+    void action(Action a, uint8_t slot) {
+        byte(static_cast<uint8_t>(a));
+        byte(slot);
+    }
+    // A session opened in `slot` (slot 0: sid 1234, as perf's shapes use).
+    void open(uint8_t slot = 0) { action(Action::Open, slot); }
+    // A Packet action. A URI the language has no index for is sent as the
+    // one the module does not handle, the last of kUris; a body is cut at
+    // the 65,535 bytes its length can say.
+    void packet(uint8_t slot, uint32_t uri, uint32_t res, std::string_view body) {
+        auto index = static_cast<uint8_t>(kUris.size() - 1);
+        for (uint8_t i = 0; i < kUris.size(); ++i) {
+            if (kUris[i] == uri) index = i;
+        }
+        action(Action::Packet, slot);
+        byte(index);
+        byte(res == 200 ? 0 : 255);
+        body = body.substr(0, 0xFFFF);
+        u16(static_cast<uint16_t>(body.size()));
+        m_out += body;
+    }
+    void byte(uint8_t b) { m_out += static_cast<char>(b); }
+    void u16(uint16_t v) {
+        byte(static_cast<uint8_t>(v));
+        byte(static_cast<uint8_t>(v >> 8));
+    }
+    void u32(uint32_t v) {
+        u16(static_cast<uint16_t>(v));
+        u16(static_cast<uint16_t>(v >> 16));
+    }
+    // A length byte and at most 255 bytes.
+    void shortBytes(std::string_view s) {
+        s = s.substr(0, 255);
+        byte(static_cast<uint8_t>(s.size()));
+        m_out += s;
+    }
+
+    const std::string& program() const { return m_out; }
+
+private:
+    std::string m_out;
+};
 
 inline constexpr int32_t kEvents[] = {protocol::session::EVENT_SESS_SID_ASID, protocol::session::EVENT_SESS_USER_INFO,
                                       protocol::session::EVENT_SESS_LEAVE,    protocol::session::EVENT_SESS_PID,

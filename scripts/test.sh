@@ -7,7 +7,9 @@
 #                                 the module's line and branch coverage must stay
 #                                 at its floor (scripts/coverage.sh)
 #                              3. the AddressSanitizer + UndefinedBehaviorSanitizer build
-#                              4. the fuzz targets, 60 s each from their corpora
+#                              4. the fuzz targets, 60 s each from their corpora;
+#                                 the inputs the cost search found costliest
+#                                 counted in instructions (perf/bound.sh --programs)
 #                              5. the Windows x86-64 cross build with mingw-w64,
 #                                 run under Wine (scripts/test-windows.sh)
 #                              6. the Windows x86-64 build in the MSVC ABI: clang-cl
@@ -77,8 +79,10 @@ echo "== bench build: nested host calls stopped in the release build (valgrind) 
 ctest --test-dir build/bench -L reentry --no-tests=error --output-on-failure
 
 if [ "$mode" = all ]; then
-  echo "== fuzz targets (libFuzzer, 60 s each) =="
-  fuzz/run.sh 60
+  # fuzz_cost's costliest inputs are then counted in instructions on the
+  # bench build above and held to the module's bound per byte.
+  echo "== fuzz targets (libFuzzer, 60 s each), fuzz_cost's costliest inputs in instructions =="
+  FUZZ_COST_JUDGE=build/bench fuzz/run.sh 60
 
   echo "== windows build (mingw-w64, under Wine) =="
   scripts/test-windows.sh

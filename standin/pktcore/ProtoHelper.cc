@@ -21,6 +21,7 @@
 namespace {
 
 std::atomic<uint32_t> s_unzipLimit{standin::kDefaultUnzipLimit};
+std::atomic<uint64_t> s_inflatedBytes{0};
 
 // The first output block; each later one doubles what the stream has given
 // so far, so the buffer is at most about twice the bytes inflated.
@@ -91,6 +92,8 @@ void setUnzipLimit(uint32_t bytes) { s_unzipLimit.store(bytes); }
 
 uint32_t unzipLimit() { return s_unzipLimit.load(); }
 
+uint64_t inflatedBytes() { return s_inflatedBytes.load(); }
+
 std::string unzipString(const std::string& data, unsigned int unzippedLength) {
     if (data.empty() || unzippedLength == 0 || unzippedLength > unzipLimit()) return {};
     if (data.size() > std::numeric_limits<uInt>::max()) return {};
@@ -108,5 +111,7 @@ uint32_t ProtoHelper::getUid32(uint64_t uid) {
 
 std::string ProtoHelper::UnZipString(std::string& data, unsigned int unzippedLength) {
     standin::enterHostCall(standin::HostCall::UnZipString);
-    return standin::unzipString(data, unzippedLength);
+    std::string out = standin::unzipString(data, unzippedLength);
+    s_inflatedBytes += out.size();
+    return out;
 }

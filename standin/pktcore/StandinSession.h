@@ -178,6 +178,10 @@ PKTCORE_API uint32_t unzipLimit();
 // call, so it never fails on a fault switch (tools that show what the
 // module is given use it).
 PKTCORE_API std::string unzipString(const std::string& data, unsigned int unzippedLength);
+// The bytes ProtoHelper::UnZipString has handed the module in all, since the
+// process started: what the module was given to read, for the fuzz targets'
+// cost per byte.
+PKTCORE_API uint64_t inflatedBytes();
 
 // An inbound packet made from its URI, result code and body bytes.
 // ProtoPacketPool makes these: newPacket(uri, body, length, resCode) from the

@@ -1,0 +1,171 @@
+#include "fuzz/Cost.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "fuzz/ModuleActions.h"
+#include "protocol/PacketVisitor.h"
+
+#if defined(SAPP_WORK_COUNT)
+// Exported by the fuzz build's module only (support/WorkCount.cc).
+extern "C" uint64_t sappWorkCount();
+#endif
+
+namespace sappfuzz {
+namespace {
+
+std::string nameOf(CallKind kind) {
+    static const char* const kNames[] = {"getModule", "onRequest", "a session event", "a task run", "onLeave",
+                                         "releaseModule"};
+    const auto index = static_cast<std::size_t>(kind);
+    if (kind < CallKind::FirstPacket) return kNames[index];
+    const uint32_t uri = kUris[index - static_cast<std::size_t>(CallKind::FirstPacket)];
+    std::string record = "a packet the module does not handle";
+    protocol::session::forEachPacket([&](auto row) {
+        if (decltype(row)::uri == uri) record = std::string(decltype(row)::name);
+    });
+    return "onPacket " + record;
+}
+
+std::string describe(CallKind kind, const CallCost& c) {
+    char text[320];
+    std::snprintf(text, sizeof text,
+                  "%s: %llu edges of the module's work, %.1f %% of its limit of %.0f (%llu bytes handed, %llu "
+                  "inflated, %llu sent, %llu log lines, %llu held)",
+                  nameOf(kind).c_str(), static_cast<unsigned long long>(c.work), 100.0 * static_cast<double>(c.work) / limitOf(c),
+                  limitOf(c), static_cast<unsigned long long>(c.input), static_cast<unsigned long long>(c.inflated),
+                  static_cast<unsigned long long>(c.sent), static_cast<unsigned long long>(c.logLines),
+                  static_cast<unsigned long long>(c.held));
+    return text;
+}
+
+// The call of the run with the largest share of its limit, told at exit:
+// of all calls, and of the large ones (see Kept), whose share is their
+// cost per byte.
+struct Costliest {
+    struct Call {
+        double share = -1;
+        std::string text;
+    };
+    Call any;
+    Call large;
+    ~Costliest() {
+        if (any.share >= 0) std::fprintf(stderr, "fuzz: costliest call: %s\n", any.text.c_str());
+        if (large.share >= 0) std::fprintf(stderr, "fuzz: costliest large call: %s\n", large.text.c_str());
+    }
+};
+
+// The inputs whose large calls took the largest shares of their limits,
+// written to FUZZ_COST_KEEP's folder at exit (fuzz/run.sh has them counted
+// under callgrind: perf/bound.sh --programs). A call is large when what it
+// was handed and produced allows it kLargeCalls times its constant: the
+// constant's share says little of the cost per byte.
+constexpr double kLargeCalls = 4;
+constexpr std::size_t kKeep = 6;
+
+class Kept {
+public:
+    void beginInput(const uint8_t* data, std::size_t size) {
+        m_input.assign(reinterpret_cast<const char*>(data), size);
+        m_share = 0;
+    }
+    static bool large(const CallCost& cost) { return limitOf(cost) >= kLargeCalls * kLimit.perCall; }
+    void note(double share, const CallCost& cost) {
+        if (large(cost)) m_share = std::max(m_share, share);
+    }
+    void endInput() {
+        if (m_share <= 0 || m_input.empty()) return;
+        for (const auto& [share, input] : m_kept) {
+            if (input == m_input) return;
+        }
+        m_kept.emplace_back(m_share, m_input);
+        std::sort(m_kept.begin(), m_kept.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+        if (m_kept.size() > kKeep) m_kept.pop_back();
+    }
+    ~Kept() {
+        const char* folder = std::getenv("FUZZ_COST_KEEP");
+        if (!folder) return;
+        for (std::size_t i = 0; i < m_kept.size(); ++i) {
+            char name[64];
+            std::snprintf(name, sizeof name, "/costliest-%zu-%03.0f", i + 1, 1000 * m_kept[i].first);
+            if (std::FILE* f = std::fopen((std::string(folder) + name).c_str(), "wb")) {
+                std::fwrite(m_kept[i].second.data(), 1, m_kept[i].second.size(), f);
+                std::fclose(f);
+            }
+        }
+    }
+
+private:
+    std::string m_input;
+    double m_share = 0;
+    std::vector<std::pair<double, std::string>> m_kept;  // share of the costliest large call, input
+};
+
+Kept& kept() {
+    static Kept k;
+    return k;
+}
+
+#if defined(SAPP_FUZZ_COST) && defined(SAPP_LIBFUZZER)
+// libFuzzer's extra counters (its __libfuzzer_extra_counters section):
+// every nonzero byte is a feature, and libFuzzer clears them before each
+// input.
+constexpr std::size_t kKinds = static_cast<std::size_t>(CallKind::FirstPacket) + kUris.size();
+constexpr std::size_t kSteps = 64;  // shares of 1/32 up to 2
+__attribute__((section("__libfuzzer_extra_counters"))) uint8_t s_shares[kKinds * kSteps];
+
+void feature(CallKind kind, double share) {
+    const auto step = static_cast<std::size_t>(std::min(share * 32, static_cast<double>(kSteps - 1)));
+    s_shares[static_cast<std::size_t>(kind) * kSteps + step] = 1;
+}
+#else
+[[maybe_unused]] void feature(CallKind, double) {}
+#endif
+
+}  // namespace
+
+CallKind packetKind(uint32_t uri) {
+    std::size_t index = kUris.size() - 1;
+    for (std::size_t i = 0; i < kUris.size(); ++i) {
+        if (kUris[i] == uri) index = i;
+    }
+    return static_cast<CallKind>(static_cast<std::size_t>(CallKind::FirstPacket) + index);
+}
+
+uint64_t workCount() {
+#if defined(SAPP_WORK_COUNT)
+    return sappWorkCount();
+#else
+    return 0;
+#endif
+}
+
+void beginInput(const uint8_t* data, std::size_t size) { kept().beginInput(data, size); }
+
+void endInput() { kept().endInput(); }
+
+void judge(CallKind kind, const CallCost& cost) {
+    static const bool log = std::getenv("FUZZ_COST_LOG") != nullptr;
+    if (log) std::fprintf(stderr, "fuzz: %s\n", describe(kind, cost).c_str());
+#if defined(SAPP_WORK_COUNT)
+    static Costliest costliest;
+    const double share = static_cast<double>(cost.work) / limitOf(cost);
+    for (Costliest::Call* call : {&costliest.any, &costliest.large}) {
+        if (share <= call->share || (call == &costliest.large && !Kept::large(cost))) continue;
+        call->share = share;
+        call->text = describe(kind, cost);
+    }
+    if (share > 1) {
+        std::fprintf(stderr, "fuzz: cost finding: %s\n", describe(kind, cost).c_str());
+        std::abort();
+    }
+    kept().note(share, cost);
+    feature(kind, share);
+#endif
+}
+
+}  // namespace sappfuzz
