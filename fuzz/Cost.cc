@@ -18,6 +18,8 @@ extern "C" uint64_t sappWorkCount();
 namespace sappfuzz {
 namespace {
 
+constexpr std::size_t kKinds = static_cast<std::size_t>(CallKind::FirstPacket) + kUris.size();
+
 std::string nameOf(CallKind kind) {
     static const char* const kNames[] = {"getModule", "onRequest", "a session event", "a task run", "onLeave",
                                          "releaseModule"};
@@ -63,46 +65,67 @@ struct Costliest {
 // written to FUZZ_COST_KEEP's folder at exit (fuzz/run.sh has them counted
 // under callgrind: perf/bound.sh --programs). A call is large when what it
 // was handed and produced allows it kLargeCalls times its constant: the
-// constant's share says little of the cost per byte.
+// constant's share says little of the cost per byte. Kept per kind of call
+// and per step of 1/32 of the share, the first input to reach it: for each
+// kind the inputs of its kStepsKept highest steps. Edges weigh work
+// differently from instructions (a block of the fuzz build holds one to a
+// dozen), so the input costliest in instructions need not be the one
+// costliest in edges; inputs of different shapes, each costly, are what
+// the count in instructions should see, not the mutations of one.
 constexpr double kLargeCalls = 4;
-constexpr std::size_t kKeep = 6;
+constexpr std::size_t kStepsKept = 2;
+
+std::size_t stepOf(double share) { return static_cast<std::size_t>(share * 32); }
 
 class Kept {
 public:
     void beginInput(const uint8_t* data, std::size_t size) {
         m_input.assign(reinterpret_cast<const char*>(data), size);
-        m_share = 0;
+        m_reached.clear();
     }
     static bool large(const CallCost& cost) { return limitOf(cost) >= kLargeCalls * kLimit.perCall; }
-    void note(double share, const CallCost& cost) {
-        if (large(cost)) m_share = std::max(m_share, share);
+    void note(CallKind kind, double share, const CallCost& cost) {
+        if (large(cost)) m_reached.push_back({kind, stepOf(share), share});
     }
     void endInput() {
-        if (m_share <= 0 || m_input.empty()) return;
-        for (const auto& [share, input] : m_kept) {
-            if (input == m_input) return;
+        for (const Reached& r : m_reached) {
+            std::vector<Input>& steps = m_kept[static_cast<std::size_t>(r.kind)];
+            const auto at = std::find_if(steps.begin(), steps.end(), [&](const Input& i) { return i.step == r.step; });
+            if (at != steps.end()) continue;  // the first input to reach a step keeps it
+            steps.push_back({r.step, r.share, m_input});
+            std::sort(steps.begin(), steps.end(), [](const Input& a, const Input& b) { return a.step > b.step; });
+            if (steps.size() > kStepsKept) steps.pop_back();
         }
-        m_kept.emplace_back(m_share, m_input);
-        std::sort(m_kept.begin(), m_kept.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
-        if (m_kept.size() > kKeep) m_kept.pop_back();
     }
     ~Kept() {
         const char* folder = std::getenv("FUZZ_COST_KEEP");
         if (!folder) return;
-        for (std::size_t i = 0; i < m_kept.size(); ++i) {
-            char name[64];
-            std::snprintf(name, sizeof name, "/costliest-%zu-%03.0f", i + 1, 1000 * m_kept[i].first);
-            if (std::FILE* f = std::fopen((std::string(folder) + name).c_str(), "wb")) {
-                std::fwrite(m_kept[i].second.data(), 1, m_kept[i].second.size(), f);
-                std::fclose(f);
+        for (std::size_t kind = 0; kind < m_kept.size(); ++kind) {
+            for (const Input& input : m_kept[kind]) {
+                char name[64];
+                std::snprintf(name, sizeof name, "/costliest-%zu-%03.0f", kind, 1000 * input.share);
+                if (std::FILE* f = std::fopen((std::string(folder) + name).c_str(), "wb")) {
+                    std::fwrite(input.bytes.data(), 1, input.bytes.size(), f);
+                    std::fclose(f);
+                }
             }
         }
     }
 
 private:
+    struct Reached {
+        CallKind kind;
+        std::size_t step;
+        double share;
+    };
+    struct Input {
+        std::size_t step;
+        double share;
+        std::string bytes;
+    };
     std::string m_input;
-    double m_share = 0;
-    std::vector<std::pair<double, std::string>> m_kept;  // share of the costliest large call, input
+    std::vector<Reached> m_reached;  // by the input being played
+    std::vector<std::vector<Input>> m_kept = std::vector<std::vector<Input>>(kKinds);
 };
 
 Kept& kept() {
@@ -114,12 +137,11 @@ Kept& kept() {
 // libFuzzer's extra counters (its __libfuzzer_extra_counters section):
 // every nonzero byte is a feature, and libFuzzer clears them before each
 // input.
-constexpr std::size_t kKinds = static_cast<std::size_t>(CallKind::FirstPacket) + kUris.size();
 constexpr std::size_t kSteps = 64;  // shares of 1/32 up to 2
 __attribute__((section("__libfuzzer_extra_counters"))) uint8_t s_shares[kKinds * kSteps];
 
 void feature(CallKind kind, double share) {
-    const auto step = static_cast<std::size_t>(std::min(share * 32, static_cast<double>(kSteps - 1)));
+    const std::size_t step = std::min(stepOf(share), kSteps - 1);
     s_shares[static_cast<std::size_t>(kind) * kSteps + step] = 1;
 }
 #else
@@ -163,7 +185,7 @@ void judge(CallKind kind, const CallCost& cost) {
         std::fprintf(stderr, "fuzz: cost finding: %s\n", describe(kind, cost).c_str());
         std::abort();
     }
-    kept().note(share, cost);
+    kept().note(kind, share, cost);
     feature(kind, share);
 #endif
 }

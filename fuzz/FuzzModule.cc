@@ -24,12 +24,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <iterator>
 #include <memory>
 #include <set>
 #include <string>
 #include <type_traits>
+#include <variant>
 #include <vector>
 
 #include "fuzz/Cost.h"

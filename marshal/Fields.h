@@ -580,6 +580,7 @@ const char* readEnd(const char* at, const char* end) {
         if constexpr (std::is_integral_v<E> && !KeyedContainer<T>) {
             return passBytes(at, end, std::size_t{count} * sizeof(E));
         } else if constexpr (HasFields<E>) {
+            // The records' shape is fetched once for the whole list.
             const E& shape = shapeOf<E>();
             for (; count > 0 && at; --count) {
                 if constexpr (KeyedContainer<T>) {

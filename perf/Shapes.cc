@@ -152,6 +152,23 @@ std::vector<uint32_t> colliding(uint32_t n, bool reserved) {
     return ids;
 }
 
+// sidApps listing apps `a` and `b` in turn under kSid, n listings: none
+// repeats the one before.
+pl::PluginSid2AppsMap inTurn(uint32_t a, uint32_t b, uint32_t n) {
+    pl::PluginSid2AppsMap sidApps;
+    std::vector<uint32_t>& ids = sidApps.sidApps[kSid].appIds;
+    ids.reserve(n);
+    for (uint32_t i = 0; i < n; ++i) ids.push_back(i % 2 == 0 ? a : b);
+    return sidApps;
+}
+
+// n app ids the registry has not seen, from `first` on.
+std::vector<uint32_t> newIds(uint32_t first, uint32_t n) {
+    std::vector<uint32_t> ids(n);
+    for (uint32_t i = 0; i < n; ++i) ids[i] = first + i;
+    return ids;
+}
+
 Delivery appMsgV3(uint16_t type, uint32_t appId, uint64_t srcId, uint32_t seqNum, std::string data) {
     ps::PAppMsgToClient msg;
     msg.appId = appId;
@@ -263,7 +280,7 @@ const std::vector<Shape>& table() {
              // At N = 13,000: the third audit input, one 60,231-byte packet
              // (always zipped: unzipped, its lists would be 8 MiB).
              ps::PAddAppReq req;
-             for (uint32_t i = 0; i < n; ++i) req.appIds.push_back(kApp + 1 + i);
+             req.appIds = newIds(kApp + 1, n);
              pl::PluginAppPackMap packs;
              packs.apps[kApp] = pack(kApp, {1});
              packs.apps[kApp].versions.resize(kAuditVersions);
@@ -278,11 +295,7 @@ const std::vector<Shape>& table() {
              // has to find its pack among thousands.
              pl::PluginAppPackMap packs;
              for (uint32_t id = 1; id <= kManyPacks; ++id) packs.apps[id] = pack(id, {id});
-             pl::PluginSid2AppsMap sidApps;
-             std::vector<uint32_t>& ids = sidApps.sidApps[kSid].appIds;
-             ids.reserve(n);
-             for (uint32_t i = 0; i < n; ++i) ids.push_back(i % 2 == 0 ? 1 : kManyPacks);
-             return Traffic{{}, {addAppReq({}, packs, sidApps, n, zip)}};
+             return Traffic{{}, {addAppReq({}, packs, inTurn(1, kManyPacks, n), n, zip)}};
          }},
         {{"add-fails-late", "PAddAppReq: app 7's pack with N empty version items, then a sidApps cut short"},
          [](uint32_t n, bool zip) {
@@ -330,14 +343,10 @@ const std::vector<Shape>& table() {
              // Packs, proxies, listings and ids at once, in one packet of
              // 64 KB (always zipped: unzipped, its lists would be 6 MiB).
              ps::PAddAppReq req;
-             for (uint32_t i = 0; i < n; ++i) req.appIds.push_back(kManyPacks + 1 + i);
+             req.appIds = newIds(kManyPacks + 1, n);
              pl::PluginAppPackMap packs;
              for (uint32_t id = 1; id <= kManyPacks; ++id) packs.apps[id] = pack(id, descending(64));
-             pl::PluginSid2AppsMap sidApps;
-             std::vector<uint32_t>& ids = sidApps.sidApps[kSid].appIds;
-             ids.reserve(kAuditListings);
-             for (uint32_t i = 0; i < kAuditListings; ++i) ids.push_back(i % 2 == 0 ? 1 : kManyPacks);
-             return Traffic{{}, {addAppReq(req, packs, sidApps, kAuditListings, true)}};
+             return Traffic{{}, {addAppReq(req, packs, inTurn(1, kManyPacks, kAuditListings), kAuditListings, true)}};
          }},
         {{"add-costliest", "PAddAppReq: N new app ids beside the costliest lists: version items, listings in turn"},
          [](uint32_t n, bool) {
@@ -347,15 +356,12 @@ const std::vector<Shape>& table() {
              // 4 MiB of listings naming apps 7 and 8 in turn (each a lookup
              // of its pack). Always zipped.
              ps::PAddAppReq req;
-             for (uint32_t i = 0; i < n; ++i) req.appIds.push_back(kApp + 2 + i);
+             req.appIds = newIds(kApp + 2, n);
              pl::PluginAppPackMap packs;
              packs.apps[kApp] = pack(kApp, {1});
              packs.apps[kApp].versions.resize(kAuditVersions);
              packs.apps[kApp + 1] = pack(kApp + 1, {2});
-             pl::PluginSid2AppsMap sidApps;
-             std::vector<uint32_t>& ids = sidApps.sidApps[kSid].appIds;
-             ids.reserve(kAuditListings);
-             for (uint32_t i = 0; i < kAuditListings; ++i) ids.push_back(kApp + i % 2);
+             const pl::PluginSid2AppsMap sidApps = inTurn(kApp, kApp + 1, kAuditListings);
              return Traffic{{}, {addAppReq(req, packs, sidApps, kAuditListings, true)}};
          }},
         {{"add-pack-proxies", "PAddAppReq: app 7 listed once, its pack N proxies in descending order"},
