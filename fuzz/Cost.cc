@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,6 +20,22 @@ namespace sappfuzz {
 namespace {
 
 constexpr std::size_t kKinds = static_cast<std::size_t>(CallKind::FirstPacket) + kUris.size();
+
+// The value of the environment variable `name`; empty when it is not set.
+std::string environment(const char* name) {
+#if defined(_MSC_VER)
+    // MSVC's runtime deprecates getenv for its _dupenv_s.
+    char* value = nullptr;
+    std::size_t size = 0;
+    if (_dupenv_s(&value, &size, name) != 0 || value == nullptr) return {};
+    std::string out(value);
+    std::free(value);
+    return out;
+#else
+    const char* value = std::getenv(name);
+    return value ? value : "";
+#endif
+}
 
 std::string nameOf(CallKind kind) {
     static const char* const kNames[] = {"getModule", "onRequest", "a session event", "a task run", "onLeave",
@@ -98,16 +115,16 @@ public:
         }
     }
     ~Kept() {
-        const char* folder = std::getenv("FUZZ_COST_KEEP");
-        if (!folder) return;
+        const std::string folder = environment("FUZZ_COST_KEEP");
+        if (folder.empty()) return;
         for (std::size_t kind = 0; kind < m_kept.size(); ++kind) {
             for (const Input& input : m_kept[kind]) {
-                char name[64];
-                std::snprintf(name, sizeof name, "/costliest-%zu-%03.0f", kind, 1000 * input.share);
-                if (std::FILE* f = std::fopen((std::string(folder) + name).c_str(), "wb")) {
-                    std::fwrite(input.bytes.data(), 1, input.bytes.size(), f);
-                    std::fclose(f);
-                }
+                // "onPacket-PAddAppReq-0369": the kind, and the share in thousandths.
+                std::string name = nameOf(static_cast<CallKind>(kind));
+                std::replace(name.begin(), name.end(), ' ', '-');
+                char share[16];
+                std::snprintf(share, sizeof share, "-%04.0f", 1000 * input.share);
+                std::ofstream(folder + "/" + name + share, std::ios::binary) << input.bytes;
             }
         }
     }
@@ -171,7 +188,7 @@ void beginInput(const uint8_t* data, std::size_t size) { kept().beginInput(data,
 void endInput() { kept().endInput(); }
 
 void judge(CallKind kind, const CallCost& cost) {
-    static const bool log = std::getenv("FUZZ_COST_LOG") != nullptr;
+    static const bool log = !environment("FUZZ_COST_LOG").empty();
     if (log) std::fprintf(stderr, "fuzz: %s\n", describe(kind, cost).c_str());
 #if defined(SAPP_WORK_COUNT)
     static Costliest costliest;

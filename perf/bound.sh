@@ -78,7 +78,7 @@ if [ "$programs" = yes ]; then
     done
     [ ${#files[@]} -gt 0 ] || { echo "perf/bound.sh: --programs needs files or folders of programs" >&2; exit 2; }
     failed=0
-    printf '%-24s %6s %9s %9s %8s %6s %9s %12s %8s  %s\n' program calls handed inflated sent lines held instructions "of bound" verdict
+    printf '%-32s %6s %9s %9s %8s %6s %9s %12s %8s  %s\n' program calls handed inflated sent lines held instructions "of bound" verdict
     for file in "${files[@]}"; do
         # What each call was handed and produced, as the replay tells it; a
         # byte held is freed once, however many calls tear sessions down.
@@ -101,7 +101,7 @@ if [ "$programs" = yes ]; then
             verdict="FAILS: over $perCall instructions a call, $perPacketByte a byte handed, $perInflatedByte an inflated one, $perSentByte a byte sent, $perLogLine a line logged and $perHeldByte a byte held"
             failed=1
         fi
-        printf '%-24s %6s %9s %9s %8s %6s %9s %12s %7.0f%%  %s\n' "$(basename "$file")" "$calls" "$handed" "$inflated" \
+        printf '%-32s %6s %9s %9s %8s %6s %9s %12s %7.0f%%  %s\n' "$(basename "$file")" "$calls" "$handed" "$inflated" \
             "$sent" "$lines" "$held" "$count" "$(awk -v c="$count" -v b="$bound" 'BEGIN { print 100 * c / b }')" "$verdict"
     done
     exit $failed
