@@ -39,6 +39,18 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# stage NAME: ends the stage before it, printing its time, and starts NAME.
+stage_name=""
+stage_started=$SECONDS
+stage() {
+  if [ -n "$stage_name" ]; then
+    echo "== $stage_name: $((SECONDS - stage_started)) s (run so far: $SECONDS s) =="
+  fi
+  stage_name="$1"
+  stage_started=$SECONDS
+  [ -z "$stage_name" ] || echo "== $stage_name =="
+}
+
 mode="${1:-all}"
 case "$mode" in
   all) scripts/deps.sh windows ;;
@@ -49,7 +61,7 @@ esac
 # The coverage build is the clang build with coverage instrumentation: its
 # suite is the Clang run, and the coverage costs little on top.
 for preset in dev coverage asan; do
-  echo "== $preset build =="
+  stage "$preset build"
   if [ "$preset" = coverage ]; then
     scripts/coverage.sh
     continue
@@ -59,14 +71,14 @@ for preset in dev coverage asan; do
   ctest --preset "$preset"
 done
 
-echo "== installed package: minimal-host =="
+stage "installed package: minimal-host"
 scripts/minimal-host.sh dev
 
 # Times are scripts/bench.sh's business; here the release build has to
 # compile whole, its tests included, without a warning (some of GCC's
 # warnings appear only at -O3), the instruction counts have to stay within
 # their budget and the worst-case packets within their cost per byte.
-echo "== bench build: the release build whole, the cost budget and the per-byte bounds =="
+stage "bench build: the release build whole, the cost budget and the per-byte bounds"
 cmake --preset bench
 cmake --build --preset bench
 bench/budget.sh build/bench
@@ -75,22 +87,21 @@ perf/bound.sh --quick build/bench
 # The release build's shipped library, played by a host that calls into it
 # from inside sendRequest, postAppEvent and the log sink's write, under
 # valgrind: the module must stop each nested call (module/CMakeLists.txt).
-echo "== bench build: nested host calls stopped in the release build (valgrind) =="
+stage "bench build: nested host calls stopped in the release build (valgrind)"
 ctest --test-dir build/bench -L reentry --no-tests=error --output-on-failure
 
 if [ "$mode" = all ]; then
   # fuzz_cost's costliest inputs are then counted in instructions on the
   # bench build above and held to the module's bound per byte.
-  echo "== fuzz targets (libFuzzer, 60 s each), fuzz_cost's costliest inputs in instructions =="
+  stage "fuzz targets (libFuzzer, 60 s each), fuzz_cost's costliest inputs in instructions"
   FUZZ_COST_JUDGE=build/bench fuzz/run.sh 60
 
-  echo "== windows build (mingw-w64, under Wine) =="
+  stage "windows build (mingw-w64, under Wine)"
   scripts/test-windows.sh
 
   # After the mingw-w64 build, so that each build's sapp-host can be shown
   # the other's sapp.dll.
-  echo "== msvc-wine build (MSVC ABI, MSVC's standard library, Wine's runtime DLLs, under Wine) =="
-  stage_started=$SECONDS
+  stage "msvc-wine build (MSVC ABI, MSVC's standard library, Wine's runtime DLLs, under Wine)"
   scripts/test-msvc-wine.sh
-  echo "== msvc-wine stage: $((SECONDS - stage_started)) s =="
 fi
+stage ""
