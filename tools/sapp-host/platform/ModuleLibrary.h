@@ -25,11 +25,13 @@ struct ModuleLibrary {
 // the one in the install tree's library folder (bin/../lib).
 std::string defaultModulePath();
 
-// The toolchain family a Windows module comes from, told by the C runtime
-// its import table names (docs/abi.md, "Telling the builds apart"): MSVC's
-// modules import vcruntime140.dll, msvcp140.dll or ucrtbase.dll, mingw-w64
-// GCC's msvcrt.dll. A host of one family cannot use a module of the other.
-enum class ModuleFamily { Unknown, Msvc, MingwGcc };
+// The toolchain family a Windows module comes from, told by its exports'
+// C++ decoration and the runtimes its import table names (docs/abi.md,
+// "Telling the builds apart"): MSVC's modules export "?"-decorated names
+// and import vcruntime140.dll or msvcp140.dll; mingw-w64 GCC's export
+// Itanium "_Z" names and import msvcrt.dll, or the UCRT in a mingw-w64
+// build against it. A host of one family cannot use a module of another.
+enum class ModuleFamily { Unknown, Msvc, MingwGcc, MingwGccUcrt };
 
 // The family of the PE image `image` (a DLL's bytes); Unknown for anything
 // else, a truncated or damaged image included.
