@@ -12,6 +12,11 @@
 #                     the record layouts, std::string's members included
 #                     (cmake/msvc-layout/Offsets.txt), read from sapp.dll,
 #                     sapp_msvc_layout.dll and the PDBs beside them;
+#   msvc_host_imports_documented
+#                     the names sapp.dll imports from pktcore.dll and
+#                     tarnbase.dll are the table of docs/msvc-host.md
+#                     ("Exports your host libraries provide"); rewrite it
+#                     with the same command and --write;
 #   sapp_msvc_layout  (a DLL, not a test) cmake/msvc-layout/Layout.cc: the
 #                     interfaces a host implements, compiled as a host and
 #                     linked, so their tables can be read like the module's.
@@ -43,7 +48,8 @@ endif()
 
 if(needs)
   list(JOIN needs ", " needs)
-  foreach(test msvc_dll_imports msvc_dll_imports_tarnbase msvc_dll_imports_pktcore msvc_dll_layout)
+  foreach(test msvc_dll_imports msvc_dll_imports_tarnbase msvc_dll_imports_pktcore msvc_dll_layout
+               msvc_host_imports_documented)
     sapp_add_skipped_test(${test} "${needs} (Debian: llvm-14, python3)")
   endforeach()
   return()
@@ -69,5 +75,9 @@ add_test(NAME msvc_dll_layout
                  --slots ${PROJECT_SOURCE_DIR}/cmake/msvc-layout/Slots.txt
                  --offsets ${PROJECT_SOURCE_DIR}/cmake/msvc-layout/Offsets.txt
                  sapp.dll=$<TARGET_FILE:sapp> sapp_msvc_layout.dll=$<TARGET_FILE:sapp_msvc_layout>)
+add_test(NAME msvc_host_imports_documented
+         COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/cmake/msvc-layout/CheckDll.py host-imports
+                 --readobj ${SAPP_LLVM_READOBJ} --undname ${SAPP_LLVM_UNDNAME}
+                 --doc ${PROJECT_SOURCE_DIR}/docs/msvc-host.md $<TARGET_FILE:sapp>)
 set_tests_properties(msvc_dll_imports msvc_dll_imports_tarnbase msvc_dll_imports_pktcore msvc_dll_layout
-                     PROPERTIES LABELS msvc-dll)
+                     msvc_host_imports_documented PROPERTIES LABELS msvc-dll)

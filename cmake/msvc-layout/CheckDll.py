@@ -24,6 +24,14 @@
           names std::string and std::wstring stand for the standard
           library's class names.
 
+    CheckDll.py host-imports --readobj R --undname U --doc DOC.md [--write] BINARY
+        the names BINARY (sapp.dll) imports from the host libraries
+        (pktcore.dll, tarnbase.dll) are the table between the lines
+        "<!-- host-imports: begin -->" and "<!-- host-imports: end -->" of
+        DOC.md, one row per name: DLL, decorated name, what llvm-undname
+        makes of it. With --write the table is written from the binary
+        instead.
+
 Exit status 0 when everything holds; otherwise every difference is printed
 and the status is 1.
 """
@@ -201,6 +209,53 @@ def check_imports(args):
     return problems
 
 
+HOST_LIBRARIES = ("pktcore.dll", "tarnbase.dll")
+BEGIN, END = "<!-- host-imports: begin -->", "<!-- host-imports: end -->"
+
+
+def undecorated(undname, names):
+    """llvm-undname's reading of each decorated name (the name itself where it has none)."""
+    readable = {}
+    output = subprocess.run([undname, *names], capture_output=True, text=True).stdout if names else ""
+    for block in output.split("\n\n"):
+        lines = block.strip("\n").split("\n")
+        if len(lines) > 1 and lines[0] and not lines[1].startswith("error:"):
+            readable[lines[0]] = lines[1]
+    return [readable.get(name, name) for name in names]
+
+
+def check_host_imports(args):
+    dump = run(args.readobj, "--coff-imports", args.binary)
+    rows = []
+    for dll, body in re.findall(r"^\s*Import \{\s*\n\s*Name: (\S+)\n(.*?)^\s*\}", dump, re.MULTILINE | re.DOTALL):
+        if dll.lower() in HOST_LIBRARIES:
+            names = sorted(re.findall(r"^\s*Symbol: (\S+) \(\d+\)", body, re.MULTILINE))
+            rows += [(dll.lower(), name, text) for name, text in zip(names, undecorated(args.undname, names))]
+    if not rows:
+        return [f"{Path(args.binary).name} imports nothing from {' or '.join(HOST_LIBRARIES)}"]
+    table = ["| DLL | decorated name | llvm-undname |", "|---|---|---|"]
+    table += [f"| `{dll}` | `{name}` | `{text}` |" for dll, name, text in rows]
+    doc = Path(args.doc)
+    text = doc.read_text()
+    if text.count(BEGIN) != 1 or text.count(END) != 1 or text.index(BEGIN) > text.index(END):
+        return [f"{doc} has no table between {BEGIN} and {END}"]
+    head, rest = text.split(BEGIN)
+    documented, tail = rest.split(END)
+    wanted = "\n" + "\n".join(table) + "\n"
+    if args.write:
+        doc.write_text(head + BEGIN + wanted + END + tail)
+        print(f"{doc}: {len(rows)} names {Path(args.binary).name} imports from the host libraries")
+        return []
+    if documented.strip() != wanted.strip():
+        have = set(documented.strip().splitlines()[2:])
+        want = set(table[2:])
+        return ([f"{doc} lists, but {Path(args.binary).name} does not import: {line}" for line in sorted(have - want)] +
+                [f"{Path(args.binary).name} imports, but {doc} does not list: {line}" for line in sorted(want - have)] +
+                [f"rewrite the table: CheckDll.py host-imports --write ... (cmake/MsvcWine.cmake has the command)"])
+    print(f"{doc}: the {len(rows)} names {Path(args.binary).name} imports from the host libraries")
+    return []
+
+
 def check_layout(args):
     binaries = {}
     for entry in args.binaries:
@@ -331,8 +386,15 @@ def main():
     layout.add_argument("--slots", required=True)
     layout.add_argument("--offsets", required=True)
     layout.add_argument("binaries", nargs="+", metavar="NAME=BINARY")
+    host_imports = commands.add_parser("host-imports")
+    host_imports.add_argument("--readobj", required=True)
+    host_imports.add_argument("--undname", required=True)
+    host_imports.add_argument("--doc", required=True)
+    host_imports.add_argument("--write", action="store_true")
+    host_imports.add_argument("binary")
     args = parser.parse_args()
-    problems = check_imports(args) if args.command == "imports" else check_layout(args)
+    checks = {"imports": check_imports, "layout": check_layout, "host-imports": check_host_imports}
+    problems = checks[args.command](args)
     for problem in problems:
         print(problem, file=sys.stderr)
     return 1 if problems else 0
