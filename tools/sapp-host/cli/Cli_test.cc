@@ -649,6 +649,17 @@ TEST(CliTest, RunScriptWritesOnlyTheTraceToStandardOutput) {
 }
 #endif
 
+// The version is the package's, wherever the option stands.
+TEST(CliTest, VersionIsThePackages) {
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"--version"}, {"check", "--version"}}) {
+        const ChildResult r = sappHost(args);
+        ASSERT_TRUE(r.exited);
+        EXPECT_EQ(r.code, 0);
+        EXPECT_EQ(r.output, "sapp-host " SAPP_VERSION "\n");
+    }
+}
+
 TEST(CliTest, HelpForEachCommand) {
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"--help"}, {"help"}, {"help", "run"}, {"run", "--help"}, {"check", "--help"},

@@ -34,7 +34,8 @@ stand-in host, and shows everything it sends, posts and logs.
 )";
 
 constexpr const char* kClosing = R"(Options may stand anywhere after sapp-host. sapp-host help COMMAND (or
-COMMAND --help) says what a command and each of its options do.
+COMMAND --help) says what a command and each of its options do;
+sapp-host --version prints the version of the package it came with.
 Exit status: 0 success, 1 a check failed, 2 bad input or no module.
 The tool: docs/sapp-host.md; its file formats: docs/sapp-host-formats.md.
 )";
@@ -142,6 +143,12 @@ int runCommand(const Options& options) {
 }
 
 int runCommandLine(const std::vector<std::string>& words) {
+    // The package's version (the root CMakeLists.txt's project()), which
+    // the Windows binaries' version resources carry too.
+    if (std::find(words.begin(), words.end(), "--version") != words.end()) {
+        std::cout << "sapp-host " << SAPP_VERSION << "\n";
+        return kExitOk;
+    }
     bool help = false;
     Options options;
     try {
