@@ -58,7 +58,11 @@ foreach(entry IN LISTS TABLES)
   math(EXPR stop "${first} + 8 * ${pure}" OUTPUT_FORMAT HEXADECIMAL)
   sapp_run_tool(dump "${OBJDUMP}" -s --start-address=${first} --stop-address=${stop} "${LIBRARY}")
   # " <address> <up to four 8-digit groups, 35 columns>  <ascii>": keep
-  # the groups.
+  # the groups. The ascii column shows the words' bytes, any of which may
+  # be one that CMake's lists split on (';') or group by ('[', ']': a handler
+  # at an address with a byte 0x5b joined every later line into one);
+  # nothing but letters, digits and blanks is kept of it.
+  string(REGEX REPLACE "[^0-9A-Za-z \n]" "." dump "${dump}")
   set(bytes "")
   string(REGEX MATCHALL "\n [0-9a-f]+ [^\n]+" lines "${dump}")
   foreach(line IN LISTS lines)

@@ -793,9 +793,11 @@ void unpackFields(R& record, In& up) {
 }
 
 // Base of the wire records: marshal and unmarshal walk the record's field
-// list (R::fields). They are defined in RecordWalks.h, which a record family
-// includes where it instantiates Record<R> for each of its records, so that
-// every record's walks are compiled once, in one place.
+// list (R::fields). They are defined in RecordWalks.h, which every header
+// that defines records includes: the walks are compiled wherever a record's
+// virtual table is needed, unless the record's header declares them
+// compiled elsewhere (this project's own builds compile them once, in
+// protocol/Records.cc; RecordWalks.h says how).
 template <class R>
 class Record : public Marshallable {
 public:

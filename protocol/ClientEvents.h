@@ -3,7 +3,15 @@
 // Every record starts with the AppEvent head (type, empty extra) and adds
 // its fields after it; each lists those fields, for whoever shows or copies
 // events. A record lives on the caller's stack for the duration of the
-// call; the host copies what it keeps.
+// call; the host copies what it keeps. A copy is the host's own: it may be
+// copied and moved again, kept after the call, after the session left and
+// after the module was unloaded, and destroyed at any time. The plug-in
+// records an app-list event holds have virtual walks (marshal, unmarshal);
+// their headers define them, so a host's compiler builds them where the
+// host copies an event, and the host links nothing of the module for it.
+// AppEvent has no virtual destructor: a host that keeps events as
+// AppEvent* deletes each as the record its code names (visitClientEvent).
+// docs/abi.md, "Keeping records".
 //
 //   1031 EVENT_APP_ADDED      AppAddedEvent      an app-platform app was added
 //   1032 EVENT_APPS_ADDED     AppsAddedEvent     the session service added apps

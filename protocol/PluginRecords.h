@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "marshal/Fields.h"
+#include "marshal/RecordWalks.h"
 #include "protocol/RecordsFwd.h"
 
 namespace vessaplugin::appMgr {
@@ -123,3 +124,18 @@ struct PluginSid2AppsMap : pakt::Record<PluginSid2AppsMap> {
 };
 
 }  // namespace vessaplugin::appMgr
+
+// The walks of these records are compiled in protocol/Records.cc for every
+// target of this project that links it (SAPP_RECORD_WALKS_LINKED); anyone
+// else, a host built against the installed headers, compiles them from
+// marshal/RecordWalks.h where it needs them.
+#if defined(SAPP_RECORD_WALKS_LINKED)
+namespace pakt {
+extern template class Record<vessaplugin::appMgr::PluginVerItem>;
+extern template class Record<vessaplugin::appMgr::PluginAppPack>;
+extern template class Record<vessaplugin::appMgr::PluginAppPackMap>;
+extern template class Record<vessaplugin::appMgr::PluginSid2Apps>;
+extern template class Record<vessaplugin::appMgr::PluginSidAttr>;
+extern template class Record<vessaplugin::appMgr::PluginSid2AppsMap>;
+}  // namespace pakt
+#endif

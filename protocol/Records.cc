@@ -1,6 +1,9 @@
-// The marshal and unmarshal of every wire record, compiled here once: the
-// walks of their field lists.
-#include "marshal/RecordWalks.h"
+// The marshal and unmarshal of every wire record, compiled here once for
+// this project's targets: the walks of their field lists. The records'
+// headers declare each of these instantiations (extern template) for every
+// target that links this file's library, SAPP_RECORD_WALKS_LINKED, so a
+// line missing here fails to link; a host built against the installed
+// headers compiles the walks itself (marshal/RecordWalks.h).
 #include "protocol/PluginRecords.h"
 #include "protocol/SessionRecords.h"
 

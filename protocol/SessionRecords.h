@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "marshal/Fields.h"
+#include "marshal/RecordWalks.h"
 #include "protocol/RecordsFwd.h"
 
 namespace protocol::session {
@@ -295,3 +296,28 @@ struct PAppSdkInfo : pakt::Record<PAppSdkInfo> {
 };
 
 }  // namespace protocol::session
+
+// The walks of these records, the views' included, are compiled in
+// protocol/Records.cc for every target of this project that links it
+// (SAPP_RECORD_WALKS_LINKED); anyone else, a host built against the
+// installed headers, compiles them from marshal/RecordWalks.h where it
+// needs them.
+#if defined(SAPP_RECORD_WALKS_LINKED)
+namespace pakt {
+extern template class Record<protocol::session::PGetAppsReq>;
+extern template class Record<protocol::session::PGetAnnounceApps>;
+extern template class Record<protocol::session::PAddAppReq>;
+extern template class Record<protocol::session::PDelAppReq>;
+extern template class Record<protocol::session::PAddAppReqView>;
+extern template class Record<protocol::session::PDelAppReqView>;
+extern template class Record<protocol::session::PUserMsg3View>;
+extern template class Record<protocol::session::PAppMsgToClientView>;
+extern template class Record<protocol::session::PUserMsg3>;
+extern template class Record<protocol::session::PAppMsgToClient>;
+extern template class Record<protocol::session::PAppMsgToSDK>;
+extern template class Record<protocol::session::VersionItem>;
+extern template class Record<protocol::session::AppInfoPack>;
+extern template class Record<protocol::session::AppInfoPack3>;
+extern template class Record<protocol::session::PAppSdkInfo>;
+}  // namespace pakt
+#endif

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs a build as an integrator gets it, checks the package and runs
-# examples/minimal-host, built against that install tree alone.
+# the hosts of examples/ (minimal-host, keep-events), built against that
+# install tree alone.
 #
 #   scripts/minimal-host.sh PRESET [RUNNER...]
 #
@@ -8,22 +9,27 @@
 # installed afresh into build/PRESET-install, and then:
 #   - every relative link of the installed Markdown files (the README first)
 #     must lead to a file of the install tree;
-#   - the example is configured and built with CMake in
-#     build/PRESET-minimal-host (with the preset's toolchain file, if any)
-#     and run;
-#   - the example is compiled once more by hand with the flags of
-#     `pkg-config --cflags --libs sapp` (build/PRESET-minimal-host-pc) and run;
+#   - each example is configured and built with CMake in
+#     build/PRESET-minimal-host and build/PRESET-keep-events (with the
+#     preset's toolchain file, if any) and run: minimal-host drives a
+#     session, keep-events keeps copies of every client event and sent
+#     record the module hands it and reads them after the session and the
+#     module are gone;
+#   - minimal-host, and keep-events/copy-host.cc (a host whose only work is
+#     copying an AppsAddedEvent and an AppsDeletedEvent), are compiled once
+#     more by hand with the flags of `pkg-config --cflags --libs sapp`
+#     (build/PRESET-minimal-host-pc) and run;
 #   - for a Linux build, the README's pkg-config recipe is run as it is
 #     written, in a new folder outside the tree (with the install tree for
 #     its /opt/sapp), and the host it builds must start and succeed;
 #   - the build's archive is made with cpack (sapp-<version>-Linux.tar.gz or
 #     -win64-<msvc|mingw>.zip in build/PRESET) and must hold the LICENSE.
-# The example's output must be the one its README shows, but for the module
+# Each example's output must be the one its README shows, but for the module
 # file's path. Runs go through RUNNER when given (scripts/test-windows.sh and
 # scripts/test-msvc-wine.sh pass Wine, inside their Wine server's lifetime).
-# An MSVC-ABI build (msvc-wine) links the example against its own runtime
+# An MSVC-ABI build (msvc-wine) links the examples against its own runtime
 # libraries, as MSVC links its default ones, and is not built with
-# pkg-config's flags, which are GCC's. Fails when any step fails or the
+# pkg-config's flags, which are GCC's. Fails when any step fails or an
 # example exits non-zero.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -33,6 +39,7 @@ shift
 build="build/$preset"
 prefix="$PWD/build/$preset-install"
 example="build/$preset-minimal-host"
+keeper="build/$preset-keep-events"
 handmade="build/$preset-minimal-host-pc"
 docs="$prefix/share/doc/sapp"
 
@@ -62,7 +69,7 @@ compiler() {
     printf '%s\n' "$cxx"
 }
 
-rm -rf "$prefix" "$example" "$handmade"
+rm -rf "$prefix" "$example" "$keeper" "$handmade"
 quiet cmake --install "$build" --prefix "$prefix"
 
 # The installed docs: the README, docs/ and examples/ keep the source tree's
@@ -82,27 +89,36 @@ while IFS= read -r page; do
 done < <(find "$docs" -name '*.md' | sort)
 [ "$links" -gt 0 ] || fail "no relative link found in the installed docs"
 
-# The example, built with CMake against the package.
-args=(-S examples/minimal-host -B "$example" -Dsapp_DIR="$prefix/lib/cmake/sapp")
 toolchain=$(cache CMAKE_TOOLCHAIN_FILE)
-[ -z "$toolchain" ] || args+=(-DCMAKE_TOOLCHAIN_FILE="$toolchain")
 msvc=$(cache SAPP_MSVC_WINE)
-if [ "$msvc" = ON ]; then
-    runtime=("$PWD/$build/lib/sapp_msvc_runtime.lib" "$PWD/$build"/msvc-runtime/*.lib)
-    # Release, as the package: a Debug host would take the debug runtime.
-    args+=(-DSAPP_MSVC_RUNTIME_LIBRARIES="${runtime[*]}" -DCMAKE_BUILD_TYPE=Release)
-fi
-quiet cmake "${args[@]}"
-quiet cmake --build "$example"
 
-exe="$example/minimal-host"
-[ -e "$exe" ] || exe="$exe.exe"
-output=$("$@" "$exe") || { printf '%s\n' "$output" >&2; fail "the example failed"; }
-printf '%s\n' "$output"
-# The README's block of output, from its "module:" line to the next fence.
-shown=$(sed -n '/^module: /,/^```/p' examples/minimal-host/README.md | sed '1d;$d')
-[ "$(printf '%s\n' "$output" | tr -d '\r' | sed '1d')" = "$shown" ] ||
-    fail "the example's output differs from examples/minimal-host/README.md"
+# Builds examples/NAME with CMake against the package in FOLDER, runs it
+# (through the runner, if any) and checks that it prints what its README
+# shows, from the line after "module:" to the fence. Prints its output.
+build_and_run() {
+    local name="$1" folder="$2"
+    shift 2
+    local args=(-S "examples/$name" -B "$folder" -Dsapp_DIR="$prefix/lib/cmake/sapp")
+    [ -z "$toolchain" ] || args+=(-DCMAKE_TOOLCHAIN_FILE="$toolchain")
+    if [ "$msvc" = ON ]; then
+        local runtime=("$PWD/$build/lib/sapp_msvc_runtime.lib" "$PWD/$build"/msvc-runtime/*.lib)
+        # Release, as the package: a Debug host would take the debug runtime.
+        args+=(-DSAPP_MSVC_RUNTIME_LIBRARIES="${runtime[*]}" -DCMAKE_BUILD_TYPE=Release)
+    fi
+    quiet cmake "${args[@]}"
+    quiet cmake --build "$folder"
+
+    local exe="$folder/$name" output shown
+    [ -e "$exe" ] || exe="$exe.exe"
+    output=$("$@" "$exe") || { printf '%s\n' "$output" >&2; fail "the example $name failed"; }
+    printf '%s\n' "$output"
+    shown=$(sed -n '/^module: /,/^```/p' "examples/$name/README.md" | sed '1d;$d')
+    [ "$(printf '%s\n' "$output" | tr -d '\r' | sed '1d')" = "$shown" ] ||
+        fail "the example's output differs from examples/$name/README.md"
+}
+
+build_and_run minimal-host "$example" "$@"
+build_and_run keep-events "$keeper" "$@"
 
 # The same example compiled by hand with what pkg-config says, as a host
 # without CMake builds (PKG_CONFIG_LIBDIR: this package's .pc files only).
@@ -128,6 +144,11 @@ if [ "$msvc" != ON ]; then
     quiet "$(compiler)" -std=c++20 -o "$exe" examples/minimal-host/main.cc \
         "-DSAPP_MODULE_FILE=\"$module\"" "${flags[@]}"
     "$@" "$exe" >/dev/null || fail "the example built with pkg-config's flags failed"
+    # A host that copies app-list events needs the records' walks: the
+    # package's headers give them, with no flag more.
+    copier="$(dirname "$exe")/copy-host${exe##*/minimal-host}"
+    quiet "$(compiler)" -std=c++20 -o "$copier" examples/keep-events/copy-host.cc "${flags[@]}"
+    "$@" "$copier" || fail "keep-events/copy-host.cc built with pkg-config's flags failed"
 fi
 
 # The README's recipe, word for word but for where the package is.
@@ -152,5 +173,7 @@ listing=$(cmake -E tar tf "$archive")
 grep -q '/share/doc/sapp/LICENSE$' <<<"$listing" || fail "$archive holds no share/doc/sapp/LICENSE"
 built="CMake, with pkg-config${recipe:+ and by the recipe of README.md}"
 [ "$msvc" != ON ] || built="CMake"
+copied="keep-events kept and read its copies"
+[ "$msvc" = ON ] || copied="$copied, copy-host copied with pkg-config's flags"
 echo "minimal-host.sh: $links links of the installed docs hold; the example ran built with $built;" \
-     "$archive holds the LICENSE" >&2
+     "$copied; $archive holds the LICENSE" >&2

@@ -7,8 +7,9 @@
 #     scenario folder through sapp-host.exe, the corpus replays, the exports,
 #     imports, virtual tables and record layouts of the linked DLLs, the
 #     public headers after <windows.h>);
-#   - the package: installed, examples/minimal-host built against it and run
-#     (its output must be its README's), zipped (scripts/minimal-host.sh);
+#   - the package: installed, the hosts of examples/ (minimal-host,
+#     keep-events) built against it and run (their output must be their
+#     READMEs'), zipped (scripts/minimal-host.sh);
 #   - every scenario through sapp-host.exe against the Linux build's traces
 #     (scripts/compare-traces.sh);
 #   - when the mingw-w64 build (preset windows) is there too: each build's

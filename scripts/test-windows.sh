@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Windows x86-64 preset (mingw-w64 cross build) and runs its whole
-# test suite under Wine, then installs it, runs examples/minimal-host against
-# the install tree under Wine and makes build/windows/sapp-<version>-win64-mingw.zip.
+# test suite under Wine, then installs it, runs the hosts of examples/
+# (minimal-host, keep-events) against the install tree under Wine and makes
+# build/windows/sapp-<version>-win64-mingw.zip.
 # Installs the cross compiler, Wine and the cross build's zlib when missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -30,9 +30,9 @@
 # Each build runs its unit tests, the scenario folder through sapp-host, the
 # replay of the fuzz corpora and the export checks (the sanitizer build also
 # a short soak); the dev build is then installed, its docs' links, its
-# pkg-config file and its archive's LICENSE checked, and
-# examples/minimal-host built against the install tree and run
-# (scripts/minimal-host.sh; for the Windows builds, scripts/test-windows.sh
+# pkg-config file and its archive's LICENSE checked, and the hosts of
+# examples/ (minimal-host, keep-events) built against the install tree and
+# run (scripts/minimal-host.sh; for the Windows builds, scripts/test-windows.sh
 # and scripts/test-msvc-wine.sh do the same under Wine, the zip package
 # included, and play every scenario against the Linux build's traces).
 # Each stage reports its time. Missing Debian packages are installed first.
