@@ -26,6 +26,14 @@ target_link_libraries(sapp_msvc_layout PRIVATE sapp_headers pktcore)
 foreach(target sapp_core sapp_protocol sapp_msvc_layout)
   target_compile_options(${target} PRIVATE /Z7)
 endforeach()
+# The other binaries the package ships, and the start-up code linked into
+# each, carry line tables only (CodeView, no types): their PDBs (installed
+# beside them, cmake/SappInstall.cmake) map every address to its function,
+# file and line, for a debugger or a crash dump. Debug information only:
+# the code generated is the same with or without it.
+foreach(target pktcore tarnbase sapp_host_lib sapp-host sapp_msvc_runtime)
+  target_compile_options(${target} PRIVATE -gline-tables-only)
+endforeach()
 
 find_package(Python3 COMPONENTS Interpreter)
 set(needs "")
