@@ -5,7 +5,8 @@
 #   include/sapp/        the headers a host needs (see SAPP_INSTALL_HEADERS)
 #   lib/                 the module and the stand-in host libraries (their
 #                        DLLs go to bin/ on Windows, the import libraries here)
-#   bin/                 sapp-host
+#   bin/                 sapp-host (and, from the msvc-wine build, the PDB
+#                        of every DLL and EXE)
 #   share/sapp/scenarios the scenario folder for sapp-host
 #   share/doc/sapp/      README, ARCHITECTURE, LICENSE, docs/ and examples/,
 #                        laid out as in the source tree so that the README's
@@ -83,6 +84,15 @@ install(TARGETS sapp_headers sapp pktcore tarnbase EXPORT sappTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(TARGETS sapp-host RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The msvc-wine build links every binary with /debug: each DLL and EXE has
+# its PDB beside it (sapp.pdb with the module's types and lines, the others
+# with their lines), which a Windows debugger or crash-dump reader finds
+# there. (A windows-msvc Release build writes none.)
+if(SAPP_MSVC_WINE)
+  foreach(target sapp pktcore tarnbase sapp-host)
+    install(FILES $<TARGET_PDB_FILE:${target}> DESTINATION ${CMAKE_INSTALL_BINDIR})
+  endforeach()
+endif()
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/scenarios/ DESTINATION ${CMAKE_INSTALL_DATADIR}/sapp/scenarios)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/ARCHITECTURE.md ${PROJECT_SOURCE_DIR}/LICENSE
         DESTINATION ${CMAKE_INSTALL_DOCDIR})

@@ -10,6 +10,9 @@
 #   - the package: installed, the hosts of examples/ (minimal-host,
 #     keep-events) built against it and run (their output must be their
 #     READMEs'), zipped (scripts/minimal-host.sh);
+#     the zip, unpacked, holds every file a Windows engineer expects, each
+#     binary's PDB is the one linked with it, and known functions map back
+#     to their source lines through those PDBs (cmake/msvc-layout/CheckPackage.py);
 #   - every scenario through sapp-host.exe against the Linux build's traces
 #     (scripts/compare-traces.sh);
 #   - when the mingw-w64 build (preset windows) is there too: each build's
@@ -36,6 +39,7 @@ cmake --build --preset msvc-wine
 sapp_wine_ctest msvc-wine
 
 scripts/minimal-host.sh msvc-wine "$SAPP_WINE64"
+python3 cmake/msvc-layout/CheckPackage.py --source . build/msvc-wine/sapp-*-win64-msvc.zip
 scripts/compare-traces.sh build/msvc-wine/bin/sapp-host.exe
 
 # A host of one toolchain family given the other's module: a clear refusal

@@ -1,6 +1,8 @@
 // Wine's <stdlib.h> with what the UCRT's adds and MSVC's standard library
 // uses: errno's values (the UCRT's stdlib.h brings <errno.h> along), and
-// quick_exit with its handler registration (ucrtbase's _crt_at_quick_exit).
+// quick_exit with its handler registration (ucrtbase's _crt_at_quick_exit);
+// and _dupenv_s, which ucrtbase exports and code written for MSVC calls in
+// place of getenv, which MSVC deprecates.
 // atexit and _onexit belong to the static start-up code
 // (msvc-runtime/startup/), not to ucrtbase, which exports neither: Wine
 // declares them imported, which would fail to link.
@@ -29,6 +31,8 @@ __declspec(dllimport) int __cdecl _crt_at_quick_exit(_PVFV_quick_exit function);
 static inline int __cdecl at_quick_exit(_PVFV_quick_exit function) {
     return _crt_at_quick_exit(function);
 }
+
+__declspec(dllimport) errno_t __cdecl _dupenv_s(char** buffer, size_t* size, const char* name);
 #ifdef __cplusplus
 }
 #endif

@@ -11,6 +11,9 @@
 //   - thread-safe initialisation of function-local statics (_Init_thread_*);
 //   - the TLS directory, which those statics' epoch counter needs;
 //   - the /GS security cookie and its check;
+//   - the load configuration directory (the cookie's address and the
+//     Control Flow Guard tables, for the loader) and the guard's check
+//     and dispatch pointers;
 //   - __chkstk, _fltused, __isa_available, type_info's virtual table, the
 //     list of type names vcruntime140 caches, std::nothrow.
 //
@@ -114,6 +117,73 @@ void __cdecl __security_check_cookie(uintptr_t cookie) {
         __report_gsfailure(cookie);  // 0xC0000409, the process ends
     }
 }
+
+// --- the load configuration and Control Flow Guard ---------------------------
+// The loader reads the load configuration directory, which the linker finds
+// by the name _load_config_used: where the /GS cookie is (the loader
+// replaces MSVC's default value with a random one before any code of the
+// module runs) and, with /guard:cf, the guard's tables. lld-link defines the
+// __guard_* symbols: the counts and flags as absolute values (0 without
+// /guard:cf), the tables as addresses in the image. Written in assembly:
+// GuardFlags is a 32-bit field that holds an absolute symbol's value, which
+// C++ cannot initialise statically. The layout is IMAGE_LOAD_CONFIG_DIRECTORY64
+// of the Windows 10 SDK (0x140 bytes); fields left 0 are unused here.
+//
+// Code compiled with /guard:cf makes every indirect call through
+// __guard_dispatch_icall_fptr, the target in RAX. Until the loader of a
+// Windows that enforces the guard puts its own check there, the pointers
+// hold the functions below: the dispatch jumps to the target, the check
+// returns. (Wine does not enforce the guard, so they stay.) They live in
+// .00cfg, merged into .rdata: read-only, the loader unprotects them.
+__asm__(
+    ".text\n"
+    ".p2align 4\n"
+    "sapp_guard_check_icall_nop:\n"
+    "    retq\n"
+    ".p2align 4\n"
+    "sapp_guard_dispatch_icall_nop:\n"
+    "    jmpq *%rax\n"
+    ".section .00cfg,\"dr\"\n"
+    ".p2align 3\n"
+    ".globl __guard_check_icall_fptr\n"
+    "__guard_check_icall_fptr:\n"
+    "    .quad sapp_guard_check_icall_nop\n"
+    ".globl __guard_dispatch_icall_fptr\n"
+    "__guard_dispatch_icall_fptr:\n"
+    "    .quad sapp_guard_dispatch_icall_nop\n"
+    ".section .rdata,\"dr\"\n"
+    ".p2align 3\n"
+    ".globl _load_config_used\n"
+    "_load_config_used:\n"
+    "    .long 0x140\n"                          // 0x00 Size
+    "    .long 0, 0, 0, 0, 0\n"                  // 0x04 TimeDateStamp .. CriticalSectionDefaultTimeout
+    "    .quad 0, 0, 0, 0, 0, 0\n"               // 0x18 DeCommitFreeBlockThreshold .. ProcessAffinityMask
+    "    .long 0\n"                              // 0x48 ProcessHeapFlags
+    "    .short 0, 0\n"                          // 0x4C CSDVersion, DependentLoadFlags
+    "    .quad 0\n"                              // 0x50 EditList
+    "    .quad __security_cookie\n"              // 0x58 SecurityCookie
+    "    .quad 0, 0\n"                           // 0x60 SEHandlerTable, SEHandlerCount (x86 only)
+    "    .quad __guard_check_icall_fptr\n"       // 0x70 GuardCFCheckFunctionPointer
+    "    .quad __guard_dispatch_icall_fptr\n"    // 0x78 GuardCFDispatchFunctionPointer
+    "    .quad __guard_fids_table\n"             // 0x80 GuardCFFunctionTable
+    "    .quad __guard_fids_count\n"             // 0x88 GuardCFFunctionCount
+    "    .long __guard_flags\n"                  // 0x90 GuardFlags
+    "    .short 0, 0\n"                          // 0x94 CodeIntegrity: Flags, Catalog
+    "    .long 0, 0\n"                           //      CatalogOffset, Reserved
+    "    .quad __guard_iat_table\n"              // 0xA0 GuardAddressTakenIatEntryTable
+    "    .quad __guard_iat_count\n"              // 0xA8 GuardAddressTakenIatEntryCount
+    "    .quad __guard_longjmp_table\n"          // 0xB0 GuardLongJumpTargetTable
+    "    .quad __guard_longjmp_count\n"          // 0xB8 GuardLongJumpTargetCount
+    "    .quad 0, 0, 0, 0\n"                     // 0xC0 DynamicValueRelocTable .. GuardRFFailureRoutineFunctionPointer
+    "    .long 0\n"                              // 0xE0 DynamicValueRelocTableOffset
+    "    .short 0, 0\n"                          // 0xE4 DynamicValueRelocTableSection, Reserved2
+    "    .quad 0\n"                              // 0xE8 GuardRFVerifyStackPointerFunctionPointer
+    "    .long 0, 0\n"                           // 0xF0 HotPatchTableOffset, Reserved3
+    "    .quad 0, 0\n"                           // 0xF8 EnclaveConfigurationPointer, VolatileMetadataPointer
+    "    .quad __guard_eh_cont_table\n"          // 0x108 GuardEHContinuationTable
+    "    .quad __guard_eh_cont_count\n"          // 0x110 GuardEHContinuationCount
+    "    .quad 0, 0, 0, 0, 0\n");                // 0x118 the XFG pointers .. GuardMemcpyFunctionPointer
+#pragma comment(linker, "/merge:.00cfg=.rdata")
 
 // --- small items the compiler refers to -------------------------------------
 int _fltused = 0x9875;                  // "this module uses floating point"

@@ -32,6 +32,8 @@ Relayed relay(const ChildResult& child, const std::string& what) {
     std::string lastRun;
     Relayed relayed;
     for (std::string line; std::getline(lines, line);) {
+        // A Windows child writes its lines in text mode, ending in "\r\n".
+        if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.rfind(kSweepRunTag, 0) == 0) {
             lastRun = line.substr(kSweepRunTag.size());
         } else if (line == kSweepCleanTag) {
@@ -87,6 +89,7 @@ int listCalls(const std::string& self, const std::string& path, const std::vecto
             }
             std::istringstream lines(child.output);
             for (std::string line; std::getline(lines, line);) {
+                if (!line.empty() && line.back() == '\r') line.pop_back();  // a Windows child's text mode
                 if (line.rfind(kSweepCallTag, 0) == 0) functions.insert(line.substr(kSweepCallTag.size()));
             }
         }
