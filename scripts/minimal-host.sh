@@ -27,6 +27,8 @@
 # Each example's output must be the one its README shows, but for the module
 # file's path. Runs go through RUNNER when given (scripts/test-windows.sh and
 # scripts/test-msvc-wine.sh pass Wine, inside their Wine server's lifetime).
+# For an MSVC-ABI build, keep-events is built once more as a Debug host
+# that keeps the release runtime (docs/msvc-host.md, "Debugging a host").
 # An MSVC-ABI build (msvc-wine) links the examples against its own runtime
 # libraries, as MSVC links its default ones, and is not built with
 # pkg-config's flags, which are GCC's. Fails when any step fails or an
@@ -69,7 +71,7 @@ compiler() {
     printf '%s\n' "$cxx"
 }
 
-rm -rf "$prefix" "$example" "$keeper" "$handmade"
+rm -rf "$prefix" "$example" "$keeper" "$keeper-debug" "$handmade"
 quiet cmake --install "$build" --prefix "$prefix"
 
 # The installed docs: the README, docs/ and examples/ keep the source tree's
@@ -96,14 +98,16 @@ msvc=$(cache SAPP_MSVC_WINE)
 # (through the runner, if any) and checks that it prints what its README
 # shows, from the line after "module:" to the fence. Prints its output.
 build_and_run() {
-    local name="$1" folder="$2"
+    local name="$1" folder="$2" config="${HOST_CONFIG:-Release}"
     shift 2
     local args=(-S "examples/$name" -B "$folder" -Dsapp_DIR="$prefix/lib/cmake/sapp")
     [ -z "$toolchain" ] || args+=(-DCMAKE_TOOLCHAIN_FILE="$toolchain")
     if [ "$msvc" = ON ]; then
         local runtime=("$PWD/$build/lib/sapp_msvc_runtime.lib" "$PWD/$build"/msvc-runtime/*.lib)
-        # Release, as the package: a Debug host would take the debug runtime.
-        args+=(-DSAPP_MSVC_RUNTIME_LIBRARIES="${runtime[*]}" -DCMAKE_BUILD_TYPE=Release)
+        # Release, as the package; or a Debug host that keeps the release
+        # runtime and library (docs/msvc-host.md, "Debugging a host").
+        args+=(-DSAPP_MSVC_RUNTIME_LIBRARIES="${runtime[*]}" -DCMAKE_BUILD_TYPE="$config")
+        [ "$config" = Release ] || args+=(-DCMAKE_MSVC_RUNTIME_LIBRARY=MultiThreadedDLL)
     fi
     quiet cmake "${args[@]}"
     quiet cmake --build "$folder"
@@ -119,6 +123,10 @@ build_and_run() {
 
 build_and_run minimal-host "$example" "$@"
 build_and_run keep-events "$keeper" "$@"
+if [ "$msvc" = ON ]; then
+    # The MSVC host as a developer debugs it: /Od /Zi /RTC1, with /MD.
+    HOST_CONFIG=Debug build_and_run keep-events "$keeper-debug" "$@" >/dev/null
+fi
 
 # The same example compiled by hand with what pkg-config says, as a host
 # without CMake builds (PKG_CONFIG_LIBDIR: this package's .pc files only).
@@ -175,5 +183,6 @@ built="CMake, with pkg-config${recipe:+ and by the recipe of README.md}"
 [ "$msvc" != ON ] || built="CMake"
 copied="keep-events kept and read its copies"
 [ "$msvc" = ON ] || copied="$copied, copy-host copied with pkg-config's flags"
+[ "$msvc" != ON ] || copied="$copied, in a Release and in a Debug host"
 echo "minimal-host.sh: $links links of the installed docs hold; the example ran built with $built;" \
      "$copied; $archive holds the LICENSE" >&2
