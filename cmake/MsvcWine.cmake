@@ -19,20 +19,9 @@
 #                     with the same command and --write;
 #   sapp_msvc_layout  (a DLL, not a test) cmake/msvc-layout/Layout.cc: the
 #                     interfaces a host implements, compiled as a host and
-#                     linked, so their tables can be read like the module's;
-#   msvc_hardening    the hardening flags of the root CMakeLists.txt, read
-#                     back from sapp.dll, pktcore.dll, tarnbase.dll and
-#                     sapp-host.exe: ASLR, DEP, Control Flow Guard, the /GS
-#                     cookie, the shadow stack, no writable code
-#                     (CheckHardening.py, docs/msvc-host.md#hardening);
-#   msvc_hardening_planted
-#                     that check's own test: copies of sapp.dll with one
-#                     fault planted each, and three DLLs of
-#                     cmake/msvc-layout/HardeningProbe.cc linked with one
-#                     flag left out, must each fail exactly the rules broken.
+#                     linked, so their tables can be read like the module's.
 #
-# CheckDll.py and CheckHardening.py (Python 3) do the reading with LLVM's
-# tools (Debian: llvm-14).
+# CheckDll.py (Python 3) does the reading with LLVM's tools (Debian: llvm-14).
 add_library(sapp_msvc_layout SHARED ${PROJECT_SOURCE_DIR}/cmake/msvc-layout/Layout.cc)
 target_link_libraries(sapp_msvc_layout PRIVATE sapp_headers pktcore)
 
@@ -68,7 +57,7 @@ endif()
 if(needs)
   list(JOIN needs ", " needs)
   foreach(test msvc_dll_imports msvc_dll_imports_tarnbase msvc_dll_imports_pktcore msvc_dll_layout
-               msvc_host_imports_documented msvc_hardening msvc_hardening_planted)
+               msvc_host_imports_documented)
     sapp_add_skipped_test(${test} "${needs} (Debian: llvm-14, python3)")
   endforeach()
   return()
@@ -100,26 +89,3 @@ add_test(NAME msvc_host_imports_documented
                  --doc ${PROJECT_SOURCE_DIR}/docs/msvc-host.md $<TARGET_FILE:sapp>)
 set_tests_properties(msvc_dll_imports msvc_dll_imports_tarnbase msvc_dll_imports_pktcore msvc_dll_layout
                      msvc_host_imports_documented PROPERTIES LABELS msvc-dll)
-
-# The hardening of the binaries the package ships, and its planted faults.
-# The probes: compiled without /guard:cf (linked with it, so that only the
-# code lacks the guard), linked with /dynamicbase:no, and with /cetcompat:no.
-set(probe_source ${PROJECT_SOURCE_DIR}/cmake/msvc-layout/HardeningProbe.cc)
-add_library(sapp_hardening_probe_unguarded SHARED ${probe_source})
-target_compile_options(sapp_hardening_probe_unguarded PRIVATE /guard:cf-)
-add_library(sapp_hardening_probe_fixed SHARED ${probe_source})
-target_link_options(sapp_hardening_probe_fixed PRIVATE /dynamicbase:no)
-add_library(sapp_hardening_probe_no_cet SHARED ${probe_source})
-target_link_options(sapp_hardening_probe_no_cet PRIVATE /cetcompat:no)
-add_test(NAME msvc_hardening
-         COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/cmake/msvc-layout/CheckHardening.py check
-                 --readobj ${SAPP_LLVM_READOBJ}
-                 $<TARGET_FILE:sapp> $<TARGET_FILE:pktcore> $<TARGET_FILE:tarnbase> $<TARGET_FILE:sapp-host>)
-add_test(NAME msvc_hardening_planted
-         COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/cmake/msvc-layout/CheckHardening.py planted
-                 --readobj ${SAPP_LLVM_READOBJ} --scratch ${PROJECT_BINARY_DIR}/hardening-planted
-                 $<TARGET_FILE:sapp>
-                 $<TARGET_FILE:sapp_hardening_probe_unguarded>=ControlFlowGuard
-                 $<TARGET_FILE:sapp_hardening_probe_fixed>=ASLR
-                 $<TARGET_FILE:sapp_hardening_probe_no_cet>=ShadowStack)
-set_tests_properties(msvc_hardening msvc_hardening_planted PROPERTIES LABELS msvc-dll)
