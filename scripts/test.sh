@@ -7,7 +7,7 @@
 #                                 the module's line and branch coverage must stay
 #                                 at its floor (scripts/coverage.sh)
 #                              3. the AddressSanitizer + UndefinedBehaviorSanitizer build
-#                              4. the fuzz targets, 45 s each from their corpora;
+#                              4. the fuzz targets, 30 s each from their corpora;
 #                                 the inputs the cost search found costliest
 #                                 counted in instructions (perf/bound.sh --programs)
 #                              5. the Windows x86-64 cross build with mingw-w64,
@@ -93,8 +93,8 @@ ctest --test-dir build/bench -L reentry --no-tests=error --output-on-failure
 if [ "$mode" = all ]; then
   # fuzz_cost's costliest inputs are then counted in instructions on the
   # bench build above and held to the module's bound per byte.
-  stage "fuzz targets (libFuzzer, 45 s each), fuzz_cost's costliest inputs in instructions"
-  FUZZ_COST_JUDGE=build/bench fuzz/run.sh 45
+  stage "fuzz targets (libFuzzer, 30 s each), fuzz_cost's costliest inputs in instructions"
+  FUZZ_COST_JUDGE=build/bench fuzz/run.sh 30
 
   stage "windows build (mingw-w64, under Wine)"
   scripts/test-windows.sh
