@@ -4,46 +4,22 @@
 #   cmake -DLIBRARY=<file> -DCOLUMN=elf|pe|msvc -DREADER=<reader> -DTOOL=<tool>
 #         -DEXPECTED=<list> [-DDEMANGLER=<c++filt|undname>] -P CheckExports.cmake
 #
-# The list holds decorated names, one per line; '#' starts a comment. A line
-# without a prefix is an Itanium name (GCC, Clang, mingw-w64), expected in
-# the elf and pe columns; "elf: NAME" and "pe: NAME" name an export of that
-# format only, "msvc: NAME" an MSVC-decorated export of an MSVC build.
+# The list's form, and how each column reads it: cmake/ExportList.cmake.
 #
 # READER says how the exports are read:
 #   objdump  the name pointer table of a DLL (objdump -p);
 #   dumpbin  the name column of a DLL's exports (dumpbin /exports);
 #   readobj  the export table of a DLL as llvm-readobj --coff-exports lists
 #            it (the msvc-wine preset, where no dumpbin exists);
-#   nm       the defined dynamic symbols of an ELF library (nm -D). On ELF
-#            every exported typeinfo object _ZTI<x> comes with its name
-#            object _ZTS<x>, which PE keeps internal; the list names only
-#            the former.
+#   nm       the defined dynamic symbols of an ELF library (nm -D).
 foreach(var LIBRARY COLUMN READER TOOL EXPECTED)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "CheckExports: ${var} not given")
   endif()
 endforeach()
 
-file(STRINGS "${EXPECTED}" expected_lines)
-set(expected)
-foreach(line IN LISTS expected_lines)
-  string(REGEX REPLACE "#.*" "" line "${line}")
-  string(STRIP "${line}" line)
-  if(line MATCHES "^(pe|elf|msvc): *(.+)$")
-    if(NOT CMAKE_MATCH_1 STREQUAL COLUMN)
-      continue()
-    endif()
-    set(line "${CMAKE_MATCH_2}")
-  elseif(COLUMN STREQUAL "msvc")
-    continue()
-  endif()
-  if(line)
-    list(APPEND expected "${line}")
-    if(COLUMN STREQUAL "elf" AND line MATCHES "^_ZTI(.+)$")
-      list(APPEND expected "_ZTS${CMAKE_MATCH_1}")
-    endif()
-  endif()
-endforeach()
+include(${CMAKE_CURRENT_LIST_DIR}/ExportList.cmake)
+sapp_read_export_list("${EXPECTED}" "${COLUMN}" expected)
 
 include(${CMAKE_CURRENT_LIST_DIR}/RunTool.cmake)
 
