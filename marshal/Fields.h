@@ -190,7 +190,7 @@ concept Nested = Container<T> || HasFields<std::remove_cvref_t<T>> ||
 // A reading walk can be followed by a hook, which is told, with the reader
 // at that point, where each field and element begins and ends and what is
 // read next: sapp-host finds that way where a record's fields lie in its
-// bytes and names the one that runs short (tools/sapp-host/FieldSpans.h),
+// bytes and names the one that runs short (tools/sapp-host/records/FieldSpans.h),
 // by the grammar the module reads with. A walk reading from a
 // HookedUnpack<Hook> calls its hook; one reading from a plain Unpack, as
 // all of the module's do, calls NoHook, whose calls are empty and compile
