@@ -6,6 +6,12 @@
 // at most once per block. No buffer grows beyond MaxBlocks blocks; a growth
 // that would, or whose allocation fails, leaves storage and content as they
 // were and reports failure.
+//
+// A boundary type: the host's pktcore compiles this same header and the
+// module meets its buffers through a Pack (docs/abi.md, "What crosses the
+// boundary"), so the members, their order and the absence of virtual
+// functions are part of the binary interface. Tidying them breaks every
+// host built before.
 #pragma once
 
 #include <cstddef>

@@ -20,6 +20,9 @@ public:
     virtual void marshal(Pack& p) const = 0;
     virtual void unmarshal(Unpack& up) = 0;
     virtual ~Marshallable() = default;
+    // The host library's default rendering, word for word, spelling
+    // included: hosts and their logs see this text for every record, since
+    // no record of the module overrides trace.
     virtual std::ostream& trace(std::ostream& os) const { return os << "trace Marshallable [ not immplement ]"; }
     virtual std::string toString() const {
         std::ostringstream os;

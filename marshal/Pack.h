@@ -9,6 +9,12 @@
 // the offset where it started to the buffer's end. Every push either appends
 // all of its bytes or throws PackError (a varstr whose bytes do not fit keeps
 // its already appended length prefix).
+//
+// A boundary type: the host's pktcore compiles this same header and hands
+// the module's records its own writer to marshal into (docs/abi.md, "What
+// crosses the boundary"), so the members, their order and the absence of
+// virtual functions are part of the binary interface. Tidying them breaks
+// every host built before.
 #pragma once
 
 #include <bit>

@@ -8,6 +8,12 @@
 // they were. A varstr whose bytes are missing has already consumed its
 // length. Only the std::string reads copy; pop_fetch_ptr and the _view
 // reads point into the range.
+//
+// A boundary type: the host's pktcore compiles this same header and hands
+// the module's records its own reader to unmarshal from
+// (IProtoPacket::unmarshal; docs/abi.md, "What crosses the boundary"), so
+// the members, their order and the virtual destructor are part of the
+// binary interface. Tidying them breaks every host built before.
 #pragma once
 
 #include <bit>
@@ -26,6 +32,9 @@ public:
     Unpack(const void* data, std::size_t size) : m_pCursor(static_cast<const char*>(data)), m_remaining(size) {}
     Unpack(const Unpack&) = delete;
     Unpack& operator=(const Unpack&) = delete;
+    // Virtual, with no other virtual operation, as the host's reader is: the
+    // table pointer comes first in the layout both sides share, and a host
+    // may derive its own reader and destroy it through this base.
     virtual ~Unpack() = default;
 
     const char* data() const { return m_pCursor; }
