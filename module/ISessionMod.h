@@ -54,11 +54,10 @@
 #include "host/ISession.h"
 #include "module/Export.h"
 
-// Implemented by the module's singleton. Slot order (MSVC numbering; the
-// Itanium ABI gives the destructor two slots, so every later slot is one
-// higher): 0 destructor, 1 getUriCount, 2 getUris, 3 getReqTypeCount,
-// 4 getReqTypes, 5 getModFlag, 6 onPacket, 7 onRequest, 8 onReserved,
-// 9 onLeave. The host never deletes it: releaseModule does.
+// Implemented by the module's singleton. The order of the virtual
+// functions below is the host's slot order (docs/abi.md, "Slot tables"):
+// never reorder, insert or remove one. The host never deletes it:
+// releaseModule does.
 class SAPP_API ISessionMod {
 public:
     ISessionMod();

@@ -32,6 +32,15 @@
         makes of it. With --write the table is written from the binary
         instead.
 
+    CheckDll.py slot-tables --slots Slots.txt --doc DOC.md [--write]
+        the slot tables between "<!-- slot-tables: begin -->" and
+        "<!-- slot-tables: end -->" of DOC.md are those Slots.txt gives:
+        one table per class whose slots follow a line "## CAPTION" there,
+        with each operation's MSVC slot and its Itanium slots (a virtual
+        destructor takes two there, and overloads keep their declaration
+        order, which MSVC reverses). With --write the tables are written
+        from Slots.txt instead.
+
 Exit status 0 when everything holds; otherwise every difference is printed
 and the status is 1.
 """
@@ -210,7 +219,6 @@ def check_imports(args):
 
 
 HOST_LIBRARIES = ("pktcore.dll", "tarnbase.dll")
-BEGIN, END = "<!-- host-imports: begin -->", "<!-- host-imports: end -->"
 
 
 def undecorated(undname, names):
@@ -235,25 +243,95 @@ def check_host_imports(args):
         return [f"{Path(args.binary).name} imports nothing from {' or '.join(HOST_LIBRARIES)}"]
     table = ["| DLL | decorated name | llvm-undname |", "|---|---|---|"]
     table += [f"| `{dll}` | `{name}` | `{text}` |" for dll, name, text in rows]
-    doc = Path(args.doc)
+    return check_block(Path(args.doc), "host-imports", table, args.write,
+                       f"the {len(rows)} names {Path(args.binary).name} imports from the host libraries",
+                       f"{Path(args.binary).name} imports")
+
+
+def check_block(doc, block, lines, write, summary, source):
+    """The generated block BLOCK of DOC must hold LINES; with WRITE it is
+    written. SUMMARY says what it holds, SOURCE where the lines come from."""
+    begin, end = f"<!-- {block}: begin -->", f"<!-- {block}: end -->"
     text = doc.read_text()
-    if text.count(BEGIN) != 1 or text.count(END) != 1 or text.index(BEGIN) > text.index(END):
-        return [f"{doc} has no table between {BEGIN} and {END}"]
-    head, rest = text.split(BEGIN)
-    documented, tail = rest.split(END)
-    wanted = "\n" + "\n".join(table) + "\n"
-    if args.write:
-        doc.write_text(head + BEGIN + wanted + END + tail)
-        print(f"{doc}: {len(rows)} names {Path(args.binary).name} imports from the host libraries")
+    if text.count(begin) != 1 or text.count(end) != 1 or text.index(begin) > text.index(end):
+        return [f"{doc} has no block between {begin} and {end}"]
+    head, rest = text.split(begin)
+    documented, tail = rest.split(end)
+    wanted = "\n" + "\n".join(lines) + "\n"
+    if write:
+        doc.write_text(head + begin + wanted + end + tail)
+        print(f"{doc}: wrote {summary}")
         return []
     if documented.strip() != wanted.strip():
-        have = set(documented.strip().splitlines()[2:])
-        want = set(table[2:])
-        return ([f"{doc} lists, but {Path(args.binary).name} does not import: {line}" for line in sorted(have - want)] +
-                [f"{Path(args.binary).name} imports, but {doc} does not list: {line}" for line in sorted(want - have)] +
-                [f"rewrite the table: CheckDll.py host-imports --write ... (cmake/MsvcWine.cmake has the command)"])
-    print(f"{doc}: the {len(rows)} names {Path(args.binary).name} imports from the host libraries")
+        have, want = documented.strip().splitlines(), wanted.strip().splitlines()
+        return ([f"{doc} has, but {source} does not: {line}" for line in have if line not in want] +
+                [f"{source}, but {doc} does not have: {line}" for line in want if line not in have] +
+                [f"{doc}: the {block} block differs from what {source} gives; rewrite it with "
+                 f"CheckDll.py {block} --write (cmake/MsvcWine.cmake has the command)"])
+    print(f"{doc}: {summary}")
     return []
+
+
+def operation(function):
+    """An operation as the slot tables show it, from llvm-undname's name of
+    the slot's function: without calling convention, class, the words class
+    and struct, and (void)."""
+    function = re.sub(r"\b(__cdecl|class|struct) ", "", function)
+    if "`scalar deleting dtor'" in function:
+        return "destructor"
+    # The class's name may hold "::" itself (a namespace, a template
+    # argument): the operation is what follows the last "::" before its "(".
+    head, _, args = function.partition("(")
+    if args.startswith("void)"):
+        args = args[len("void"):]
+    return f"{head.rsplit('::', 1)[-1]}({args}"
+
+
+def itanium_slots(functions):
+    """Each MSVC slot's Itanium slots: a destructor takes two; a run of
+    overloads is laid out in declaration order, which MSVC reverses."""
+    names = [re.sub(r"\(.*", "", operation(f)) for f in functions]
+    result, slot, i = [], 0, 0
+    while i < len(functions):
+        if names[i] == "destructor":
+            result.append(f"{slot}, {slot + 1}")
+            slot, i = slot + 2, i + 1
+            continue
+        j = i
+        while j < len(functions) and names[j] == names[i]:
+            j += 1
+        run = j - i
+        result += [str(slot + run - 1 - k) for k in range(run)]
+        slot, i = slot + run, j
+    return result
+
+
+def check_slot_tables(args):
+    captions, groups, caption = {}, {}, None
+    for line in Path(args.slots).read_text().splitlines():
+        if line.startswith("## "):
+            caption = line[3:].strip()
+            continue
+        fields = [field.strip() for field in line.split("#", 1)[0].split("|")]
+        if len(fields) != 4:
+            continue
+        key = (fields[0], fields[1])
+        if key not in groups:
+            groups[key] = []
+            if caption:
+                captions[key] = caption
+            caption = None
+        groups[key].append(fields[3])
+    lines = []
+    for key, text in captions.items():
+        functions = groups[key]
+        lines += ["", text, "", "| operation | MSVC | Itanium |", "|---|---|---|"]
+        lines += [f"| `{operation(f)}` | {msvc} | {itanium} |"
+                  for msvc, (f, itanium) in enumerate(zip(functions, itanium_slots(functions)))]
+    if not captions:
+        return [f"{args.slots} has no caption line (## ...) before a class's slots"]
+    return check_block(Path(args.doc), "slot-tables", lines[1:], args.write,
+                       f"the slot tables of {len(captions)} classes", Path(args.slots).name)
 
 
 def check_layout(args):
@@ -392,8 +470,13 @@ def main():
     host_imports.add_argument("--doc", required=True)
     host_imports.add_argument("--write", action="store_true")
     host_imports.add_argument("binary")
+    slot_tables = commands.add_parser("slot-tables")
+    slot_tables.add_argument("--slots", required=True)
+    slot_tables.add_argument("--doc", required=True)
+    slot_tables.add_argument("--write", action="store_true")
     args = parser.parse_args()
-    checks = {"imports": check_imports, "layout": check_layout, "host-imports": check_host_imports}
+    checks = {"imports": check_imports, "layout": check_layout, "host-imports": check_host_imports,
+              "slot-tables": check_slot_tables}
     problems = checks[args.command](args)
     for problem in problems:
         print(problem, file=sys.stderr)
