@@ -57,6 +57,12 @@ function(sapp_add_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main)
+  # The test files of one executable compile in unity batches: each file
+  # parses GoogleTest's and the standard library's headers, which cost more
+  # than most tests' own code, so a batch parses them once. What a test file
+  # declares at namespace scope must not clash with its batch mates' (an
+  # unnamed namespace is one per batch, not per file).
+  set_target_properties(${name} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 8)
   if(CMAKE_CROSSCOMPILING)
     add_test(NAME ${name} COMMAND ${name})
     sapp_test_runs_target(${name})

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "marshal/test_bytes.h"
+
 #include <algorithm>
 #include <cstring>
 #include <map>
@@ -31,7 +33,6 @@ struct Entry : Record<Entry> {
     friend bool operator==(const Entry& a, const Entry& b) { return a.id == b.id && a.name == b.name; }
 };
 
-std::string bytes(std::initializer_list<unsigned char> list) { return std::string(list.begin(), list.end()); }
 
 // Reads `in` into `c`, which must end up as `expected`, having consumed all of
 // `in` or, with `error` given, having thrown it.

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "marshal/test_bytes.h"
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -12,8 +14,6 @@ namespace {
 
 using ::testing::StrEq;
 using ::testing::ThrowsMessage;
-
-std::string bytes(std::initializer_list<unsigned char> list) { return std::string(list.begin(), list.end()); }
 
 // A short read throws the message of that read and leaves the reader where it
 // was; a varstr whose bytes are missing has already consumed its length.
