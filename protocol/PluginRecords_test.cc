@@ -80,11 +80,6 @@ TEST(PluginRecordsTest, DecodeReencodeAndTruncate) {
     });
 }
 
-TEST(PluginRecordsTest, FreshRecordsCarryOnlyZeros) {
-    expectFreshRecordsEncodeAsZeros<PluginAppPackMap, PluginAppPack, PluginVerItem, PluginSid2AppsMap, PluginSid2Apps,
-                                    PluginSidAttr>();
-}
-
 // The mechanism is the container read's; this pins that the plug-in maps use it.
 TEST(PluginRecordsTest, DuplicateKeysKeepTheFirstValue) {
     PluginAppPackMap apps, expected;

@@ -1,5 +1,7 @@
 #include "protocol/SessionRecords.h"
 
+#include "protocol/PluginRecords.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -126,9 +128,13 @@ TEST(SessionRecordsTest, DecodeReencodeAndTruncate) {
     });
 }
 
+// Every record of both headers, the plug-in records included.
 TEST(SessionRecordsTest, FreshRecordsCarryOnlyZeros) {
+    using namespace vessaplugin::appMgr;
     expectFreshRecordsEncodeAsZeros<PGetAppsReq, PGetAnnounceApps, PAddAppReq, PDelAppReq, PUserMsg3, PAppMsgToClient,
-                                    PAppMsgToSDK, VersionItem, AppInfoPack, AppInfoPack3, PAppSdkInfo>();
+                                    PAppMsgToSDK, VersionItem, AppInfoPack, AppInfoPack3, PAppSdkInfo,
+                                    PluginAppPackMap, PluginAppPack, PluginVerItem, PluginSid2AppsMap, PluginSid2Apps,
+                                    PluginSidAttr>();
 }
 
 TEST(SessionRecordsTest, AnyNonZeroFlagByteReadsTrueAndIsWrittenAsOne) {
