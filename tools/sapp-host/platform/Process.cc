@@ -53,7 +53,8 @@ public:
     // Looks at the complete lines `output` has gained since the last look.
     void saw(const std::string& output) {
         for (std::size_t end; (end = output.find('\n', m_scanned)) != std::string::npos; m_scanned = end + 1) {
-            if (!m_limit.restartTag.empty() && output.compare(m_scanned, m_limit.restartTag.size(), m_limit.restartTag) == 0) {
+            const std::string& tag = m_limit.restartTag;
+            if (!tag.empty() && output.compare(m_scanned, tag.size(), tag) == 0) {
                 m_end = std::chrono::steady_clock::now() + std::chrono::seconds(m_limit.seconds);
             }
         }
@@ -62,7 +63,8 @@ public:
     // Milliseconds left, at most a minute at a time (the caller looks
     // again); 0 when the time is up.
     int leftMs() const {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(m_end - std::chrono::steady_clock::now());
+        using std::chrono::milliseconds;
+        const auto left = std::chrono::duration_cast<milliseconds>(m_end - std::chrono::steady_clock::now());
         return static_cast<int>(std::clamp<long long>(left.count(), 0, 60000));
     }
 
