@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tools/sapp-host/cli/Commands.h"
 #include "tools/sapp-host/records/Canonical.h"
 #include "tools/sapp-host/records/JsonSupport.h"
 #include "tools/sapp-host/scenario/Matcher.h"
@@ -96,7 +97,9 @@ TEST(CliTest, CheckReportsFailedChecksAndBadScenarios) {
         EXPECT_NE(released.find("step 6 (ask): the host holds no module"), std::string::npos) << released;
     }
 
-    EXPECT_TRUE(jsonEqual(lines[4], Json{{"passed", 0}, {"failed", 4}}));
+    // A scenario that cannot be played is counted as such, not as failed.
+    EXPECT_TRUE(jsonEqual(lines[4], Json{{"passed", 0}, {"failed", 1}, {"bad", 3}, {"crashed", 0}, {"timedOut", 0}}))
+        << lines[4].dump();
 }
 
 // How often `part` occurs in `text`.
@@ -139,7 +142,9 @@ TEST(CliTest, CheckWritesAJunitReport) {
     EXPECT_EQ(occurrences(xml, "</testcase>"), 2u);
 }
 
-TEST(CliTest, CheckReportsACrashAndGoesOn) {
+// A crash is named with the step its process had begun, in every output,
+// and counted apart from failed checks; the next scenario still plays.
+TEST(CliTest, CheckReportsACrashAtItsStepAndGoesOn) {
     const std::string crashing = besideThisTest(SAPP_HOST_CRASH_MODULE);
     const std::string scenario = testdata("failing-check.json");
     const std::string report = scratchFile("junit-crash.xml");
@@ -149,22 +154,205 @@ TEST(CliTest, CheckReportsACrashAndGoesOn) {
     ASSERT_TRUE(r.exited) << r.describe();
     EXPECT_EQ(r.code, 1);
     // Each scenario crashed in its own process.
-    EXPECT_EQ(occurrences(r.output, "CRASH  a check that fails"), 2u) << r.output;
-    EXPECT_NE(r.output.find("\n0 passed, 2 failed\n"), std::string::npos) << r.output;
-    EXPECT_EQ(occurrences(fileText(report), R"(" type="crash">the scenario's process ended with )"), 2u);
+    EXPECT_EQ(occurrences(r.output, "CRASH at step 0 (open)  a check that fails  (" + scenario +
+                                        "): the scenario's process ended with "),
+              2u)
+        << r.output;
+    EXPECT_NE(r.output.find("\n0 passed, 0 failed, 2 crashed\n"), std::string::npos) << r.output;
+    EXPECT_EQ(occurrences(fileText(report),
+                          R"(" type="crash">CRASH at step 0 (open): the scenario's process ended with )"),
+              2u);
     // The HTML report has both, each with what became of its process.
-    EXPECT_EQ(occurrences(fileText(page), R"("result":"crash","details":["the scenario's process ended with )"), 2u);
+    EXPECT_EQ(occurrences(fileText(page),
+                          R"("result":"crash","details":["CRASH at step 0 (open): the scenario's process ended with )"),
+              2u);
+
+    const std::vector<Json> lines = jsonLines(sappHost({"--module", crashing, "check", "--json", scenario}).output);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0]["result"], "crash");
+    EXPECT_EQ(lines[0]["step"], 0);
+    EXPECT_EQ(lines[0]["action"], "open");
+    EXPECT_TRUE(jsonEqual(lines[1], Json{{"passed", 0}, {"failed", 0}, {"bad", 0}, {"crashed", 1}, {"timedOut", 0}}))
+        << lines[1].dump();
 }
 
-// A sweep's process that dies is reported, not taken for a verdict.
-TEST(CliTest, SweepReportsACrashedSweep) {
-    const ChildResult crashed =
-        sappHost({"--module", besideThisTest(SAPP_HOST_CRASH_MODULE), "sweep", testdata("failing-check.json")});
+// The time limit: a module whose getModule never returns costs its scenario
+// the limit and no more; the verdict names the step, the next scenario
+// still plays (and passes), and the reports carry the verdict. The limit
+// leaves room for a slow process start (Wine, a loaded machine) before the
+// scenario that passes.
+TEST(CliTest, CheckStopsAScenarioAtItsTimeLimitAndGoesOn) {
+    const std::string hanging = besideThisTest(SAPP_HOST_HANG_MODULE);
+    const std::string report = scratchFile("junit-timeout.xml");
+    const std::string page = scratchFile("timeout.html");
+    const ChildResult r = sappHost({"--module", hanging, "check", "--timeout", "10", testdata("hangs-in-open.json"),
+                                    testdata("asks-without-session.json"), "--junit", report, "--html", page});
+    ASSERT_TRUE(r.exited) << r.describe();
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.output, "TIMEOUT at step 1 (open)  getModule for a session  (" + testdata("hangs-in-open.json") +
+                            "): the scenario's process had not ended after 10 s and was stopped (--timeout)\n"
+                            "PASS   getModule without a session  (" + testdata("asks-without-session.json") + ")\n"
+                            "1 passed, 0 failed, 1 timed out\n");
+    const std::string xml = fileText(report);
+    EXPECT_NE(xml.find(R"x(<error message="TIMEOUT at step 1 (open): the scenario&apos;s process had not ended after )x"
+                       R"x(10 s and was stopped (--timeout)" type="timeout">)x"),
+              std::string::npos)
+        << xml;
+    EXPECT_NE(xml.find(R"(tests="2" failures="0" errors="1")"), std::string::npos) << xml;
+    const std::string html = fileText(page);
+    EXPECT_NE(html.find(R"("result":"timeout","details":["TIMEOUT at step 1 (open): )"), std::string::npos);
+}
+
+// run stops at its time limit too, after the lines so far.
+TEST(CliTest, RunStopsAtItsTimeLimit) {
+    const std::string hanging = besideThisTest(SAPP_HOST_HANG_MODULE);
+    const ChildResult r = sappHost({"--module", hanging, "run", "--timeout", "3", testdata("hangs-in-open.json")});
+    ASSERT_TRUE(r.exited) << r.describe();
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.output.find("  answer  getModule false\nstep 1: open\n  # For a session it never returns.\n\n"
+                            "TIMEOUT at step 1 (open): the scenario had not ended after 3 s and was stopped "
+                            "(--timeout)\n"),
+              std::string::npos)
+        << r.output;
+}
+
+// -j plays several scenarios at a time and prints them in the order given,
+// every kind of outcome the same as one at a time; --name picks scenarios
+// by a pattern of their names, and one that picks none is an error.
+TEST(CliTest, CheckInParallelKeepsTheOrderAndPicksByName) {
+    const std::vector<std::string> files = {testdata("failing-check.json"),  testdata("deliveries.json"),
+                                            testdata("bad-step.json"),       testdata("no-effect.json"),
+                                            testdata("released-module.json"), testdata("markup-name.json"),
+                                            testdata("module-lifetime.json")};
+    std::vector<std::string> one = {"check", "--json"};
+    one.insert(one.end(), files.begin(), files.end());
+    std::vector<std::string> four = one;
+    four.insert(four.end(), {"-j", "4"});
+    const Outputs serial = sappHostWithErrors(one);
+    const Outputs parallel = sappHostWithErrors(four);
+    ASSERT_TRUE(serial.result.exited && parallel.result.exited);
+    EXPECT_EQ(parallel.result.code, serial.result.code);
+    EXPECT_EQ(parallel.result.output, serial.result.output);
+    EXPECT_EQ(parallel.errors, serial.errors);
+    const std::vector<Json> lines = jsonLines(parallel.result.output);
+    ASSERT_EQ(lines.size(), files.size() + 1);
+    for (std::size_t i = 0; i < files.size(); ++i) EXPECT_EQ(lines[i]["file"], files[i]);
+
+    std::vector<std::string> named = {"check", "--name", "*check?that*"};
+    named.insert(named.end(), files.begin(), files.end());
+    const ChildResult picked = sappHost(named);
+    ASSERT_TRUE(picked.exited) << picked.describe();
+    EXPECT_EQ(picked.output, "FAIL   a check that fails  (" + files[0] + ")\n0 passed, 1 failed\n");
+
+    named[2] = "a check";  // no wildcard: the whole name
+    const Outputs none = sappHostWithErrors(named);
+    ASSERT_TRUE(none.result.exited);
+    EXPECT_EQ(none.result.code, 2);
+    EXPECT_EQ(none.result.output, "");
+    EXPECT_NE(none.errors.find("no scenario's name matches --name a check (of 7 scenarios)"), std::string::npos)
+        << none.errors;
+}
+
+// A sweep's process that dies is reported, not taken for a verdict; the
+// scenario's own play, without a fault, names the step it died in, and the
+// scenario is not swept.
+TEST(CliTest, SweepReportsACrashedScenario) {
+    const std::string file = testdata("failing-check.json");
+    const ChildResult crashed = sappHost({"--module", besideThisTest(SAPP_HOST_CRASH_MODULE), "sweep", file});
     ASSERT_TRUE(crashed.exited) << crashed.describe();
     EXPECT_EQ(crashed.code, 1);
-    EXPECT_EQ(occurrences(crashed.output, "CRASH  " + testdata("failing-check.json")), 2u) << crashed.output;
-    EXPECT_NE(crashed.output.find(", without a log sink: the process ended with "), std::string::npos);
-    EXPECT_NE(crashed.output.find("\nsweep: FAILED\n"), std::string::npos);
+    EXPECT_EQ(crashed.output.rfind("CRASH at step 0 (open)  " + file +
+                                       ": without a fault: the scenario's process ended with ",
+                                   0),
+              0u)
+        << crashed.output;
+    EXPECT_NE(crashed.output.find("\nsweep: " + file + " is not swept\n"), std::string::npos) << crashed.output;
+    EXPECT_NE(crashed.output.find("\nsweep: FAILED (1 scenario fails without any fault, see above)\n"),
+              std::string::npos);
+}
+
+// A sweep whose scenario hangs without a fault goes on with the next
+// scenario after the time limit, which plays and is swept.
+TEST(CliTest, SweepStopsAScenarioAtItsTimeLimitAndGoesOn) {
+    const std::string hanging = besideThisTest(SAPP_HOST_HANG_MODULE);
+    const std::string first = testdata("hangs-in-open.json");
+    const std::string second = testdata("asks-without-session.json");
+    const ChildResult r = sappHost({"--module", hanging, "sweep", "--timeout", "10", first, second});
+    ASSERT_TRUE(r.exited) << r.describe();
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.output.rfind("TIMEOUT at step 1 (open)  " + first + ": without a fault: the scenario's process had "
+                             "not ended after 10 s and was stopped (--timeout)\nsweep: " + first + " is not swept\n",
+                             0),
+              0u)
+        << r.output;
+    EXPECT_NE(r.output.find("\nsweep: \"getModule without a session\" (" + second + "): 1 steps, 0 host calls"),
+              std::string::npos)
+        << r.output;
+}
+
+// What sweep makes of a process that did not report: the step its last
+// play had reached and the run it was in, its tagged lines left out and the
+// rest relayed; a line cut short names no step.
+TEST(CliTest, SweepNamesTheStepAndRunAProcessEndedIn) {
+    ChildResult child;
+    child.output = "sapp-host-step 0 open\nsapp-host-step 1 event\nsweep: \"x\" (x.json): 2 steps\n"
+                   "sapp-host-sweep-run step 1 (session event 8007), call 2 of 3 (getSid)\n"
+                   "sapp-host-step 0 open\r\nsapp-host-step 1 event\nsapp-host-step 2 lea";
+    child.timedOut = true;
+    child.limitSeconds = 7;
+    std::ostringstream out;
+    SweepRelay relayed = relaySweepProcess(child, "x.json", true, out);
+    EXPECT_EQ(relayed.status, 1);
+    EXPECT_EQ(out.str(), "sweep: \"x\" (x.json): 2 steps\nTIMEOUT at step 1 (event)  x.json: a play of the scenario "
+                         "had not ended after 7 s and the process was stopped (--timeout) during the run of step 1 "
+                         "(session event 8007), call 2 of 3 (getSid)\n");
+
+    child.output = "sapp-host-step 0 open\n";
+    child.timedOut = false;
+    child.exited = true;
+    child.code = 3;
+    out.str("");
+    relayed = relaySweepProcess(child, "x.json", true, out);
+    EXPECT_EQ(relayed.status, 1);
+    EXPECT_EQ(out.str(), "CRASH at step 0 (open)  x.json: the process ended with exit code 3 before its first run "
+                         "with a fault\n");
+    child.output.clear();
+    out.str("");
+    relaySweepProcess(child, "load, call 1", false, out);
+    EXPECT_EQ(out.str(), "CRASH before its first step  load, call 1: the process ended with exit code 3\n");
+    // A process that reported passes its verdict on.
+    child.code = 0;
+    child.output = "sapp-host-sweep-clean\nsweep: passed\n";
+    out.str("");
+    relayed = relaySweepProcess(child, "x.json", true, out);
+    EXPECT_EQ(relayed.status, 0);
+    EXPECT_TRUE(relayed.clean);
+    EXPECT_EQ(out.str(), "sweep: passed\n");
+}
+
+// A scenario whose own checks fail fails the sweep as such, told apart from
+// what the faults do (run exits 1 on the same file); the fault that leaves
+// an entry point is "thrown back to the host".
+TEST(CliTest, SweepTellsAScenariosOwnFailureFromTheFaults) {
+    const std::string file = testdata("failing-check.json");
+    const ChildResult run = sappHost({"run", file});
+    ASSERT_TRUE(run.exited) << run.describe();
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.output.find("\n3 steps, 1 failed check\n"), std::string::npos) << run.output;
+
+    const ChildResult r = sappHost({"sweep", file});
+    ASSERT_TRUE(r.exited) << r.describe();
+    EXPECT_EQ(r.code, 1) << r.output;
+    EXPECT_EQ(r.output.rfind("FAIL   " + file + ": the scenario's own checks fail, without any fault (1 failed check; "
+                             "sapp-host run shows them); the runs below judge the faults only\n",
+                             0),
+              0u)
+        << r.output;
+    EXPECT_NE(r.output.find("getModule x getSid"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find(" runs, thrown back to the host"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("passed on"), std::string::npos) << r.output;
+    EXPECT_EQ(occurrences(r.output, "pairs of entry point and host call, every one passed"), 2u) << r.output;
+    EXPECT_TRUE(r.output.ends_with("\nsweep: FAILED (1 scenario fails without any fault, see above)\n")) << r.output;
 }
 
 // A folder is swept file by file. A scenario with a step that throws
@@ -214,13 +402,15 @@ TEST(CliTest, SweepTakesAFolderAndScenariosThatExpectErrors) {
 // The report's lines carry the virtual clock of the scenario's own process:
 // the app query goes out at once and again when its 5000 ms timer runs,
 // inside the advance step; the steps after it start at the advanced time.
-TEST(CliTest, ReportLinesCarryTheVirtualTime) {
+// run --json's lines carry the same.
+TEST(CliTest, ReportAndRunLinesCarryTheVirtualTime) {
     const std::string scenario = scratchFile("clock.json");
-    std::ofstream(scenario, std::ios::binary) << R"({"steps": [
+    const std::string clock = R"({"steps": [
         {"open": {"session": "a", "sid": 1234}},
         {"event": {"session": "a", "type": 8007}},
         {"advance": 12000},
         {"leave": 1234}]})";
+    std::ofstream(scenario, std::ios::binary) << clock;
     const std::string page = scratchFile("clock.html");
     const ChildResult r = sappHost({"report", scenario, "-o", page});
     std::filesystem::remove(scenario);
@@ -240,18 +430,43 @@ TEST(CliTest, ReportLinesCarryTheVirtualTime) {
             }
         }
     }
-    EXPECT_EQ(timed, (std::vector<std::string>{"send @0", "task add@0", "task run@5000", "send @5000",
-                                               "task run@10000", "task remove@12000"}));
+    const std::vector<std::string> expected = {"send @0",         "task add@0",     "task run@5000",
+                                               "send @5000",      "task run@10000", "task remove@12000"};
+    EXPECT_EQ(timed, expected);
     EXPECT_EQ(played["steps"][3]["time"], 12000);
     EXPECT_EQ(played["clock"], 12000);
     EXPECT_TRUE(played["seconds"].is_number());
+
+    // run --json gives every line the same time, after the key of its kind.
+    std::ofstream(scenario, std::ios::binary) << clock;
+    const ChildResult run = sappHost({"run", "--json", scenario});
+    std::filesystem::remove(scenario);
+    ASSERT_TRUE(run.exited && run.code == 0) << run.describe() << run.output;
+    timed.clear();
+    std::size_t lines = 0;
+    for (const Json& line : jsonLines(run.output)) {
+        if (line.contains("summary")) continue;
+        ++lines;
+        EXPECT_EQ(line.size(), 2u) << line.dump();
+        EXPECT_EQ(std::next(line.begin()).key(), "time") << line.dump();
+        const std::string kind = line.begin().key();
+        if (kind == "send" || kind == "task") {
+            timed.push_back(kind + " " + line.begin().value().value("op", "") + "@" +
+                            std::to_string(line["time"].get<uint64_t>()));
+        }
+        if (kind == "step" && line["step"]["index"] == 3) {
+            EXPECT_EQ(line["time"], 12000);
+        }
+    }
+    EXPECT_GT(lines, timed.size());
+    EXPECT_EQ(timed, expected);
 }
 
 TEST(CliTest, RunEchoesDeliveriesAndShowsDroppedOnes) {
     // The scenario's exact checks pass only if they skip recv lines.
     const ChildResult json = sappHost({"run", "--json", testdata("deliveries.json")});
     ASSERT_TRUE(json.exited && json.code == 0) << json.describe() << json.output;
-    const std::vector<Json> lines = jsonLines(json.output);
+    const std::vector<Json> lines = runJsonLines(json.output);
     ASSERT_GE(lines.size(), 8u);
     // The echo comes first in its step, before the module's lines.
     const Json step1Line = Json::parse(R"({"step":{"index":1,"action":"packet"}})");
@@ -648,7 +863,7 @@ TEST(CliTest, RunScriptWritesOnlyTheTraceToStandardOutput) {
     }
     EXPECT_GT(lines, 100u);
     EXPECT_TRUE(r.output.ends_with("\n"));
-    EXPECT_EQ(r.output.rfind(R"({"step":{"index":0,"action":"open"}})" "\n", 0), 0u);
+    EXPECT_EQ(r.output.rfind(R"({"step":{"index":0,"action":"open"},"time":0})" "\n", 0), 0u);
     EXPECT_NE(fileText(errors).find("run.sh: building"), std::string::npos);
 }
 #endif

@@ -54,20 +54,26 @@ std::string synopsis(const Command& command) {
     return text;
 }
 
-// "usage: sapp-host [--module PATH] run [FILE] [--json]", wrapped between
-// its parts, never inside brackets.
-std::string usageLine(const Command& command) {
-    const std::string general = generalOptionsUsage(command.name);
-    std::string line = (general.empty() ? "" : general + " ") + synopsis(command);
+// `line` wrapped between its parts, never inside brackets, to fit 79
+// columns from column `indent`, where its continuation lines start too.
+std::string wrappedParts(std::string line, std::size_t indent) {
     int depth = 0;
     for (char& c : line) {
         depth += (c == '[' || c == '(') - (c == ']' || c == ')');
         if (c == ' ' && depth > 0) c = '\x01';
     }
-    constexpr std::string_view kStart = "usage: sapp-host ";
-    line = std::string(kStart) + wrapped(line, kStart.size(), 79);
+    line = wrapped(line, indent, 79);
     std::replace(line.begin(), line.end(), '\x01', ' ');
-    return line + "\n";
+    return line;
+}
+
+// "usage: sapp-host [--module PATH] run [FILE] [--json]", wrapped between
+// its parts, never inside brackets.
+std::string usageLine(const Command& command) {
+    const std::string general = generalOptionsUsage(command.name);
+    constexpr std::string_view kStart = "usage: sapp-host ";
+    return std::string(kStart) +
+           wrappedParts((general.empty() ? "" : general + " ") + synopsis(command), kStart.size()) + "\n";
 }
 
 // "no command chek (did you mean check?)".
@@ -107,7 +113,9 @@ std::string usageText() {
     std::string text = "usage: sapp-host [OPTIONS] COMMAND [ARGUMENTS]\n\n" + std::string(kAbout) + "\nCommands:\n";
     for (const Command* command : kCommands) {
         if (isHiddenCommand(command->name)) continue;
-        const std::string usage = "  " + synopsis(*command);
+        // A long synopsis goes on over lines of its own, further in.
+        std::string usage = "  " + synopsis(*command);
+        if (usage.size() > 79) usage = "  " + wrappedParts(synopsis(*command), 4);
         const bool beside = usage.size() + 2 <= kSummaryColumn;
         text += usage + (beside ? std::string(kSummaryColumn - usage.size(), ' ')
                                 : "\n" + std::string(kSummaryColumn, ' '));

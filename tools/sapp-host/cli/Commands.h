@@ -12,7 +12,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <limits>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -64,7 +66,33 @@ inline constexpr std::string_view kTraceTag = "sapp-host-line ";
 // [...] (beside each failure, its failureJson of Runner.h), "error"}.
 inline constexpr std::string_view kReportTag = "sapp-host-report ";
 
+struct ChildResult;
 struct Scenario;
+struct ScenarioOutcome;
+struct TracedLine;
+
+// What sweep makes of one of its processes (SweepCommand.cc): it writes the
+// process's report to `out`, its tagged lines left out, and says how it
+// ended: passed, failed, or bad input (its reason is on standard error
+// already). A process that crashed, or was stopped at its time limit, is
+// named with the step its last play had reached and its last run ("CRASH at
+// step 5 (leave)  what: ... during the run of step 3 (onPacket), call 2 of 4
+// (getSid)"; `runs`: the process sweeps a scenario, whose first plays have
+// no fault) and counts as failed.
+struct SweepRelay {
+    int status = 0;
+    bool clean = false;  // the scenario threw nothing without a fault (kSweepCleanTag)
+};
+SweepRelay relaySweepProcess(const ChildResult& child, const std::string& what, bool runs, std::ostream& out);
+
+// Plays the scenario `file` (the built-in session when empty) against the
+// module at `module` in a process of its own (the hidden single-scenario
+// mode, started from `self`), stopped after `timeoutSeconds` (0: no limit),
+// and says how it went: passed, failed with its checks, bad, crashed or
+// timed out, the last two with the step its process had reached. With
+// `trace`, the traced mode, whose trace lines it fills in (CheckCommand.cc).
+ScenarioOutcome playScenarioInChild(const std::string& self, const std::string& module, const std::string& file,
+                                    uint64_t timeoutSeconds, std::vector<TracedLine>* trace = nullptr);
 
 // Shared by the commands (Commands.cc).
 // Throws UsageError with `message` unless there are `least` to `most`

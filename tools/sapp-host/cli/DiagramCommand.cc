@@ -21,7 +21,9 @@ int diagramCommand(const Options& options) {
         runScenario(module, scenario, [&](const Json& line) { std::cout << diagramLines(scenario, line); });
     std::cout.flush();
     if (!result.failures.empty()) {
-        std::cerr << "sapp-host diagram: " << result.failures.size() << " failed checks (sapp-host run shows which)\n";
+        std::cerr << "sapp-host diagram: " << result.failures.size()
+                  << (result.failures.size() == 1 ? " failed check" : " failed checks")
+                  << " (sapp-host run shows which)\n";
     }
     return result.failures.empty() ? kExitOk : kExitFailed;
 }

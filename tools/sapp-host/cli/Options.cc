@@ -15,15 +15,33 @@ constexpr OptionRow kOptions[] = {
     {"-o", "OUT", "record", "write to OUT (default: standard output)", Need::Optional, "output"},
     {"--in-place", "", "record", "overwrite FILE", Need::Optional, "output"},
     {"--json", "", "run",
-     "print the trace as JSON Lines (byte strings in hex; each step line with its note), then a summary line "
+     "print the trace as JSON Lines (byte strings in hex; each step line with its note; each line with \"time\", "
+     "the virtual time in ms), then a summary line "
      "{\"summary\": {...}} with the failed checks, which also go to stderr as text"},
     {"--json", "", "check report",
-     "one JSON object per scenario (with \"differences\" for a failed one), then {\"passed\": N, \"failed\": N}"},
+     "one JSON object per scenario (with \"differences\" for a failed one, \"step\" and \"action\" for a crashed "
+     "or timed-out one), then {\"passed\": N, \"failed\": N, \"bad\": N, \"crashed\": N, \"timedOut\": N}"},
     {"--junit", "FILE", "check report",
      "also write a JUnit XML report to FILE: a test case per scenario, failed checks as failures (the step, the "
-     "fields that differ, the expected and the actual lines), bad and crashed scenarios as errors; the suite's "
+     "fields that differ, the expected and the actual lines), bad, crashed and timed-out scenarios as errors; the "
+     "suite's "
      "timestamp and hostname"},
     {"--html", "FILE", "check", "also write the HTML report of sapp-host report to FILE"},
+    {"--name", "PATTERN", "check report",
+     "play only the scenarios whose name (as the PASS/FAIL lines give it) matches PATTERN, where * stands for any "
+     "run of characters and ? for one (case counts; quote it for the shell: --name '*uplink*'); none matching is "
+     "an error"},
+    {"-j", "N", "check report",
+     "play N scenarios at a time, each in its own process as always; the output keeps the scenarios' order",
+     Need::Optional, {}, NumberRange{1, 64, 1}},
+    {"--timeout", "SECONDS", "run check report",
+     "stop a scenario that has not ended after SECONDS (0: no limit) and report TIMEOUT at the step it was in; "
+     "check and report go on with the next scenario",
+     Need::Optional, {}, NumberRange{0, 86400, 60}},
+    {"--timeout", "SECONDS", "sweep",
+     "stop a scenario's sweep when one of its runs (one play of the scenario) has not ended after SECONDS (0: no "
+     "limit) and report TIMEOUT at the step it was in; the sweep goes on with the next",
+     Need::Optional, {}, NumberRange{0, 86400, 60}},
     {"--uri", "URI", "decode encode", "the record sent or received under URI, a number (256978) or number|service "
      "(1003|210)", Need::Required, "record"},
     {"--record", "NAME", "decode encode",

@@ -87,7 +87,7 @@ TEST(OptionsTest, ParsesOptionsAnywhereByTheTable) {
     parseCommandLine({"run", "-h"}, help);
     EXPECT_TRUE(help);
 
-    EXPECT_EQ(usageErrorOf([] { parsed({"run", "--nope"}); }), "unknown option --nope");
+    EXPECT_EQ(usageErrorOf([] { parsed({"run", "--bogus"}); }), "unknown option --bogus");
     EXPECT_EQ(usageErrorOf([] { parsed({"check", "a.json", "--junit"}); }), "--junit needs a value");
 }
 
@@ -152,11 +152,16 @@ TEST(OptionsTest, UsageAndHelpAreMadeFromTheTable) {
         << help("soak");
     // The list of commands: the general options once, at the end.
     const std::string usage = usageText();
-    EXPECT_NE(usage.find("\n  run [FILE] [--json]        play one scenario (the built-in typical session\n"),
+    EXPECT_NE(usage.find("\n  diagram [FILE]             play a scenario (the built-in typical session\n"),
+              std::string::npos)
+        << usage;
+    // A synopsis too long for a line goes on further in, never inside brackets.
+    EXPECT_NE(usage.find("\n  check FILE|DIR... [--json] [--junit FILE] [--html FILE] [--name PATTERN]\n"
+                         "    [-j N] [--timeout SECONDS]\n"),
               std::string::npos)
         << usage;
     EXPECT_EQ(usage.find("[--module PATH]"), std::string::npos) << usage;
-    EXPECT_NE(usage.find("\nOptions:\n  --module PATH   the module file to load"), std::string::npos) << usage;
+    EXPECT_NE(usage.find("\nOptions:\n  --module PATH       the module file to load"), std::string::npos) << usage;
 
     // Every option of every command is in its help and in sapp-host's, there
     // with the commands that take it, and no line is wider than a terminal.

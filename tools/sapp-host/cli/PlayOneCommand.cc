@@ -1,6 +1,8 @@
-// The hidden single-scenario mode that check starts for each scenario file:
-// plays it and reports the outcome to the parent on standard output; in the
-// traced mode (for the HTML report) every trace line first.
+// The hidden single-scenario mode that check (and sweep, for a scenario's
+// own checks) starts for each scenario file, or the built-in session without
+// one: plays it and reports the outcome to the parent on standard output,
+// with a line as each step begins (StepTag.h); in the traced mode (for the
+// HTML report) every trace line too.
 #include <functional>
 #include <iostream>
 
@@ -9,6 +11,7 @@
 #include "tools/sapp-host/platform/Process.h"
 #include "tools/sapp-host/scenario/Runner.h"
 #include "tools/sapp-host/scenario/Scenario.h"
+#include "tools/sapp-host/scenario/StepTag.h"
 
 namespace sapphost {
 
@@ -27,18 +30,18 @@ void report(const std::string& name, const std::vector<std::string>& failures, c
 // Its errors are part of its report: the parent reads them from there.
 int playOneCommand(const Options& options) {
     prepareChildProcess();
-    const std::string& file = options.args.at(0);
-    std::string name = file;
+    std::string name = options.args.empty() ? std::string("the built-in session") : options.args.front();
     try {
-        const Scenario scenario = loadScenario(file);
+        const Scenario scenario = scenarioArgument(options);
         name = scenario.name;
         const ModuleLibrary module = loadModule(modulePathOf(options));
-        std::function<void(const Json&)> onLine;
-        if (options.command == kPlayTracedCommand.name) {
-            onLine = [](const Json& line) {
-                std::cout << kTraceTag << virtualNow() << ' ' << dumpCompact(line) << '\n';
-            };
-        }
+        const bool traced = options.command == kPlayTracedCommand.name;
+        const std::function<void(const Json&)> onLine = [traced](const Json& line) {
+            if (const auto step = line.find("step"); step != line.end()) {
+                tellStep(std::cout, (*step)["index"].get<std::size_t>(), (*step)["action"].get<std::string>());
+            }
+            if (traced) std::cout << kTraceTag << virtualNow() << ' ' << dumpCompact(line) << '\n';
+        };
         const RunResult result = runScenario(module, scenario, onLine);
         std::vector<std::string> failures;
         Json differences = Json::array();
@@ -55,11 +58,13 @@ int playOneCommand(const Options& options) {
     }
 }
 
-void oneScenario(const Options& options) { requireArguments(options, 1, 1, "one scenario file expected"); }
+void oneScenario(const Options& options) {
+    requireArguments(options, 0, 1, "one scenario file, or none for the built-in session, expected");
+}
 
 }  // namespace
 
-const Command kPlayOneCommand = {"__play-one", "FILE", {}, {}, {}, oneScenario, playOneCommand};
-const Command kPlayTracedCommand = {"__play-one-traced", "FILE", {}, {}, {}, oneScenario, playOneCommand};
+const Command kPlayOneCommand = {"__play-one", "[FILE]", {}, {}, {}, oneScenario, playOneCommand};
+const Command kPlayTracedCommand = {"__play-one-traced", "[FILE]", {}, {}, {}, oneScenario, playOneCommand};
 
 }  // namespace sapphost

@@ -53,7 +53,7 @@ const std::vector<Played>& folder() {
             Played scenario{file, loadScenario(file), {}};
             // A failing scenario leaves its trace all the same; its checks
             // are sapp_host_scenarios' business.
-            for (const Json& line : jsonLines(sappHost({"run", "--json", file}).output)) {
+            for (const Json& line : runJsonLines(sappHost({"run", "--json", file}).output)) {
                 if (line.contains("step")) {
                     scenario.steps.emplace_back();
                 } else if (!line.contains("summary") && !scenario.steps.empty()) {

@@ -12,25 +12,17 @@
 #include "tools/sapp-host/cli/Commands.h"
 #include "tools/sapp-host/platform/ModuleLibrary.h"
 #include "tools/sapp-host/platform/Process.h"
+#include "tools/sapp-host/report/Junit.h"
 #include "tools/sapp-host/scenario/Scenario.h"
+#include "tools/sapp-host/scenario/StepTag.h"
 #include "tools/sapp-host/scenario/Sweep.h"
 
 namespace sapphost {
 
-namespace {
-
-struct Relayed {
-    int status = kExitOk;
-    bool clean = false;  // the scenario threw nothing without a fault (kSweepCleanTag)
-};
-
-// Relays a sweep process's report and gives its exit status: passed,
-// failed, or bad input (its reason is on standard error already). A
-// process that ended otherwise is a crash, named with its last run.
-Relayed relay(const ChildResult& child, const std::string& what) {
+SweepRelay relaySweepProcess(const ChildResult& child, const std::string& what, bool runs, std::ostream& out) {
     std::istringstream lines(child.output);
     std::string lastRun;
-    Relayed relayed;
+    SweepRelay relayed;
     for (std::string line; std::getline(lines, line);) {
         // A Windows child writes its lines in text mode, ending in "\r\n".
         if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -38,20 +30,32 @@ Relayed relay(const ChildResult& child, const std::string& what) {
             lastRun = line.substr(kSweepRunTag.size());
         } else if (line == kSweepCleanTag) {
             relayed.clean = true;
-        } else {
-            std::cout << line << "\n";
+        } else if (line.rfind(kStepTag, 0) != 0) {
+            out << line << "\n";
         }
     }
-    if (child.exited && (child.code == kExitOk || child.code == kExitFailed || child.code == kExitBadInput)) {
-        if (child.code == kExitBadInput) std::cout << "BAD    " << what << "\n";
+    if (!child.timedOut && child.exited &&
+        (child.code == kExitOk || child.code == kExitFailed || child.code == kExitBadInput)) {
+        if (child.code == kExitBadInput) out << "BAD    " << what << "\n";
         relayed.status = child.code;
         return relayed;
     }
-    std::cout << "CRASH  " << what << ": the process ended with " << child.describe()
-              << (lastRun.empty() ? std::string() : " during the run of " + lastRun) << "\n";
+    const std::optional<StepAt> step = lastStep(child.output);
+    const std::string where = step ? "at " + step->text() : "before its first step";
+    const std::string during = !lastRun.empty() ? " during the run of " + lastRun
+                               : runs           ? " before its first run with a fault"
+                                                : "";
+    if (child.timedOut) {
+        out << "TIMEOUT " << where << "  " << what << ": a play of the scenario had not ended after "
+            << child.limitSeconds << " s and the process was stopped (--timeout)" << during << "\n";
+    } else {
+        out << "CRASH " << where << "  " << what << ": the process ended with " << child.describe() << during << "\n";
+    }
     relayed.status = kExitFailed;
     return relayed;
 }
+
+namespace {
 
 // The worse of two exit statuses: bad input, then a failure.
 int worse(int a, int b) {
@@ -75,14 +79,14 @@ constexpr const char* kWithoutSinkCalls = "no-sink-calls";
 // --calls: the host functions the scenarios' baselines and the load
 // called, each once, in order.
 int listCalls(const std::string& self, const std::string& path, const std::vector<std::string>& files,
-              const std::vector<standin::HostCall>& loadCalls) {
+              const std::vector<standin::HostCall>& loadCalls, const ChildLimit& limit) {
     std::set<std::string> functions;
     for (const standin::HostCall call : loadCalls) functions.insert(standin::hostCallFunction(call));
     for (const std::string& file : files) {
         for (const char* variant : {kAsGivenCalls, kWithoutSinkCalls}) {
             std::vector<std::string> args{std::string(kSweepOneCommand.name), "--module", path, variant};
             if (!file.empty()) args.push_back(file);
-            const ChildResult child = runChild(self, args);
+            const ChildResult child = runChild(self, args, {}, limit);
             if (!child.exited || child.code != kExitOk) {
                 throw std::runtime_error("the sweep's process for " + (file.empty() ? "the built-in session" : file) +
                                          " ended with " + child.describe());
@@ -98,6 +102,29 @@ int listCalls(const std::string& self, const std::string& path, const std::vecto
     return kExitOk;
 }
 
+// What a scenario's own play, without a fault, says of the sweeps that
+// follow: nothing when its checks pass; else a line that tells the
+// scenario's own failure from any fault's outcome, and the exit status it
+// costs (1, or 2 for a scenario that cannot be played, as for run).
+int ownChecks(const ScenarioOutcome& own, const std::string& what) {
+    if (own.result == "pass") return kExitOk;
+    if (own.result == "fail") {
+        const std::size_t n = own.details.size();
+        std::cout << "FAIL   " << what << ": the scenario's own checks fail, without any fault (" << n
+                  << (n == 1 ? " failed check" : " failed checks")
+                  << "; sapp-host run shows them); the runs below judge the faults only\n";
+        return kExitFailed;
+    }
+    const std::string& detail = own.details.empty() ? own.result : own.details.front();
+    if (own.result == "bad") {
+        std::cout << "BAD    " << what << ": without a fault: " << detail << "\n";
+        return kExitBadInput;
+    }
+    std::cout << detail.substr(0, detail.find(": ")) << "  " << what << ": without a fault"
+              << detail.substr(detail.find(": ")) << "\n";
+    return kExitFailed;
+}
+
 int sweepCommand(const Options& options) {
     {
         const std::string self = selfExecutablePath();
@@ -109,17 +136,32 @@ int sweepCommand(const Options& options) {
         ModuleLibrary module;
         const std::vector<standin::HostCall> loadCalls = loadWithWatch(path, module);
         if (files.empty()) files.emplace_back();  // the built-in typical session
-        if (options.has("--calls")) return listCalls(self, path, files, loadCalls);
+        // Each run of a scenario's sweep has the time limit to itself.
+        const uint64_t timeout = options.number("--timeout");
+        const ChildLimit limit{timeout, std::string(kSweepRunTag)};
+        if (options.has("--calls")) return listCalls(self, path, files, loadCalls, limit);
 
         int status = kExitOk;
+        std::size_t ownFailures = 0;
         std::optional<std::string> cleanFile;
         for (const std::string& file : files) {
+            const std::string name = file.empty() ? std::string("the built-in session") : file;
+            // The scenario as run plays it: its own checks, told apart from
+            // what the faults do.
+            const ScenarioOutcome outcome = playScenarioInChild(self, path, file, timeout);
+            const int own = ownChecks(outcome, name);
+            if (own != kExitOk) ++ownFailures;
+            status = worse(status, own);
+            // A play that did not end would not end in the sweep either.
+            if (outcome.result == "crash" || outcome.result == "timeout") {
+                std::cout << "sweep: " << name << " is not swept\n";
+                continue;
+            }
             for (const char* variant : {kAsGiven, kWithoutSink}) {
                 std::vector<std::string> args{std::string(kSweepOneCommand.name), "--module", path, variant};
                 if (!file.empty()) args.push_back(file);
-                const std::string what = (file.empty() ? std::string("the built-in session") : file) +
-                                         (variant == kWithoutSink ? ", without a log sink" : "");
-                const Relayed relayed = relay(runChild(self, args), what);
+                const std::string what = name + (variant == kWithoutSink ? ", without a log sink" : "");
+                const SweepRelay relayed = relaySweepProcess(runChild(self, args, {}, limit), what, true, std::cout);
                 status = worse(status, relayed.status);
                 if (relayed.clean && !cleanFile) cleanFile = file;
             }
@@ -136,9 +178,17 @@ int sweepCommand(const Options& options) {
             std::vector<std::string> args{std::string(kSweepLoadCommand.name), "--module", path, std::to_string(call),
                                           std::to_string(loadCalls.size())};
             if (!loadFile.empty()) args.push_back(loadFile);
-            status = worse(status, relay(runChild(self, args), "load, call " + std::to_string(call + 1)).status);
+            const std::string what = "load, call " + std::to_string(call + 1);
+            status = worse(status, relaySweepProcess(runChild(self, args, {}, limit), what, false, std::cout).status);
         }
-        std::cout << (status == kExitOk ? "sweep: passed\n" : "sweep: FAILED\n");
+        if (status == kExitOk) {
+            std::cout << "sweep: passed\n";
+        } else if (ownFailures) {
+            std::cout << "sweep: FAILED (" << ownFailures << (ownFailures == 1 ? " scenario fails" : " scenarios fail")
+                      << " without any fault, see above)\n";
+        } else {
+            std::cout << "sweep: FAILED\n";
+        }
         return status;
     }
 }
@@ -210,12 +260,20 @@ fault steps): a run of a step that throws without a fault ends in the fault
 or in that exception, whichever the step met first, and the report says
 which, for each pair and each such step.
 
+Before its sweeps each scenario is played once as run plays it: a scenario
+whose own checks fail is reported as such (FAIL ... without any fault),
+apart from what the faults do.
+
 Each scenario's sweep and each load runs in a process of its own; a process
-that ends otherwise is reported with the run it was in. Prints every pair
-of entry point and host call with its runs, and each failed check.
+that crashes is reported as CRASH at step N (action) with the run it was
+in, and one whose run has not ended after --timeout seconds (60 by default,
+each run of the scenario timed on its own) is stopped and reported as
+TIMEOUT at step N (action). Prints every pair of entry point and host call
+with its runs ("thrown back to the host": the fault left the entry point to
+the host's call), and each failed check.
 )",
-    R"(Exit status: 0 every run passed, 1 a run failed or a process crashed, 2 bad
-scenario or no module.
+    R"(Exit status: 0 every run passed, 1 a run failed, a scenario's own checks
+failed, or a process crashed or ran out of time, 2 bad scenario or no module.
 )",
     anyScenarios,
     sweepCommand,

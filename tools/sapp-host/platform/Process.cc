@@ -1,11 +1,15 @@
 #include "tools/sapp-host/platform/Process.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstddef>
 #include <cstdio>
 
 #if defined(_WIN32)
 #  include <windows.h>
 #  include <psapi.h>
+#  include <mutex>
+#  include <thread>
 #else
 #  include <malloc.h>
 #  include <sys/resource.h>
@@ -13,6 +17,7 @@
 #  include <cstring>
 #  include <csignal>
 #  include <fcntl.h>
+#  include <poll.h>
 #  include <spawn.h>
 #  include <sys/wait.h>
 #  include <unistd.h>
@@ -33,6 +38,43 @@ extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace sapphost {
+
+namespace {
+
+// When a child must have ended by: `seconds` from its start, and again from
+// each line of its output that starts with the restart tag.
+class Deadline {
+public:
+    explicit Deadline(const ChildLimit& limit)
+        : m_limit(limit), m_end(std::chrono::steady_clock::now() + std::chrono::seconds(limit.seconds)) {}
+
+    bool limited() const { return m_limit.seconds != 0; }
+
+    // Looks at the complete lines `output` has gained since the last look.
+    void saw(const std::string& output) {
+        for (std::size_t end; (end = output.find('\n', m_scanned)) != std::string::npos; m_scanned = end + 1) {
+            const std::string& tag = m_limit.restartTag;
+            if (!tag.empty() && output.compare(m_scanned, tag.size(), tag) == 0) {
+                m_end = std::chrono::steady_clock::now() + std::chrono::seconds(m_limit.seconds);
+            }
+        }
+    }
+
+    // Milliseconds left, at most a minute at a time (the caller looks
+    // again); 0 when the time is up.
+    int leftMs() const {
+        using std::chrono::milliseconds;
+        const auto left = std::chrono::duration_cast<milliseconds>(m_end - std::chrono::steady_clock::now());
+        return static_cast<int>(std::clamp<long long>(left.count(), 0, 60000));
+    }
+
+private:
+    const ChildLimit& m_limit;
+    std::chrono::steady_clock::time_point m_end;
+    std::size_t m_scanned = 0;  // where the first line not looked at begins
+};
+
+}  // namespace
 
 #if defined(_WIN32)
 
@@ -67,6 +109,7 @@ std::string selfExecutablePath() {
 
 std::string ChildResult::describe() const {
     if (!error.empty()) return error;
+    if (timedOut) return "no end within " + std::to_string(limitSeconds) + " s (stopped)";
     char text[32];
     std::snprintf(text, sizeof text, code < 0 || code > 255 ? "exit code 0x%08x" : "exit code %u",
                   static_cast<unsigned>(code));
@@ -74,8 +117,14 @@ std::string ChildResult::describe() const {
 }
 
 ChildResult runChild(const std::string& executable, const std::vector<std::string>& args,
-                     const std::string& errorFile) {
+                     const std::string& errorFile, const ChildLimit& limit) {
     ChildResult result;
+    result.limitSeconds = limit.seconds;
+    // A child inherits every inheritable handle open at its start: while one
+    // thread makes a child's pipe and starts it, no other may start one, or
+    // that child would hold this pipe open (and its reader wait for it).
+    static std::mutex starting;
+    std::unique_lock<std::mutex> startLock(starting);
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE errorHandle = GetStdHandle(STD_ERROR_HANDLE);
     if (!errorFile.empty()) {
@@ -112,16 +161,42 @@ ChildResult runChild(const std::string& executable, const std::vector<std::strin
                                         nullptr, &startup, &process);
     CloseHandle(writeEnd);
     closeErrorFile();
+    startLock.unlock();
     if (!started) {
         CloseHandle(readEnd);
         result.error = "cannot start " + executable + " (error " + std::to_string(GetLastError()) + ")";
         return result;
     }
-    char buffer[4096];
-    DWORD n = 0;
-    while (ReadFile(readEnd, buffer, sizeof buffer, &n, nullptr) && n > 0) result.output.append(buffer, n);
+    // An anonymous pipe cannot be waited on with a time limit: a thread
+    // reads it while this one waits for the process.
+    std::mutex reading;
+    Deadline deadline(limit);
+    std::thread reader([&] {
+        char buffer[4096];
+        DWORD n = 0;
+        while (ReadFile(readEnd, buffer, sizeof buffer, &n, nullptr) && n > 0) {
+            const std::lock_guard<std::mutex> lock(reading);
+            result.output.append(buffer, n);
+            deadline.saw(result.output);
+        }
+    });
+    for (;;) {
+        DWORD wait = INFINITE;
+        if (deadline.limited()) {
+            const std::lock_guard<std::mutex> lock(reading);
+            wait = static_cast<DWORD>(deadline.leftMs());
+        }
+        if (wait == 0) {
+            // Refused when it has ended on its own, if only just now.
+            result.timedOut = TerminateProcess(process.hProcess, 1) != 0;
+            WaitForSingleObject(process.hProcess, INFINITE);
+            break;
+        }
+        if (WaitForSingleObject(process.hProcess, wait) != WAIT_TIMEOUT) break;
+    }
+    // The pipe ends with the process, which held its only write end.
+    reader.join();
     CloseHandle(readEnd);
-    WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 0;
     GetExitCodeProcess(process.hProcess, &code);
     PROCESS_MEMORY_COUNTERS counters{};
@@ -130,7 +205,7 @@ ChildResult runChild(const std::string& executable, const std::vector<std::strin
     }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    result.exited = true;
+    result.exited = !result.timedOut;
     result.code = static_cast<int>(code);
     return result;
 }
@@ -153,15 +228,19 @@ std::string selfExecutablePath() {
 
 std::string ChildResult::describe() const {
     if (!error.empty()) return error;
+    if (timedOut) return "no end within " + std::to_string(limitSeconds) + " s (stopped)";
     if (exited) return "exit code " + std::to_string(code);
     return "signal " + std::to_string(code) + " (" + strsignal(code) + ")";
 }
 
 ChildResult runChild(const std::string& executable, const std::vector<std::string>& args,
-                     const std::string& errorFile) {
+                     const std::string& errorFile, const ChildLimit& limit) {
     ChildResult result;
+    result.limitSeconds = limit.seconds;
     int pipeEnds[2];
-    if (pipe(pipeEnds) != 0) {
+    // Close-on-exec, so that a child another thread starts meanwhile does not
+    // hold this pipe open; the dup2 onto standard output is the child's own.
+    if (pipe2(pipeEnds, O_CLOEXEC) != 0) {
         result.error = std::string("cannot create a pipe: ") + std::strerror(errno);
         return result;
     }
@@ -172,8 +251,6 @@ ChildResult runChild(const std::string& executable, const std::vector<std::strin
         posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                          0644);
     }
-    posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
-    posix_spawn_file_actions_addclose(&actions, pipeEnds[1]);
 
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(executable.c_str()));
@@ -189,11 +266,28 @@ ChildResult runChild(const std::string& executable, const std::vector<std::strin
         result.error = "cannot start " + executable + ": " + std::strerror(spawned);
         return result;
     }
+    Deadline deadline(limit);
+    bool limited = deadline.limited();
     char buffer[4096];
     for (;;) {
+        if (limited) {
+            pollfd ready{pipeEnds[0], POLLIN, 0};
+            const int wait = deadline.leftMs();
+            const int polled = wait == 0 ? 0 : poll(&ready, 1, wait);
+            if (polled < 0 && errno == EINTR) continue;
+            if (polled == 0 && deadline.leftMs() == 0) {
+                // Past its time: stopped, and what it wrote is read to the end.
+                kill(pid, SIGKILL);
+                result.timedOut = true;
+                limited = false;
+                continue;
+            }
+            if (polled == 0) continue;
+        }
         const ssize_t n = read(pipeEnds[0], buffer, sizeof buffer);
         if (n > 0) {
             result.output.append(buffer, static_cast<std::size_t>(n));
+            deadline.saw(result.output);
         } else if (n == 0 || errno != EINTR) {
             break;
         }
@@ -205,7 +299,9 @@ ChildResult runChild(const std::string& executable, const std::vector<std::strin
     }
     result.peakResident = static_cast<uint64_t>(usage.ru_maxrss) * 1024;
     if (WIFEXITED(status)) {
+        // It ended on its own, if only just before the limit.
         result.exited = true;
+        result.timedOut = false;
         result.code = WEXITSTATUS(status);
     } else {
         result.code = WIFSIGNALED(status) ? WTERMSIG(status) : 0;

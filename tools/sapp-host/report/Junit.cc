@@ -135,7 +135,10 @@ std::string junitReport(const std::string& suite, const std::vector<ScenarioOutc
         std::string body;
         for (const std::string& detail : outcome.details) body += detail + (detail.ends_with('\n') ? "" : "\n");
         const char* element = failed ? "failure" : "error";
-        const char* type = failed ? "failed check" : outcome.result == "bad" ? "bad scenario" : "crash";
+        const char* type = failed                        ? "failed check"
+                           : outcome.result == "bad"     ? "bad scenario"
+                           : outcome.result == "timeout" ? "timeout"
+                                                         : "crash";
         cases += ">\n      <" + std::string(element) + " message=" + attribute(message) + " type=\"" + type + "\">" +
                  xmlEscaped(body, false) + "</" + element + ">\n    </testcase>\n";
     }

@@ -133,21 +133,32 @@ Json sourceJson(const Step& step) {
     return {{"line", step.at.line}, {"column", step.at.column}};
 }
 
-// The file URL of a scenario file (made absolute), for links to it. The name
-// comes in the system's narrow encoding (the ANSI code page on Windows) and
-// the URL escapes its UTF-8 bytes, as browsers expect.
-std::string fileUrl(const std::string& file) {
+// `path` relative to the folder of the page at `page`, with forward
+// slashes: how the page names what lies beside it, so that it can be moved
+// with them. Empty when there is no such path (another drive on Windows).
+std::filesystem::path relativeToPage(const std::string& path, const std::string& page) {
+    if (page.empty()) return {};
     std::error_code ec;
-    const std::filesystem::path path = std::filesystem::absolute(file, ec);
-    if (ec) return "";
+    const std::filesystem::path folder = std::filesystem::absolute(page, ec).parent_path();
+    if (ec) return {};
+    const std::filesystem::path relative = std::filesystem::relative(std::filesystem::absolute(path, ec), folder, ec);
+    return ec ? std::filesystem::path() : relative;
+}
+
+// The relative URL of a scenario file from the page, for links to it; empty
+// when there is none. The name comes in the system's narrow encoding (the
+// ANSI code page on Windows) and the URL escapes its UTF-8 bytes, as
+// browsers expect; a colon too, which would read as a scheme.
+std::string relativeUrl(const std::string& file, const std::string& page) {
+    const std::filesystem::path path = relativeToPage(file, page);
+    if (path.empty()) return "";
     const std::u8string utf8 = path.generic_u8string();
-    const std::string text(utf8.begin(), utf8.end());
-    std::string out = text.starts_with('/') ? "file://" : "file:///";
     static constexpr char kDigits[] = "0123456789ABCDEF";
-    for (const char c : text) {
+    std::string out;
+    for (const char8_t c : utf8) {
         const auto byte = static_cast<unsigned char>(c);
-        if (std::isalnum(byte) || std::string_view("/-._~:").find(c) != std::string_view::npos) {
-            out += c;
+        if (std::isalnum(byte) || std::string_view("/-._~").find(static_cast<char>(c)) != std::string_view::npos) {
+            out += static_cast<char>(c);
         } else {
             out += {'%', kDigits[byte >> 4], kDigits[byte & 15]};
         }
@@ -366,10 +377,10 @@ Json expectedRecord(const Json& line, const std::vector<FieldDifference>& differ
 }
 
 Json reportScenario(std::size_t index, const ScenarioOutcome& outcome, const std::optional<Scenario>& scenario,
-                    const std::vector<TracedLine>& trace) {
+                    const std::vector<TracedLine>& trace, const std::string& page) {
     Json out = {{"id", "s" + std::to_string(index)},
                 {"file", outcome.file},
-                {"url", fileUrl(outcome.file)},
+                {"url", relativeUrl(outcome.file, page)},
                 {"name", outcome.name},
                 {"result", outcome.result},
                 {"details", outcome.details},
@@ -386,12 +397,15 @@ Json reportScenario(std::size_t index, const ScenarioOutcome& outcome, const std
     return out;
 }
 
-Json reportData(const std::string& module, const std::string& generated, Json scenarios) {
+Json reportData(const std::string& module, const std::string& generated, Json scenarios, const std::string& page) {
     std::size_t passed = 0;
     for (const Json& scenario : scenarios) passed += scenario["result"] == "pass" ? 1 : 0;
+    const std::filesystem::path relative = relativeToPage(module, page);
+    const std::u8string shown =
+        (relative.empty() ? std::filesystem::path(module).filename() : relative).generic_u8string();
     return {{"tool", "sapp-host report"},
             {"generated", generated},
-            {"module", module},
+            {"module", std::string(shown.begin(), shown.end())},
             {"passed", passed},
             {"failed", scenarios.size() - passed},
             {"scenarios", std::move(scenarios)}};

@@ -31,8 +31,11 @@ struct TracedLine {
 // when it could not be read); `trace` is every line its run printed, in
 // order. The checks are evaluated again on the trace, by the code `run` and
 // `check` use, so that passed checks can be shown beside failed ones.
+// `page` is the path of the page to be written: the steps link to the
+// scenario file by its path relative to the page's folder (no link without
+// one), so that the page can be moved along with the files it names.
 Json reportScenario(std::size_t index, const ScenarioOutcome& outcome, const std::optional<Scenario>& scenario,
-                    const std::vector<TracedLine>& trace);
+                    const std::vector<TracedLine>& trace, const std::string& page = {});
 
 // What a send line's record would be if it matched a check: its fields with
 // each difference's expected value put in (and a field the check wants
@@ -43,8 +46,10 @@ Json reportScenario(std::size_t index, const ScenarioOutcome& outcome, const std
 Json expectedRecord(const Json& line, const std::vector<FieldDifference>& differences);
 
 // The whole report data: where it was made, with which module, the totals
-// and the scenarios (reportScenario).
-Json reportData(const std::string& module, const std::string& generated, Json scenarios);
+// and the scenarios (reportScenario). The module is named by its path
+// relative to the folder of the page at `page`, or by its file name when it
+// has none (another drive), never by an absolute path.
+Json reportData(const std::string& module, const std::string& generated, Json scenarios, const std::string& page);
 
 // The page with `data` embedded.
 std::string reportPage(const Json& data);

@@ -18,6 +18,14 @@ namespace {
 
 using namespace childtest;
 
+ScenarioOutcome outcomeOf(const std::string& file, const std::string& name, const std::string& result) {
+    ScenarioOutcome outcome;
+    outcome.file = file;
+    outcome.name = name;
+    outcome.result = result;
+    return outcome;
+}
+
 // The report's part for a scenario played by the sapp-host beside the tests
 // in a process of its own, as `report` plays each, and built from the trace
 // that process printed.
@@ -28,9 +36,15 @@ Json reportOf(const std::string& text, const std::string& result = "pass") {
     const ChildResult child = sappHost({"run", file, "--json"});
     std::filesystem::remove(file);
     EXPECT_TRUE(child.exited) << child.describe() << child.error;
+    // Each line of run --json carries its virtual time beside its kind.
     std::vector<TracedLine> trace;
-    for (Json& line : jsonLines(child.output)) trace.push_back({0, std::move(line)});
-    return reportScenario(0, {"test", scenario.name, result, {}, Json::array(), 0}, scenario, trace);
+    for (Json& line : jsonLines(child.output)) {
+        if (line.contains("summary")) continue;
+        const uint64_t time = line.at("time");
+        line.erase("time");
+        trace.push_back({time, std::move(line)});
+    }
+    return reportScenario(0, outcomeOf("test", scenario.name, result), scenario, trace);
 }
 
 // Passed checks stand beside failed ones, which carry what the line differs
@@ -181,22 +195,40 @@ std::string commandLineName() {
 #endif
 }
 
-// A scenario file's link is a file URL of its absolute path, every UTF-8 byte
-// that is not a plain path character escaped.
-TEST(ReportTest, ScenariosLinkToTheirFiles) {
+// A report names what lies beside it by relative paths, so that it can be
+// moved, or opened on another machine, along with them: a scenario file's
+// link is its path relative to the page's folder, every UTF-8 byte that is
+// not a plain path character escaped (a colon too, which would read as a
+// scheme), and the module is named the same way. Without a page there is
+// no link.
+TEST(ReportTest, ScenariosAndTheModuleAreNamedRelativeToThePage) {
     const std::string file = commandLineName();
-    const Json scenario = reportScenario(0, {file, "n", "bad", {}, Json::array(), 0}, std::nullopt, {});
-    const std::string url = scenario["url"];
-    EXPECT_TRUE(url.starts_with("file:///")) << url;
-    EXPECT_TRUE(url.ends_with("/dir%20with%20space/%C3%BC%231.json")) << url;
-    EXPECT_EQ(url.find(' '), std::string::npos);
-    EXPECT_TRUE(scenario["steps"].empty());
+    const ScenarioOutcome outcome = outcomeOf(file, "n", "bad");
+    const Json beside = reportScenario(0, outcome, std::nullopt, {}, "report.html");
+    EXPECT_EQ(beside["url"], "dir%20with%20space/%C3%BC%231.json");
+    EXPECT_EQ(beside["file"], file);
+    EXPECT_TRUE(beside["steps"].empty());
+    const Json below = reportScenario(0, outcome, std::nullopt, {}, "out/pages/report.html");
+    EXPECT_EQ(below["url"], "../../dir%20with%20space/%C3%BC%231.json");
+    EXPECT_EQ(reportScenario(0, outcomeOf("a:b.json", "n", "bad"), std::nullopt, {}, "r.html")["url"],
+              "a%3Ab.json");
+    EXPECT_EQ(reportScenario(0, outcome, std::nullopt, {}, "")["url"], "");
+
+    const std::string root = std::filesystem::current_path().root_path().generic_string();
+    const Json data = reportData(root + "builds/dev/bin/libsapp.so", "t", Json::array(), root + "builds/report.html");
+    EXPECT_EQ(data["module"], "dev/bin/libsapp.so");
+    EXPECT_EQ(reportData(root + "builds/libsapp.so", "t", Json::array(), root + "out/report.html")["module"],
+              "../builds/libsapp.so");
+    const std::string page = reportPage(data);
+    EXPECT_EQ(page.find("file:"), std::string::npos);
+    EXPECT_EQ(page.find(root + "builds"), std::string::npos);
 }
 
 // Text from the session cannot end the script element that carries the data.
 TEST(ReportTest, EmbeddedDataCannotCloseItsScript) {
     const Json data = reportData("m", "t", Json::array({{{"name", "</script><script>alert(1)</script>"},
-                                                         {"result", "pass"}}}));
+                                                         {"result", "pass"}}}),
+                                 "report.html");
     const std::string page = reportPage(data);
     const std::size_t open = page.find("<script id=\"report-data\"");
     ASSERT_NE(open, std::string::npos);

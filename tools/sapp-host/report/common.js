@@ -15,7 +15,9 @@
 
 const DATA = JSON.parse(document.getElementById('report-data').textContent);
 const FILTERED_KINDS = ['send', 'event', 'log', 'recv'];  // the kinds the checkboxes filter
-const RESULT_TEXT = { pass: 'passed', fail: 'failed', bad: 'bad scenario', crash: 'crashed', none: 'no checks' };
+const RESULT_TEXT = {
+  pass: 'passed', fail: 'failed', bad: 'bad scenario', crash: 'crashed', timeout: 'timed out', none: 'no checks',
+};
 const TEXT_CLAMP = 240;   // characters of a line's text shown before its "more" button
 
 const ESCAPES = { '&': '&amp;', '<': '&lt;', '>': '&gt;', '"': '&quot;', "'": '&#39;' };

@@ -79,7 +79,9 @@ function renderScenario(s) {
     PAGES.push(page);
     pages += `<div class="step-page" data-page="${page.n}" style="height:${page.steps.reduce((h, e) => h + guessHeight(e.st), 0)}px"></div>`;
   }
-  if (!steps.length) pages = `<p class="empty">No step was played: ${s.result === 'bad' ? 'the scenario file is invalid' : 'its process died'}.</p>`;
+  const why = s.result === 'bad' ? 'the scenario file is invalid'
+    : s.result === 'timeout' ? 'its process was stopped at its time limit' : 'its process died';
+  if (!steps.length) pages = `<p class="empty">No step was played: ${why}.</p>`;
   const id = esc(s.id);
   const packets = s.packets.length ? `<details class="packets-box" data-scenario="${id}"><summary>Packets (${s.packets.length})</summary>` +
     `<div class="packets-slot"></div></details>` : '';

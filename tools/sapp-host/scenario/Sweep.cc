@@ -12,6 +12,7 @@
 #include "standin/pktcore/StandinSession.h"
 #include "standin/tarnbase/StandinDatabase.h"
 #include "tools/sapp-host/scenario/Runner.h"
+#include "tools/sapp-host/scenario/StepTag.h"
 #include "tools/sapp-host/scenario/SweepCheck.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -117,7 +118,9 @@ public:
 // none.
 class SweepPlayer {
 public:
-    SweepPlayer(const ModuleLibrary& module, const Scenario& scenario) : m_module(module), m_scenario(scenario) {}
+    // `steps`, when given, is told of each step as it begins (StepTag.h).
+    SweepPlayer(const ModuleLibrary& module, const Scenario& scenario, std::ostream* steps)
+        : m_module(module), m_scenario(scenario), m_steps(steps) {}
 
     RunRecord play(std::optional<Target> target) {
         m_run = RunRecord{};
@@ -174,6 +177,7 @@ private:
         const Json& body = item.value();
         if (kind == "step") {
             m_step = body["index"].get<std::size_t>();
+            if (m_steps) tellStep(*m_steps, m_step, body["action"].get<std::string>());
         } else if (m_step == kNoStep) {
             return;
         } else if (kind == "log") {
@@ -187,6 +191,7 @@ private:
 
     const ModuleLibrary& m_module;
     const Scenario& m_scenario;
+    std::ostream* m_steps;
     RunRecord m_run;
     std::optional<Target> m_target;
     std::size_t m_step = kNoStep;
@@ -223,9 +228,9 @@ std::string pairLine(const std::string& left, const std::string& right) {
 
 std::string runs(std::size_t n) { return std::to_string(n) + (n == 1 ? " run" : " runs"); }
 
-// What became of a pair's runs: "12 runs, passed on (3 in place of the
-// step's own exception); 1 ended in the step's own exception, the fault
-// dropped".
+// What became of a pair's runs: "12 runs, thrown back to the host (3 in
+// place of the step's own exception); 1 ended in the step's own exception,
+// the fault dropped".
 std::string pairOutcome(const Pair& pair) {
     const auto ended = [&](FaultOutcome outcome) { return pair.ended[static_cast<std::size_t>(outcome)]; };
     std::string text = runs(pair.runs) + ", ";
@@ -237,7 +242,7 @@ std::string pairOutcome(const Pair& pair) {
     } else {
         const std::size_t inFault = ended(FaultOutcome::PassedOn) + ended(FaultOutcome::InPlaceOfOwn);
         const std::size_t own = ended(FaultOutcome::OwnError);
-        if (inFault || !own) text += "passed on";
+        if (inFault || !own) text += "thrown back to the host";
         if (const std::size_t inPlace = ended(FaultOutcome::InPlaceOfOwn)) {
             text += " (" + std::to_string(inPlace) + " in place of the step's own exception)";
         }
@@ -253,7 +258,7 @@ std::string pairOutcome(const Pair& pair) {
 }  // namespace
 
 bool sweepScenario(const ModuleLibrary& module, const Scenario& scenario, std::ostream& out, SweepMode mode) {
-    SweepPlayer player(module, scenario);
+    SweepPlayer player(module, scenario, &out);
     player.play(std::nullopt);  // the module takes the log sink, if the host has one
     const RunRecord base = player.play(std::nullopt);
 
@@ -394,7 +399,7 @@ bool sweepLoadCall(const std::string& path, std::size_t call, std::size_t calls,
     }
     const std::string run = "load, call " + std::to_string(call + 1) + " of " + std::to_string(calls) + " (" +
                             (failed ? standin::hostCallName(*failed) : "none") + ")";
-    SweepPlayer player(module, scenario);
+    SweepPlayer player(module, scenario, &out);
     RunRecord after = player.play(std::nullopt);
     std::vector<std::string> problems = std::move(after.problems);
     if (!failed) problems.push_back("the load made fewer host calls");

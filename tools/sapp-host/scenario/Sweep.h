@@ -75,7 +75,8 @@ enum class SweepMode { Runs, CallsOnly };
 // Sweeps `scenario` as above. Writes to `out` each failed check as it is
 // found, one line per pair of entry point and host call with its runs and
 // how they ended, one per step that throws without a fault with how its
-// runs ended, and the verdict; a kSweepRunTag line before each run, and a
+// runs ended, and the verdict; a kSweepRunTag line before each run, a
+// kStepTag line as each step of each play begins (StepTag.h), and a
 // kSweepCleanTag line first when the baseline threw nothing. True when
 // every run passed. Throws ScenarioError for a scenario that cannot be
 // played. With CallsOnly, writes a kSweepCallTag line per host function the
