@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstdint>
 #include <cstdlib>
 #include <new>
@@ -98,29 +99,50 @@ TEST_F(SAppLogTest, BytesAboveAsciiAreWidenedOneToOne) {
     EXPECT_EQ(standin::logRecords()[0].text, L"[sapp] caf\u00e9 \u00fc");
 }
 
-// Each growth of the line's buffer, from the inline one and from a heap
-// block filled to its last character, keeps every character before it
-// (AddressSanitizer watches the copies).
-TEST_F(SAppLogTest, LineKeepsItsTextAcrossEachGrowth) {
-    const std::string a(511, 'a');
-    const std::string b(512, 'b');
+// The line's buffer: it holds as many characters as capacity() says (the
+// test writes up to it; AddressSanitizer watches), each growth keeps every
+// character before it, also from a heap block filled to its last character,
+// and a growth by text takes a power-of-two multiple of the 512-character
+// inline buffer, less than twice what text and terminator need.
+TEST_F(SAppLogTest, LineHoldsItsCapacityAndGrowsByDoublingWithItsText) {
+    const auto fitsItsText = [](const sapp::LogLine& line) {
+        const uint64_t block = uint64_t{line.capacity()} + 1;
+        EXPECT_EQ(block % 512, 0u);
+        EXPECT_TRUE(std::has_single_bit(block / 512)) << block;
+        if (block > 512) {
+            EXPECT_LT(block, 2 * (uint64_t{line.length()} + 1)) << "grown further than the text needs";
+        }
+    };
     sapp::LogLine line("f", 1, "m");
-    line.appendText(a.data(), a.size());
-    line.appendText("b", 1);
-    EXPECT_EQ(narrow(line.text()), a + "b");
+    std::string expected;
+    for (char c : {'a', 'b', 'c'}) {
+        const std::string fill(line.capacity() - line.length(), c);  // to the last character
+        line.appendText(fill.data(), fill.size());
+        expected += fill;
+        ASSERT_EQ(line.length(), line.capacity()) << "no growth while the text fits";
+        line.appendText("+", 1);  // one more grows it
+        expected += "+";
+        fitsItsText(line);
+        EXPECT_EQ(narrow(line.text()), expected);
+    }
 
-    sapp::LogLine number("f", 1, "m");  // a number reserves 32 characters
-    number.appendText(a.data(), 511 - 32);
+    // Text and terminator that fill a doubled block exactly take that block.
+    sapp::LogLine exact("f", 1, "m");
+    const std::string a511(511, 'a'), b512(512, 'b');
+    exact.appendText(a511.data(), a511.size());
+    exact.appendText(b512.data(), b512.size());
+    fitsItsText(exact);
+    EXPECT_EQ(narrow(exact.text()), a511 + b512);
+
+    // A number reserves 32 characters: the growth comes when fewer remain.
+    sapp::LogLine number("f", 1, "m");
+    const std::string a(511 - 32, 'a');
+    number.appendText(a.data(), a.size());
     number.appendNumber(uint32_t{7});
+    EXPECT_EQ(number.capacity(), 511u);
     number.appendNumber(uint32_t{8});
-    EXPECT_EQ(narrow(number.text()), std::string(511 - 32, 'a') + "78");
-
-    sapp::LogLine full("f", 1, "m");
-    full.appendText(a.data(), a.size());
-    full.appendText(b.data(), b.size());
-    full.appendNumber(uint32_t{42});
-    EXPECT_EQ(full.length(), 1025u);
-    EXPECT_EQ(narrow(full.text()), a + b + "42");
+    EXPECT_GT(number.capacity(), 511u);
+    EXPECT_EQ(narrow(number.text()), a + "78");
 }
 
 }  // namespace
