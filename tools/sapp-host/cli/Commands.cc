@@ -26,6 +26,11 @@ Scenario scenarioArgument(const Options& options) {
     return options.args.empty() ? parseScenario(kBuiltinScenario, "built-in scenario") : loadScenario(options.args[0]);
 }
 
+StreamedScenario streamedScenarioArgument(const Options& options) {
+    return options.args.empty() ? StreamedScenario(kBuiltinScenario, "built-in scenario")
+                                : streamScenario(options.args[0]);
+}
+
 std::vector<std::string> scenarioFiles(const std::vector<std::string>& args) {
     namespace fs = std::filesystem;
     std::vector<std::string> files;

@@ -65,6 +65,7 @@ inline constexpr std::string_view kTraceTag = "sapp-host-line ";
 inline constexpr std::string_view kReportTag = "sapp-host-report ";
 
 struct Scenario;
+class StreamedScenario;
 
 // Shared by the commands (Commands.cc).
 // Throws UsageError with `message` unless there are `least` to `most`
@@ -74,6 +75,8 @@ void requireArguments(const Options& options, std::size_t least, std::size_t mos
 // The scenario file given as the first argument, or the built-in typical
 // session without one. Throws ScenarioError.
 Scenario scenarioArgument(const Options& options);
+// The same, to be played a step at a time (StreamedScenario).
+StreamedScenario streamedScenarioArgument(const Options& options);
 // The scenario files named: files as given, folders as their *.json files
 // in name order. Throws std::runtime_error for a name that is neither, or a
 // folder without a scenario.

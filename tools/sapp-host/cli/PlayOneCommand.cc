@@ -30,8 +30,8 @@ int playOneCommand(const Options& options) {
     const std::string& file = options.args.at(0);
     std::string name = file;
     try {
-        const Scenario scenario = loadScenario(file);
-        name = scenario.name;
+        const StreamedScenario scenario = streamScenario(file);
+        name = scenario.head().name;
         const ModuleLibrary module = loadModule(modulePathOf(options));
         std::function<void(const Json&)> onLine;
         if (options.command == kPlayTracedCommand.name) {
@@ -43,8 +43,8 @@ int playOneCommand(const Options& options) {
         std::vector<std::string> failures;
         Json differences = Json::array();
         for (const StepFailure& failure : result.failures) {
-            failures.push_back(formatFailure(scenario, failure));
-            differences.push_back(failureJson(scenario, failure));
+            failures.push_back(formatFailure(scenario.head(), failure));
+            differences.push_back(failureJson(scenario.head(), failure));
         }
         report(name, failures, differences, nullptr);
         return failures.empty() ? kExitOk : kExitFailed;

@@ -409,6 +409,35 @@ std::string writeDisplay(const Json& display) {
     return out + (object ? '}' : ']');
 }
 
+void writeHexDisplay(std::string& out, const Json& value) {
+    if (value.is_string()) {
+        try {
+            out += displayBytes(fromHex(value.get_ref<const std::string&>()));
+        } catch (const InputError&) {
+            out += dumpCompact(value);
+        }
+        return;
+    }
+    if (!value.is_structured()) {
+        out += dumpCompact(value);
+        return;
+    }
+    const bool object = value.is_object();
+    out += object ? '{' : '[';
+    for (auto it = value.begin(); it != value.end(); ++it) {
+        if (it != value.begin()) out += ',';
+        if (object) out += dumpCompact(Json(it.key())) + ':';
+        writeHexDisplay(out, *it);
+    }
+    out += object ? '}' : ']';
+}
+
+std::string writeHexDisplay(const Json& value) {
+    std::string out;
+    writeHexDisplay(out, value);
+    return out;
+}
+
 std::string describeType(const Json& value) {
     switch (value.type()) {
     case Json::value_t::null: return "null";

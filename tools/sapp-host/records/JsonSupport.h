@@ -147,6 +147,10 @@ std::string displayBytes(std::string_view bytes);
 Json displayHexStrings(const Json& value);
 // A display tree as one line: {"key":value,...}, [a,b], strings as they are.
 std::string writeDisplay(const Json& display);
+// writeDisplay(displayHexStrings(value)), appended to `out` without making
+// the display tree.
+void writeHexDisplay(std::string& out, const Json& value);
+std::string writeHexDisplay(const Json& value);
 
 // The JSON type of `value` as a word for messages ("a string", "an array").
 std::string describeType(const Json& value);

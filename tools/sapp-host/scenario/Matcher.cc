@@ -269,7 +269,7 @@ StepChecker::StepChecker(const Step& step)
             if (added) {
                 m_expectedIndex.add(pattern, m_expected.size());
                 m_expected.push_back({&pattern, {}, std::nullopt, {}});
-                m_firstOfKind.try_emplace(kindOf(pattern));
+                ++m_firstOfKind[kindOf(pattern)].patterns;
             }
             m_expectedOf.push_back(it->second);
         }
@@ -292,8 +292,11 @@ void StepChecker::add(const Json& line) {
                                            differences(m_step.expect[index], line)};
         }
     }
+    const std::string kind = kindOf(line);
+    std::size_t candidatesOfKind = 0;
     m_expectedIndex.forCandidates(line, [&](std::size_t i) {
         Expected& expected = m_expected[i];
+        if (kindOf(*expected.pattern) == kind) ++candidatesOfKind;
         if (partialMatch(*expected.pattern, line)) {
             expected.matches.push_back(index);
         } else if (expected.matches.empty() && kindOf(*expected.pattern) == kindOf(line)) {
@@ -304,9 +307,12 @@ void StepChecker::add(const Json& line) {
             }
         }
     });
-    if (const auto first = m_firstOfKind.find(kindOf(line));
-        first != m_firstOfKind.end() && first->second.size() < kShownLines) {
-        first->second.emplace_back(index, line);
+    // A line compared with every pattern of its kind is one no such
+    // pattern can need later (each has a match or a nearest line), so it
+    // is counted but not kept: a large line is copied only where needed.
+    if (const auto first = m_firstOfKind.find(kind); first != m_firstOfKind.end() && first->second.seen++ < kShownLines &&
+                                                     candidatesOfKind < first->second.patterns) {
+        first->second.lines.emplace_back(index, line);
     }
     m_absentIndex.forCandidates(line, [&](std::size_t i) {
         if (!m_absent[i] && partialMatch(m_step.absent[i], line)) m_absent[i] = index;
@@ -351,7 +357,7 @@ std::vector<CheckFailure> StepChecker::finish() const {
             // No line was compared with it (none gave its indexed value):
             // the nearest of the first lines of its kind.
             if (const auto first = m_firstOfKind.find(kindOf(*expected.pattern)); first != m_firstOfKind.end()) {
-                for (const auto& [lineIndex, line] : first->second) {
+                for (const auto& [lineIndex, line] : first->second.lines) {
                     std::vector<FieldDifference> found = differences(*expected.pattern, line);
                     if (!failure.line || found.size() < failure.differences.size()) {
                         failure.line = lineIndex;
