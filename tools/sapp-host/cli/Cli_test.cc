@@ -359,6 +359,64 @@ TEST(CliTest, RecordWritesAPassingScenarioThatRecordsToItself) {
     EXPECT_FALSE(std::filesystem::exists(bad));
 }
 
+// record writes a file back in its own form: CR LF line ends and a byte
+// order mark stay, in place as with -o; a file with LF ends gets LF ends.
+TEST(CliTest, RecordKeepsLineEndsAndByteOrderMark) {
+    const std::string crlf = scratchFile("crlf.json");
+    std::string text = "\xEF\xBB\xBF" + fileText(testdata("deliveries.json"));
+    std::erase(text, '\r');
+    std::string withCr;
+    for (const char c : text) withCr += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    std::ofstream(crlf, std::ios::binary) << withCr;
+    const ChildResult r = sappHost({"record", crlf, "--in-place"});
+    ASSERT_TRUE(r.exited && r.code == 0) << r.describe();
+    const std::string recorded = fileText(crlf);
+    EXPECT_TRUE(recorded.starts_with("\xEF\xBB\xBF{\r\n")) << recorded.substr(0, 20);
+    EXPECT_EQ(std::count(recorded.begin(), recorded.end(), '\n'), std::count(recorded.begin(), recorded.end(), '\r'))
+        << "every line ends in CR LF";
+    EXPECT_GT(std::count(recorded.begin(), recorded.end(), '\n'), 10);
+    EXPECT_NE(recorded, withCr) << "the expectations were recorded";
+    // Recording it again changes nothing, and the same scenario without
+    // either records to the same text in the plain form.
+    ASSERT_EQ(sappHost({"record", crlf, "--in-place"}).code, 0);
+    EXPECT_EQ(fileText(crlf), recorded);
+    const std::string plain = scratchFile("plain.json");
+    ASSERT_EQ(sappHost({"record", testdata("deliveries.json"), "-o", plain}).code, 0);
+    std::string expected = recorded.substr(3);
+    std::erase(expected, '\r');
+    EXPECT_EQ(fileText(plain), expected);
+    std::filesystem::remove(crlf);
+    std::filesystem::remove(plain);
+}
+
+// One form, one meaning: a byte string in double quotes is the same bytes
+// given to decode and in a scenario, and a name a typo away from a record's
+// is named.
+TEST(CliTest, QuotedBytesAndMisspeltNames) {
+    const Outputs decoded = sappHostWithErrors({"decode", "--record", "SdkV2Payload", "\"hi\""});
+    EXPECT_EQ(decoded.result.code, 2);
+    EXPECT_NE(decoded.errors.find("seqNum: a u32 at byte 0 needs 4 bytes; 2 left, 2 missing"), std::string::npos)
+        << decoded.errors;
+    const std::string file = scratchFile("quoted.json");
+    std::ofstream(file, std::ios::binary) << R"({"steps": [{"open": {"session": "a", "sid": 1234}},)"
+                                             R"( {"packet": {"sid": 1234, "uri": 820178, "hex": "\"hi\""}}]})";
+    const ChildResult run = sappHost({"run", "--json", file});
+    std::filesystem::remove(file);
+    ASSERT_TRUE(run.exited && run.code == 0) << run.describe();
+    bool seen = false;
+    for (const Json& line : jsonLines(run.output)) {
+        if (!line.contains("recv")) continue;
+        EXPECT_EQ(line["recv"]["packet"]["hex"], "6869") << "the two bytes decode '\"hi\"' reads";
+        seen = true;
+    }
+    EXPECT_TRUE(seen) << run.output;
+    const Outputs typo = sappHostWithErrors({"decode", "--record", "SdkV2Paylod", "00"});
+    EXPECT_EQ(typo.result.code, 2);
+    EXPECT_NE(typo.errors.find("unknown record \"SdkV2Paylod\" (did you mean \"SdkV2Payload\"? records: "),
+              std::string::npos)
+        << typo.errors;
+}
+
 TEST(CliTest, BadArgumentsAndInputExitWithTwo) {
     const std::vector<std::vector<std::string>> cases = {
         {},
@@ -491,7 +549,7 @@ TEST(CliTest, NumbersOutOfRangeAreBadInputNamingTheFile) {
     ASSERT_EQ(lines.size(), 2u) << check.output;
     EXPECT_EQ(lines[0]["result"], "bad");
     const std::string details = lines[0]["details"][0];
-    EXPECT_EQ(details.rfind(scenario + ": not valid JSON: ", 0), 0u) << details;
+    EXPECT_EQ(details.rfind(scenario + ":1:88: not valid JSON: number overflow parsing '1e400'", 0), 0u) << details;
     const ChildResult encode = sappHost({"encode", "--uri", "256466", R"({"uid": 1e400})"});
     EXPECT_EQ(encode.code, 2);
 }

@@ -131,7 +131,10 @@ std::string recordOf(const Options& options) {
         if (!isRecordName(*record)) {
             std::string names;
             for (const std::string& n : recordNames()) names += (names.empty() ? "" : ", ") + n;
-            throw InputError("unknown record \"" + *record + "\" (records: " + names + ")");
+            const std::vector<std::string> all = recordNames();
+            throw InputError("unknown record \"" + *record + "\" (" +
+                             didYouMeanName(*record, std::vector<std::string_view>(all.begin(), all.end())) +
+                             "records: " + names + ")");
         }
         return *record;
     }

@@ -78,6 +78,12 @@ std::optional<uint32_t> eventTypeNamed(std::string_view name) {
     return std::nullopt;
 }
 
+std::vector<std::string_view> eventNames() {
+    std::vector<std::string_view> names;
+    for (const EventKind& kind : kEvents) names.push_back(kind.name);
+    return names;
+}
+
 std::string eventNamesText() {
     std::string text;
     for (const EventKind& kind : kEvents) {

@@ -28,6 +28,8 @@ std::string writeEventDisplay(uint32_t type, const Json& fields);
 std::optional<uint32_t> eventTypeNamed(std::string_view name);
 // "EVENT_APP_ADDED (1031), ...": the events with fields, for messages.
 std::string eventNamesText();
+// The events' names alone.
+std::vector<std::string_view> eventNames();
 // A check's pattern of an event's fields (patternOf in FieldJson.h): those
 // of the event of code `type`, or, without one, of any event they fit.
 Json eventFieldsPattern(std::optional<uint32_t> type, const Json& fields, const std::string& where);

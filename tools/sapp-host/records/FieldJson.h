@@ -66,7 +66,8 @@ public:
             if (std::find(m_names.begin(), m_names.end(), key) != m_names.end()) continue;
             std::string list;
             for (const std::string_view n : m_names) list += (list.empty() ? "" : ", ") + std::string(n);
-            throw InputError(m_where + ": unknown field \"" + key + "\" (fields: " + list + ")");
+            throw InputError(m_where + ": unknown field \"" + key + "\" (" + didYouMeanName(key, m_names) +
+                             "fields: " + list + ")");
         }
     }
 
@@ -167,7 +168,8 @@ public:
         for (const std::string_view n : m_names) list += (list.empty() ? "" : ", ") + std::string(n);
         for (const auto& [key, value] : m_in.items()) {
             if (std::find(m_names.begin(), m_names.end(), key) == m_names.end()) {
-                throw InputError(m_where + ": unknown field \"" + key + "\" (fields: " + list + ")");
+                throw InputError(m_where + ": unknown field \"" + key + "\" (" + didYouMeanName(key, m_names) +
+                                 "fields: " + list + ")");
             }
         }
         if (whole && m_read.size() != m_names.size()) {

@@ -39,6 +39,9 @@ struct FieldDifference {
 // matches.
 std::vector<FieldDifference> differences(const Json& pattern, const Json& line);
 // "data.seqNum: expected 2, got 1"; long values cut around where they differ.
+// Between byte strings where one side spells text, both readings follow:
+// "appData: expected "cafe", got "63616665"; as bytes: expected 0xcafe, got
+// the text "cafe" (...)".
 std::string describeDifference(const FieldDifference& difference);
 // {"path", "expected", "got"}, a side without a value left out, and back.
 Json differenceJson(const FieldDifference& difference);

@@ -293,8 +293,10 @@ Step parseStep(const Json& in, std::size_t index, const SourceMap& places, StepP
         for (const auto& [key, value] : in.items()) {
             if (key == "expect" || key == "absent" || key == "exact" || key == "note") continue;
             if (std::find(std::begin(kActions), std::end(kActions), key) == std::end(kActions)) {
-                throw LocatedError(where + ": unknown key \"" + key +
-                                       "\" (actions: open, set_sid, event, packet, request, advance, leave, release, "
+                std::vector<std::string_view> keys(std::begin(kActions), std::end(kActions));
+                keys.insert(keys.end(), {"expect", "absent", "exact", "note"});
+                throw LocatedError(where + ": unknown key \"" + key + "\" (" + didYouMeanName(key, keys) +
+                                       "actions: open, set_sid, event, packet, request, advance, leave, release, "
                                        "ask, db, host, fault; checks: expect, absent, exact; note)",
                                    places.at({key}));
             }
@@ -393,9 +395,9 @@ ScenarioHead readScenario(std::string_view text, const std::string& source,
         std::rethrow_exception(step.thrown);
     } catch (const JsonTextError& e) {
         // Syntax errors, and numbers that do not fit any JSON number type
-        // (1e400), have no path.
+        // (1e400), have no path: file:line:column and the reason.
         if (e.path().empty() && e.reason().starts_with("not valid JSON")) {
-            throw ScenarioError(source + ": " + e.reason());
+            throw ScenarioError(located(source, e.position()) + ": " + e.reason());
         }
         throw ScenarioError(located(source, e.position()) + ": " + describePath(e.path()) + ": " + e.reason());
     } catch (const LocatedError& e) {
