@@ -121,6 +121,9 @@ TEST(MatcherTest, DifferencesNameEachFieldByPath) {
     EXPECT_EQ(described1(R"({"log": {"text": "a b"}})", R"({"log": {"text": "a c"}})"),
               R"(log.text: expected "a b", got "a c" (from character 2))")
         << "not hex: text only";
+    EXPECT_EQ(described1(R"({"log": {"text": "note"}})", R"({"log": {"text": "nope"}})"),
+              R"(log.text: expected "note", got "nope" (from character 2))")
+        << "letters that are not hex digits, in pairs: text only";
 
     // Through JSON and back, as check's processes pass them on.
     const FieldDifference back = differenceFromJson(differenceJson(one[1]));
