@@ -26,6 +26,11 @@ Scenario scenarioArgument(const Options& options) {
     return options.args.empty() ? parseScenario(kBuiltinScenario, "built-in scenario") : loadScenario(options.args[0]);
 }
 
+StreamedScenario streamedScenarioArgument(const Options& options) {
+    return options.args.empty() ? StreamedScenario(kBuiltinScenario, "built-in scenario")
+                                : streamScenario(options.args[0]);
+}
+
 std::vector<std::string> scenarioFiles(const std::vector<std::string>& args) {
     namespace fs = std::filesystem;
     std::vector<std::string> files;
@@ -126,7 +131,10 @@ std::string recordOf(const Options& options) {
         if (!isRecordName(*record)) {
             std::string names;
             for (const std::string& n : recordNames()) names += (names.empty() ? "" : ", ") + n;
-            throw InputError("unknown record \"" + *record + "\" (records: " + names + ")");
+            const std::vector<std::string> all = recordNames();
+            throw InputError("unknown record \"" + *record + "\" (" +
+                             didYouMeanName(*record, std::vector<std::string_view>(all.begin(), all.end())) +
+                             "records: " + names + ")");
         }
         return *record;
     }

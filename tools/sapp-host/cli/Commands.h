@@ -93,6 +93,7 @@ SweepRelay relaySweepProcess(const ChildResult& child, const std::string& what, 
 // `trace`, the traced mode, whose trace lines it fills in (CheckCommand.cc).
 ScenarioOutcome playScenarioInChild(const std::string& self, const std::string& module, const std::string& file,
                                     uint64_t timeoutSeconds, std::vector<TracedLine>* trace = nullptr);
+class StreamedScenario;
 
 // Shared by the commands (Commands.cc).
 // Throws UsageError with `message` unless there are `least` to `most`
@@ -102,6 +103,8 @@ void requireArguments(const Options& options, std::size_t least, std::size_t mos
 // The scenario file given as the first argument, or the built-in typical
 // session without one. Throws ScenarioError.
 Scenario scenarioArgument(const Options& options);
+// The same, to be played a step at a time (StreamedScenario).
+StreamedScenario streamedScenarioArgument(const Options& options);
 // The scenario files named: files as given, folders as their *.json files
 // in name order. Throws std::runtime_error for a name that is neither, or a
 // folder without a scenario.

@@ -13,12 +13,16 @@ namespace sapphost {
 namespace {
 
 int diagramCommand(const Options& options) {
-    const Scenario scenario = scenarioArgument(options);
+    const StreamedScenario scenario = streamedScenarioArgument(options);
     const ModuleLibrary module = loadModule(modulePathOf(options));
-    // Drawn as the trace comes, like run's output: nothing is kept.
+    // Drawn as the trace comes, like run's output: nothing is kept but the
+    // step being played, whose action a step line draws.
     std::cout << diagramHeader();
-    const RunResult result =
-        runScenario(module, scenario, [&](const Json& line) { std::cout << diagramLines(scenario, line); });
+    const Step* playing = nullptr;
+    RunOptions runOptions;
+    runOptions.onStep = [&playing](const Step& step) { playing = &step; };
+    const RunResult result = runScenario(
+        module, scenario, [&](const Json& line) { std::cout << diagramLines(playing, line); }, runOptions);
     std::cout.flush();
     if (!result.failures.empty()) {
         std::cerr << "sapp-host diagram: " << result.failures.size()

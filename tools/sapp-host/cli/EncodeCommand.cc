@@ -16,7 +16,12 @@ int encodeCommand(const Options& options) {
         try {
             fields = parseJsonText(argumentText(options.args[0]));
         } catch (const JsonTextError& e) {
-            throw InputError("the fields: " + std::string(e.what()));
+            const TextPosition at = e.position();
+            throw InputError("the fields" +
+                             (at.known() ? concat({" (line ", std::to_string(at.line), ", column ",
+                                                   std::to_string(at.column), ")"})
+                                         : std::string()) +
+                             ": " + e.what());
         }
         std::cout << toHex(encodeRecord(record, fields, "fields")) << "\n";
     } catch (const Json::exception& e) {

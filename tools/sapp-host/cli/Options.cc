@@ -315,21 +315,6 @@ namespace {
 
 // The edits that turn `a` into `b`: a character added, left out, changed,
 // or two next to each other swapped.
-std::size_t editDistance(std::string_view a, std::string_view b) {
-    std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
-    for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
-    for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
-    for (std::size_t i = 1; i <= a.size(); ++i) {
-        for (std::size_t j = 1; j <= b.size(); ++j) {
-            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] != b[j - 1])});
-            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
-                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
-            }
-        }
-    }
-    return d[a.size()][b.size()];
-}
-
 }  // namespace
 
 std::string didYouMean(std::string_view given, const std::vector<std::string_view>& names) {

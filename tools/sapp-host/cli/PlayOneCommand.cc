@@ -32,8 +32,8 @@ int playOneCommand(const Options& options) {
     prepareChildProcess();
     std::string name = options.args.empty() ? std::string("the built-in session") : options.args.front();
     try {
-        const Scenario scenario = scenarioArgument(options);
-        name = scenario.name;
+        const StreamedScenario scenario = streamedScenarioArgument(options);
+        name = scenario.head().name;
         const ModuleLibrary module = loadModule(modulePathOf(options));
         const bool traced = options.command == kPlayTracedCommand.name;
         const std::function<void(const Json&)> onLine = [traced](const Json& line) {
@@ -46,8 +46,8 @@ int playOneCommand(const Options& options) {
         std::vector<std::string> failures;
         Json differences = Json::array();
         for (const StepFailure& failure : result.failures) {
-            failures.push_back(formatFailure(scenario, failure));
-            differences.push_back(failureJson(scenario, failure));
+            failures.push_back(formatFailure(scenario.head(), failure));
+            differences.push_back(failureJson(scenario.head(), failure));
         }
         report(name, failures, differences, nullptr);
         return failures.empty() ? kExitOk : kExitFailed;

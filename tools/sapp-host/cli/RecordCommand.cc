@@ -72,6 +72,23 @@ std::string scenarioText(const Json& root) {
     return concat({"{", members(root, {"\n  ", ",\n  ", "steps", "\n", "\n  ", stepText}), "\n}\n"});
 }
 
+// `written` (LF line ends, no byte order mark) in the form of the file it
+// was read from: with its byte order mark, and with CR LF line ends when
+// its first line ends so. JSON strings hold no raw line end, so every LF
+// written is one between lines.
+std::string inTheFormOf(std::string_view read, const std::string& written) {
+    constexpr std::string_view kBom = "\xEF\xBB\xBF";
+    std::string out(read.starts_with(kBom) ? kBom : "");
+    const std::size_t firstEnd = read.find('\n');
+    if (firstEnd == std::string_view::npos || firstEnd == 0 || read[firstEnd - 1] != '\r') return out + written;
+    out.reserve(out.size() + written.size() + written.size() / 16);
+    for (const char c : written) {
+        if (c == '\n') out += '\r';
+        out += c;
+    }
+    return out;
+}
+
 // A line as it is recorded: without what differs between platforms (the
 // module's file name in log lines).
 Json recorded(const Json& line) {
@@ -142,7 +159,7 @@ int recordCommand(const Options& options) {
     }
     std::cerr << "sapp-host record: " << changed << " of " << steps.size() << " steps changed\n";
 
-    const std::string out = scenarioText(root);
+    const std::string out = inTheFormOf(text, scenarioText(root));
     if (output) {
         writeFileReplacing(*output, out);
     } else {

@@ -21,11 +21,10 @@ namespace sapphost {
 namespace {
 
 // Prints trace lines readably, each step's note under its step line.
-void printReadably(const Scenario& scenario, const Json& line) {
+void printReadably(const Json& line) {
     std::cout << trace::render(line) << "\n";
-    if (line.contains("step")) {
-        const Step& step = scenario.steps.at(line["step"]["index"].get<std::size_t>());
-        if (!step.note.empty()) std::cout << "  # " << step.note << "\n";
+    if (const auto step = line.find("step"); step != line.end() && step->contains("note")) {
+        std::cout << "  # " << (*step)["note"].get_ref<const std::string&>() << "\n";
     }
 }
 
@@ -87,10 +86,11 @@ private:
 
 int playAndPrint(const Options& options) {
     const bool json = options.has("--json");
-    const Scenario scenario = scenarioArgument(options);
+    const StreamedScenario scenario = streamedScenarioArgument(options);
     const ModuleLibrary module = loadModule(modulePathOf(options));
+    const ScenarioHead& head = scenario.head();
     const uint64_t timeout = options.number("--timeout");
-    if (!json) std::cout << "scenario: " << scenario.name << "\n";
+    if (!json) std::cout << "scenario: " << head.name << "\n";
     RunOptions runOptions;
     if (!json) runOptions.onNoEffect = printNoEffect;
     const auto onTimeout = [&](const std::optional<StepAt>& step) {
@@ -98,7 +98,7 @@ int playAndPrint(const Options& options) {
                                     ": the scenario had not ended after " + std::to_string(timeout) +
                                     " s and was stopped (--timeout)";
         if (json) {
-            Json summary = {{"name", scenario.name}, {"steps", scenario.steps.size()}, {"result", "timeout"},
+            Json summary = {{"name", head.name}, {"steps", head.stepCount}, {"result", "timeout"},
                             {"step", step ? Json(step->index) : Json()}, {"action", step ? Json(step->action) : Json()},
                             {"timeout", verdict}};
             std::cout << dumpCompact(Json{{"summary", std::move(summary)}}) << "\n";
@@ -121,7 +121,7 @@ int playAndPrint(const Options& options) {
                         text.insert(text.size() - 1, ",\"time\":" + std::to_string(virtualNow()));
                         std::cout << text << "\n";
                     } else {
-                        printReadably(scenario, line);
+                        printReadably(line);
                     }
                 });
             },
@@ -130,16 +130,16 @@ int playAndPrint(const Options& options) {
     if (json) {
         // The run's outcome as the last line.
         Json failures = Json::array();
-        for (const StepFailure& failure : result.failures) failures.push_back(failureJson(scenario, failure));
-        Json summary = {{"name", scenario.name}, {"steps", scenario.steps.size()},
+        for (const StepFailure& failure : result.failures) failures.push_back(failureJson(head, failure));
+        Json summary = {{"name", head.name}, {"steps", head.stepCount},
                         {"result", result.failures.empty() ? "pass" : "fail"}, {"failed", result.failures.size()},
                         {"failures", std::move(failures)}};
         std::cout << dumpCompact(Json{{"summary", std::move(summary)}}) << "\n";
     }
     std::cout.flush();
     std::ostream& report = json ? std::cerr : std::cout;
-    if (!json) report << "\n" << scenario.steps.size() << " steps, " << failedChecks(result.failures.size()) << "\n";
-    for (const StepFailure& failure : result.failures) report << formatFailure(scenario, failure);
+    if (!json) report << "\n" << head.stepCount << " steps, " << failedChecks(result.failures.size()) << "\n";
+    for (const StepFailure& failure : result.failures) report << formatFailure(head, failure);
     return result.failures.empty() ? kExitOk : kExitFailed;
 }
 

@@ -13,6 +13,7 @@ struct EventKind {
     uint32_t type;
     std::string_view name;
     Json (*display)(const Json& fields);
+    void (*write)(std::string& out, const Json& fields);
     Json (*pattern)(const Json& fields, const std::string& where);
 };
 
@@ -21,7 +22,7 @@ template <typename E> Json fieldsPattern(const Json& fields, const std::string& 
 }
 
 template <typename E> constexpr EventKind kind(uint32_t type, std::string_view name) {
-    return {type, name, displayOf<E>, fieldsPattern<E>};
+    return {type, name, displayOf<E>, writeDisplayOf<E>, fieldsPattern<E>};
 }
 
 const EventKind kEvents[] = {
@@ -62,11 +63,25 @@ Json displayEventFields(uint32_t type, const Json& fields) {
     return kind ? kind->display(fields) : fields;
 }
 
+std::string writeEventDisplay(uint32_t type, const Json& fields) {
+    const EventKind* kind = findEvent(type);
+    if (!kind) return writeDisplay(fields);
+    std::string out;
+    kind->write(out, fields);
+    return out;
+}
+
 std::optional<uint32_t> eventTypeNamed(std::string_view name) {
     for (const EventKind& kind : kEvents) {
         if (kind.name == name) return kind.type;
     }
     return std::nullopt;
+}
+
+std::vector<std::string_view> eventNames() {
+    std::vector<std::string_view> names;
+    for (const EventKind& kind : kEvents) names.push_back(kind.name);
+    return names;
 }
 
 std::string eventNamesText() {

@@ -20,11 +20,16 @@ std::string_view eventName(uint32_t type);
 // The display tree (JsonSupport.h) of the fields eventFields gave for an
 // event of code `type`: wide strings as text, byte strings readable.
 Json displayEventFields(uint32_t type, const Json& fields);
+// writeDisplay(displayEventFields(type, fields)), without making the
+// display tree.
+std::string writeEventDisplay(uint32_t type, const Json& fields);
 
 // The code of the event named `name` (EVENT_APP_DATA ...); none for others.
 std::optional<uint32_t> eventTypeNamed(std::string_view name);
 // "EVENT_APP_ADDED (1031), ...": the events with fields, for messages.
 std::string eventNamesText();
+// The events' names alone.
+std::vector<std::string_view> eventNames();
 // A check's pattern of an event's fields (patternOf in FieldJson.h): those
 // of the event of code `type`, or, without one, of any event they fit.
 Json eventFieldsPattern(std::optional<uint32_t> type, const Json& fields, const std::string& where);

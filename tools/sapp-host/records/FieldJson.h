@@ -27,15 +27,23 @@ namespace sapphost {
 template <typename T> Json toJson(const T& value);
 template <typename T> void fromJson(const Json& in, T& value, const std::string& where);
 
-// Adds the fields it is walked over to a JSON object, after those it holds.
+// Adds the fields it is walked over to a JSON object, after those it holds
+// (a field list names each field once).
 class JsonWriter {
 public:
     explicit JsonWriter(Json& out) : m_out(out) {}
     template <typename E, typename T> void operator()(E, const char* name, const T& field) { (*this)(name, field); }
-    template <typename T> void operator()(const char* name, const T& field) { m_out[name] = toJson(field); }
+    template <typename T> void operator()(const char* name, const T& field) { appendMember(m_out, name, toJson(field)); }
 
 private:
     Json& m_out;
+};
+
+// Counts the fields it is walked over.
+struct FieldCounter {
+    std::size_t count = 0;
+    template <typename E, typename T> void operator()(E, const char*, const T&) { ++count; }
+    template <typename T> void operator()(const char*, const T&) { ++count; }
 };
 
 // Reads the fields it is walked over from a JSON object, each where it is
@@ -58,7 +66,8 @@ public:
             if (std::find(m_names.begin(), m_names.end(), key) != m_names.end()) continue;
             std::string list;
             for (const std::string_view n : m_names) list += (list.empty() ? "" : ", ") + std::string(n);
-            throw InputError(m_where + ": unknown field \"" + key + "\" (fields: " + list + ")");
+            throw InputError(m_where + ": unknown field \"" + key + "\" (" + didYouMeanName(key, m_names) +
+                             "fields: " + list + ")");
         }
     }
 
@@ -84,11 +93,17 @@ template <typename T> Json toJson(const T& value) {
         return out;
     } else if constexpr (pakt::Container<T>) {
         Json out = Json::array();
+        out.get_ref<Json::array_t&>().reserve(value.size());
         for (const auto& element : value) out.push_back(toJson(element));
         return out;
     } else {
         static_assert(pakt::HasFields<T>, "a record without a field list");
+        // Sized once: a record of thousands of elements holds as many
+        // objects, and one grown by doubling holds room for more members.
+        FieldCounter counter;
+        T::fields(value, counter);
         Json out = Json::object();
+        out.get_ref<Json::object_t&>().reserve(counter.count);
         JsonWriter writer(out);
         T::fields(value, writer);
         return out;
@@ -153,7 +168,8 @@ public:
         for (const std::string_view n : m_names) list += (list.empty() ? "" : ", ") + std::string(n);
         for (const auto& [key, value] : m_in.items()) {
             if (std::find(m_names.begin(), m_names.end(), key) == m_names.end()) {
-                throw InputError(m_where + ": unknown field \"" + key + "\" (fields: " + list + ")");
+                throw InputError(m_where + ": unknown field \"" + key + "\" (" + didYouMeanName(key, m_names) +
+                                 "fields: " + list + ")");
             }
         }
         if (whole && m_read.size() != m_names.size()) {
@@ -255,6 +271,65 @@ template <typename T> Json displayOf(const Json& value) {
         return out;
     } else {
         return value;
+    }
+}
+
+// Writes the text writeDisplay(displayOf<T>(value)) gives, without making
+// the display tree: the display of a record of many elements would be a
+// copy of it as large as the record's JSON.
+template <typename T> void writeDisplayOf(std::string& out, const Json& value);
+
+// Writes the display of each field it is walked over that `in` has.
+class DisplayTextWriter {
+public:
+    DisplayTextWriter(const Json& in, std::string& out) : m_in(in), m_out(out) {}
+    template <typename E, typename T> void operator()(E, const char* name, const T& field) { (*this)(name, field); }
+    template <typename T> void operator()(const char* name, const T&) {
+        const auto it = m_in.find(name);
+        if (it == m_in.end()) return;
+        m_out += m_first ? "" : ",";
+        m_first = false;
+        m_out += dumpCompact(Json(name));
+        m_out += ':';
+        writeDisplayOf<T>(m_out, *it);
+    }
+
+private:
+    const Json& m_in;
+    std::string& m_out;
+    bool m_first = true;
+};
+
+template <typename T> void writeDisplayOf(std::string& out, const Json& value) {
+    if constexpr (std::is_same_v<T, std::string>) {
+        writeHexDisplay(out, value);
+    } else if constexpr (std::is_same_v<T, std::wstring>) {
+        out += dumpCompact(value);
+    } else if constexpr (pakt::KeyedContainer<T> || pakt::Container<T>) {
+        if (!value.is_structured()) {
+            out += writeDisplay(value);
+            return;
+        }
+        const bool object = value.is_object();
+        out += object ? '{' : '[';
+        for (auto it = value.begin(); it != value.end(); ++it) {
+            if (it != value.begin()) out += ',';
+            if (object) out += dumpCompact(Json(it.key())) + ':';
+            writeDisplayOf<pakt::ElementOf<T>>(out, *it);
+        }
+        out += object ? '}' : ']';
+    } else if constexpr (pakt::HasFields<T>) {
+        if (!value.is_object()) {
+            out += writeDisplay(value);
+            return;
+        }
+        out += '{';
+        DisplayTextWriter writer(value, out);
+        const T unused{};
+        T::fields(unused, writer);
+        out += '}';
+    } else {
+        out += writeDisplay(value);
     }
 }
 

@@ -173,8 +173,20 @@ public:
         return true;
     }
 
-    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& e) {
-        throw JsonTextError({}, std::string("not valid JSON: ") + e.what());
+    // At the character the parser stopped at (`position` counts the
+    // characters read, that one included), in this tool's lines and
+    // columns; the library's own message without its numbering and its own
+    // line and column, which count bytes.
+    bool parse_error(std::size_t position, const std::string&, const nlohmann::detail::exception& e) {
+        std::string_view reason = e.what();
+        if (const std::size_t id = reason.find("] "); reason.starts_with("[json.exception.") && id != reason.npos) {
+            reason.remove_prefix(id + 2);
+        }
+        if (reason.starts_with("parse error at line ")) {
+            if (const std::size_t colon = reason.find(": "); colon != reason.npos) reason.remove_prefix(colon + 2);
+        }
+        const std::size_t offset = std::min(position > 0 ? position - 1 : 0, m_text.size());
+        throw JsonTextError({}, concat({"not valid JSON: ", reason}), m_lines.at(offset));
     }
 
     Json take() { return std::move(m_root); }
@@ -344,6 +356,16 @@ std::string fromHex(std::string_view hex) {
 }
 
 std::string readByteString(std::string_view text) {
+    // A byte string in double quotes, as readable output writes one (and
+    // decode takes one): the string it quotes, read by the same rules, so
+    // that "\"hi\"" in a scenario is the two bytes decode '"hi"' reads.
+    std::string unquoted;
+    while (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
+        const Json quoted = Json::parse(text, nullptr, false);
+        if (!quoted.is_string()) break;
+        unquoted = quoted.get<std::string>();
+        text = unquoted;
+    }
     const bool digits = std::all_of(text.begin(), text.end(), [](char c) { return isSpace(c) || hexDigit(c) >= 0; });
     if (digits || text.starts_with("0x") || text.starts_with("0X")) return fromHex(text);
     return std::string(text);
@@ -407,6 +429,65 @@ std::string writeDisplay(const Json& display) {
         out += writeDisplay(*it);
     }
     return out + (object ? '}' : ']');
+}
+
+void writeHexDisplay(std::string& out, const Json& value) {
+    if (value.is_string()) {
+        try {
+            out += displayBytes(fromHex(value.get_ref<const std::string&>()));
+        } catch (const InputError&) {
+            out += dumpCompact(value);
+        }
+        return;
+    }
+    if (!value.is_structured()) {
+        out += dumpCompact(value);
+        return;
+    }
+    const bool object = value.is_object();
+    out += object ? '{' : '[';
+    for (auto it = value.begin(); it != value.end(); ++it) {
+        if (it != value.begin()) out += ',';
+        if (object) out += dumpCompact(Json(it.key())) + ':';
+        writeHexDisplay(out, *it);
+    }
+    out += object ? '}' : ']';
+}
+
+std::string writeHexDisplay(const Json& value) {
+    std::string out;
+    writeHexDisplay(out, value);
+    return out;
+}
+
+std::size_t editDistance(std::string_view a, std::string_view b) {
+    std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+    for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+    for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] != b[j - 1])});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+            }
+        }
+    }
+    return d[a.size()][b.size()];
+}
+
+std::string didYouMeanName(std::string_view given, const std::vector<std::string_view>& names) {
+    // Words this short are too close to every other short word.
+    if (given.size() < 3) return {};
+    std::string_view best;
+    std::size_t bestDistance = 3;
+    for (const std::string_view name : names) {
+        const std::size_t distance = editDistance(given, name);
+        if (distance < bestDistance) {
+            best = name;
+            bestDistance = distance;
+        }
+    }
+    return best.empty() ? std::string() : concat({"did you mean ", dumpCompact(Json(best)), "? "});
 }
 
 std::string describeType(const Json& value) {

@@ -72,7 +72,7 @@ private:
 };
 
 // JSON text that cannot be read: not well formed (reason "not valid JSON:
-// ..." with the parser's line and column), a key given twice in one object
+// ...", position where the parser stopped), a key given twice in one object
 // (path: the object; position: the second key), or arrays and objects nested
 // deeper than kMaxJsonDepth.
 class JsonTextError : public InputError {
@@ -123,8 +123,11 @@ std::string toHex(std::string_view bytes);
 std::string fromHex(std::string_view hex);
 // Bytes given as a string in any form readable output writes them: hex
 // after "0x"; hex alone (a string of hex digits, spaces allowed between
-// pairs); any other string as the bytes of its text. Throws InputError for
-// bad hex after "0x", or digits alone that do not pair up.
+// pairs); a JSON string in double quotes, read by these rules after its
+// quotes (the form readable output and decode give a byte string on its
+// own: "\"hi\"" is two bytes, as '"hi"' is to decode); any other string as
+// the bytes of its text. Throws InputError for bad hex after "0x", or
+// digits alone that do not pair up.
 std::string readByteString(std::string_view text);
 
 // UTF-8 of a wide string (UTF-16 or UTF-32 depending on the platform's
@@ -147,6 +150,19 @@ std::string displayBytes(std::string_view bytes);
 Json displayHexStrings(const Json& value);
 // A display tree as one line: {"key":value,...}, [a,b], strings as they are.
 std::string writeDisplay(const Json& display);
+// writeDisplay(displayHexStrings(value)), appended to `out` without making
+// the display tree.
+void writeHexDisplay(std::string& out, const Json& value);
+std::string writeHexDisplay(const Json& value);
+
+// The one of `names` a typo away from `given` (a letter wrong, missing,
+// added, or two swapped; at most two such edits, for a word of three
+// letters or more), as "did you mean \"error\"? " to open the list of
+// names in a message; empty when none is that near.
+std::string didYouMeanName(std::string_view given, const std::vector<std::string_view>& names);
+// The edits between two words (letters changed, added, removed, two next to
+// each other swapped).
+std::size_t editDistance(std::string_view a, std::string_view b);
 
 // The JSON type of `value` as a word for messages ("a string", "an array").
 std::string describeType(const Json& value);

@@ -433,12 +433,23 @@ TEST(JsonSupportTest, HexAndWideText) {
     EXPECT_THROW(readByteString("0x6"), InputError);
     EXPECT_THROW(readByteString("686"), InputError);
     for (const std::string& bytes :
-         std::vector<std::string>{"echo", "", "cafe", "0x12", " ", "a b", std::string("\x00\xff", 2), "\"\\"}) {
+         std::vector<std::string>{"echo", "", "cafe", "0x12", " ", "a b", std::string("\x00\xff", 2), "\"\\", "\"hi\"",
+                                  "\"\"", "\"", "\"a\"b\""}) {
         const std::string shown = displayBytes(bytes);
         EXPECT_EQ(readByteString(Json::parse(shown).get<std::string>()), bytes) << shown;
     }
     EXPECT_EQ(displayBytes("echo"), "\"echo\"");
     EXPECT_EQ(displayBytes("cafe"), "\"0x63616665\"");
+    // A string in double quotes is what it quotes, read by the same rules,
+    // as decode reads '"hi"': one meaning for one form. Bytes that would
+    // read so are shown as hex; a quote that opens no JSON string is text.
+    EXPECT_EQ(readByteString("\"hi\""), "hi");
+    EXPECT_EQ(readByteString("\"cafe\""), "\xca\xfe");
+    EXPECT_EQ(readByteString("\"\\\"hi\\\"\""), "hi") << "quoted twice";
+    EXPECT_EQ(readByteString("\"\""), "");
+    EXPECT_EQ(readByteString("\"a\"b\""), "\"a\"b\"");
+    EXPECT_EQ(displayBytes("\"hi\""), "\"0x22686922\"");
+    EXPECT_EQ(displayBytes("a\"b"), "\"a\\\"b\"");
     EXPECT_EQ(wideToUtf8(L"a\u00e9\u20ac\U0001F600"), "a\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80");
     std::wstring lone(1, static_cast<wchar_t>(0xD800));
     EXPECT_EQ(wideToUtf8(lone), "\xef\xbf\xbd");

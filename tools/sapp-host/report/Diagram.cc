@@ -168,9 +168,14 @@ private:
 }  // namespace
 
 std::vector<DiagramRow> diagramRows(const Scenario& scenario, const Json& line) {
+    const auto step = line.find("step");
+    return diagramRows(step == line.end() ? nullptr : &scenario.steps.at((*step)["index"].get<std::size_t>()), line);
+}
+
+std::vector<DiagramRow> diagramRows(const Step* step, const Json& line) {
     DiagramWriter writer;
-    if (const auto step = line.find("step"); step != line.end()) {
-        std::visit(writer, scenario.steps.at((*step)["index"].get<std::size_t>()).what);
+    if (line.contains("step")) {
+        if (step) std::visit(writer, step->what);
     } else {
         writer.line(line);
     }
@@ -183,8 +188,13 @@ std::string diagramHeader() {
 }
 
 std::string diagramLines(const Scenario& scenario, const Json& line) {
+    const auto step = line.find("step");
+    return diagramLines(step == line.end() ? nullptr : &scenario.steps.at((*step)["index"].get<std::size_t>()), line);
+}
+
+std::string diagramLines(const Step* step, const Json& line) {
     std::string out;
-    for (const DiagramRow& row : diagramRows(scenario, line)) {
+    for (const DiagramRow& row : diagramRows(step, line)) {
         if (row.type == DiagramRow::Type::Note) {
             out += "    Note over " + std::string(row.from) + ": " + label(row.text) + "\n";
         } else {

@@ -30,6 +30,9 @@ struct DiagramRow {
 // action of that step (none for packets and requests, which their recv
 // lines draw), a log line none.
 std::vector<DiagramRow> diagramRows(const Scenario& scenario, const Json& line);
+// The same, given the step a step line opens (for other lines unused; none
+// draws a step line as nothing).
+std::vector<DiagramRow> diagramRows(const Step* step, const Json& line);
 
 // The diagram of `trace`, which playing `scenario` produced; text that
 // renders in any Mermaid-aware viewer, starting "sequenceDiagram".
@@ -40,5 +43,6 @@ std::string sequenceDiagram(const Scenario& scenario, const std::vector<Json>& t
 // for a log line).
 std::string diagramHeader();
 std::string diagramLines(const Scenario& scenario, const Json& line);
+std::string diagramLines(const Step* step, const Json& line);
 
 }  // namespace sapphost

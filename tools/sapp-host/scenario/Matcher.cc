@@ -176,6 +176,38 @@ std::string excerpt(const Json& value, std::size_t from = 0) {
     return (begin > 0 ? "..." : "") + text.substr(begin, kWidth) + (begin + kWidth < text.size() ? "..." : "");
 }
 
+// A string as lines give byte strings, lowercase hex of at most 64 bytes,
+// read as bytes: the text they spell when every byte is printable ASCII
+// ("cafe" for "63616665"), else hex after 0x ("0xcafe"); none for any other
+// value, which reads one way only.
+std::optional<std::string> bytesReading(const Json& value, bool& text) {
+    if (!value.is_string()) return std::nullopt;
+    const std::string& hex = value.get_ref<const std::string&>();
+    const auto lowerHex = [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); };
+    if (hex.size() % 2 != 0 || hex.size() > 128 || !std::all_of(hex.begin(), hex.end(), lowerHex)) return std::nullopt;
+    const std::string bytes = fromHex(hex);
+    text = !bytes.empty() && std::all_of(bytes.begin(), bytes.end(), [](char c) { return c >= 0x20 && c <= 0x7E; });
+    return text ? "the text " + dumpCompact(Json(bytes)) : "0x" + hex;
+}
+
+// Both readings of a difference between byte strings where one of them
+// spells text: a check's string of hex digits is read as hex, any other
+// string as text, and the plain values alone hide which was meant.
+std::string bothReadings(const Json& expected, const Json& actual) {
+    bool expectedText = false;
+    bool actualText = false;
+    const std::optional<std::string> want = bytesReading(expected, expectedText);
+    const std::optional<std::string> got = bytesReading(actual, actualText);
+    if (!want || !got || (!expectedText && !actualText)) return "";
+    std::string out = "; as bytes: expected " + *want + ", got " + *got;
+    const std::string& given = expected.get_ref<const std::string&>();
+    if (actualText && fromHex(actual.get_ref<const std::string&>()) == given) {
+        out += " (a check's string of hex digits is read as hex: for the text " + dumpCompact(Json(given)) +
+               " give \"0x" + actual.get_ref<const std::string&>() + "\")";
+    }
+    return out;
+}
+
 }  // namespace
 
 std::vector<FieldDifference> differences(const Json& pattern, const Json& line) {
@@ -197,7 +229,8 @@ std::string describeDifference(const FieldDifference& d) {
                                         want.begin());
         if (from > 1) where = " (from character " + std::to_string(from - 1) + ")";
     }
-    return d.path + ": expected " + excerpt(*d.expected, from) + ", got " + excerpt(*d.actual, from) + where;
+    return d.path + ": expected " + excerpt(*d.expected, from) + ", got " + excerpt(*d.actual, from) + where +
+           bothReadings(*d.expected, *d.actual);
 }
 
 Json differenceJson(const FieldDifference& d) {
@@ -269,7 +302,7 @@ StepChecker::StepChecker(const Step& step)
             if (added) {
                 m_expectedIndex.add(pattern, m_expected.size());
                 m_expected.push_back({&pattern, {}, std::nullopt, {}});
-                m_firstOfKind.try_emplace(kindOf(pattern));
+                ++m_firstOfKind[kindOf(pattern)].patterns;
             }
             m_expectedOf.push_back(it->second);
         }
@@ -292,8 +325,11 @@ void StepChecker::add(const Json& line) {
                                            differences(m_step.expect[index], line)};
         }
     }
+    const std::string kind = kindOf(line);
+    std::size_t candidatesOfKind = 0;
     m_expectedIndex.forCandidates(line, [&](std::size_t i) {
         Expected& expected = m_expected[i];
+        if (kindOf(*expected.pattern) == kind) ++candidatesOfKind;
         if (partialMatch(*expected.pattern, line)) {
             expected.matches.push_back(index);
         } else if (expected.matches.empty() && kindOf(*expected.pattern) == kindOf(line)) {
@@ -304,9 +340,12 @@ void StepChecker::add(const Json& line) {
             }
         }
     });
-    if (const auto first = m_firstOfKind.find(kindOf(line));
-        first != m_firstOfKind.end() && first->second.size() < kShownLines) {
-        first->second.emplace_back(index, line);
+    // A line compared with every pattern of its kind is one no such
+    // pattern can need later (each has a match or a nearest line), so it
+    // is counted but not kept: a large line is copied only where needed.
+    if (const auto first = m_firstOfKind.find(kind); first != m_firstOfKind.end() && first->second.seen++ < kShownLines &&
+                                                     candidatesOfKind < first->second.patterns) {
+        first->second.lines.emplace_back(index, line);
     }
     m_absentIndex.forCandidates(line, [&](std::size_t i) {
         if (!m_absent[i] && partialMatch(m_step.absent[i], line)) m_absent[i] = index;
@@ -351,7 +390,7 @@ std::vector<CheckFailure> StepChecker::finish() const {
             // No line was compared with it (none gave its indexed value):
             // the nearest of the first lines of its kind.
             if (const auto first = m_firstOfKind.find(kindOf(*expected.pattern)); first != m_firstOfKind.end()) {
-                for (const auto& [lineIndex, line] : first->second) {
+                for (const auto& [lineIndex, line] : first->second.lines) {
                     std::vector<FieldDifference> found = differences(*expected.pattern, line);
                     if (!failure.line || found.size() < failure.differences.size()) {
                         failure.line = lineIndex;

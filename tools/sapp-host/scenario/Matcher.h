@@ -39,6 +39,9 @@ struct FieldDifference {
 // matches.
 std::vector<FieldDifference> differences(const Json& pattern, const Json& line);
 // "data.seqNum: expected 2, got 1"; long values cut around where they differ.
+// Between byte strings where one side spells text, both readings follow:
+// "appData: expected "cafe", got "63616665"; as bytes: expected 0xcafe, got
+// the text "cafe" (...)".
 std::string describeDifference(const FieldDifference& difference);
 // {"path", "expected", "got"}, a side without a value left out, and back.
 Json differenceJson(const FieldDifference& difference);
@@ -118,8 +121,9 @@ private:
 // without checks): the indexes of the lines each expect pattern matches,
 // the first line each absent pattern matches, the first line an exact check
 // finds wrong, the nearest line so far of each pattern that matches none,
-// the first kShownLines lines of each kind an expect pattern names (for the
-// nearest line of a pattern that no line was compared with), and the text of
+// the first kShownLines lines of each kind an expect pattern names that not
+// every pattern of the kind was compared with (for the nearest line of a
+// pattern that no line was compared with), and the text of
 // the step's first kShownLines lines for the report.
 class StepChecker {
 public:
@@ -150,7 +154,15 @@ private:
     std::vector<Expected> m_expected;  // expect without exact, each distinct pattern once
     std::vector<std::size_t> m_expectedOf;  // expect[i]: its entry of m_expected
     PatternIndex m_expectedIndex;
-    std::unordered_map<std::string, std::vector<std::pair<std::size_t, Json>>> m_firstOfKind;
+    // Per kind of line an expect pattern names: how many distinct patterns
+    // name it, how many lines of it came, and those of its first
+    // kShownLines lines that some pattern of the kind was not compared with.
+    struct FirstOfKind {
+        std::size_t patterns = 0;
+        std::size_t seen = 0;
+        std::vector<std::pair<std::size_t, Json>> lines;
+    };
+    std::unordered_map<std::string, FirstOfKind> m_firstOfKind;
     std::optional<CheckFailure> m_exactMismatch;         // exact
     std::vector<std::optional<std::size_t>> m_absent;   // first line each absent pattern matches
     PatternIndex m_absentIndex;

@@ -104,6 +104,27 @@ TEST(MatcherTest, DifferencesNameEachFieldByPath) {
     EXPECT_LT(cut.size(), 200u) << cut;
     EXPECT_NE(cut.find("aaab\"") , std::string::npos) << cut;
     EXPECT_NE(cut.find("(from character 200)"), std::string::npos) << cut;
+    // Byte strings where one side spells text: both readings, and for a
+    // check's hex digits that the line holds as text, how to give the text.
+    const auto described1 = [](const char* pattern, const char* line) {
+        const auto found = differences(Json::parse(pattern), Json::parse(line));
+        return found.size() == 1 ? describeDifference(found[0]) : "not one difference";
+    };
+    EXPECT_EQ(described1(R"({"event": {"fields": {"data": "cafe"}}})", R"({"event": {"fields": {"data": "63616665"}}})"),
+              R"(event.fields.data: expected "cafe", got "63616665"; as bytes: expected 0xcafe, got the text "cafe")"
+              R"( (a check's string of hex digits is read as hex: for the text "cafe" give "0x63616665"))");
+    EXPECT_EQ(described1(R"({"event": {"fields": {"data": "68656c6c6f"}}})", R"({"event": {"fields": {"data": "00ff"}}})"),
+              R"(event.fields.data: expected "68656c6c6f", got "00ff"; as bytes: expected the text "hello", got 0x00ff)");
+    EXPECT_EQ(described1(R"({"send": {"hex": "00ff"}})", R"({"send": {"hex": "00fe"}})"),
+              R"(send.hex: expected "00ff", got "00fe" (from character 3))")
+        << "no text on either side: one reading";
+    EXPECT_EQ(described1(R"({"log": {"text": "a b"}})", R"({"log": {"text": "a c"}})"),
+              R"(log.text: expected "a b", got "a c" (from character 2))")
+        << "not hex: text only";
+    EXPECT_EQ(described1(R"({"log": {"text": "note"}})", R"({"log": {"text": "nope"}})"),
+              R"(log.text: expected "note", got "nope" (from character 2))")
+        << "letters that are not hex digits, in pairs: text only";
+
     // Through JSON and back, as check's processes pass them on.
     const FieldDifference back = differenceFromJson(differenceJson(one[1]));
     EXPECT_EQ(describeDifference(back), describeDifference(one[1]));

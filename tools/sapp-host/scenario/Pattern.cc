@@ -78,7 +78,10 @@ Json hostCallValue(const Json& value, const PatternContext&, const std::string& 
         if (given == standin::hostCallName(call)) return given;
         list += (list.empty() ? "" : ", ") + std::string(standin::hostCallName(call));
     }
-    throw InputError(where + ": \"" + given + "\" is not a host call that fails (" + list + ")");
+    std::vector<std::string_view> names;
+    for (const standin::HostCall call : standin::kHostCalls) names.push_back(standin::hostCallName(call));
+    throw InputError(where + ": \"" + given + "\" is not a host call that fails (" + didYouMeanName(given, names) +
+                     list + ")");
 }
 
 // A record's name, or null for a URI without one.
@@ -89,13 +92,17 @@ Json recordNameValue(const Json& value, const PatternContext&, const std::string
     if (std::find(names.begin(), names.end(), name) != names.end()) return name;
     std::string list;
     for (const std::string& n : names) list += (list.empty() ? "" : ", ") + n;
-    throw InputError(where + ": \"" + name + "\" is not a record sent or received (" + list + ", or null)");
+    throw InputError(where + ": \"" + name + "\" is not a record sent or received (" +
+                     didYouMeanName(name, std::vector<std::string_view>(names.begin(), names.end())) + list +
+                     ", or null)");
 }
 
 // An event's name, or null for a code without one.
 Json eventNameValue(const Json& value, const PatternContext&, const std::string& where) {
     if (value.is_null() || eventTypeNamed(toString(value, where))) return value;
-    throw InputError(where + ": \"" + value.get<std::string>() + "\" is not an event's name (" + eventNamesText() +
+    const std::string& name = value.get_ref<const std::string&>();
+    throw InputError(where + ": \"" + name + "\" is not an event's name (" + didYouMeanName(name, eventNames()) +
+                     eventNamesText() +
                      ", or null)");
 }
 
@@ -258,7 +265,10 @@ Json readPattern(const Json& pattern, const PatternContext& context, const std::
     }
     const auto kind = std::find_if(std::begin(kKinds), std::end(kKinds), [&name](const Kind& k) { return k.name == name; });
     if (kind == std::end(kKinds)) {
-        throw InputError(where + ": unknown kind of line \"" + name + "\" (kinds: " + patternKindsText() + ")");
+        std::vector<std::string_view> kinds;
+        for (const Kind& k : kKinds) kinds.push_back(k.name);
+        throw InputError(where + ": unknown kind of line \"" + name + "\" (" + didYouMeanName(name, kinds) +
+                         "kinds: " + patternKindsText() + ")");
     }
     const std::string at = where + "." + name;
     const Json& body = requireObject(pattern.begin().value(), at);
@@ -268,7 +278,10 @@ Json readPattern(const Json& pattern, const PatternContext& context, const std::
         const auto member = std::find_if(kind->members.begin(), kind->members.end(),
                                          [&key](const Member& m) { return m.key == key; });
         if (member == kind->members.end()) {
-            throw InputError(at + ": unknown key \"" + key + "\" (keys of " + name + " lines: " + keysOf(*kind) + ")");
+            std::vector<std::string_view> keys;
+            for (const Member& m : kind->members) keys.push_back(m.key);
+            throw InputError(at + ": unknown key \"" + key + "\" (" + didYouMeanName(key, keys) + "keys of " + name +
+                             " lines: " + keysOf(*kind) + ")");
         }
         appendMember(out, key, member->read(*given, context, at + "." + key));
     }

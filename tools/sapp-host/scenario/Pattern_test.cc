@@ -26,9 +26,12 @@ TEST(PatternTest, UnknownKindsAndKeysAreRefusedByName) {
         const char* pattern;
         const char* message;  // the whole message; "..." stands for any text
     } cases[] = {
-        {R"({"eror": {}})",
-         R"(expect[0]: unknown kind of line "eror" (kinds: log, send, event, task, watch, answer, error, fault))"},
-        {R"({"error": {"typ": "x"}})", R"(expect[0].error: unknown key "typ" (keys of error lines: type, what))"},
+        // A name a typo away from a known one is named first.
+        {R"({"eror": {}})", R"(expect[0]: unknown kind of line "eror" (did you mean "error"? kinds: log, send, event, )"
+                            R"(task, watch, answer, error, fault))"},
+        {R"({"error": {"typ": "x"}})",
+         R"(expect[0].error: unknown key "typ" (did you mean "type"? keys of error lines: type, what))"},
+        {R"({"error": {"reason": "x"}})", R"(expect[0].error: unknown key "reason" (keys of error lines: type, what))"},
         {R"({"recv": {}})", "expect[0]: checks never see recv lines (the echo of the host's input); ..."},
         {R"({})", "expect[0]: a check names one kind of line (log, send, event, task, watch, answer, error, "
                   "fault), this one none"},
@@ -39,12 +42,16 @@ TEST(PatternTest, UnknownKindsAndKeysAreRefusedByName) {
         {R"({"log": {"level": "1"}})", "expect[0].log.level: expected an integer from 0 to 65535, got \"1\""},
         {R"({"watch": {"session": "c"}})",
          R"(expect[0].watch.session: no session "c" was opened in this step or an earlier one (sessions: "a", "b"))"},
-        {R"({"fault": {"call": "removeWatch"}})", "expect[0].fault.call: \"removeWatch\" is not a host call ..."},
-        {R"({"send": {"record": "PGetAppReq"}})", "expect[0].send.record: \"PGetAppReq\" is not a record ..."},
-        {R"({"event": {"name": "EVENT_APP_DATUM"}})", "expect[0].event.name: \"EVENT_APP_DATUM\" is not ..."},
+        {R"({"fault": {"call": "removeWatch"}})",
+         "expect[0].fault.call: \"removeWatch\" is not a host call that fails (did you mean \"removeWatcher\"? ...)"},
+        {R"({"send": {"record": "PGetAppReq"}})",
+         "expect[0].send.record: \"PGetAppReq\" is not a record sent or received (did you mean \"PGetAppsReq\"? ..."},
+        {R"({"event": {"name": "EVENT_APP_DATUM"}})",
+         "expect[0].event.name: \"EVENT_APP_DATUM\" is not an event's name (did you mean \"EVENT_APP_DATA\"? ..."},
         // Record fields by the record the line carries.
-        {R"({"send": {"record": "PGetAppsReq", "fields": {"pid": 1}}})",
-         R"(expect[0].send.fields: unknown field "pid" (fields: uid, sid, sGroupId, reserved1, reserved2, extra))"},
+        {R"({"send": {"record": "PGetAppsReq", "fields": {"sGroupID": 1}}})",
+         R"(expect[0].send.fields: unknown field "sGroupID" (did you mean "sGroupId"? fields: uid, sid, sGroupId, )"
+         R"(reserved1, reserved2, extra))"},
         {R"({"send": {"uri": "1001|210", "fields": {"pid": 1}}})", "expect[0].send.fields: unknown field \"pid\" ..."},
         {R"({"send": {"uri": 256466, "record": "PUserMsg3"}})",
          "expect[0].send: URI 256466 (1001|210) carries PGetAppsReq, not PUserMsg3, so no line has both"},

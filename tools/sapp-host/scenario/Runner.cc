@@ -27,7 +27,7 @@ constexpr uint32_t kCanary = 0xC0FFEE11;
 
 class Player {
 public:
-    Player(const ModuleLibrary& module, const Scenario& scenario, const std::function<void(const Json&)>& onLine,
+    Player(const ModuleLibrary& module, const ScenarioHead& scenario, const std::function<void(const Json&)>& onLine,
            const NoEffectHandler& onNoEffect)
         : m_module(module), m_scenario(scenario), m_onLine(onLine), m_onNoEffect(onNoEffect) {}
 
@@ -36,7 +36,8 @@ public:
         standin::resetHostFaults();
     }
 
-    RunResult run(const RunOptions& options) {
+    // Plays the steps that `forEachStep` hands on, one at a time.
+    template <typename ForEachStep> RunResult run(const RunOptions& options, ForEachStep&& forEachStep) {
         m_pOptions = &options;
         standin::resetLog();
         standin::removeAllDatabases();
@@ -51,7 +52,7 @@ public:
         });
         standin::setHostFaultObserver([this](standin::HostCall call) { emit(trace::fault(call)); });
         applyHost(m_scenario.host);
-        for (const Step& step : m_scenario.steps) runStep(step);
+        forEachStep([this](const Step& step) { runStep(step); });
         if (options.closeAll) closeAll();
         if (options.eachSessionAtEnd) {
             for (const auto& session : m_sessions) options.eachSessionAtEnd(*session);
@@ -194,6 +195,7 @@ public:
 private:
     void runStep(const Step& step) {
         m_pStep = &step;
+        if (m_pOptions->onStep) m_pOptions->onStep(step);
         emit(trace::step(step.index, step.action, step.note));
         // The checks see the step's effects: not its step line, nor the
         // echo of what the host delivered.
@@ -205,6 +207,7 @@ private:
                                          m_checker->lineCount()});
         }
         m_checker.reset();
+        m_pStep = nullptr;
     }
 
     // A host that shuts down lets go of every session id it has named to
@@ -212,7 +215,7 @@ private:
     // that threw, is released under it): each leaves while the host holds
     // the module, and is released.
     void closeAll() {
-        emit(trace::step(m_scenario.steps.size(), "close"));
+        emit(trace::step(m_scenario.stepCount, "close"));
         nameSid(0);
         for (const uint32_t sid : m_namedSids) {
             if (sid != 0 && m_pMod) guarded([&] { m_pMod->onLeave(sid); });
@@ -338,7 +341,7 @@ private:
     }
 
     const ModuleLibrary& m_module;
-    const Scenario& m_scenario;
+    const ScenarioHead& m_scenario;
     const std::function<void(const Json&)>& m_onLine;
     const NoEffectHandler& m_onNoEffect;
     RunResult m_result;
@@ -367,12 +370,20 @@ private:
 RunResult runScenario(const ModuleLibrary& module, const Scenario& scenario,
                       const std::function<void(const Json&)>& onLine, const RunOptions& options) {
     Player player(module, scenario, onLine, options.onNoEffect);
-    return player.run(options);
+    return player.run(options, [&scenario](const auto& play) {
+        for (const Step& step : scenario.steps) play(step);
+    });
+}
+
+RunResult runScenario(const ModuleLibrary& module, const StreamedScenario& scenario,
+                      const std::function<void(const Json&)>& onLine, const RunOptions& options) {
+    Player player(module, scenario.head(), onLine, options.onNoEffect);
+    return player.run(options, [&scenario](const auto& play) { scenario.forEachStep(play); });
 }
 
 uint64_t virtualNow() { return standin::clockNow(); }
 
-std::string formatFailure(const Scenario& scenario, const StepFailure& failure) {
+std::string formatFailure(const ScenarioHead& scenario, const StepFailure& failure) {
     const CheckFailure& check = failure.check;
     std::string out = located(scenario.source, check.at) + ": scenario \"" + scenario.name + "\", step " +
                       std::to_string(failure.index) + " (" + failure.action + ")" +
@@ -399,7 +410,7 @@ std::string formatFailure(const Scenario& scenario, const StepFailure& failure) 
     return out;
 }
 
-Json failureJson(const Scenario& scenario, const StepFailure& failure) {
+Json failureJson(const ScenarioHead& scenario, const StepFailure& failure) {
     const CheckFailure& check = failure.check;
     Json out = Json::object();
     out["step"] = failure.index;

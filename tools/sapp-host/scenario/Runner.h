@@ -61,6 +61,9 @@ struct RunOptions {
     std::function<void(standin::Session&)> eachSessionAtEnd;
     // Told of each step that had no effect (NoEffectHandler); none: nobody.
     NoEffectHandler onNoEffect;
+    // Called with each step as it begins, before its step line: the step
+    // lives only while it plays when the scenario is streamed.
+    std::function<void(const Step&)> onStep;
 };
 
 // Plays every step in order, calling `onLine` with each trace line as it is
@@ -71,6 +74,10 @@ struct RunOptions {
 // cannot be performed (see above).
 RunResult runScenario(const ModuleLibrary& module, const Scenario& scenario,
                       const std::function<void(const Json&)>& onLine = {}, const RunOptions& options = {});
+// The same, each step read from the scenario's text as it comes and dropped
+// once played: memory follows the largest step, not the number of steps.
+RunResult runScenario(const ModuleLibrary& module, const StreamedScenario& scenario,
+                      const std::function<void(const Json&)>& onLine = {}, const RunOptions& options = {});
 
 // The stand-in host's virtual clock, in ms since the process started: the
 // time of a trace line when asked from `onLine`. Only an advance step moves
@@ -80,10 +87,10 @@ uint64_t virtualNow();
 // A failure as text: where the check is (file:line:column, as compilers
 // write it, so that editors go there), the scenario, the step and where it
 // is, the check, where the line differs, then the step's lines indented.
-std::string formatFailure(const Scenario& scenario, const StepFailure& failure);
+std::string formatFailure(const ScenarioHead& scenario, const StepFailure& failure);
 // The same as data: {"step", "action", "check", "at" and "stepAt" (each
 // {"file", "line", "column"}, or null), "text", "line" (the line compared
 // with, or null), "nearest", "differences": [...]}.
-Json failureJson(const Scenario& scenario, const StepFailure& failure);
+Json failureJson(const ScenarioHead& scenario, const StepFailure& failure);
 
 }  // namespace sapphost

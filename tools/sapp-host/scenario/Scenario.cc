@@ -1,10 +1,10 @@
 #include "tools/sapp-host/scenario/Scenario.h"
 
 #include <algorithm>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <sstream>
 
 #include "marshal/Errors.h"
 #include "tools/sapp-host/records/RecordJson.h"
@@ -293,8 +293,10 @@ Step parseStep(const Json& in, std::size_t index, const SourceMap& places, StepP
         for (const auto& [key, value] : in.items()) {
             if (key == "expect" || key == "absent" || key == "exact" || key == "note") continue;
             if (std::find(std::begin(kActions), std::end(kActions), key) == std::end(kActions)) {
-                throw LocatedError(where + ": unknown key \"" + key +
-                                       "\" (actions: open, set_sid, event, packet, request, advance, leave, release, "
+                std::vector<std::string_view> keys(std::begin(kActions), std::end(kActions));
+                keys.insert(keys.end(), {"expect", "absent", "exact", "note"});
+                throw LocatedError(where + ": unknown key \"" + key + "\" (" + didYouMeanName(key, keys) +
+                                       "actions: open, set_sid, event, packet, request, advance, leave, release, "
                                        "ask, db, host, fault; checks: expect, absent, exact; note)",
                                    places.at({key}));
             }
@@ -352,31 +354,50 @@ std::string describePath(const JsonPath& path) {
 
 }  // namespace
 
-Scenario parseScenario(const std::string& text, const std::string& source) {
-    Scenario scenario;
-    scenario.source = source;
+namespace {
+
+// What onStep threw, carried past the parser's error handling below, so
+// that a fault of whoever plays the step is not reported as the scenario's.
+struct ThrownByStep {
+    std::exception_ptr thrown;
+};
+
+// Reads scenario text, handing each step to `onStep` as soon as it is read
+// and checked; keeps none of them. Gives back the head.
+ScenarioHead readScenario(std::string_view text, const std::string& source,
+                          const std::function<void(Step&)>& onStep) {
+    ScenarioHead head;
+    head.source = source;
     try {
         // The steps are read one at a time as the text is parsed, so a long
         // scenario never stands in memory as one JSON value.
         std::set<std::string> sessions;
         StepParser parser(sessions);
         const Json root =
-            parseJsonText(text, "steps", [&](std::size_t index, const Json& step, const SourceMap& places) {
-                scenario.steps.push_back(parseStep(step, index, places, parser));
+            parseJsonText(text, "steps", [&](std::size_t index, const Json& in, const SourceMap& places) {
+                Step step = parseStep(in, index, places, parser);
+                ++head.stepCount;
+                try {
+                    onStep(step);
+                } catch (...) {
+                    throw ThrownByStep{std::current_exception()};
+                }
             });
         requireObject(root, "the scenario");
         rejectUnknownKeys(root, {"name", "description", "host", "steps"}, "the scenario");
-        scenario.name = root.contains("name") ? toString(root["name"], "name") : source;
+        head.name = root.contains("name") ? toString(root["name"], "name") : source;
         if (root.contains("description")) toString(root["description"], "description");
-        if (root.contains("host")) scenario.host = parseHost(root["host"], "host");
+        if (root.contains("host")) head.host = parseHost(root["host"], "host");
         if (!root.contains("steps")) throw InputError("\"steps\" is required");
         if (!root["steps"].is_array()) throw InputError("steps: expected an array, got " + describeType(root["steps"]));
-        return scenario;
+        return head;
+    } catch (const ThrownByStep& step) {
+        std::rethrow_exception(step.thrown);
     } catch (const JsonTextError& e) {
         // Syntax errors, and numbers that do not fit any JSON number type
-        // (1e400), have no path.
+        // (1e400), have no path: file:line:column and the reason.
         if (e.path().empty() && e.reason().starts_with("not valid JSON")) {
-            throw ScenarioError(source + ": " + e.reason());
+            throw ScenarioError(located(source, e.position()) + ": " + e.reason());
         }
         throw ScenarioError(located(source, e.position()) + ": " + describePath(e.path()) + ": " + e.reason());
     } catch (const LocatedError& e) {
@@ -390,6 +411,22 @@ Scenario parseScenario(const std::string& text, const std::string& source) {
     }
 }
 
+}  // namespace
+
+Scenario parseScenario(const std::string& text, const std::string& source) {
+    Scenario scenario;
+    static_cast<ScenarioHead&>(scenario) =
+        readScenario(text, source, [&scenario](Step& step) { scenario.steps.push_back(std::move(step)); });
+    return scenario;
+}
+
+StreamedScenario::StreamedScenario(std::string text, const std::string& source)
+    : m_text(std::move(text)), m_head(readScenario(m_text, source, [](Step&) {})) {}
+
+void StreamedScenario::forEachStep(const std::function<void(const Step&)>& onStep) const {
+    readScenario(m_text, m_head.source, [&onStep](Step& step) { onStep(step); });
+}
+
 bool callsModule(const Step& step) {
     return !std::holds_alternative<SetSidAction>(step.what) && !std::holds_alternative<DbAction>(step.what) &&
            !std::holds_alternative<HostAction>(step.what) && !std::holds_alternative<FaultAction>(step.what);
@@ -400,12 +437,19 @@ std::string readScenarioText(const std::string& path) {
     if (std::filesystem::is_directory(path, ec)) throw ScenarioError(path + ": a folder, not a scenario file");
     std::ifstream in(path, std::ios::binary);
     if (!in) throw ScenarioError(path + ": cannot open the file");
-    std::ostringstream text;
-    text << in.rdbuf();
+    // Read into one string of the file's size: a string stream's buffer
+    // and its copy would hold the text twice.
+    std::string text;
+    const auto size = std::filesystem::file_size(path, ec);
+    if (!ec) text.reserve(static_cast<std::size_t>(size));
+    char chunk[64 * 1024];
+    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) text.append(chunk, static_cast<std::size_t>(in.gcount()));
     if (in.bad()) throw ScenarioError(path + ": cannot read the file");
-    return text.str();
+    return text;
 }
 
 Scenario loadScenario(const std::string& path) { return parseScenario(readScenarioText(path), path); }
+
+StreamedScenario streamScenario(const std::string& path) { return StreamedScenario(readScenarioText(path), path); }
 
 }  // namespace sapphost

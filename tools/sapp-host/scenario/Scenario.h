@@ -6,7 +6,9 @@
 // and raises ScenarioError naming the source, the step index and the reason.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <stdexcept>
@@ -127,10 +129,17 @@ struct Step {
 // fault only change the stand-in host.
 bool callsModule(const Step& step);
 
-struct Scenario {
+// What a scenario says besides its steps.
+struct ScenarioHead {
     std::string source;  // file name, or a label for built-in text
     std::string name;
     HostSettings host;
+    std::size_t stepCount = 0;
+};
+
+// A scenario with every step parsed and kept: for what looks at any step at
+// any time (the report, the sweep, which plays the scenario many times).
+struct Scenario : ScenarioHead {
     std::vector<Step> steps;
 };
 
@@ -141,5 +150,27 @@ Scenario parseScenario(const std::string& text, const std::string& source);
 std::string readScenarioText(const std::string& path);
 // Reads and parses a scenario file.
 Scenario loadScenario(const std::string& path);
+
+// A scenario played a step at a time. Made, it checks the whole text as
+// parseScenario does (a bad scenario is found before anything plays) and
+// keeps only the text and the head; forEachStep parses the text again and
+// hands on each step as soon as it is read, then drops it. So the parsed
+// steps never accumulate: what stays between steps is the text, the head
+// and the session names opened so far.
+class StreamedScenario {
+public:
+    StreamedScenario(std::string text, const std::string& source);
+
+    const ScenarioHead& head() const { return m_head; }
+    // Each step in order; whatever onStep throws passes through unchanged.
+    void forEachStep(const std::function<void(const Step&)>& onStep) const;
+
+private:
+    std::string m_text;
+    ScenarioHead m_head;
+};
+
+// Reads a scenario file to be played a step at a time.
+StreamedScenario streamScenario(const std::string& path);
 
 }  // namespace sapphost

@@ -63,7 +63,11 @@ TEST(ScenarioTest, BadScenariosNameFileStepAndReason) {
         const char* text;
         const char* message;
     } cases[] = {
-        {"{", "f.json: not valid JSON"},
+        // Syntax errors at the place they are found, as the tool counts
+        // lines and columns (the JSON library counts bytes of a line).
+        {"{", "f.json:1:2: not valid JSON: syntax error while parsing object key - unexpected end of input"},
+        {"{\"steps\": [\r\n  {\"leave\": 1,}]}", "f.json:2:15: not valid JSON: syntax error while parsing object key"},
+        {"{\"name\": \"\u00e9t\u00e9\", \"steps\": []]}", "f.json:1:28: not valid JSON: syntax error while parsing object"},
         {"[]", "f.json: the scenario: expected an object"},
         {R"({"name": "x"})", "f.json: \"steps\" is required"},
         {R"({"steps": [], "extra": 1})", "f.json: the scenario: unknown key \"extra\""},
@@ -96,7 +100,8 @@ TEST(ScenarioTest, BadScenariosNameFileStepAndReason) {
         {R"({"steps": [{"leave": 1, "absent": [{"error": {}}, {"eror": {}}]}]})",
          "f.json:1:51: step 0 (leave).absent[1]: unknown kind of line \"eror\""},
         {R"({"steps": [{"leave": 1, "expect": [{"error": {"typ": "x"}}]}]})",
-         "f.json:1:36: step 0 (leave).expect[0].error: unknown key \"typ\" (keys of error lines: type, what)"},
+         "f.json:1:36: step 0 (leave).expect[0].error: unknown key \"typ\" (did you mean \"type\"? keys of error lines: "
+         "type, what)"},
         {R"({"host": {"databases": {"x": {}}}, "steps": []})", "f.json: host.databases: key \"x\" is not a decimal"},
         {R"({"host": {"log_sink": 1}, "steps": []})", "host.log_sink: expected true or false"},
         // A key given twice is an error, never the last one silently winning.

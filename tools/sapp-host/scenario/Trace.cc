@@ -169,7 +169,7 @@ std::string str(const Json& value) { return value.is_string() ? value.get<std::s
 // A byte string given as hex, readable: on its own, hex has no quotes (as
 // decode takes it).
 std::string bytes(const Json& hex) {
-    const std::string shown = writeDisplay(displayHexStrings(hex));
+    const std::string shown = writeHexDisplay(hex);
     return shown.starts_with("\"0x") ? shown.substr(1, shown.size() - 2) : shown;
 }
 
@@ -178,7 +178,7 @@ std::string record(const Json& b) {
     std::string out = concat({" ", b["record"].is_null() ? "?" : str(b["record"]), " uri ", str(b["uri"])});
     if (b.contains("res") && b["res"] != 200) out += concat({" res ", str(b["res"])});
     if (b.contains("type") && b["type"] != 100) out += concat({" type ", str(b["type"])});
-    out += concat({" ", b.contains("fields") ? writeDisplay(displayHexStrings(b["fields"])) : bytes(b["hex"])});
+    out += concat({" ", b.contains("fields") ? writeHexDisplay(b["fields"]) : bytes(b["hex"])});
     if (b.contains("decodeError")) out += concat({" (does not decode: ", str(b["decodeError"]), ")"});
     if (b.contains("trailing")) out += concat({" trailing ", bytes(b["trailing"])});
     if (b.contains("extra")) out += concat({" extra ", bytes(b["extra"])});
@@ -203,7 +203,7 @@ std::string recvText(const Json& b) {
     const Json& request = b["request"];
     if (request.is_null()) return out + " null request";
     out += concat({" ", named(request["name"], request["type"], "request"),
-                   writeDisplay(displayHexStrings(request["fields"]))});
+                   writeHexDisplay(request["fields"])});
     if (request.contains("extra")) out += concat({" extra ", bytes(request["extra"])});
     return out;
 }
@@ -228,7 +228,7 @@ std::string render(const Json& line) {
         out += session(b) + record(b);
     } else if (kind == "event") {
         out += concat({session(b), " ", named(b["name"], b["type"], "?"),
-                       writeDisplay(displayEventFields(b["type"].get<uint32_t>(), b["fields"]))});
+                       writeEventDisplay(b["type"].get<uint32_t>(), b["fields"])});
         if (b.contains("extra")) out += concat({" extra ", bytes(b["extra"])});
     } else if (kind == "task") {
         out += concat({session(b), " ", str(b["op"])});
