@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <iterator>
+#include <utility>
 
 #include "appmgr/ClientAppInfo.h"
 #include "host/IProtoPacket.h"
@@ -359,8 +360,19 @@ void SAppMgr::onAddAppReq(PAddAppReqView& req) {
     }
     event.context = std::move(req.context);
 
+    // The packs are applied after the event has gone out, and their proxy
+    // lists move into the registry instead of being copied: nothing the host
+    // can see in between tells the two orders apart (it cannot call in while
+    // the module posts), and the event is ours again once post returns.
+    // When post throws, the packs are applied before the exception goes on,
+    // as they were when it came.
+    try {
+        post(event);
+    } catch (...) {
+        applyAppPacks(event.appPacks, event.sidApps, event.appIds);
+        throw;
+    }
     applyAppPacks(event.appPacks, event.sidApps, event.appIds);
-    post(event);
 }
 
 // Applying a pack replaces its app's proxies and SDK version and restarts
@@ -383,18 +395,18 @@ void SAppMgr::onAddAppReq(PAddAppReqView& req) {
 // 31 KB zipped, took 213 M instructions.) So a million listings of one app
 // are a million comparisons, and one pack of 65,536 proxies listed 65,536
 // times is applied once, not 65,536 times.
-void SAppMgr::applyAppPacks(const PluginAppPackMap& appPacks, const PluginSid2AppsMap& sidApps,
+void SAppMgr::applyAppPacks(PluginAppPackMap& appPacks, const PluginSid2AppsMap& sidApps,
                             const std::vector<uint32_t>& appIds) {
     if (appPacks.apps.empty()) return;
     struct Pack {
         uint32_t key;               // its key in appPacks
-        const PluginAppPack* pack;  // it applies to pack->appId
+        PluginAppPack* pack;        // it applies to pack->appId
         uint64_t lastListing;       // the number of the last listing that reached it, 0: none did
     };
     std::vector<Pack> packs;  // ascending key, as the map holds them
     packs.reserve(appPacks.apps.size());
     bool keyedByOwnId = true;
-    for (const auto& [key, pack] : appPacks.apps) {
+    for (auto& [key, pack] : appPacks.apps) {
         packs.push_back({key, &pack, 0});
         keyedByOwnId = keyedByOwnId && pack.appId == key;
     }
@@ -463,9 +475,10 @@ void SAppMgr::applyAppPacks(const PluginAppPackMap& appPacks, const PluginSid2Ap
     }
 }
 
-void SAppMgr::applyAppPack(const PluginAppPack& pack) {
+// Each pack is applied once at most: its proxy list moves into the registry.
+void SAppMgr::applyAppPack(PluginAppPack& pack) {
     App& app = m_apps[pack.appId];
-    app.proxies.assign(pack.proxyIds);
+    app.proxies.assign(std::move(pack.proxyIds));
     app.sdkVersion = pack.sdkVersion;
     app.set(App::kProxies);
     app.set(App::kSdkVersion);

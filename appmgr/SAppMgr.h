@@ -85,10 +85,11 @@ private:
     void removeApp(uint32_t appId, uint32_t sdkVersion, bool flag, const std::string& str2);
 
     // Applies the packs of the accepted apps, then those listed per sid.
-    void applyAppPacks(const vessaplugin::appMgr::PluginAppPackMap& appPacks,
+    // Their proxy lists move into the registry: `appPacks` is left without them.
+    void applyAppPacks(vessaplugin::appMgr::PluginAppPackMap& appPacks,
                        const vessaplugin::appMgr::PluginSid2AppsMap& sidApps,
                        const std::vector<uint32_t>& appIds);
-    void applyAppPack(const vessaplugin::appMgr::PluginAppPack& pack);
+    void applyAppPack(vessaplugin::appMgr::PluginAppPack& pack);
 
     void sendAppMsgV2(uint32_t appId, const ProxySet& proxies, const std::string& data);
     void sendAppMsgV3(uint32_t appId, const ProxySet& proxies, const std::string& data);
