@@ -57,6 +57,16 @@ void sortIds(uint64_t* first, uint64_t* last) {
 void ProxySet::assign(const std::vector<uint64_t>& ids) {
     m_tree.reset();
     m_sorted.assign(ids.begin(), ids.end());
+    normalise();
+}
+
+void ProxySet::assign(std::vector<uint64_t>&& ids) {
+    m_tree.reset();
+    m_sorted = std::move(ids);
+    normalise();
+}
+
+void ProxySet::normalise() {
     // Servers list proxies ascending; only other lists are sorted.
     const auto notAscending = [this] {
         return std::adjacent_find(m_sorted.begin(), m_sorted.end(), std::greater_equal<>()) != m_sorted.end();

@@ -26,6 +26,8 @@ public:
 
     // Replaces the set with `ids`, in any order, repeats dropped.
     void assign(const std::vector<uint64_t>& ids);
+    // The same, taking the vector's storage.
+    void assign(std::vector<uint64_t>&& ids);
     void insert(uint64_t id);
     void clear();
 
@@ -47,6 +49,9 @@ public:
     void copyTo(std::vector<uint64_t>& out) const;
 
 private:
+    // Sorts m_sorted, drops its repeats and its spare room.
+    void normalise();
+
     std::vector<uint64_t> m_sorted;          // the ids while flat; empty otherwise
     std::unique_ptr<std::set<uint64_t>> m_tree;  // the ids once a large set was added to out of order
 };

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <iterator>
+#include <utility>
 
 #include "appmgr/ClientAppInfo.h"
 #include "host/IProtoPacket.h"
@@ -97,6 +98,19 @@ void SAppMgr::onAppDlMsgV3(const PAppMsgToClientView& msg) {
     }
 }
 
+// Inline in both carriers' paths: a known source is one probe and a compare.
+inline int32_t SAppMgr::checkSeqNum(uint32_t seqNum, uint64_t srcId, uint16_t appMsgType) {
+    uint32_t* const last = m_srcSeqNums.find(srcId);
+    if (!last) return firstFromSource(seqNum, srcId);
+    const bool newer = seqNum > *last;
+    const bool wrapped = static_cast<uint32_t>(seqNum + kSeqWrapDistance) <= *last;
+    if (newer || wrapped || appMsgType == kAppMsgAddApp) {
+        *last = seqNum;
+        return 0;
+    }
+    return -1;
+}
+
 void SAppMgr::dispatchV2(const PUserMsg3View& msg) {
     if (msg.msgType != kMsgTypeAppPlatform) {
         SAPP_LOG("AppMgr, Receive a non-AppPlatform message.");
@@ -107,28 +121,26 @@ void SAppMgr::dispatchV2(const PUserMsg3View& msg) {
         SAPP_LOG("AppMgr, Bad PAppSrvData msg:data->size() < 1");
         return;
     }
-    pakt::Unpack up(msg.data.data(), msg.data.size());
     AppHeaderV2 header;
-    pakt::unpackFields(header, up);
+    // The payload's reader: its body is read on from where the header ends.
+    pakt::Unpack up(msg.data.data(), msg.data.size());
+    pakt::readFields(header, up);
     // Downlink, the carrier's proxy is the message source.
     setSource(header.appId, msg.proxyId);
     if (checkSeqNum(header.seqNum, msg.proxyId, header.appMsgType) < 0) return;
 
     switch (header.appMsgType) {
-    case kAppMsgDeleteApp:
-        deleteAppV2(header.appId, up);
-        break;
     case kAppMsgAppData: {
         // The view finds the app data inside the payload, which lies in the
         // packet's body: the event's copy is the only one.
         AppDataV2View body;
-        pakt::unpackFields(body, up);
-        AppDataEvent event;
-        event.appId = header.appId;
-        event.data = body.appData;
-        post(event);
+        pakt::readFields(body, up);
+        postData(header.appId, body.appData);
         break;
     }
+    case kAppMsgDeleteApp:
+        deleteAppV2(header.appId, up);
+        break;
     case kAppMsgAddApp:
         addAppV2(header.appId, up);
         break;
@@ -145,21 +157,16 @@ void SAppMgr::dispatchV3(const PAppMsgToClientView& msg) {
         SAPP_LOG("AppMgr, SDK V3: Bad PAppSrvData msg:data->size() < 1");
         return;
     }
-    pakt::Unpack up(msg.data.data(), msg.data.size());
     setSource(msg.appId, msg.srcId);
     if (checkSeqNum(msg.seqNum, msg.srcId, msg.appMsgType) < 0) return;
 
+    // Data needs no reader: the carrier's data is the app's message whole.
+    if (msg.appMsgType == kAppMsgAppData) return postData(msg.appId, msg.data);
+    pakt::Unpack up(msg.data.data(), msg.data.size());
     switch (msg.appMsgType) {
     case kAppMsgDeleteApp:
         deleteAppV3(up);
         break;
-    case kAppMsgAppData: {
-        AppDataEvent event;
-        event.appId = msg.appId;
-        event.data = msg.data;
-        post(event);
-        break;
-    }
     case kAppMsgAddApp:
         addAppV3(msg.appId, up);
         break;
@@ -172,16 +179,30 @@ void SAppMgr::dispatchV3(const PAppMsgToClientView& msg) {
     }
 }
 
-int32_t SAppMgr::checkSeqNum(uint32_t seqNum, uint64_t srcId, uint16_t appMsgType) {
-    uint32_t* const last = m_srcSeqNums.find(srcId);
-    if (!last) return firstFromSource(seqNum, srcId);
-    const bool newer = seqNum > *last;
-    const bool wrapped = static_cast<uint32_t>(seqNum + kSeqWrapDistance) <= *last;
-    if (newer || wrapped || appMsgType == kAppMsgAddApp) {
-        *last = seqNum;
-        return 0;
+// The one copy of the message: into the event's string, which keeps its
+// storage from the message before.
+void SAppMgr::postData(uint32_t appId, std::string_view data) {
+    m_dataEvent.appId = appId;
+    m_dataEvent.data.assign(data.data(), data.size());
+    if (data.size() <= kKeptBytes) return post(m_dataEvent);
+    try {
+        post(m_dataEvent);
+    } catch (...) {
+        letGoOfLarge();
+        throw;
     }
-    return -1;
+    letGoOfLarge();
+}
+
+// Lets go of the reused records' storage beyond kKeptBytes each.
+void SAppMgr::letGoOfLarge() {
+    if (m_dataEvent.data.capacity() > kKeptBytes) std::string().swap(m_dataEvent.data);
+    if (m_uplinkV2.data.capacity() > kKeptBytes) std::string().swap(m_uplinkV2.data);
+    if (m_uplinkV3.data.capacity() > kKeptBytes) std::string().swap(m_uplinkV3.data);
+    if (m_uplinkV3.proxyIds.capacity() * sizeof(uint64_t) > kKeptBytes) {
+        std::vector<uint64_t>().swap(m_uplinkV3.proxyIds);
+    }
+    if (m_payloadV2.capacity() > kKeptBytes) m_payloadV2.release();
 }
 
 // Out of line, so that the check for a known source saves no registers for
@@ -339,8 +360,19 @@ void SAppMgr::onAddAppReq(PAddAppReqView& req) {
     }
     event.context = std::move(req.context);
 
+    // The packs are applied after the event has gone out, and their proxy
+    // lists move into the registry instead of being copied: nothing the host
+    // can see in between tells the two orders apart (it cannot call in while
+    // the module posts), and the event is ours again once post returns.
+    // When post throws, the packs are applied before the exception goes on,
+    // as they were when it came.
+    try {
+        post(event);
+    } catch (...) {
+        applyAppPacks(event.appPacks, event.sidApps, event.appIds);
+        throw;
+    }
     applyAppPacks(event.appPacks, event.sidApps, event.appIds);
-    post(event);
 }
 
 // Applying a pack replaces its app's proxies and SDK version and restarts
@@ -363,18 +395,18 @@ void SAppMgr::onAddAppReq(PAddAppReqView& req) {
 // 31 KB zipped, took 213 M instructions.) So a million listings of one app
 // are a million comparisons, and one pack of 65,536 proxies listed 65,536
 // times is applied once, not 65,536 times.
-void SAppMgr::applyAppPacks(const PluginAppPackMap& appPacks, const PluginSid2AppsMap& sidApps,
+void SAppMgr::applyAppPacks(PluginAppPackMap& appPacks, const PluginSid2AppsMap& sidApps,
                             const std::vector<uint32_t>& appIds) {
     if (appPacks.apps.empty()) return;
     struct Pack {
         uint32_t key;               // its key in appPacks
-        const PluginAppPack* pack;  // it applies to pack->appId
+        PluginAppPack* pack;        // it applies to pack->appId
         uint64_t lastListing;       // the number of the last listing that reached it, 0: none did
     };
     std::vector<Pack> packs;  // ascending key, as the map holds them
     packs.reserve(appPacks.apps.size());
     bool keyedByOwnId = true;
-    for (const auto& [key, pack] : appPacks.apps) {
+    for (auto& [key, pack] : appPacks.apps) {
         packs.push_back({key, &pack, 0});
         keyedByOwnId = keyedByOwnId && pack.appId == key;
     }
@@ -443,9 +475,10 @@ void SAppMgr::applyAppPacks(const PluginAppPackMap& appPacks, const PluginSid2Ap
     }
 }
 
-void SAppMgr::applyAppPack(const PluginAppPack& pack) {
+// Each pack is applied once at most: its proxy list moves into the registry.
+void SAppMgr::applyAppPack(PluginAppPack& pack) {
     App& app = m_apps[pack.appId];
-    app.proxies.assign(pack.proxyIds);
+    app.proxies.assign(std::move(pack.proxyIds));
     app.sdkVersion = pack.sdkVersion;
     app.set(App::kProxies);
     app.set(App::kSdkVersion);
@@ -506,21 +539,28 @@ bool SAppMgr::sendAppMsg(uint32_t appId, const std::string& data) {
 
 void SAppMgr::sendAppMsgV2(uint32_t appId, const ProxySet& proxies, const std::string& data) {
     const ProtoUInfo& user = m_session.userInfo();
-    PUserMsg3 msg;
+    PUserMsg3& msg = m_uplinkV2;
     msg.msgType = kMsgTypeAppPlatform;
     // The number is taken before packing: a message too big to pack still
     // uses it up.
     const uint32_t seqNum = s_appMsgSeq++;
-    msg.data = packAppUplinkV2(seqNum, appId, user.getUid(), user.getSid(), data);
-    proxies.forEach([&](uint64_t proxyId) {
-        msg.proxyId = proxyId;
-        m_session.send(URI_USER_MSG3, msg);
-    });
+    msg.data.assign(packAppUplinkV2(m_payloadV2, seqNum, appId, user.getUid(), user.getSid(), data));
+    const SessionRequest request = SessionLink::request(URI_USER_MSG3, msg);
+    try {
+        proxies.forEach([&](uint64_t proxyId) {
+            msg.proxyId = proxyId;
+            m_session.send(request);
+        });
+    } catch (...) {
+        letGoOfLarge();
+        throw;
+    }
+    if (data.size() > kKeptBytes / 2) letGoOfLarge();
 }
 
 void SAppMgr::sendAppMsgV3(uint32_t appId, const ProxySet& proxies, const std::string& data) {
     const ProtoUInfo& user = m_session.userInfo();
-    PAppMsgToSDK msg;
+    PAppMsgToSDK& msg = m_uplinkV3;
     msg.sid = user.getSid();
     msg.uid = ProtoHelper::getUid32(user.getUid());
     msg.appId = appId;
@@ -528,8 +568,14 @@ void SAppMgr::sendAppMsgV3(uint32_t appId, const ProxySet& proxies, const std::s
     msg.reserved1 = 0;
     proxies.copyTo(msg.proxyIds);
     msg.reserved2 = 0;
-    msg.data = data;
-    m_session.send(URI_APP_MSG_TO_SDK, msg);
+    msg.data.assign(data);
+    try {
+        m_session.send(URI_APP_MSG_TO_SDK, msg);
+    } catch (...) {
+        letGoOfLarge();
+        throw;
+    }
+    if (data.size() > kKeptBytes || msg.proxyIds.size() * sizeof(uint64_t) > kKeptBytes) letGoOfLarge();
 }
 
 void SAppMgr::queryAnnounceApps() {

@@ -10,11 +10,15 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "appmgr/IdMap.h"
 #include "appmgr/ProxySet.h"
+#include "marshal/BlockBuffer.h"
+#include "protocol/ClientEvents.h"
 #include "protocol/RecordsFwd.h"
+#include "protocol/SessionRecords.h"
 
 class SessionLink;
 class IProtoPacket;
@@ -61,6 +65,8 @@ public:
 private:
     void dispatchV2(const protocol::session::PUserMsg3View& msg);
     void dispatchV3(const protocol::session::PAppMsgToClientView& msg);
+    // Posts an app's data message: the event's copy of `data` is the only one.
+    void postData(uint32_t appId, std::string_view data);
     // 0: accept (and remember seqNum), -1: drop.
     int32_t checkSeqNum(uint32_t seqNum, uint64_t srcId, uint16_t appMsgType);
     SAPP_COLD int32_t firstFromSource(uint32_t seqNum, uint64_t srcId);
@@ -79,10 +85,11 @@ private:
     void removeApp(uint32_t appId, uint32_t sdkVersion, bool flag, const std::string& str2);
 
     // Applies the packs of the accepted apps, then those listed per sid.
-    void applyAppPacks(const vessaplugin::appMgr::PluginAppPackMap& appPacks,
+    // Their proxy lists move into the registry: `appPacks` is left without them.
+    void applyAppPacks(vessaplugin::appMgr::PluginAppPackMap& appPacks,
                        const vessaplugin::appMgr::PluginSid2AppsMap& sidApps,
                        const std::vector<uint32_t>& appIds);
-    void applyAppPack(const vessaplugin::appMgr::PluginAppPack& pack);
+    void applyAppPack(vessaplugin::appMgr::PluginAppPack& pack);
 
     void sendAppMsgV2(uint32_t appId, const ProxySet& proxies, const std::string& data);
     void sendAppMsgV3(uint32_t appId, const ProxySet& proxies, const std::string& data);
@@ -125,4 +132,20 @@ private:
     IdMap<uint32_t, App> m_apps;              // app -> what the registry knows of it
     IdMap<uint64_t, uint32_t> m_srcSeqNums;   // source -> last accepted seqNum
     const SessionLink& m_session;
+
+    // The records of the three messages that come by the thousand, made
+    // once and filled anew for each message: their strings and lists keep
+    // their storage, so that a data message or an uplink allocates nothing
+    // once one of its size has passed. (Made afresh, each cost an
+    // allocation and its free, about 150 instructions apiece, a third of
+    // a V3 data message.) The host has each only for the call that hands it
+    // over, as it had the ones made on the stack, and cannot tell them
+    // apart. Storage beyond kKeptBytes is let go after the message, so a
+    // session keeps a few hundred KiB at most.
+    static constexpr std::size_t kKeptBytes = 64 * 1024;
+    void letGoOfLarge();
+    AppDataEvent m_dataEvent;               // EVENT_APP_DATA
+    protocol::session::PUserMsg3 m_uplinkV2;     // the V2 uplink, sent once per proxy
+    protocol::session::PAppMsgToSDK m_uplinkV3;  // the V3 uplink
+    pakt::BlockBuffer m_payloadV2;          // where the V2 uplink's payload is packed
 };

@@ -203,6 +203,49 @@ TEST_F(SAppMgrTest, AnAppAddedAgainAfterItsDeleteHasOnlyItsNewProxies) {
     EXPECT_EQ(uplink(mgr, session, 5), "V2 4");
 }
 
+// The records of data messages and of uplinks are filled anew for each
+// message, and let go of their storage after a large one: each still
+// carries its own message whole, after a longer one, after a large one and
+// after a short one.
+TEST_F(SAppMgrTest, ReusedRecordsCarryEachMessageWhole) {
+    const std::string add5 = addPayload(5);
+    mgr.onAppDlMsgV3(platformAdd(5, add5, 1));  // app 5: SDK V3, proxy 50
+    std::string holder;
+    mgr.onAppDlMsgV2(platformV2(6, 60, kAppMsgAddApp, 1, holder));  // app 6: SDK V2, proxy 60
+    uint32_t seqNum = 1;
+    for (const std::size_t size : {300u, 5u, 70000u, 3u, 64u * 1024u, 1u}) {
+        SCOPED_TRACE(size);
+        const std::string message(size, static_cast<char>('a' + size % 26));
+        PAppMsgToClientView data = platformAdd(5, message, ++seqNum);
+        data.appMsgType = kAppMsgAppData;
+        mgr.onAppDlMsgV3(data);
+        ASSERT_EQ(session.events().back().type, EVENT_APP_DATA);
+        EXPECT_EQ(session.events().back().as<AppDataEvent>().data, message);
+
+        ASSERT_TRUE(mgr.sendAppMsg(5, message));
+        const std::string toSdkBytes = session.requests().back().body;
+        PAppMsgToSDK toSdk;
+        pakt::Unpack up3(toSdkBytes.data(), toSdkBytes.size());
+        toSdk.unmarshal(up3);
+        EXPECT_EQ(toSdk.data, message);
+        EXPECT_EQ(toSdk.proxyIds, std::vector<uint64_t>{50});
+
+        // A V2 payload holds at most 65535 bytes of app data.
+        const std::string shorter = message.substr(0, 65000);
+        ASSERT_TRUE(mgr.sendAppMsg(6, shorter));
+        const std::string userMsgBytes = session.requests().back().body;
+        PUserMsg3 userMsg;
+        pakt::Unpack up2(userMsgBytes.data(), userMsgBytes.size());
+        userMsg.unmarshal(up2);
+        EXPECT_EQ(userMsg.proxyId, 60u);
+        AppUplinkV2 payload;
+        pakt::Unpack payloadUp(userMsg.data.data(), userMsg.data.size());
+        pakt::unpackFields(payload, payloadUp);
+        EXPECT_EQ(payload.appData, shorter);
+        EXPECT_TRUE(payloadUp.empty());
+    }
+}
+
 // A notice whose second list is cut short fails with the read's own error
 // and changes nothing, whether its lists are long enough to be checked
 // before anything is built (about 400 KB of version items) or short enough

@@ -14,6 +14,10 @@
 // and the baselines BM_Memcpy/256 (copying the message bytes) and
 // BM_AppListProtobuf/N (parsing the same app list from protobuf bytes).
 //
+// Every module benchmark reports its allocations per message (per app for
+// BM_AppList/N) in the column "allocs": the C heap allocations made inside
+// the module's entry points, counted by the bench host (AllocationCount.h).
+//
 // SAPP_BENCH_ITERATIONS=n runs every benchmark for exactly n iterations, for
 // instruction counts under callgrind (bench/callgrind.sh).
 #include <benchmark/benchmark.h>
@@ -24,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/AllocationCount.h"
 #include "bench/applist.pb.h"
 #include "bench/BenchHost.h"
 #include "host/ClientRecords.h"
@@ -63,11 +68,24 @@ std::unique_ptr<ModuleSession> dataSession() {
     return session;
 }
 
+// Reports the allocations counted since `before` per iteration, divided by
+// `perIteration` (the apps of a list), as the column "allocs".
+void reportAllocations(benchmark::State& state, uint64_t before, double perIteration = 1) {
+    if (!allocationCountAvailable()) return;
+    const auto counted = static_cast<double>(allocationsCounted() - before);
+    state.counters["allocs"] = benchmark::Counter(counted / perIteration, benchmark::Counter::kAvgIterations);
+}
+
 void runV3Downlink(benchmark::State& state, ModuleSession& session) {
     SequencedPacket packet(ps::URI_APP_MSG_TO_CLIENT, [](uint32_t seq) { return v3DataBytes(kAppV3, 60, seq, message()); },
                            0);
-    for (auto _ : state) session.module()->onPacket(kSid, packet.next());
+    const uint64_t before = allocationsCounted();
+    for (auto _ : state) {
+        const Counted counted;
+        session.module()->onPacket(kSid, packet.next());
+    }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kMessageSize));
+    reportAllocations(state, before);
 }
 
 void BM_DownlinkV3Data(benchmark::State& state) {
@@ -96,8 +114,13 @@ void BM_DownlinkV3DataApps(benchmark::State& state) {
 void BM_DownlinkV2Data(benchmark::State& state) {
     auto session = dataSession();
     SequencedPacket packet(ps::URI_USER_MSG3, [](uint32_t seq) { return v2DataBytes(kAppV2, 50, seq, message()); }, 0);
-    for (auto _ : state) session->module()->onPacket(kSid, packet.next());
+    const uint64_t before = allocationsCounted();
+    for (auto _ : state) {
+        const Counted counted;
+        session->module()->onPacket(kSid, packet.next());
+    }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kMessageSize));
+    reportAllocations(state, before);
 }
 
 void runUplink(benchmark::State& state, uint32_t appId) {
@@ -106,8 +129,13 @@ void runUplink(benchmark::State& state, uint32_t appId) {
     request.type = REQ_APP_DATA;
     request.appId = appId;
     request.data = message();
-    for (auto _ : state) session->module()->onRequest(kSid, &request);
+    const uint64_t before = allocationsCounted();
+    for (auto _ : state) {
+        const Counted counted;
+        session->module()->onRequest(kSid, &request);
+    }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kMessageSize));
+    reportAllocations(state, before);
 }
 
 void BM_UplinkV3(benchmark::State& state) { runUplink(state, kAppV3); }
@@ -120,16 +148,21 @@ void BM_UplinkV2(benchmark::State& state) {
 void BM_AppList(benchmark::State& state) {
     const auto count = static_cast<uint32_t>(state.range(0));
     const std::string body = addAppReqBytes(kSid, generatedApps(count, kScaleFirstApp));
+    const uint64_t before = allocationsCounted();
     for (auto _ : state) {
         state.PauseTiming();
         auto session = std::make_unique<ModuleSession>(kSid);
         state.ResumeTiming();
-        session->deliver(ps::URI_ADD_APP_REQ, body);
+        {
+            const Counted counted;
+            session->deliver(ps::URI_ADD_APP_REQ, body);
+        }
         state.PauseTiming();
         session.reset();
         state.ResumeTiming();
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * count));
+    reportAllocations(state, before, count);
 }
 
 void BM_AppListDecode(benchmark::State& state) {

@@ -13,7 +13,10 @@
 # entry points onPacket and onRequest and off again inside the host's
 # callbacks (the bench session's postAppEvent and sendRequest): a figure is
 # the module's own instructions with the C and C++ runtime calls it makes,
-# without the host's callbacks. Two figures per benchmark:
+# without the host's callbacks, and without the bench host's count of
+# allocations (its malloc, calloc and realloc hand each call on to the C
+# library's, which is counted; bench/AllocationCount.h). Two figures per
+# benchmark:
 #   module    all counted instructions (the module's cost per message)
 #   self      the part executed in libsapp.so's own code
 # Prints one line per benchmark: "name module self".
@@ -48,7 +51,9 @@ count() {
     grep -q "^${name}/iterations:${iterations} " "$work/bench.log" ||
         { echo "bench/callgrind.sh: $bench has no benchmark $name" >&2; exit 1; }
     callgrind_annotate --threshold=100 "$out" | tr -d , |
-        awk '/PROGRAM TOTALS/ { total = $1 } /\[.*libsapp\.so\]$/ { self += $1 } END { printf "%d %d\n", total, self }'
+        awk '/PROGRAM TOTALS/ { total = $1 } /\[.*libsapp\.so\]$/ { self += $1 }
+             /:(malloc|calloc|realloc) \[.*\/sapp-bench\]$/ { counting += $1 }
+             END { printf "%d %d\n", total - counting, self }'
 }
 
 for name in "${names[@]}"; do

@@ -1,7 +1,5 @@
 #include "handlers/SAppProtoHandler.h"
 
-#include <iterator>
-
 #include "appmgr/SAppMgr.h"
 #include "handlers/SAppQuery.h"
 #include "host/IProtoPacket.h"
@@ -14,7 +12,8 @@ namespace {
 
 constexpr uint32_t kResultOk = 200;
 
-bool accepted(IProtoPacket* packet) { return packet && packet->getResCode() == kResultOk; }
+// The packet is not null: dispatch checked it.
+bool accepted(IProtoPacket* packet) { return packet->getResCode() == kResultOk; }
 
 // Decodes the packet into a fresh view record of row P. A view points into
 // the packet's body, which stays valid until the handler returns.
@@ -27,9 +26,8 @@ typename P::View decode(IProtoPacket* packet) {
 
 }  // namespace
 
-// The inbound rows, in the table's ascending URI order.
-const std::array<SAppProtoHandler::Entry, ps::count(ps::InboundPackets{})> SAppProtoHandler::kHandlers =
-    SAppProtoHandler::entries(ps::InboundPackets{});
+const std::array<uint32_t, ps::count(ps::InboundPackets{})> SAppProtoHandler::kUris =
+    SAppProtoHandler::urisOf(ps::InboundPackets{});
 
 SAppProtoHandler::SAppProtoHandler(SAppMgr& appMgr, SAppQuery& query) : m_appMgr(appMgr), m_query(query) {}
 
@@ -37,19 +35,13 @@ SAppProtoHandler::~SAppProtoHandler() = default;
 
 void SAppProtoHandler::dispatch(IProtoPacket* packet) {
     if (!packet) return;
-    const uint32_t uri = packet->getUri();
-    // A few entries (six): a scan costs less than any lookup structure. It
-    // starts at the end, where the app-platform carriers, by far the most
-    // frequent packets, sit (their URIs are the highest).
-    for (auto entry = std::rbegin(kHandlers); entry != std::rend(kHandlers); ++entry) {
-        if (entry->uri == uri) return (this->*(entry->handler))(packet);
-    }
+    route(packet->getUri(), packet, ps::InboundPackets{});
 }
 
-uint32_t SAppProtoHandler::getUriCount() const { return static_cast<uint32_t>(kHandlers.size()); }
+uint32_t SAppProtoHandler::getUriCount() const { return static_cast<uint32_t>(kUris.size()); }
 
 void SAppProtoHandler::getUris(uint32_t* out) const {
-    for (const Entry& entry : kHandlers) *out++ = entry.uri;
+    for (const uint32_t uri : kUris) *out++ = uri;
 }
 
 void SAppProtoHandler::on(ps::AddAppReqPacket, IProtoPacket* packet) {

@@ -33,8 +33,6 @@ public:
     void getUris(uint32_t* out) const;
 
 private:
-    using Handler = void (SAppProtoHandler::*)(IProtoPacket*);
-
     // One overload per inbound row of the packet table.
     void on(protocol::session::AddAppReqPacket, IProtoPacket* packet);
     void on(protocol::session::DelAppReqPacket, IProtoPacket* packet);
@@ -43,22 +41,29 @@ private:
     void on(protocol::session::UserMsg3Packet, IProtoPacket* packet);
     void on(protocol::session::AppMsgToClientPacket, IProtoPacket* packet);
 
-    // The table's entry for row P.
-    template <class P>
-    void handle(IProtoPacket* packet) {
+    // Hands the packet to the overload of the row of its URI, trying the
+    // rows from the last: the app-platform carriers, by far the most
+    // frequent packets, sit there (their URIs are the highest). A few rows
+    // (six): a chain of compares the compiler builds costs less than any
+    // lookup structure, and each overload is called directly. False when
+    // no row has the URI.
+    template <class P, class... Rest>
+    bool route(uint32_t uri, IProtoPacket* packet, protocol::session::TypeList<P, Rest...>) {
+        if constexpr (sizeof...(Rest) > 0) {
+            if (route(uri, packet, protocol::session::TypeList<Rest...>{})) return true;
+        }
+        if (uri != P::uri) return false;
         on(P{}, packet);
+        return true;
     }
 
-    struct Entry {
-        uint32_t uri;
-        Handler handler;
-    };
-    // The table is built by the compiler (consteval): no code runs to fill it.
+    // The inbound rows' URIs, in the table's ascending order; built by the
+    // compiler (consteval): no code runs to fill it.
     template <class... P>
-    static consteval std::array<Entry, sizeof...(P)> entries(protocol::session::TypeList<P...>) {
-        return {{{P::uri, &SAppProtoHandler::handle<P>}...}};
+    static consteval std::array<uint32_t, sizeof...(P)> urisOf(protocol::session::TypeList<P...>) {
+        return {{P::uri...}};
     }
-    static const std::array<Entry, protocol::session::count(protocol::session::InboundPackets{})> kHandlers;
+    static const std::array<uint32_t, protocol::session::count(protocol::session::InboundPackets{})> kUris;
 
     SAppMgr& m_appMgr;
     SAppQuery& m_query;

@@ -75,6 +75,14 @@ public:
         m_size = n;
     }
 
+    // Empties the buffer and frees its storage.
+    void release() {
+        if (m_pData) Allocator::deallocate(m_pData);
+        m_pData = nullptr;
+        m_size = 0;
+        m_blocks = 0;
+    }
+
     // Makes room for n more bytes; false when that would exceed MaxBlocks
     // blocks or the allocation fails.
     bool increase_capacity(std::size_t n) {

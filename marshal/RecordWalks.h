@@ -25,7 +25,7 @@ void Record<R>::marshal(Pack& p) const {
 
 template <class R>
 void Record<R>::unmarshal(Unpack& up) {
-    unpackFields(static_cast<R&>(*this), up);
+    readFields(static_cast<R&>(*this), up);
 }
 
 }  // namespace pakt

@@ -62,6 +62,7 @@ void SAppModule::shutdown(Teardown& teardown) {
 // The registry lets go of the entry first, so the entry is gone whether or
 // not the context's teardown throws; the context is freed either way.
 void SAppModule::closeAndErase(Sessions::iterator entry) {
+    forgetRecent();
     const std::unique_ptr<SAppContext> context = std::move(entry->second);
     m_sessions.erase(entry);
     context->close();
@@ -73,8 +74,12 @@ void SAppModule::delSessionQuietly(uint32_t sid) {
 }
 
 SAppContext* SAppModule::findSession(uint32_t sid) const {
+    if (m_recent && m_recentSid == sid) return m_recent;
     const auto it = m_sessions.find(sid);
-    return it == m_sessions.end() ? nullptr : it->second.get();
+    if (it == m_sessions.end()) return nullptr;
+    m_recentSid = sid;
+    m_recent = it->second.get();
+    return m_recent;
 }
 
 SAppContext* SAppModule::firstSession() const {
@@ -110,8 +115,8 @@ int32_t SAppModule::getModFlag() {
 
 void SAppModule::onPacket(uint32_t sid, IProtoPacket* packet) {
     const EntryGuard guard("onPacket");
-    SAppContext* context = findSession(sid);
-    if (context && packet) context->protoHandler()->dispatch(packet);
+    // dispatch ignores a null packet.
+    if (SAppContext* context = findSession(sid)) context->protoHandler()->dispatch(packet);
 }
 
 void SAppModule::onRequest(uint32_t sid, const AppRequest* request) {
@@ -144,6 +149,7 @@ void SAppModule::addSession(ISession* session) {
     try {
         entry->second = std::make_unique<SAppContext>(session, [this](uint32_t sid, uint32_t asid) { rebind(sid, asid); });
     } catch (...) {
+        forgetRecent();
         m_sessions.erase(entry);
         throw;
     }
@@ -178,6 +184,7 @@ void SAppModule::rebind(uint32_t sid, uint32_t asid) {
     // The context retired by the previous rebind has no call running: it is
     // out of the registry and closed, so the host no longer calls it.
     m_retired.reset();
+    forgetRecent();
     Sessions::node_type displaced = m_sessions.extract(sid);
     Sessions::node_type moved = m_sessions.extract(it);
     moved.key() = sid;

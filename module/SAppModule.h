@@ -44,7 +44,9 @@ public:
     // gives it when the session's asid changes.
     void rebind(uint32_t sid, uint32_t asid);
 
-    // The context registered under `sid`, or null.
+    // The context registered under `sid`, or null. The context found last
+    // is found again without a search: a host calls for one session many
+    // times in a row.
     SAppContext* findSession(uint32_t sid) const;
 
 private:
@@ -60,7 +62,14 @@ private:
     // questions (every context builds the same tables); null when empty.
     SAppContext* firstSession() const;
 
+    // Every change of the registry's entries forgets the context found last.
+    void forgetRecent() { m_recent = nullptr; }
+
     Sessions m_sessions;
+    // The context findSession found last and its sid; null when none, or
+    // when the registry changed since.
+    mutable SAppContext* m_recent = nullptr;
+    mutable uint32_t m_recentSid = 0;
     // The context the last rebind displaced, closed; freed by the next
     // rebind or with the module (see rebind).
     std::unique_ptr<SAppContext> m_retired;

@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "marshal/BlockBuffer.h"
 #include "marshal/Fields.h"
 #include "protocol/RecordsFwd.h"
 
@@ -76,9 +77,13 @@ struct BasicAppUplinkV2 {
 };
 // AppUplinkV2, AppUplinkV2View: RecordsFwd.h.
 
-// Packs the V2 uplink payload of a client message with a fresh Pack over a
-// fresh buffer. Throws pakt::PackError "push_varstr: varstr too big" for
-// appData longer than 65535 bytes.
+// Packs the V2 uplink payload of a client message into `buffer`, which it
+// empties first, and returns its bytes (valid until the buffer changes).
+// Throws pakt::PackError "push_varstr: varstr too big" for appData longer
+// than 65535 bytes.
+std::string_view packAppUplinkV2(pakt::BlockBuffer& buffer, uint32_t seqNum, uint32_t appId, uint64_t uid,
+                                 uint32_t sid, std::string_view appData);
+// The same over a fresh buffer, as a string of its own.
 std::string packAppUplinkV2(uint32_t seqNum, uint32_t appId, uint64_t uid, uint32_t sid,
                             const std::string& appData);
 

@@ -2,8 +2,9 @@
 //
 // Every record starts with the AppEvent head (type, empty extra) and adds
 // its fields after it; each lists those fields, for whoever shows or copies
-// events. A record lives on the caller's stack for the duration of the
-// call; the host copies what it keeps. A copy is the host's own: it may be
+// events. A record is the module's and lives for the duration of the call
+// (on the module's stack, or kept and filled anew for each message, as the
+// app data event is); the host copies what it keeps. A copy is the host's own: it may be
 // copied and moved again, kept after the call, after the session left and
 // after the module was unloaded, and destroyed at any time. The plug-in
 // records an app-list event holds have virtual walks (marshal, unmarshal);

@@ -6,7 +6,8 @@
 #
 #   scripts/bench.sh              run and write docs/performance.md
 #   scripts/bench.sh --callgrind  also count the instructions per message
-#                                 with callgrind (bench/callgrind.sh, ~1 min more)
+#                                 with callgrind and say where they go
+#                                 (bench/callgrind.sh, bench/profile.sh, ~2 min more)
 #
 # The run takes about a minute on an idle machine; the figures are wall and
 # CPU times of this machine, which the page names. Not part of CI's verdict
@@ -35,7 +36,8 @@ counts=()
 if [ "$callgrind" = yes ]; then
   echo "== callgrind =="
   bench/callgrind.sh build/bench | tee "$work/callgrind.txt"
-  counts=(--callgrind "$work/callgrind.txt")
+  bench/profile.sh build/bench >"$work/profile.txt"
+  counts=(--callgrind "$work/callgrind.txt" --profile "$work/profile.txt")
 fi
 
 compiler=$(sed -n 's/^CMAKE_CXX_COMPILER:[A-Z]*=//p' build/bench/CMakeCache.txt)

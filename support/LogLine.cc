@@ -50,13 +50,12 @@ void LogLine::finish() noexcept {
     if (!m_open) return;
     m_open = false;
     try {
-        const char* module = platform::moduleFileName();
         if (m_pSink) {
             if (m_pSink->isLevelEnabled(m_level)) {
-                m_pSink->write(m_level, m_pCategory, m_pFile, m_line, m_pMacro, m_pText, module);
+                m_pSink->write(m_level, m_pCategory, m_pFile, m_line, m_pMacro, m_pText, platform::moduleFileName());
             }
         } else {
-            DoLog2(m_level, m_pCategory, m_pFile, m_line, m_pMacro, m_pText, module);
+            DoLog2(m_level, m_pCategory, m_pFile, m_line, m_pMacro, m_pText, platform::moduleFileName());
         }
     } catch (...) {
         // The host's log failed: the line is lost, the caller goes on.

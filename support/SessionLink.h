@@ -12,12 +12,9 @@
 
 #include <cstdint>
 
-class ISession;
-class ProtoUInfo;
+#include "host/ISession.h"
 
-namespace pakt {
-class Marshallable;
-}
+class ProtoUInfo;
 
 class SessionLink {
 public:
@@ -32,7 +29,17 @@ public:
     const ProtoUInfo& userInfo() const { return *m_pUserInfo; }
     void setUserInfo(const ProtoUInfo* user) { m_pUserInfo = user; }
     // Hands `body` to the host under `uri` as a SessionRequest of type 100.
-    void send(uint32_t uri, const pakt::Marshallable& body) const;
+    void send(uint32_t uri, const pakt::Marshallable& body) const { send(request(uri, body)); }
+    // The same in two steps, for a body sent several times (once per proxy
+    // of an app, changed in between): the request is made once.
+    static SessionRequest request(uint32_t uri, const pakt::Marshallable& body) {
+        SessionRequest request;
+        request.type = 100;
+        request.uri = uri;
+        request.body = &body;
+        return request;
+    }
+    void send(const SessionRequest& request) const { m_pSession->sendRequest(request); }
 
 private:
     ISession* m_pSession;
