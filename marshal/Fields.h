@@ -337,19 +337,24 @@ void marshal_container(Pack& p, const std::map<uint32_t, V>& c) {
 namespace detail {
 
 // Calls read(reader) with a reader of its own over `up`'s bytes when `up`
-// is a plain Unpack, then moves `up` past what it read; a hooked reader is
-// passed as it is. A reader nothing else can reach keeps its cursor in
-// registers, where `up`'s would be stored back after every read (a store
-// to a record's string may, for all the compiler knows, write to `up`).
-// After an error `up` has not moved; nothing reads it again then (a host's
-// packet drops its reader with the error). Moving it there as well would
-// cost the registers: every read that may throw would first store the
-// cursor for the handler.
+// is a plain Unpack, then moves `up` past what it read, also when the read
+// fails: `up` ends where reading it field by field would have left it (the
+// fields before the failing one consumed; the host's reader is a boundary
+// type whose every read advances it). A hooked reader is passed as it is.
+// A reader nothing else can reach keeps its cursor in registers, where
+// `up`'s would be stored back after every read (a store to a record's
+// string may, for all the compiler knows, write to `up`); the unwinder
+// restores those registers for the handler that moves `up` on an error.
 template <class In, class F>
 void readOwn(In& up, F&& read) {
     if constexpr (std::is_same_v<In, Unpack>) {
         Unpack own(up.data(), up.size());
-        read(own);
+        try {
+            read(own);
+        } catch (...) {
+            up.pop_fetch_ptr(up.size() - own.size());
+            throw;
+        }
         up.pop_fetch_ptr(up.size() - own.size());
     } else {
         read(up);
@@ -817,7 +822,7 @@ void unpackFields(R& record, In& up) {
 // half the instructions of a walk whose every read stores `up`'s cursor
 // back. For a walk that starts from a reader others hold (a record's
 // unmarshal, a payload read in parts); `up` ends where unpackFields would
-// leave it, and after an error where it was.
+// leave it, after an error too.
 template <class R, class In>
 void readFields(R& record, In& up) {
     detail::readOwn(up, [&record](auto& in) { unpackFields(record, in); });

@@ -244,6 +244,21 @@ TEST(ContainerTest, ARepeatIsWalkedForTheHookAsAKeptValueIs) {
     }
 }
 
+// A record's read that fails leaves the reader where reading it field by
+// field leaves it: after the fields read, a varstr's length consumed; the
+// record keeps those fields. The host's reader is the one a record reads
+// from (IProtoPacket::unmarshal), however the walk keeps its cursor.
+TEST(MarshallableTest, AFailedReadLeavesTheReaderAfterWhatItRead) {
+    // tag 7, one entry: id 1, a name of 5 bytes of which one is there.
+    const std::string in = bytes({7, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 5, 0, 'a'});
+    Group group;
+    Unpack up(in.data(), in.size());
+    EXPECT_THROW(group.unmarshal(up), UnpackError);
+    EXPECT_EQ(up.size(), 1u);
+    EXPECT_EQ(group.tag, 7u);
+    EXPECT_TRUE(group.entries.empty()) << "the entry that ran short is not kept";
+}
+
 TEST(MarshallableTest, BaseTraceTextAndErrorHierarchy) {
     EXPECT_EQ(Entry().toString(), "trace Marshallable [ not immplement ]");
     static_assert(std::is_base_of_v<PacketError, PackError> && std::is_base_of_v<PacketError, UnpackError> &&
