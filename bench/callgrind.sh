@@ -22,6 +22,8 @@
 # Prints one line per benchmark: "name module self".
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# shellcheck source=bench/callgrind-run.sh
+source bench/callgrind-run.sh
 
 messages=(1000 3000) lists=(2 4)
 if [ "${1:-}" = --quick ]; then
@@ -42,12 +44,7 @@ trap 'rm -rf "$work"' EXIT
 # Prints "module self" for NAME run ITERATIONS times.
 count() {
     local name=$1 iterations=$2 out="$work/callgrind.out"
-    SAPP_BENCH_ITERATIONS=$iterations valgrind --tool=callgrind --callgrind-out-file="$out" --collect-atstart=no \
-        --toggle-collect='SAppModule::onPacket(*' --toggle-collect='SAppModule::onRequest(*' \
-        --toggle-collect='sappbench::DiscardSession::postAppEvent(*' \
-        --toggle-collect='sappbench::DiscardSession::sendRequest(*' \
-        "$bench" --benchmark_filter="^${name}/iterations:${iterations}\$" >"$work/bench.log" 2>"$work/valgrind.log" ||
-        { cat "$work/valgrind.log" >&2; exit 1; }
+    callgrind_run "$bench" "$name" "$iterations" "$work" || exit 1
     grep -q "^${name}/iterations:${iterations} " "$work/bench.log" ||
         { echo "bench/callgrind.sh: $bench has no benchmark $name" >&2; exit 1; }
     callgrind_annotate --threshold=100 "$out" | tr -d , |

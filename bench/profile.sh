@@ -19,6 +19,8 @@
 # out, as in bench/callgrind.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# shellcheck source=bench/callgrind-run.sh
+source bench/callgrind-run.sh
 
 build="${1:-build/bench}"
 [ $# -gt 0 ] && shift
@@ -32,12 +34,7 @@ trap 'rm -rf "$work"' EXIT
 # Writes "INSTRUCTIONS<TAB>FUNCTION [OBJECT]" per function for NAME run ITERATIONS times.
 functions() {
     local name=$1 iterations=$2 out="$work/callgrind.out"
-    SAPP_BENCH_ITERATIONS=$iterations valgrind --tool=callgrind --callgrind-out-file="$out" --collect-atstart=no \
-        --toggle-collect='SAppModule::onPacket(*' --toggle-collect='SAppModule::onRequest(*' \
-        --toggle-collect='sappbench::DiscardSession::postAppEvent(*' \
-        --toggle-collect='sappbench::DiscardSession::sendRequest(*' \
-        "$bench" --benchmark_filter="^${name}/iterations:${iterations}\$" >"$work/bench.log" 2>"$work/valgrind.log" ||
-        { cat "$work/valgrind.log" >&2; exit 1; }
+    callgrind_run "$bench" "$name" "$iterations" "$work" || exit 1
     callgrind_annotate --threshold=100 "$out" 2>/dev/null | sed -n '/file:function/,/^$/p' |
         sed -En 's/^ *([0-9,]+) +\( *[0-9.]+%\) +/\1\t/p' | tr -d , | sort -t "$(printf '\t')" -k2
 }
