@@ -231,7 +231,7 @@ TEST_F(SAppMgrTest, ReusedRecordsCarryEachMessageWhole) {
         EXPECT_EQ(toSdk.proxyIds, std::vector<uint64_t>{50});
 
         // A V2 payload holds at most 65535 bytes of app data.
-        const std::string shorter = message.substr(0, 65000);
+        const std::string shorter = message.substr(0, 65535);
         ASSERT_TRUE(mgr.sendAppMsg(6, shorter));
         const std::string userMsgBytes = session.requests().back().body;
         PUserMsg3 userMsg;
@@ -243,6 +243,42 @@ TEST_F(SAppMgrTest, ReusedRecordsCarryEachMessageWhole) {
         pakt::unpackFields(payload, payloadUp);
         EXPECT_EQ(payload.appData, shorter);
         EXPECT_TRUE(payloadUp.empty());
+    }
+}
+
+// A large data message whose post the host fails: the host's exception
+// goes on to it, and the next message, small, is carried whole.
+TEST_F(SAppMgrTest, ALargeMessageTheHostFailsLeavesTheNextWhole) {
+    mgr.onAppDlMsgV3(platformAdd(5, addPayload(5), 1));
+    const std::string bytes(70000, 'x');
+    PAppMsgToClientView large = platformAdd(5, bytes, 2);
+    large.appMsgType = kAppMsgAppData;
+    session.setFault(standin::HostCall::PostAppEvent, standin::FaultMode::Once);
+    EXPECT_THROW(mgr.onAppDlMsgV3(large), standin::HostFault);
+    const std::string small = "small";
+    PAppMsgToClientView next = platformAdd(5, small, 3);
+    next.appMsgType = kAppMsgAppData;
+    mgr.onAppDlMsgV3(next);
+    ASSERT_EQ(session.events().back().type, EVENT_APP_DATA);
+    EXPECT_EQ(session.events().back().as<AppDataEvent>().data, "small");
+}
+
+// An uplink to a V3 app of more proxies than the kept records hold on to
+// (64 KiB of ids) names all of them, message after message.
+TEST_F(SAppMgrTest, AnUplinkNamesEveryProxyOfAnAppWithThousands) {
+    AppInfoPack3 info;
+    info.appId = 7;
+    for (uint64_t id = 1; id <= 9000; ++id) info.proxyIds.push_back(id);
+    const std::string add7 = bytesOf(info);
+    mgr.onAppDlMsgV3(platformAdd(7, add7, 1));
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_TRUE(mgr.sendAppMsg(7, "up"));
+        const std::string body = session.requests().back().body;
+        PAppMsgToSDK toSdk;
+        pakt::Unpack up(body.data(), body.size());
+        toSdk.unmarshal(up);
+        EXPECT_EQ(toSdk.proxyIds, info.proxyIds);
+        EXPECT_EQ(toSdk.data, "up");
     }
 }
 

@@ -99,6 +99,17 @@ TEST_F(SAppLogTest, BytesAboveAsciiAreWidenedOneToOne) {
     EXPECT_EQ(standin::logRecords()[0].text, L"[sapp] caf\u00e9 \u00fc");
 }
 
+// A line the host's log does not want takes no text, whatever is appended.
+TEST_F(SAppLogTest, ALineOfADisabledLevelStaysEmpty) {
+    standin::setLogLevelEnabled(false);
+    sapp::LogLine line("f", 1, "m");
+    EXPECT_FALSE(line.enabled());
+    line.appendText("text", 4);
+    line.appendNumber(uint32_t{7});
+    line.appendNumber(uint64_t{8});
+    EXPECT_EQ(line.length(), 0u);
+}
+
 // The line's buffer: it holds as many characters as capacity() says (the
 // test writes up to it; AddressSanitizer watches), each growth keeps every
 // character before it, also from a heap block filled to its last character,
