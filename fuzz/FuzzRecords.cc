@@ -22,6 +22,7 @@
 #include "fuzz/FuzzInput.h"
 #include "marshal/Errors.h"
 #include "marshal/Fields.h"
+#include "marshal/ReadCheck.h"
 #include "protocol/PacketVisitor.h"
 #include "tools/sapp-host/records/Canonical.h"
 #include "tools/sapp-host/records/RecordJson.h"
@@ -29,7 +30,6 @@
 namespace {
 
 namespace ps = protocol::session;
-namespace pl = vessaplugin::appMgr;
 using sapphost::Decoded;
 using sapphost::Direction;
 
@@ -91,18 +91,10 @@ std::vector<ModuleCodec> moduleCodecs() {
             codecs.push_back({P::name, repack<R>, checkAgrees<R>});
         }
     });
-    codecs.insert(codecs.end(), {
-                                    {"AppInfoPack", repack<ps::AppInfoPack>, checkAgrees<ps::AppInfoPack>},
-                                    {"AppInfoPack3", repack<ps::AppInfoPack3>, checkAgrees<ps::AppInfoPack3>},
-                                    {"VersionItem", repack<ps::VersionItem>, checkAgrees<ps::VersionItem>},
-                                    {"PAppSdkInfo", repack<ps::PAppSdkInfo>, checkAgrees<ps::PAppSdkInfo>},
-                                    {"PluginAppPackMap", repack<pl::PluginAppPackMap>, checkAgrees<pl::PluginAppPackMap>},
-                                    {"PluginAppPack", repack<pl::PluginAppPack>, checkAgrees<pl::PluginAppPack>},
-                                    {"PluginVerItem", repack<pl::PluginVerItem>, checkAgrees<pl::PluginVerItem>},
-                                    {"PluginSid2AppsMap", repack<pl::PluginSid2AppsMap>, checkAgrees<pl::PluginSid2AppsMap>},
-                                    {"PluginSid2Apps", repack<pl::PluginSid2Apps>, checkAgrees<pl::PluginSid2Apps>},
-                                    {"PluginSidAttr", repack<pl::PluginSidAttr>, checkAgrees<pl::PluginSidAttr>},
-                                });
+    ps::forEach(ps::NestedRecords{}, [&codecs]<class N>() {
+        using R = typename N::Record;
+        codecs.push_back({N::name, repack<R>, checkAgrees<R>});
+    });
     return codecs;
 }
 

@@ -269,7 +269,7 @@ int main(int argc, char** argv) {
             const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
             addScenario(corpus, text, file.filename().string());
         }
-        addScenario(corpus, kBuiltinScenario, "built-in scenario");
+        addScenario(corpus, builtinScenario(), "built-in scenario");
         fs::path root(argv[2]);
         if (!root.has_filename()) root = root.parent_path();
         Corpus full(root.string() + "-full");

@@ -28,8 +28,10 @@
 // on nothing of the project.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/ClientRecords.h"
@@ -82,7 +84,9 @@ struct ClientAppInfo {
 };
 
 struct AppAddedEvent : AppEvent {
-    AppAddedEvent() { type = EVENT_APP_ADDED; }
+    static constexpr uint32_t kType = EVENT_APP_ADDED;
+    static constexpr std::string_view kName = "EVENT_APP_ADDED";
+    AppAddedEvent() { type = kType; }
     ClientAppInfo info;
 
     template <class R, class V>
@@ -92,7 +96,9 @@ struct AppAddedEvent : AppEvent {
 };
 
 struct AppsAddedEvent : AppEvent {
-    AppsAddedEvent() { type = EVENT_APPS_ADDED; }
+    static constexpr uint32_t kType = EVENT_APPS_ADDED;
+    static constexpr std::string_view kName = "EVENT_APPS_ADDED";
+    AppsAddedEvent() { type = kType; }
     uint32_t sid = 0;
     vessaplugin::appMgr::PluginAppPackMap appPacks;
     vessaplugin::appMgr::PluginSid2AppsMap sidApps;
@@ -110,7 +116,9 @@ struct AppsAddedEvent : AppEvent {
 };
 
 struct AppRemovedEvent : AppEvent {
-    AppRemovedEvent() { type = EVENT_APP_REMOVED; }
+    static constexpr uint32_t kType = EVENT_APP_REMOVED;
+    static constexpr std::string_view kName = "EVENT_APP_REMOVED";
+    AppRemovedEvent() { type = kType; }
     uint32_t appId = 0;
     bool flag = false;
     std::wstring str2;
@@ -124,7 +132,9 @@ struct AppRemovedEvent : AppEvent {
 };
 
 struct AppsDeletedEvent : AppEvent {
-    AppsDeletedEvent() { type = EVENT_APPS_DELETED; }
+    static constexpr uint32_t kType = EVENT_APPS_DELETED;
+    static constexpr std::string_view kName = "EVENT_APPS_DELETED";
+    AppsDeletedEvent() { type = kType; }
     uint32_t sid = 0;
     vessaplugin::appMgr::PluginSid2AppsMap sidApps;
     std::vector<uint32_t> appIds;
@@ -140,7 +150,9 @@ struct AppsDeletedEvent : AppEvent {
 };
 
 struct AppDataEvent : AppEvent {
-    AppDataEvent() { type = EVENT_APP_DATA; }
+    static constexpr uint32_t kType = EVENT_APP_DATA;
+    static constexpr std::string_view kName = "EVENT_APP_DATA";
+    AppDataEvent() { type = kType; }
     uint32_t appId = 0;
     std::string data;
 
@@ -152,7 +164,9 @@ struct AppDataEvent : AppEvent {
 };
 
 struct AnnounceAppsEvent : AppEvent {
-    AnnounceAppsEvent() { type = EVENT_ANNOUNCE_APPS; }
+    static constexpr uint32_t kType = EVENT_ANNOUNCE_APPS;
+    static constexpr std::string_view kName = "EVENT_ANNOUNCE_APPS";
+    AnnounceAppsEvent() { type = kType; }
     std::string body;
 
     template <class R, class V>
@@ -161,18 +175,45 @@ struct AnnounceAppsEvent : AppEvent {
     }
 };
 
+// Every client event, once: visitClientEvent and the tools' event tables
+// (sapp-host's JSON, names and patterns) walk this list, so a new event is
+// its record above and its line here.
+template <class... E> struct EventList {};
+using ClientEvents = EventList<AppAddedEvent, AppsAddedEvent, AppRemovedEvent, AppsDeletedEvent, AppDataEvent,
+                               AnnounceAppsEvent>;
+
+namespace client_event_detail {
+template <class F, class E, class... Rest>
+decltype(auto) visitEventAs(const AppEvent& event, F& f) {
+    if (event.type == E::kType) return f(static_cast<const E&>(event));
+    if constexpr (sizeof...(Rest) == 0) {
+        return f(event);
+    } else {
+        return visitEventAs<F, Rest...>(event, f);
+    }
+}
+template <class... E>
+constexpr bool distinctTypes(EventList<E...>) {
+    const uint32_t types[] = {E::kType...};
+    for (std::size_t i = 0; i < sizeof...(E); ++i) {
+        for (std::size_t j = 0; j < i; ++j) {
+            if (types[i] == types[j]) return false;
+        }
+    }
+    return true;
+}
+static_assert(distinctTypes(ClientEvents{}), "each client event has its own code");
+
+template <class F, class... E>
+decltype(auto) visitEventIn(EventList<E...>, const AppEvent& event, F& f) {
+    return visitEventAs<F, E...>(event, f);
+}
+}  // namespace client_event_detail
+
 // Calls f with `event` as the record its code names (an AppDataEvent for
 // EVENT_APP_DATA, ...), or as the bare head for an unknown code, and returns
 // what f returns.
 template <class F>
 decltype(auto) visitClientEvent(const AppEvent& event, F&& f) {
-    switch (event.type) {
-    case EVENT_APP_ADDED: return f(static_cast<const AppAddedEvent&>(event));
-    case EVENT_APPS_ADDED: return f(static_cast<const AppsAddedEvent&>(event));
-    case EVENT_APP_REMOVED: return f(static_cast<const AppRemovedEvent&>(event));
-    case EVENT_APPS_DELETED: return f(static_cast<const AppsDeletedEvent&>(event));
-    case EVENT_APP_DATA: return f(static_cast<const AppDataEvent&>(event));
-    case EVENT_ANNOUNCE_APPS: return f(static_cast<const AnnounceAppsEvent&>(event));
-    default: return f(event);
-    }
+    return client_event_detail::visitEventIn(ClientEvents{}, event, f);
 }

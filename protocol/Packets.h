@@ -136,19 +136,41 @@ struct Packet {
     static constexpr std::size_t payloadCount = sizeof...(Payloads);
 };
 
+// --- The records nested in payloads --------------------------------------------
+
+// Every record a payload holds, directly or inside another, once, with the
+// name the tools show it under: the payload rows below name these, and the
+// tools' record tables and the fuzz targets' codecs walk the list in this
+// order (which numbers the fuzz inputs' records).
+namespace nested {
+namespace pl = vessaplugin::appMgr;
+using AppInfoPack = Nested<session::AppInfoPack, "AppInfoPack">;
+using AppInfoPack3 = Nested<session::AppInfoPack3, "AppInfoPack3">;
+using VersionItem = Nested<session::VersionItem, "VersionItem">;
+using PAppSdkInfo = Nested<session::PAppSdkInfo, "PAppSdkInfo">;
+using PluginAppPackMap = Nested<pl::PluginAppPackMap, "PluginAppPackMap">;
+using PluginAppPack = Nested<pl::PluginAppPack, "PluginAppPack">;
+using PluginVerItem = Nested<pl::PluginVerItem, "PluginVerItem">;
+using PluginSid2AppsMap = Nested<pl::PluginSid2AppsMap, "PluginSid2AppsMap">;
+using PluginSid2Apps = Nested<pl::PluginSid2Apps, "PluginSid2Apps">;
+using PluginSidAttr = Nested<pl::PluginSidAttr, "PluginSidAttr">;
+}  // namespace nested
+
+using NestedRecords = TypeList<nested::AppInfoPack, nested::AppInfoPack3, nested::VersionItem, nested::PAppSdkInfo,
+                               nested::PluginAppPackMap, nested::PluginAppPack, nested::PluginVerItem,
+                               nested::PluginSid2AppsMap, nested::PluginSid2Apps, nested::PluginSidAttr>;
+
 // The payloads of the rows below.
 template <class R>
-using AppPacks = ZippedPayload<&R::appPacks, &R::appPacksZipped, &R::appPacksLen,
-                               Nested<vessaplugin::appMgr::PluginAppPackMap, "PluginAppPackMap">>;
+using AppPacks = ZippedPayload<&R::appPacks, &R::appPacksZipped, &R::appPacksLen, nested::PluginAppPackMap>;
 template <class R>
-using SidApps = ZippedPayload<&R::sidApps, &R::sidAppsZipped, &R::sidAppsLen,
-                              Nested<vessaplugin::appMgr::PluginSid2AppsMap, "PluginSid2AppsMap">>;
+using SidApps = ZippedPayload<&R::sidApps, &R::sidAppsZipped, &R::sidAppsLen, nested::PluginSid2AppsMap>;
 template <class R>
 using SdkV2Data = Payload<&R::data, SdkV2Payload>;
 template <class R>
 using SdkV3Data = Payload<&R::data, ByType<&R::appMsgType,
-                                           When<Nested<AppInfoPack3, "AppInfoPack3">, kAppMsgDeleteApp, kAppMsgAddApp>,
-                                           When<Nested<PAppSdkInfo, "PAppSdkInfo">, kAppMsgUpdateProxies>>>;
+                                           When<nested::AppInfoPack3, kAppMsgDeleteApp, kAppMsgAddApp>,
+                                           When<nested::PAppSdkInfo, kAppMsgUpdateProxies>>>;
 
 // clang-format off
 using GetAppsReqPacket       = Packet<"PGetAppsReq", URI_GET_APPS_REQ, Way::Out, PGetAppsReq, PGetAppsReq>;

@@ -23,11 +23,11 @@ std::string modulePathOf(const Options& options) {
 }
 
 Scenario scenarioArgument(const Options& options) {
-    return options.args.empty() ? parseScenario(kBuiltinScenario, "built-in scenario") : loadScenario(options.args[0]);
+    return options.args.empty() ? parseScenario(builtinScenario(), "built-in scenario") : loadScenario(options.args[0]);
 }
 
 StreamedScenario streamedScenarioArgument(const Options& options) {
-    return options.args.empty() ? StreamedScenario(kBuiltinScenario, "built-in scenario")
+    return options.args.empty() ? StreamedScenario(builtinScenario(), "built-in scenario")
                                 : streamScenario(options.args[0]);
 }
 

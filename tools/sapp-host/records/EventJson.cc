@@ -1,5 +1,6 @@
 #include "tools/sapp-host/records/EventJson.h"
 
+#include <array>
 #include <type_traits>
 
 #include "protocol/ClientEvents.h"
@@ -21,18 +22,16 @@ template <typename E> Json fieldsPattern(const Json& fields, const std::string& 
     return patternOf<E>(fields, where);
 }
 
-template <typename E> constexpr EventKind kind(uint32_t type, std::string_view name) {
-    return {type, name, displayOf<E>, writeDisplayOf<E>, fieldsPattern<E>};
+template <typename E> constexpr EventKind kind() {
+    return {E::kType, E::kName, displayOf<E>, writeDisplayOf<E>, fieldsPattern<E>};
 }
 
-const EventKind kEvents[] = {
-    kind<AppAddedEvent>(EVENT_APP_ADDED, "EVENT_APP_ADDED"),
-    kind<AppsAddedEvent>(EVENT_APPS_ADDED, "EVENT_APPS_ADDED"),
-    kind<AppRemovedEvent>(EVENT_APP_REMOVED, "EVENT_APP_REMOVED"),
-    kind<AppsDeletedEvent>(EVENT_APPS_DELETED, "EVENT_APPS_DELETED"),
-    kind<AppDataEvent>(EVENT_APP_DATA, "EVENT_APP_DATA"),
-    kind<AnnounceAppsEvent>(EVENT_ANNOUNCE_APPS, "EVENT_ANNOUNCE_APPS"),
-};
+template <typename... E> constexpr std::array<EventKind, sizeof...(E)> kindsOf(EventList<E...>) {
+    return {kind<E>()...};
+}
+
+// One entry per client event, in ClientEvents.h's order.
+constexpr auto kEvents = kindsOf(ClientEvents{});
 
 const EventKind* findEvent(uint32_t type) {
     for (const EventKind& kind : kEvents) {

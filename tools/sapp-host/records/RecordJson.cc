@@ -198,26 +198,10 @@ template <typename R> constexpr Codec nested(std::string_view name) {
             patternGeneric<R>};
 }
 
-// The records nested in packets, in the order that fuzz inputs number them
-// (after the packets). Every record that a payload of the packet table
-// holds is one of them (RecordJsonTest.EveryPayloadHoldsARecordOfTheMapping).
-const Codec kNested[] = {
-    {ps::SdkV2Payload::name, 0, decodeSdkV2Payload, encodeSdkV2Payload, sdkV2PayloadSpans, noPayloads,
-     decodeV2, sdkV2Pattern},
-    nested<ps::AppInfoPack>("AppInfoPack"),
-    nested<ps::AppInfoPack3>("AppInfoPack3"),
-    nested<ps::VersionItem>("VersionItem"),
-    nested<ps::PAppSdkInfo>("PAppSdkInfo"),
-    nested<pl::PluginAppPackMap>("PluginAppPackMap"),
-    nested<pl::PluginAppPack>("PluginAppPack"),
-    nested<pl::PluginVerItem>("PluginVerItem"),
-    nested<pl::PluginSid2AppsMap>("PluginSid2AppsMap"),
-    nested<pl::PluginSid2Apps>("PluginSid2Apps"),
-    nested<pl::PluginSidAttr>("PluginSidAttr"),
-};
-
-// Every record: the packet table's decoded packets in its order, then the
-// nested records.
+// Every record, in the order that fuzz inputs number them: the packet
+// table's decoded packets in its order, the SDK V2 payload, then the nested
+// records of Packets.h's list. Every record that a payload of the packet
+// table holds is one of them (RecordJsonTest.EveryPayloadHoldsARecordOfTheMapping).
 std::vector<Codec> makeCodecs() {
     std::vector<Codec> codecs;
     ps::forEachPacket([&codecs](auto row) {
@@ -228,7 +212,9 @@ std::vector<Codec> makeCodecs() {
                               cleanGeneric<R>, patternPacket<P>});
         }
     });
-    codecs.insert(codecs.end(), std::begin(kNested), std::end(kNested));
+    codecs.push_back({ps::SdkV2Payload::name, 0, decodeSdkV2Payload, encodeSdkV2Payload, sdkV2PayloadSpans,
+                      noPayloads, decodeV2, sdkV2Pattern});
+    ps::forEach(ps::NestedRecords{}, [&codecs]<class N>() { codecs.push_back(nested<typename N::Record>(N::name)); });
     return codecs;
 }
 

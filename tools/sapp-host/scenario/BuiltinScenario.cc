@@ -1,11 +1,19 @@
 #include "tools/sapp-host/scenario/BuiltinScenario.h"
 
+#include <string_view>
+
+#include "protocol/Packets.h"
+
 namespace sapphost {
+
+namespace {
 
 // A typical session of a channel that carries one SDK V2 app (5, proxy 50)
 // and one SDK V3 app (6, proxies 60 and 61). The user's 64-bit uid
 // 4294967396 goes out as the 32-bit uid 100 in the records that carry one.
-const char* const kBuiltinScenario = R"json({
+// INBOUND_URIS stands for the URIs of the packet table's inbound rows, in
+// its order: what the module must ask the host to route to it.
+constexpr std::string_view kText = R"json({
   "name": "typical session",
   "description": "Open a channel session, ask the server for its apps (and once more when no answer comes within 5000 ms), receive one SDK V2 and one SDK V3 app, relay a message down and up for each, then leave and release.",
   "host": {"databases": {"1234": {"dwSGroupId": 78}}},
@@ -20,7 +28,7 @@ const char* const kBuiltinScenario = R"json({
 
     {"note": "The host asks what to route to the module.",
      "ask": "uris",
-     "expect": [{"answer": {"uris": [256978, 257490, 820178, 821202, 2585602, 2611202]}}], "exact": true},
+     "expect": [{"answer": {"uris": [INBOUND_URIS]}}], "exact": true},
     {"ask": "reqtypes", "expect": [{"answer": {"reqtypes": [1007]}}], "exact": true},
 
     {"note": "The user's identity arrives; nothing is sent.",
@@ -117,5 +125,27 @@ const char* const kBuiltinScenario = R"json({
        {"log": {"text": "[sapp] SAppModule::release, leave"}}]}
   ]
 })json";
+
+constexpr std::string_view kInboundUris = "INBOUND_URIS";
+
+std::string inboundUris() {
+    std::string uris;
+    protocol::session::forEach(protocol::session::InboundPackets{}, [&uris]<class P>() {
+        if (!uris.empty()) uris += ", ";
+        uris += std::to_string(P::uri);
+    });
+    return uris;
+}
+
+}  // namespace
+
+const std::string& builtinScenario() {
+    static const std::string text = [] {
+        std::string t(kText);
+        t.replace(t.find(kInboundUris), kInboundUris.size(), inboundUris());
+        return t;
+    }();
+    return text;
+}
 
 }  // namespace sapphost
