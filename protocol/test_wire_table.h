@@ -23,6 +23,7 @@
 
 #include "marshal/Fields.h"
 #include "marshal/Marshallable.h"
+#include "marshal/ReadCheck.h"
 
 namespace sapp::testing {
 
