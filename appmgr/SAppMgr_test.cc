@@ -1,16 +1,14 @@
 // What no trace shows of the app manager: the result of sendAppMsg, which
-// its only caller ignores; and that applying each app's last listed pack
-// once leaves what applying every listing in turn would, for notices no
-// scenario could list them all of. Everything the app manager sends, posts
-// and logs is tested by the scenario folder.
+// its only caller ignores, the registry after deletes and failed notices,
+// and the kept records' large paths (the application of app-list packs:
+// AppPacks_test.cc). Everything the app manager sends, posts and logs is
+// tested by the scenario folder.
 #include "appmgr/SAppMgr.h"
 
 #include <gtest/gtest.h>
 
-#include <map>
-#include <random>
-#include <set>
 
+#include "appmgr/test_registry.h"
 #include "marshal/BlockBuffer.h"
 #include "marshal/Errors.h"
 #include "marshal/Pack.h"
@@ -26,13 +24,7 @@ namespace {
 using namespace protocol::session;
 namespace pl = vessaplugin::appMgr;
 
-template <class R>
-std::string bytesOf(const R& record) {
-    pakt::BlockBuffer buffer;
-    pakt::Pack pack(buffer);
-    pakt::packFields(record, pack);
-    return std::string(pack.data(), pack.size());
-}
+using namespace appmgr_test;
 
 // The payload of an SDK V3 add of app `appId` with one proxy.
 std::string addPayload(uint32_t appId) {
@@ -53,17 +45,6 @@ PAppMsgToClientView platformAdd(uint32_t carrierAppId, const std::string& payloa
     return msg;
 }
 
-// The link a context gives its app manager, over a stand-in session whose
-// user has the session's sid.
-struct StandinLink {
-    explicit StandinLink(standin::Session& session) : link(&session) {
-        user.setSid(session.getSid());
-        link.setUserInfo(&user);
-    }
-    ProtoUInfo user;
-    SessionLink link;
-};
-
 class SAppMgrTest : public ::testing::Test {
 protected:
     standin::Session session{1234};
@@ -79,65 +60,6 @@ TEST_F(SAppMgrTest, SendAppMsgTellsWhetherTheAppCanBeReached) {
     mgr.onAppDlMsgV3(platformAdd(5, add5, 2));
     EXPECT_TRUE(mgr.sendAppMsg(5, "x"));
     EXPECT_EQ(session.requests().size(), 1u);
-}
-
-// The registry as applying every listing in turn leaves it: per app, its
-// proxies and SDK version.
-struct Applied {
-    std::set<uint64_t> proxies;
-    uint32_t sdkVersion = 0;
-};
-
-void applyEveryListing(std::map<uint32_t, Applied>& model, const pl::PluginAppPackMap& packs,
-                       const pl::PluginSid2AppsMap& sidApps, const std::vector<uint32_t>& appIds) {
-    const auto apply = [&](const std::vector<uint32_t>& ids) {
-        for (const uint32_t id : ids) {
-            const auto pack = packs.apps.find(id);
-            if (pack == packs.apps.end()) continue;
-            model[pack->second.appId] = {{pack->second.proxyIds.begin(), pack->second.proxyIds.end()},
-                                         pack->second.sdkVersion};
-        }
-    };
-    apply(appIds);
-    for (const auto& [sid, apps] : sidApps.sidApps) apply(apps.appIds);
-}
-
-// Appends " id". Appended in two steps: GCC 12 at -O3 misreads
-// `" " + std::to_string(id)` as an overlapping copy (-Werror=restrict).
-void appendId(std::string& out, uint64_t id) {
-    out += ' ';
-    out += std::to_string(id);
-}
-
-// What the uplink sends for `appId`, as "V2 p1 p2" (one PUserMsg3 per
-// proxy, in order), "V3 p1 p2" (one PAppMsgToSDK naming them) or "none"
-// (no proxy entry); a V2 app without proxies sends nothing: "V2".
-std::string uplink(SAppMgr& mgr, standin::Session& session, uint32_t appId) {
-    const std::size_t before = session.requests().size();
-    if (!mgr.sendAppMsg(appId, "x")) return "none";
-    const std::vector<standin::SentRequest> sent = session.requests();
-    std::string out = before < sent.size() && sent[before].uri == URI_APP_MSG_TO_SDK ? "V3" : "V2";
-    for (std::size_t i = before; i < sent.size(); ++i) {
-        pakt::Unpack up(sent[i].body.data(), sent[i].body.size());
-        if (sent[i].uri == URI_USER_MSG3) {
-            PUserMsg3 msg;
-            msg.unmarshal(up);
-            appendId(out, msg.proxyId);
-        } else {
-            PAppMsgToSDK msg;
-            msg.unmarshal(up);
-            for (const uint64_t proxy : msg.proxyIds) appendId(out, proxy);
-        }
-    }
-    return out;
-}
-
-std::string uplink(const std::map<uint32_t, Applied>& model, uint32_t appId) {
-    const auto app = model.find(appId);
-    if (app == model.end()) return "none";
-    std::string out = app->second.sdkVersion == 3 ? "V3" : "V2";
-    for (const uint64_t proxy : app->second.proxies) appendId(out, proxy);
-    return out;
 }
 
 // An SDK V3 delete names its app in its body, which may be one the
@@ -314,55 +236,5 @@ TEST_F(SAppMgrTest, ANoticeWhoseListFailsLateChangesNothingShortOrLong) {
     }
 }
 
-TEST(PackApplicationTest, EachAppKeepsThePackItsLastListingReached) {
-    std::mt19937 random(42);
-    const auto below = [&](uint32_t n) { return static_cast<uint32_t>(random() % n); };
-    for (int trial = 0; trial < 200; ++trial) {
-        standin::Session session(1234);
-        StandinLink link(session);
-        SAppMgr mgr(link.link);
-        std::map<uint32_t, Applied> model;
-        for (int notice = 0; notice < 4; ++notice) {
-            // Packs keyed 0..7, now and then for another app than their
-            // key, in some notices every one of them; ids listed in runs,
-            // again under several sids.
-            const bool anyApp = below(4) == 0;
-            pl::PluginAppPackMap packs;
-            for (uint32_t n = below(6); n > 0; --n) {
-                pl::PluginAppPack& pack = packs.apps[below(8)];
-                pack.appId = anyApp || below(4) == 0 ? 100 + below(8) : 0;
-                for (uint32_t p = below(4); p > 0; --p) pack.proxyIds.push_back(below(6));
-                pack.sdkVersion = static_cast<uint16_t>(below(3) == 0 ? 3 : 2);
-            }
-            for (auto& [key, pack] : packs.apps) {
-                pack.appId = pack.appId == 0 ? key : pack.appId - 100;
-            }
-            // Runs of one id, now and then long ones.
-            const auto someIds = [&] {
-                std::vector<uint32_t> ids;
-                for (uint32_t n = below(6); n > 0; --n) ids.insert(ids.end(), below(5) == 0 ? 1 + below(40) : 1 + below(3), below(8));
-                return ids;
-            };
-            pl::PluginSid2AppsMap sidApps;
-            for (uint32_t n = below(3); n > 0; --n) sidApps.sidApps[below(5)].appIds = someIds();
-            const std::vector<uint32_t> appIds = someIds();
-
-            const std::string packBytes = bytesOf(packs);
-            const std::string sidBytes = bytesOf(sidApps);
-            PAddAppReqView req;
-            req.sid = 1234;
-            req.appPacks = packBytes;
-            req.sidApps = sidBytes;
-            req.appIds = appIds;
-            mgr.onAddAppReq(req);
-            applyEveryListing(model, packs, sidApps, appIds);
-
-            for (uint32_t app = 0; app < 8; ++app) {
-                EXPECT_EQ(uplink(mgr, session, app), uplink(model, app)) << "trial " << trial << ", app " << app;
-            }
-        }
-        if (HasFailure()) return;
-    }
-}
 
 }  // namespace
