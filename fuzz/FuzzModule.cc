@@ -94,13 +94,8 @@ public:
     }
 
     void play(FuzzInput& in) {
-        while (!in.empty()) {
-            step(in);
-            for (auto& session : m_sessions) {
-                if (session) session->clearEntries();
-            }
-            standin::clearLogRecords();
-        }
+        // The log and the sessions have observers, so they keep nothing.
+        while (!in.empty()) step(in);
     }
 
 private:

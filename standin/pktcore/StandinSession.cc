@@ -138,8 +138,11 @@ void Session::clearEntries() { m_entries.clear(); }
 void Session::setObserver(std::function<void(const Entry&)> observer) { m_observer = std::move(observer); }
 
 void Session::record(Entry entry) {
-    m_entries.push_back(entry);
-    if (m_observer) m_observer(entry);
+    if (m_observer) {
+        m_observer(entry);
+    } else {
+        m_entries.push_back(std::move(entry));
+    }
 }
 
 }  // namespace standin

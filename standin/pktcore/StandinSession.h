@@ -137,7 +137,9 @@ public:
     std::vector<TaskCall> taskCalls() const;
     std::vector<WatchCall> watchCalls() const;
     void clearEntries();
-    // Called with every entry as it is recorded.
+    // Called with every entry as it is recorded. While an observer is set,
+    // entries go to it and are not kept: entries() holds only those
+    // recorded with none set.
     void setObserver(std::function<void(const Entry&)> observer);
 
     // Used by TaskQueue.

@@ -48,8 +48,8 @@ void recordLine(unsigned short level, const char* category, const char* file, un
     std::function<void(const standin::LogRecord&)> observer;
     {
         std::lock_guard lock(state().mutex);
-        state().records.push_back(record);
         observer = state().observer;
+        if (!observer) state().records.push_back(record);
     }
     if (observer) observer(record);
 }

@@ -2,7 +2,8 @@
 // and tools. Not part of the real host's interface.
 //
 // Every line handed to LogExport::write or to DoLog2 is recorded whole, in
-// call order, and passed to the observer if one is set. Each of the five
+// call order: passed to the observer if one is set, and kept (logRecords)
+// only while none is. Each of the five
 // log calls can be made to fail with a HostFault (HostFaults.h); a failing
 // one records nothing. Lines are recorded
 // whether or not their level is enabled: deciding that is the caller's job.

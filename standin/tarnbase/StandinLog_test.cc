@@ -20,9 +20,11 @@ protected:
     void TearDown() override { standin::resetLog(); }
 };
 
-TEST_F(StandinLogTest, SinkAndDoLog2RecordAllSevenValuesInCallOrderForTheObserver) {
-    std::vector<std::size_t> seenAt;  // the record count the observer finds
-    standin::setLogObserver([&](const standin::LogRecord&) { seenAt.push_back(standin::logRecords().size()); });
+// Lines go to the observer, in call order, with all seven values, and are
+// kept only while no observer is set.
+TEST_F(StandinLogTest, SinkAndDoLog2HandAllSevenValuesInCallOrderToTheObserverOrKeepThem) {
+    std::vector<standin::LogRecord> observed;
+    standin::setLogObserver([&](const standin::LogRecord& record) { observed.push_back(record); });
     LogExport* sink = GetLogInstance(L"vessaprotocol.lg");
     ASSERT_NE(sink, nullptr);
     EXPECT_EQ(GetLogInstance(L"other.lg"), sink) << "one sink for every file name";
@@ -32,14 +34,20 @@ TEST_F(StandinLogTest, SinkAndDoLog2RecordAllSevenValuesInCallOrderForTheObserve
     DoLog2(3, "Cat", "ProtoLog", 54, "PLOG", L"[sess] \u00e9 7", "m.dll");
     sink->write(2, nullptr, nullptr, 0, nullptr, nullptr, nullptr);
 
-    const auto records = standin::logRecords();
-    ASSERT_EQ(records.size(), 3u);
-    EXPECT_EQ(fields(records[0]),
+    ASSERT_EQ(observed.size(), 3u);
+    EXPECT_EQ(fields(observed[0]),
               Fields(1, "ProtocolSession", "SAppLog", 10, "SAPP_LOG", L"[sapp] x", "sapp.dll", true));
-    EXPECT_EQ(fields(records[1]), Fields(3, "Cat", "ProtoLog", 54, "PLOG", L"[sess] \u00e9 7", "m.dll", false));
+    EXPECT_EQ(fields(observed[1]), Fields(3, "Cat", "ProtoLog", 54, "PLOG", L"[sess] \u00e9 7", "m.dll", false));
     // Null pointers are recorded as empty strings rather than crashing.
-    EXPECT_EQ(fields(records[2]), Fields(2, "", "", 0, "", L"", "", true));
-    EXPECT_EQ(seenAt, (std::vector<std::size_t>{1, 2, 3}));
+    EXPECT_EQ(fields(observed[2]), Fields(2, "", "", 0, "", L"", "", true));
+    EXPECT_TRUE(standin::logRecords().empty()) << "an observed line is not kept";
+
+    standin::setLogObserver(nullptr);
+    DoLog2(3, "Cat", "ProtoLog", 54, "PLOG", L"kept", "m.dll");
+    const auto kept = standin::logRecords();
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(fields(kept[0]), Fields(3, "Cat", "ProtoLog", 54, "PLOG", L"kept", "m.dll", false));
+    EXPECT_EQ(observed.size(), 3u);
 }
 
 TEST_F(StandinLogTest, ResetRestoresTheDefaultsAndDropsTheObserver) {

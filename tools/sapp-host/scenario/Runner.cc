@@ -43,13 +43,9 @@ public:
         standin::removeAllDatabases();
         standin::setUnzipLimit(standin::kDefaultUnzipLimit);
         standin::resetHostFaults();
-        // The stand-in log and sessions also keep every line and effect they
-        // see; the trace has them already, so each is dropped there once
-        // traced.
-        standin::setLogObserver([this](const standin::LogRecord& record) {
-            emit(trace::log(record));
-            standin::clearLogRecords();
-        });
+        // With an observer set, the stand-in log and sessions hand each line
+        // and effect to it and keep none: the trace is the one record.
+        standin::setLogObserver([this](const standin::LogRecord& record) { emit(trace::log(record)); });
         standin::setHostFaultObserver([this](standin::HostCall call) { emit(trace::fault(call)); });
         applyHost(m_scenario.host);
         forEachStep([this](const Step& step) { runStep(step); });
@@ -71,10 +67,7 @@ public:
         const std::string name = *open.session;
         nameSid(open.sid);
         auto session = std::make_unique<standin::Session>(open.sid);
-        session->setObserver([this, name, observed = session.get()](const standin::Entry& entry) {
-            onEntry(name, entry);
-            observed->clearEntries();
-        });
+        session->setObserver([this, name](const standin::Entry& entry) { onEntry(name, entry); });
         standin::Session* raw = session.get();
         m_sessions.push_back(std::move(session));
         m_byName[name] = raw;
