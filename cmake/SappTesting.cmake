@@ -1,6 +1,6 @@
 # Test registration shared by every folder.
 #
-# sapp_add_test(NAME SOURCES src... LIBS lib...) builds one GoogleTest
+# sapp_add_test(NAME SOURCES src... [ALONE src...] LIBS lib...) builds one GoogleTest
 # executable. Natively every test case is its own CTest test; when cross
 # compiling each process start is expensive (Wine), so the executable is one
 # CTest test run through the emulator.
@@ -54,15 +54,22 @@ else()
 endif()
 
 function(sapp_add_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
-  add_executable(${name} ${ARG_SOURCES})
+  cmake_parse_arguments(ARG "" "" "SOURCES;ALONE;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES} ${ARG_ALONE})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main)
   # The test files of one executable compile in unity batches: each file
   # parses GoogleTest's and the standard library's headers, which cost more
   # than most tests' own code, so a batch parses them once. What a test file
   # declares at namespace scope must not clash with its batch mates' (an
-  # unnamed namespace is one per batch, not per file).
+  # unnamed namespace is one per batch, not per file). ALONE files compile
+  # by themselves: a file that replaces the global operator new and delete
+  # must not lend them to its batch mates, where GCC's optimiser pairs the
+  # standard library's new with the replaced delete and warns
+  # (-Wmismatched-new-delete).
   set_target_properties(${name} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 8)
+  if(ARG_ALONE)
+    set_source_files_properties(${ARG_ALONE} PROPERTIES SKIP_UNITY_BUILD_INCLUSION ON)
+  endif()
   if(CMAKE_CROSSCOMPILING)
     add_test(NAME ${name} COMMAND ${name})
     sapp_test_runs_target(${name})
