@@ -193,7 +193,7 @@ decltype(auto) visitEventAs(const AppEvent& event, F& f) {
     }
 }
 template <class... E>
-constexpr bool distinctTypes(EventList<E...>) {
+consteval bool distinctTypes(EventList<E...>) {
     const uint32_t types[] = {E::kType...};
     for (std::size_t i = 0; i < sizeof...(E); ++i) {
         for (std::size_t j = 0; j < i; ++j) {

@@ -37,7 +37,7 @@
 
 namespace protocol::session {
 
-constexpr uint32_t makeUri(uint32_t number, uint32_t service) { return (number << 8) | service; }
+consteval uint32_t makeUri(uint32_t number, uint32_t service) { return (number << 8) | service; }
 
 inline constexpr uint32_t kServiceSessionApp = 210;
 inline constexpr uint32_t kServiceAppPlatform = 2;
