@@ -210,8 +210,12 @@ TEST(ReportTest, ScenariosAndTheModuleAreNamedRelativeToThePage) {
     EXPECT_TRUE(beside["steps"].empty());
     const Json below = reportScenario(0, outcome, std::nullopt, {}, "out/pages/report.html");
     EXPECT_EQ(below["url"], "../../dir%20with%20space/%C3%BC%231.json");
+#if !defined(_WIN32)
+    // A colon in the first segment would read as a URL scheme. (On Windows
+    // "a:" names a drive, and no file name holds a colon.)
     EXPECT_EQ(reportScenario(0, outcomeOf("a:b.json", "n", "bad"), std::nullopt, {}, "r.html")["url"],
               "a%3Ab.json");
+#endif
     EXPECT_EQ(reportScenario(0, outcome, std::nullopt, {}, "")["url"], "");
 
     const std::string root = std::filesystem::current_path().root_path().generic_string();
