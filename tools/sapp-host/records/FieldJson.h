@@ -310,14 +310,8 @@ template <typename T> void writeDisplayOf(std::string& out, const Json& value) {
             out += writeDisplay(value);
             return;
         }
-        const bool object = value.is_object();
-        out += object ? '{' : '[';
-        for (auto it = value.begin(); it != value.end(); ++it) {
-            if (it != value.begin()) out += ',';
-            if (object) out += dumpCompact(Json(it.key())) + ':';
-            writeDisplayOf<pakt::ElementOf<T>>(out, *it);
-        }
-        out += object ? '}' : ']';
+        writeMembers(out, value,
+                     [](std::string& o, const Json& member) { writeDisplayOf<pakt::ElementOf<T>>(o, member); });
     } else if constexpr (pakt::HasFields<T>) {
         if (!value.is_object()) {
             out += writeDisplay(value);

@@ -154,14 +154,9 @@ Json displayHexStrings(const Json& value) {
 std::string writeDisplay(const Json& display) {
     if (display.is_string()) return display.get<std::string>();
     if (!display.is_structured()) return dumpCompact(display);
-    const bool object = display.is_object();
-    std::string out(1, object ? '{' : '[');
-    for (auto it = display.begin(); it != display.end(); ++it) {
-        if (it != display.begin()) out += ',';
-        if (object) out += dumpCompact(Json(it.key())) + ':';
-        out += writeDisplay(*it);
-    }
-    return out + (object ? '}' : ']');
+    std::string out;
+    writeMembers(out, display, [](std::string& o, const Json& member) { o += writeDisplay(member); });
+    return out;
 }
 
 void writeHexDisplay(std::string& out, const Json& value) {
@@ -177,14 +172,7 @@ void writeHexDisplay(std::string& out, const Json& value) {
         out += dumpCompact(value);
         return;
     }
-    const bool object = value.is_object();
-    out += object ? '{' : '[';
-    for (auto it = value.begin(); it != value.end(); ++it) {
-        if (it != value.begin()) out += ',';
-        if (object) out += dumpCompact(Json(it.key())) + ':';
-        writeHexDisplay(out, *it);
-    }
-    out += object ? '}' : ']';
+    writeMembers(out, value, [](std::string& o, const Json& member) { writeHexDisplay(o, member); });
 }
 
 std::string writeHexDisplay(const Json& value) {

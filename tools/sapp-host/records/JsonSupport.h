@@ -154,6 +154,19 @@ std::string writeDisplay(const Json& display);
 // the display tree.
 void writeHexDisplay(std::string& out, const Json& value);
 std::string writeHexDisplay(const Json& value);
+// Appends an array or object (`structured`) on one line, as writeDisplay
+// does, writing each member's value with element(out, member).
+template <class F>
+void writeMembers(std::string& out, const Json& structured, F&& element) {
+    const bool object = structured.is_object();
+    out += object ? '{' : '[';
+    for (auto it = structured.begin(); it != structured.end(); ++it) {
+        if (it != structured.begin()) out += ',';
+        if (object) out += dumpCompact(Json(it.key())) + ':';
+        element(out, *it);
+    }
+    out += object ? '}' : ']';
+}
 
 // The one of `names` a typo away from `given` (a letter wrong, missing,
 // added, or two swapped; at most two such edits, for a word of three
