@@ -29,6 +29,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -143,8 +144,7 @@ public:
             m_slots[hole].value = std::move(m_slots[i].value);
             hole = i;
         }
-        m_slots[hole].used = false;
-        m_slots[hole].value = Value();
+        m_slots[hole].clear();
         --m_size;
     }
 
@@ -164,9 +164,34 @@ public:
     }
 
 private:
+    // A slot's value exists only while the slot is used: a fresh table is
+    // not written through (of a table of apps, that cost more than a tenth
+    // of reading a list of them), only its flags are.
     struct Slot {
-        Value value{};
-        Key key = 0;
+        Slot() {}
+        ~Slot() { clear(); }
+        Slot(const Slot&) = delete;
+        Slot& operator=(const Slot&) = delete;
+
+        template <class... Args>
+        Value& fill(Key k, Args&&... args) {
+            // Checked here, where a value nested in the class that holds the
+            // table is complete.
+            static_assert(std::is_nothrow_constructible_v<Value, Args...>, "a slot is filled without a way to fail");
+            std::construct_at(&value, std::forward<Args>(args)...);
+            key = k;
+            used = true;
+            return value;
+        }
+        void clear() {
+            if (used) std::destroy_at(&value);
+            used = false;
+        }
+
+        union {
+            Value value;  // while used
+        };
+        Key key;  // while used
         bool used = false;
     };
 
@@ -174,10 +199,8 @@ private:
     std::size_t next(std::size_t i) const { return (i + 1) & m_mask; }
 
     Value& take(std::size_t i, Key key) {
-        m_slots[i].used = true;
-        m_slots[i].key = key;
         ++m_size;
-        return m_slots[i].value;
+        return m_slots[i].fill(key);
     }
 
     // Makes the table at least `slots` slots (and at least 16), a power of
@@ -197,9 +220,7 @@ private:
             if (!slot.used) continue;
             std::size_t i = home(slot.key);
             while (m_slots[i].used) i = next(i);
-            m_slots[i].used = true;
-            m_slots[i].key = slot.key;
-            m_slots[i].value = std::move(slot.value);
+            m_slots[i].fill(slot.key, std::move(slot.value));
         }
     }
 

@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <string_view>
@@ -60,9 +61,20 @@ struct Bool {
 #endif
 
 // Out of line, so that the read of a string stays small enough to inline
-// into a record's walk. A copy into a fresh string and a move beat assign's
-// general replace.
-PAKT_NOINLINE inline void copyBytes(std::string& v, std::string_view bytes) { v = std::string(bytes); }
+// into a record's walk. The string is made anew where the old one was:
+// the constructor's one copy beats both assign's general replace and a
+// copy into a temporary that is then moved (a member string may be
+// replaced so: same type, not const, not a base). Should the allocation
+// throw, an empty string takes the place, so that `v` is always a string.
+PAKT_NOINLINE inline void copyBytes(std::string& v, std::string_view bytes) {
+    std::destroy_at(&v);
+    try {
+        std::construct_at(&v, bytes.data(), bytes.size());
+    } catch (...) {
+        std::construct_at(&v);
+        throw;
+    }
+}
 
 // A byte run, read into a std::string (a copy) or into a std::string_view
 // that points into the bytes being read and is valid while they are.
