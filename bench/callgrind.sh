@@ -8,7 +8,10 @@
 # --quick 100 and 300 messages, 1 and 3 app lists, which takes half the time
 # (the cost budget, bench/budget.sh). The difference in instructions divided
 # by the difference in messages (apps, for BM_AppList/N) is the cost of one,
-# so that set-up and teardown cancel out. The two iteration counts give the
+# so that set-up and teardown cancel out. (A benchmark also drops what its
+# set-up counted when its timed loop starts, startMeasuring in
+# bench/SappBench.cc: filling a registry costs each process a different
+# number of hash probes, which two runs would not cancel.) The two iteration counts give the
 # same figures to within about 1 % (BM_UplinkV2/8: 1,213 and 1,225). Counting is on only inside the module's
 # entry points onPacket and onRequest and off again inside the host's
 # callbacks (the bench session's postAppEvent and sendRequest): a figure is
