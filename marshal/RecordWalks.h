@@ -7,11 +7,17 @@
 // or destroys a record, since the record's virtual table names them.
 //
 // Inside this project they are still compiled once per record. Each record
-// header declares its records' Record<R> as explicitly instantiated
-// elsewhere (extern template) when SAPP_RECORD_WALKS_LINKED is defined,
-// which every target linking sapp_protocol is given; protocol/Records.cc,
-// part of sapp_protocol, holds the instantiations. A record declared there
-// but missing from Records.cc fails to link.
+// header names its records once more, at its end, with PAKT_RECORD_WALKS,
+// which says where their walks are compiled:
+//   - in protocol/Records.cc, which defines SAPP_RECORD_WALKS_HERE and
+//     includes the record headers: there it is the explicit instantiation;
+//   - for every other target linking sapp_protocol (which is given
+//     SAPP_RECORD_WALKS_LINKED): an explicit instantiation declaration
+//     (extern template), so that no translation unit compiles its own;
+//   - for a host built against the installed headers: nothing, and the
+//     walks are compiled where they are needed.
+// So a record gains its compiled walks with the one line in its own header,
+// and a record without the line is compiled wherever it is used.
 #pragma once
 
 #include "marshal/Fields.h"
@@ -29,3 +35,12 @@ void Record<R>::unmarshal(Unpack& up) {
 }
 
 }  // namespace pakt
+
+// At global scope, after the record's definition (see the top of this file).
+#if defined(SAPP_RECORD_WALKS_HERE)
+#define PAKT_RECORD_WALKS(...) template class pakt::Record<__VA_ARGS__>;
+#elif defined(SAPP_RECORD_WALKS_LINKED)
+#define PAKT_RECORD_WALKS(...) extern template class pakt::Record<__VA_ARGS__>;
+#else
+#define PAKT_RECORD_WALKS(...)
+#endif

@@ -17,7 +17,6 @@
 
 #include "marshal/BlockBuffer.h"
 #include "marshal/Fields.h"
-#include "protocol/RecordsFwd.h"
 
 namespace protocol::session {
 
@@ -57,7 +56,8 @@ struct BasicAppDataV2 {
         v(pakt::varstr16, "appData", r.appData);
     }
 };
-// AppDataV2, AppDataV2View: RecordsFwd.h.
+using AppDataV2 = BasicAppDataV2<std::string>;
+using AppDataV2View = BasicAppDataV2<std::string_view>;
 
 // The V2 uplink payload; its app data a byte run of type Text, as above.
 template <class Text>
@@ -75,7 +75,8 @@ struct BasicAppUplinkV2 {
         v(pakt::varstr16, "appData", r.appData);
     }
 };
-// AppUplinkV2, AppUplinkV2View: RecordsFwd.h.
+using AppUplinkV2 = BasicAppUplinkV2<std::string>;
+using AppUplinkV2View = BasicAppUplinkV2<std::string_view>;
 
 // Packs the V2 uplink payload of a client message into `buffer`, which it
 // empties first, and returns its bytes (valid until the buffer changes).

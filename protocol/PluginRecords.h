@@ -23,7 +23,6 @@
 
 #include "marshal/Fields.h"
 #include "marshal/RecordWalks.h"
-#include "protocol/RecordsFwd.h"
 
 namespace vessaplugin::appMgr {
 
@@ -125,17 +124,11 @@ struct PluginSid2AppsMap : pakt::Record<PluginSid2AppsMap> {
 
 }  // namespace vessaplugin::appMgr
 
-// The walks of these records are compiled in protocol/Records.cc for every
-// target of this project that links it (SAPP_RECORD_WALKS_LINKED); anyone
-// else, a host built against the installed headers, compiles them from
-// marshal/RecordWalks.h where it needs them.
-#if defined(SAPP_RECORD_WALKS_LINKED)
-namespace pakt {
-extern template class Record<vessaplugin::appMgr::PluginVerItem>;
-extern template class Record<vessaplugin::appMgr::PluginAppPack>;
-extern template class Record<vessaplugin::appMgr::PluginAppPackMap>;
-extern template class Record<vessaplugin::appMgr::PluginSid2Apps>;
-extern template class Record<vessaplugin::appMgr::PluginSidAttr>;
-extern template class Record<vessaplugin::appMgr::PluginSid2AppsMap>;
-}  // namespace pakt
-#endif
+// Where the walks of these records are compiled, the views' included:
+// marshal/RecordWalks.h. A new record adds its line here.
+PAKT_RECORD_WALKS(vessaplugin::appMgr::PluginVerItem)
+PAKT_RECORD_WALKS(vessaplugin::appMgr::PluginAppPack)
+PAKT_RECORD_WALKS(vessaplugin::appMgr::PluginAppPackMap)
+PAKT_RECORD_WALKS(vessaplugin::appMgr::PluginSid2Apps)
+PAKT_RECORD_WALKS(vessaplugin::appMgr::PluginSidAttr)
+PAKT_RECORD_WALKS(vessaplugin::appMgr::PluginSid2AppsMap)

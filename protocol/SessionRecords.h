@@ -33,7 +33,6 @@
 
 #include "marshal/Fields.h"
 #include "marshal/RecordWalks.h"
-#include "protocol/RecordsFwd.h"
 
 namespace protocol::session {
 
@@ -123,7 +122,8 @@ struct BasicAddAppReq : pakt::Record<BasicAddAppReq<Bytes>> {
         v(pakt::varstr32, "context", r.context);
     }
 };
-// PAddAppReq, PAddAppReqView: RecordsFwd.h, like every alias below.
+using PAddAppReq = BasicAddAppReq<std::string>;
+using PAddAppReqView = BasicAddAppReq<std::string_view>;
 
 template <class Bytes>
 struct BasicDelAppReq : pakt::Record<BasicDelAppReq<Bytes>> {
@@ -144,6 +144,8 @@ struct BasicDelAppReq : pakt::Record<BasicDelAppReq<Bytes>> {
         v(pakt::varstr32, "context", r.context);
     }
 };
+using PDelAppReq = BasicDelAppReq<std::string>;
+using PDelAppReqView = BasicDelAppReq<std::string_view>;
 
 // The app-platform carriers hold their payload (data) as a byte run of type
 // Bytes, like the app-list notices above: a view where the module reads a
@@ -171,6 +173,8 @@ struct BasicUserMsg3 : pakt::Record<BasicUserMsg3<Bytes>> {
         v(pakt::varstr32, "data", r.data);
     }
 };
+using PUserMsg3 = BasicUserMsg3<std::string>;
+using PUserMsg3View = BasicUserMsg3<std::string_view>;
 
 template <class Bytes>
 struct BasicAppMsgToClient : pakt::Record<BasicAppMsgToClient<Bytes>> {
@@ -201,6 +205,8 @@ struct BasicAppMsgToClient : pakt::Record<BasicAppMsgToClient<Bytes>> {
         v(pakt::varstr32, "data", r.data);
     }
 };
+using PAppMsgToClient = BasicAppMsgToClient<std::string>;
+using PAppMsgToClientView = BasicAppMsgToClient<std::string_view>;
 
 struct PAppMsgToSDK : pakt::Record<PAppMsgToSDK> {
     uint32_t sid = 0;
@@ -297,27 +303,20 @@ struct PAppSdkInfo : pakt::Record<PAppSdkInfo> {
 
 }  // namespace protocol::session
 
-// The walks of these records, the views' included, are compiled in
-// protocol/Records.cc for every target of this project that links it
-// (SAPP_RECORD_WALKS_LINKED); anyone else, a host built against the
-// installed headers, compiles them from marshal/RecordWalks.h where it
-// needs them.
-#if defined(SAPP_RECORD_WALKS_LINKED)
-namespace pakt {
-extern template class Record<protocol::session::PGetAppsReq>;
-extern template class Record<protocol::session::PGetAnnounceApps>;
-extern template class Record<protocol::session::PAddAppReq>;
-extern template class Record<protocol::session::PDelAppReq>;
-extern template class Record<protocol::session::PAddAppReqView>;
-extern template class Record<protocol::session::PDelAppReqView>;
-extern template class Record<protocol::session::PUserMsg3View>;
-extern template class Record<protocol::session::PAppMsgToClientView>;
-extern template class Record<protocol::session::PUserMsg3>;
-extern template class Record<protocol::session::PAppMsgToClient>;
-extern template class Record<protocol::session::PAppMsgToSDK>;
-extern template class Record<protocol::session::VersionItem>;
-extern template class Record<protocol::session::AppInfoPack>;
-extern template class Record<protocol::session::AppInfoPack3>;
-extern template class Record<protocol::session::PAppSdkInfo>;
-}  // namespace pakt
-#endif
+// Where the walks of these records are compiled, the views' included:
+// marshal/RecordWalks.h. A new record adds its line here.
+PAKT_RECORD_WALKS(protocol::session::PGetAppsReq)
+PAKT_RECORD_WALKS(protocol::session::PGetAnnounceApps)
+PAKT_RECORD_WALKS(protocol::session::PAddAppReq)
+PAKT_RECORD_WALKS(protocol::session::PDelAppReq)
+PAKT_RECORD_WALKS(protocol::session::PAddAppReqView)
+PAKT_RECORD_WALKS(protocol::session::PDelAppReqView)
+PAKT_RECORD_WALKS(protocol::session::PUserMsg3View)
+PAKT_RECORD_WALKS(protocol::session::PAppMsgToClientView)
+PAKT_RECORD_WALKS(protocol::session::PUserMsg3)
+PAKT_RECORD_WALKS(protocol::session::PAppMsgToClient)
+PAKT_RECORD_WALKS(protocol::session::PAppMsgToSDK)
+PAKT_RECORD_WALKS(protocol::session::VersionItem)
+PAKT_RECORD_WALKS(protocol::session::AppInfoPack)
+PAKT_RECORD_WALKS(protocol::session::AppInfoPack3)
+PAKT_RECORD_WALKS(protocol::session::PAppSdkInfo)
