@@ -52,6 +52,10 @@ public:
     // The message is given up: its data may move into the event.
     void onAppDlMsgV2(const protocol::session::PUserMsg3View& msg);
     void onAppDlMsgV3(const protocol::session::PAppMsgToClientView& msg);
+    // The notices the handler table hands over as they come, decoded
+    // (handlers/SAppProtoHandler.cc): one overload per such row's view.
+    void onNotice(const protocol::session::PUserMsg3View& msg) { onAppDlMsgV2(msg); }
+    void onNotice(const protocol::session::PAppMsgToClientView& msg) { onAppDlMsgV3(msg); }
 
     // Sends a client message to every proxy of the app in its generation's
     // carrier. False when the app has no proxy entry or no SDK version.
