@@ -25,7 +25,7 @@ const Command kHelpCommand = {
 // Every command, in the order the help lists them.
 const Command* const kCommands[] = {
     &kRunCommand,     &kCheckCommand,  &kReportCommand, &kRecordCommand,  &kDiagramCommand,    &kDecodeCommand,
-    &kEncodeCommand,  &kSoakCommand,   &kSweepCommand,  &kHelpCommand,    &kPlayOneCommand,    &kPlayTracedCommand,
+    &kEncodeCommand,  &kEventsCommand, &kSoakCommand,   &kSweepCommand,  &kHelpCommand,    &kPlayOneCommand,    &kPlayTracedCommand,
     &kSweepOneCommand, &kSweepLoadCommand,
 };
 

@@ -45,6 +45,7 @@ extern const Command kRecordCommand;   // RecordCommand.cc
 extern const Command kDiagramCommand;  // DiagramCommand.cc
 extern const Command kDecodeCommand;   // DecodeCommand.cc
 extern const Command kEncodeCommand;   // EncodeCommand.cc
+extern const Command kEventsCommand;   // EventsCommand.cc
 extern const Command kSoakCommand;     // SoakCommand.cc
 extern const Command kSweepCommand;    // SweepCommand.cc
 // The hidden modes that sweep starts (SweepCommand.cc): one scenario's

@@ -51,6 +51,7 @@ constexpr OptionRow kOptions[] = {
      "anything but exactly one record in canonical form is an error (exit 1): bytes after the record, or bytes "
      "that would change"},
     {"--compact", "", "decode", "print the fields on one line"},
+    {"--markdown", "", "events", "print a Markdown table (docs/sapp-host-formats.md quotes it)"},
     {"--sessions", "N", "soak", "the sessions open at a time", Need::Optional, {}, NumberRange{1, 100000, 100}},
     {"--packets", "M", "soak", "the packets and client requests to play", Need::Optional, {},
      NumberRange{1, 1000000000000ull, 100000}},

@@ -16,6 +16,7 @@ struct EventKind {
     Json (*display)(const Json& fields);
     void (*write)(std::string& out, const Json& fields);
     Json (*pattern)(const Json& fields, const std::string& where);
+    std::string (*outline)();
 };
 
 template <typename E> Json fieldsPattern(const Json& fields, const std::string& where) {
@@ -23,7 +24,7 @@ template <typename E> Json fieldsPattern(const Json& fields, const std::string& 
 }
 
 template <typename E> constexpr EventKind kind() {
-    return {E::kType, E::kName, displayOf<E>, writeDisplayOf<E>, fieldsPattern<E>};
+    return {E::kType, E::kName, displayOf<E>, writeDisplayOf<E>, fieldsPattern<E>, outlineOf<E>};
 }
 
 template <typename... E> constexpr std::array<EventKind, sizeof...(E)> kindsOf(EventList<E...>) {
@@ -110,6 +111,13 @@ Json eventFieldsPattern(std::optional<uint32_t> type, const Json& fields, const 
         }
     }
     throw InputError(where + ": the fields of no event (give \"type\" to check them against one): " + errors);
+}
+
+std::vector<EventOutline> eventOutlines() {
+    std::vector<EventOutline> out;
+    out.reserve(kEvents.size());
+    for (const EventKind& kind : kEvents) out.push_back({kind.type, kind.name, kind.outline()});
+    return out;
 }
 
 }  // namespace sapphost

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "host/ClientRecords.h"
 #include "tools/sapp-host/records/JsonSupport.h"
@@ -30,6 +31,15 @@ std::optional<uint32_t> eventTypeNamed(std::string_view name);
 std::string eventNamesText();
 // The events' names alone.
 std::vector<std::string_view> eventNames();
+
+// One client event's code, name and fields (outlineOf in FieldJson.h).
+struct EventOutline {
+    uint32_t type;
+    std::string_view name;
+    std::string fields;
+};
+// Every client event, in ClientEvents.h's order.
+std::vector<EventOutline> eventOutlines();
 // A check's pattern of an event's fields (patternOf in FieldJson.h): those
 // of the event of code `type`, or, without one, of any event they fit.
 Json eventFieldsPattern(std::optional<uint32_t> type, const Json& fields, const std::string& where);

@@ -378,4 +378,41 @@ template <typename R> std::string encodeFromJson(const Json& in, const std::stri
     return packToString(record);
 }
 
+// The names of T's fields, in list order, for a table in the docs: `a`,
+// `b`: {...} for a map (keyed by id), `c`: [{`x`, `y`}] for a list of
+// records, `d`: {`x`, `y`} for a nested record. As JSON shows them (toJson).
+template <typename T> std::string outlineOf();
+
+// Adds each field it is walked over to an outline.
+class OutlineWriter {
+public:
+    explicit OutlineWriter(std::string& out) : m_out(out) {}
+    template <typename E, typename T> void operator()(E, const char* name, const T& field) { (*this)(name, field); }
+    template <typename T> void operator()(const char* name, const T&) {
+        m_out += m_first ? "`" : ", `";
+        m_first = false;
+        m_out += name;
+        m_out += '`';
+        if constexpr (pakt::KeyedContainer<T>) {
+            m_out += ": {...}";
+        } else if constexpr (pakt::Container<T>) {
+            if constexpr (pakt::HasFields<pakt::ElementOf<T>>) m_out += ": [{" + outlineOf<pakt::ElementOf<T>>() + "}]";
+        } else if constexpr (pakt::HasFields<T>) {
+            m_out += ": {" + outlineOf<T>() + "}";
+        }
+    }
+
+private:
+    std::string& m_out;
+    bool m_first = true;
+};
+
+template <typename T> std::string outlineOf() {
+    std::string out;
+    OutlineWriter writer(out);
+    const T unused{};
+    T::fields(unused, writer);
+    return out;
+}
+
 }  // namespace sapphost
