@@ -80,11 +80,15 @@ std::unique_ptr<ModuleSession> dataSession() {
 // cost the same, and a set-up that fills the registry does not: the
 // registry's hash keys are drawn per process, so inserting 100,000 ids
 // costs each run a different number of probes (BM_DownlinkV3Data/sources:100000
-// read anything from 241 to 498 per message). Returns the allocations
-// counted so far, for reportAllocations.
+// read anything from 241 to 498 per message). Only when
+// SAPP_BENCH_ZERO_AT_LOOP is set (bench/callgrind.sh sets it): zeroing in
+// the middle of the call stack leaves the frames above it with costs that
+// a per-function listing (bench/profile.sh) cannot tell from their own.
+// Returns the allocations counted so far, for reportAllocations.
 uint64_t startMeasuring() {
 #if __has_include(<valgrind/callgrind.h>)
-    CALLGRIND_ZERO_STATS;
+    static const bool zero = std::getenv("SAPP_BENCH_ZERO_AT_LOOP") != nullptr;
+    if (zero) CALLGRIND_ZERO_STATS;
 #endif
     return allocationsCounted();
 }

@@ -9,9 +9,10 @@
 # (the cost budget, bench/budget.sh). The difference in instructions divided
 # by the difference in messages (apps, for BM_AppList/N) is the cost of one,
 # so that set-up and teardown cancel out. (A benchmark also drops what its
-# set-up counted when its timed loop starts, startMeasuring in
-# bench/SappBench.cc: filling a registry costs each process a different
-# number of hash probes, which two runs would not cancel.) The two iteration counts give the
+# set-up counted when its timed loop starts, SAPP_BENCH_ZERO_AT_LOOP and
+# startMeasuring in bench/SappBench.cc: filling a registry costs each
+# process a different number of hash probes, which two runs would not
+# cancel.) The two iteration counts give the
 # same figures to within about 1 % (BM_UplinkV2/8: 1,213 and 1,225). Counting is on only inside the module's
 # entry points onPacket and onRequest and off again inside the host's
 # callbacks (the bench session's postAppEvent and sendRequest): a figure is
@@ -43,6 +44,8 @@ names=("$@")
                                  BM_DownlinkV3Data/apps:1 BM_DownlinkV3Data/apps:100000)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+
+export SAPP_BENCH_ZERO_AT_LOOP=1
 
 # Prints "module self" for NAME run ITERATIONS times.
 count() {
