@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset dev >/dev/null
 cmake --build --preset dev --target sapp-host
-cmake -DSAPP_HOST=build/dev/bin/sapp-host "-DDOCS=README.md|docs/integration.md" -DUPDATE=ON \
-      -P tools/sapp-host/cli/DocsDiagram.cmake
-cmake -DSAPP_HOST=build/dev/bin/sapp-host -DDOC=docs/sapp-host-formats.md -DBLOCK=events "-DARGS=events|--markdown" \
+cmake -DSAPP_HOST=build/dev/bin/sapp-host "-DDOCS=README.md|docs/integration.md" -DBLOCK=mermaid -DARGS=diagram \
+      -DUPDATE=ON -P tools/sapp-host/cli/DocsBlock.cmake
+cmake -DSAPP_HOST=build/dev/bin/sapp-host -DDOCS=docs/sapp-host-formats.md -DBLOCK=events "-DARGS=events|--markdown" \
       -DUPDATE=ON -P tools/sapp-host/cli/DocsBlock.cmake
