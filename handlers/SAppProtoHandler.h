@@ -3,8 +3,8 @@
 // Maps a packet URI to its handler: one fixed table for every session, made
 // of the inbound rows of the packet table (protocol/Packets.h), each handled
 // by the overload of on() for its row (SAppProtoHandler.cc), or by the one
-// for any row: a notice the app manager takes as it is (SAppMgr::onNotice). Null packets and unknown URIs are
-// ignored silently. A handler acts only on a packet whose result code is
+// for any row: a notice the app manager takes as it is (SAppMgr::onNotice).
+// Null packets and unknown URIs are ignored silently. A handler acts only on a packet whose result code is
 // 200: it decodes the packet into its row's view record and hands it to the
 // app manager (the app list also ends the app-list query's retries, before
 // it is decoded). Decoding errors are not caught here.
