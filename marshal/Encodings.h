@@ -61,11 +61,12 @@ struct Bool {
 // allocation throw, an empty string takes the place, so that `v` is always
 // a string.
 //
-// Where a string's read goes is left to the compiler. With GCC 12 at -O3 an
-// app list costs 3,270 instructions per app (bench/callgrind.sh) when it
-// decides, which it does differently per record; forced out of line, the
-// copy alone cost 3,355 and the whole read 3,358; forced inline, the
-// functions around it went out of line instead, 3,369 to 3,445.
+// Where a string's read goes is left to the compiler, which decides per
+// record (GCC 12 at -O3 inlines it into a version item's walk and calls it
+// from an app pack's). Forcing it cost more, per app of an app list
+// (bench/callgrind.sh): 74 instructions with the copy out of line, 87 with
+// the whole read; inline, the functions around it went out of line
+// instead, 98 to 175.
 inline void copyBytes(std::string& v, std::string_view bytes) {
     std::destroy_at(&v);
     try {
