@@ -52,26 +52,29 @@ void sortIds(uint64_t* first, uint64_t* last) {
     }
 }
 
+// Servers list proxies ascending: the assigns check that first, and only
+// other lists are normalised (a call that saves and restores what the sort
+// needs, more than the check of a short list costs).
+bool ascending(const std::vector<uint64_t>& ids) {
+    return std::adjacent_find(ids.begin(), ids.end(), std::greater_equal<>()) == ids.end();
+}
+
 }  // namespace
 
 void ProxySet::assign(const std::vector<uint64_t>& ids) {
     m_tree.reset();
     m_sorted.assign(ids.begin(), ids.end());
-    normalise();
+    if (!ascending(m_sorted)) normalise();
 }
 
 void ProxySet::assign(std::vector<uint64_t>&& ids) {
     m_tree.reset();
     m_sorted = std::move(ids);
-    normalise();
+    if (!ascending(m_sorted)) normalise();
 }
 
 void ProxySet::normalise() {
-    // Servers list proxies ascending; only other lists are sorted.
-    const auto notAscending = [this] {
-        return std::adjacent_find(m_sorted.begin(), m_sorted.end(), std::greater_equal<>()) != m_sorted.end();
-    };
-    if (!notAscending()) return;
+    const auto notAscending = [this] { return !ascending(m_sorted); };
     // Runs of one id go first, in one pass: a list repeating one proxy is
     // then one id, not a sort.
     m_sorted.erase(std::unique(m_sorted.begin(), m_sorted.end()), m_sorted.end());

@@ -49,7 +49,8 @@ public:
     void copyTo(std::vector<uint64_t>& out) const;
 
 private:
-    // Sorts m_sorted, drops its repeats and its spare room.
+    // Sorts m_sorted, which is not ascending, drops its repeats and its
+    // spare room.
     void normalise();
 
     std::vector<uint64_t> m_sorted;          // the ids while flat; empty otherwise
