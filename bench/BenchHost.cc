@@ -4,6 +4,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include <benchmark/benchmark.h>
+
 #include "bench/applist.pb.h"
 #include "host/SessionEvent.h"
 #include "marshal/BlockBuffer.h"
@@ -165,6 +167,26 @@ std::string addAppReqBytes(uint32_t sid, const std::vector<AppSpec>& apps) {
     req.appPacks = appPackMapBytes(apps);
     for (const AppSpec& app : apps) req.appIds.push_back(app.appId);
     return bytesOf(req);
+}
+
+[[gnu::noinline]] void buildAppListEvent(const plugin::PluginAppPackMap& read, std::vector<std::vector<uint64_t>>& kept) {
+    plugin::PluginAppPackMap packs;
+    for (const auto& [appId, pack] : read.apps) packs.apps.emplace_hint(packs.apps.end(), appId, pack);
+    std::vector<uint32_t> ids;
+    ids.reserve(packs.apps.size());
+    for (const auto& entry : packs.apps) ids.push_back(entry.first);
+    kept.reserve(kept.size() + packs.apps.size());
+    // What the host would receive: kept from being optimised away.
+    benchmark::DoNotOptimize(packs);
+    benchmark::DoNotOptimize(ids);
+    for (auto& entry : packs.apps) kept.push_back(std::move(entry.second.proxyIds));
+}
+
+[[gnu::noinline]] void decodeAppList(const std::string& bytes) {
+    plugin::PluginAppPackMap map;
+    pakt::Unpack up(bytes.data(), bytes.size());
+    map.unmarshal(up);
+    benchmark::DoNotOptimize(map);
 }
 
 std::string v3DataBytes(uint32_t appId, uint64_t srcId, uint32_t seq, const std::string& data) {

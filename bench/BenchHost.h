@@ -15,6 +15,10 @@
 #include "host/ISession.h"
 #include "module/ISessionMod.h"
 
+namespace vessaplugin::appMgr {
+struct PluginAppPackMap;
+}
+
 namespace sappbench {
 
 // A session whose sendRequest and postAppEvent do nothing and whose task
@@ -119,6 +123,22 @@ std::string appPackMapBytes(const std::vector<AppSpec>& apps);
 std::string appPackMapProtobuf(const std::vector<AppSpec>& apps);
 // A PAddAppReq body announcing `apps` to sid `sid`, uncompressed.
 std::string addAppReqBytes(uint32_t sid, const std::vector<AppSpec>& apps);
+
+// --- the app list's floor ----------------------------------------------------
+
+// The least an app list costs whatever reads it (BM_AppListEvent): builds
+// the packs the host's event carries from `read`, a list already decoded
+// (each pack copied: the same six allocations per app as the module's
+// decode, the same string copies), lists their ids, moves each proxy list
+// onto `kept` as a registry keeps them, and frees the packs. No wire is
+// read, nothing is checked, looked up or logged. Not inlined:
+// bench/callgrind-run.sh counts the instructions inside it as it counts the
+// module's entry points.
+void buildAppListEvent(const vessaplugin::appMgr::PluginAppPackMap& read, std::vector<std::vector<uint64_t>>& kept);
+
+// Decodes the PluginAppPackMap `bytes` and frees it (BM_AppListDecode): the
+// floor above with the wire read. Not inlined, for the same count.
+void decodeAppList(const std::string& bytes);
 
 // PAppMsgToClient (SDK V3, app data) and PUserMsg3 (SDK V2, app data)
 // bodies carrying `data`.

@@ -4,18 +4,20 @@
 #   bench/callgrind.sh [--quick] [BUILD_DIR] [BENCHMARK...]     (default build/bench, the list below)
 #
 # Each benchmark runs twice for a fixed number of iterations
-# (SAPP_BENCH_ITERATIONS): 1,000 and 3,000 messages, 2 and 4 app lists; with
+# (SAPP_BENCH_ITERATIONS): 1,000 and 3,000 messages, 2 and 4 app lists
+# (BM_AppList/N, and its floor BM_AppListEvent/N when named); with
 # --quick 100 and 300 messages, 1 and 3 app lists, which takes half the time
 # (the cost budget, bench/budget.sh). The difference in instructions divided
-# by the difference in messages (apps, for BM_AppList/N) is the cost of one,
+# by the difference in messages (apps, for the lists) is the cost of one,
 # so that set-up and teardown cancel out. (A benchmark also drops what its
 # set-up counted when its timed loop starts, SAPP_BENCH_ZERO_AT_LOOP and
 # startMeasuring in bench/SappBench.cc: filling a registry costs each
 # process a different number of hash probes, which two runs would not
-# cancel.) The two iteration counts give the
-# same figures to within about 1 % (BM_UplinkV2/8: 1,213 and 1,225). Counting is on only inside the module's
-# entry points onPacket and onRequest and off again inside the host's
-# callbacks (the bench session's postAppEvent and sendRequest): a figure is
+# cancel.) The two iteration counts give the same figures to within about
+# 1 % (BM_UplinkV2/8: 1,213 and 1,225). Counting is on only inside the
+# module's entry points onPacket and onRequest (and inside the bench host's
+# buildAppListEvent, which BM_AppListEvent times) and off again inside the
+# host's callbacks (the bench session's postAppEvent and sendRequest): a figure is
 # the module's own instructions with the C and C++ runtime calls it makes,
 # without the host's callbacks, and without the bench host's count of
 # allocations (its malloc, calloc and realloc hand each call on to the C
@@ -61,7 +63,7 @@ count() {
 
 for name in "${names[@]}"; do
     case "$name" in
-    BM_AppList/*) short=${lists[0]} long=${lists[1]} per=$(((long - short) * ${name#BM_AppList/})) ;;
+    BM_AppList*/*) short=${lists[0]} long=${lists[1]} per=$(((long - short) * ${name#*/})) ;;
     *) short=${messages[0]} long=${messages[1]} per=$((long - short)) ;;
     esac
     count "$name" "$short" >"$work/short"

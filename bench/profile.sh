@@ -4,10 +4,11 @@
 # the host's postAppEvent and sendRequest left out, two runs of different
 # lengths so that set-up cancels out).
 #
-#   bench/profile.sh [BUILD_DIR] [BENCHMARK...]   (default build/bench, the five budgeted benchmarks)
+#   bench/profile.sh [BUILD_DIR] [BENCHMARK...]   (default build/bench, the five budgeted
+#                                                   benchmarks, the app list's floor and its decode)
 #
 # Prints, per benchmark, one line per part, per message (per app for
-# BM_AppList/N):
+# BM_AppList/N, BM_AppListEvent/N and BM_AppListDecode/N):
 #   NAME module    INSTRUCTIONS   libsapp.so's own code
 #   NAME alloc     INSTRUCTIONS   malloc, free, operator new and delete
 #   NAME copy      INSTRUCTIONS   memcpy, memmove, memset
@@ -16,7 +17,10 @@
 #   NAME other     INSTRUCTIONS   the rest (the C++ runtime's tree and string helpers)
 #   NAME top       INSTRUCTIONS FUNCTION   the module's five costliest functions
 # The bench host's count of allocations (bench/AllocationCount.h) is left
-# out, as in bench/callgrind.sh.
+# out, as in bench/callgrind.sh. BM_AppListEvent/N, the app list's floor,
+# and BM_AppListDecode/N, its decode alone, are counted inside the bench
+# host's buildAppListEvent and decodeAppList, whose own code (the decode is
+# the module's own records, compiled into sapp-bench) is their *module* part.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # shellcheck source=bench/callgrind-run.sh
@@ -27,7 +31,7 @@ build="${1:-build/bench}"
 bench="$build/bin/sapp-bench"
 [ -x "$bench" ] || { echo "bench/profile.sh: no $bench (cmake --build --preset bench --target sapp-bench)" >&2; exit 2; }
 names=("$@")
-[ ${#names[@]} -gt 0 ] || names=(BM_DownlinkV3Data BM_DownlinkV2Data BM_UplinkV3 BM_UplinkV2/8 BM_AppList/1000)
+[ ${#names[@]} -gt 0 ] || names=(BM_DownlinkV3Data BM_DownlinkV2Data BM_UplinkV3 BM_UplinkV2/8 BM_AppList/1000 BM_AppListEvent/1000 BM_AppListDecode/1000)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -41,7 +45,7 @@ functions() {
 
 for name in "${names[@]}"; do
     case "$name" in
-    BM_AppList/*) short=2 long=4 per=$((2 * ${name#BM_AppList/})) ;;
+    BM_AppList*/*) short=2 long=4 per=$((2 * ${name#*/})) ;;
     *) short=1000 long=3000 per=2000 ;;
     esac
     functions "$name" "$short" >"$work/short"
@@ -53,7 +57,7 @@ for name in "${names[@]}"; do
             d = ($3 - $2) / m
             f = $1
             if (f ~ /:(malloc|calloc|realloc) \[.*\/sapp-bench\]$/) next      # the bench host counting
-            if (f ~ /\[.*libsapp\.so\]$/) { part["module"] += d; top[f] = d }
+            if (f ~ /\[.*libsapp\.so\]$/ || (n ~ /^BM_AppList(Event|Decode)\// && f ~ /\[.*\/sapp-bench\]$/)) { part["module"] += d; top[f] = d }
             else if (f ~ /malloc|free|operator new|operator delete|alloc_perturb|arena\.c|systrim|unlink_chunk/) part["alloc"] += d
             else if (f ~ /mem(cpy|move|set)/) part["copy"] += d
             else if (f ~ /\[.*(sapp-bench|libpktcore|libtarnbase)[^]]*\]$/) part["host"] += d
