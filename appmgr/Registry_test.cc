@@ -36,6 +36,17 @@ TEST(ProxySetTest, AssignSortsAndDropsRepeats) {
 }
 
 TEST(ProxySetTest, ALargeSetAddedToOutOfOrderBecomesATreeUntilReplaced) {
+    // Out of order, a vector takes ids up to kFlatLimit and no more.
+    ProxySet edge;
+    std::vector<uint64_t> evens;
+    for (uint64_t id = 2; evens.size() + 1 < ProxySet::kFlatLimit; id += 2) evens.push_back(id);
+    edge.assign(evens);
+    edge.insert(3);
+    EXPECT_TRUE(edge.flat());
+    EXPECT_EQ(edge.size(), ProxySet::kFlatLimit);
+    edge.insert(5);
+    EXPECT_FALSE(edge.flat());
+
     ProxySet proxies;
     std::vector<uint64_t> ids;
     for (uint64_t id = 2; id <= 2 * ProxySet::kFlatLimit; id += 2) ids.push_back(id);
