@@ -162,17 +162,12 @@ void appendElements(In& up, std::vector<T>& c, uint32_t count) {
     uint32_t index = 0;
     if constexpr (std::is_integral_v<T> && std::is_same_v<In, Unpack> && std::endian::native == std::endian::little) {
         // Read without a hook, a run of little-endian integers is the
-        // elements' own bytes: those that fit are taken with one bounds
-        // check and copied into the room reserved above (a resize would
-        // first write zeros over it); the next one, if the count asks for
-        // more, fails below as reading it alone would.
+        // elements' own bytes: one copy of those that fit; the next one, if
+        // the count asks for more, fails below as reading it alone would.
         if (room > 0) {
-            const char* bytes = up.pop_fetch_ptr(room * sizeof(T));
-            for (const char* const end = bytes + room * sizeof(T); bytes != end; bytes += sizeof(T)) {
-                T v;
-                std::memcpy(&v, bytes, sizeof v);
-                c.push_back(v);
-            }
+            const std::size_t at = c.size();
+            c.resize(at + room);
+            std::memcpy(c.data() + at, up.pop_fetch_ptr(room * sizeof(T)), room * sizeof(T));
             index = static_cast<uint32_t>(room);
         }
     }
