@@ -74,11 +74,10 @@ void ProxySet::assign(std::vector<uint64_t>&& ids) {
 }
 
 void ProxySet::normalise() {
-    const auto notAscending = [this] { return !ascending(m_sorted); };
     // Runs of one id go first, in one pass: a list repeating one proxy is
     // then one id, not a sort.
     m_sorted.erase(std::unique(m_sorted.begin(), m_sorted.end()), m_sorted.end());
-    if (notAscending()) {
+    if (!ascending(m_sorted)) {
         if (std::adjacent_find(m_sorted.begin(), m_sorted.end(), std::less_equal<>()) == m_sorted.end()) {
             // Descending: the order a sorted insertion likes least, and no sort is needed.
             std::reverse(m_sorted.begin(), m_sorted.end());

@@ -182,10 +182,15 @@ std::string addAppReqBytes(uint32_t sid, const std::vector<AppSpec>& apps) {
     for (auto& entry : packs.apps) kept.push_back(std::move(entry.second.proxyIds));
 }
 
-[[gnu::noinline]] void decodeAppList(const std::string& bytes) {
+plugin::PluginAppPackMap readAppList(const std::string& bytes) {
     plugin::PluginAppPackMap map;
     pakt::Unpack up(bytes.data(), bytes.size());
     map.unmarshal(up);
+    return map;
+}
+
+[[gnu::noinline]] void decodeAppList(const std::string& bytes) {
+    plugin::PluginAppPackMap map = readAppList(bytes);
     benchmark::DoNotOptimize(map);
 }
 

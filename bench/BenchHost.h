@@ -136,6 +136,8 @@ std::string addAppReqBytes(uint32_t sid, const std::vector<AppSpec>& apps);
 // module's entry points.
 void buildAppListEvent(const vessaplugin::appMgr::PluginAppPackMap& read, std::vector<std::vector<uint64_t>>& kept);
 
+// The PluginAppPackMap `bytes`, decoded.
+vessaplugin::appMgr::PluginAppPackMap readAppList(const std::string& bytes);
 // Decodes the PluginAppPackMap `bytes` and frees it (BM_AppListDecode): the
 // floor above with the wire read. Not inlined, for the same count.
 void decodeAppList(const std::string& bytes);

@@ -203,10 +203,7 @@ void BM_AppListDecode(benchmark::State& state) {
 // that history (docs/performance.md, "The floor of each kind").
 void BM_AppListEvent(benchmark::State& state) {
     const auto count = static_cast<uint32_t>(state.range(0));
-    const std::string bytes = appPackMapBytes(generatedApps(count, kScaleFirstApp));
-    vessaplugin::appMgr::PluginAppPackMap read;
-    pakt::Unpack up(bytes.data(), bytes.size());
-    read.unmarshal(up);
+    const vessaplugin::appMgr::PluginAppPackMap read = readAppList(appPackMapBytes(generatedApps(count, kScaleFirstApp)));
     const uint64_t before = startMeasuring();
     for (auto _ : state) {
         state.PauseTiming();
