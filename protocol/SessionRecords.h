@@ -234,6 +234,8 @@ struct PAppMsgToSDK : pakt::Record<PAppMsgToSDK> {
 };
 
 struct VersionItem : pakt::Record<VersionItem> {
+    // Not zero-filled first when a list builds one (protocol/PluginRecords.h).
+    VersionItem() {}
     uint32_t num1 = 0;
     uint32_t num2 = 0;
     uint32_t num3 = 0;
