@@ -138,6 +138,18 @@ TEST(ContainerTest, AVectorGrowsOnceToWhatTheCountAndTheBytesAllow) {
     EXPECT_LE(few.capacity(), 6u);
     EXPECT_EQ(minWireBytes<Entry>(), 6u);
     EXPECT_EQ(minWireBytes<Group>(), 12u);
+    // A run of integers, unaligned after its count, is copied into a vector
+    // made for exactly it, each value from its own eight bytes.
+    std::string ids = bytes({3, 0, 0, 0});
+    for (const uint64_t id : {0x0102030405060708ull, 0x1112131415161718ull, 0xF1F2F3F4F5F6F7F8ull}) {
+        for (int shift = 0; shift < 64; shift += 8) ids += static_cast<char>(id >> shift);
+    }
+    std::vector<uint64_t> wide;
+    Unpack idsUp(ids.data(), ids.size());
+    unmarshal_container(idsUp, wide);
+    EXPECT_EQ(wide, (std::vector<uint64_t>{0x0102030405060708ull, 0x1112131415161718ull, 0xF1F2F3F4F5F6F7F8ull}));
+    EXPECT_EQ(wide.capacity(), 3u);
+    EXPECT_TRUE(idsUp.empty());
 }
 
 TEST(ContainerTest, AVectorOfIntegersRunningShortKeepsWhatFitAndLeavesTheRest) {
