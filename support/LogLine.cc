@@ -21,25 +21,64 @@ LogExport** sinkCell() {
     return g_sinkCell;
 }
 
+// Hands a line whose level the sink said, a moment ago, is enabled to the
+// sink, or any line to DoLog2 when there is no sink.
+[[gnu::noinline]] void write(LogExport* sink, const char* file, uint16_t line, const char* macro,
+                             const wchar_t* text) noexcept {
+    try {
+        if (sink) {
+            sink->write(kLevel, kCategory, file, line, macro, text, platform::moduleFileName());
+        } else {
+            DoLog2(kLevel, kCategory, file, line, macro, text, platform::moduleFileName());
+        }
+    } catch (...) {
+        // The host's log failed: the line is lost, the caller goes on.
+    }
+}
+
+// The line's hand-over: to the sink if its level is still enabled, or to
+// DoLog2 when there is no sink; nothing when the host failed at the start.
+void handOver(LogLine::Start start, const char* file, uint16_t line, const char* macro,
+              const wchar_t* text) noexcept {
+    if (!start.open) return;
+    try {
+        if (start.sink && !start.sink->isLevelEnabled(kLevel)) return;
+    } catch (...) {
+        return;  // the line is lost, the caller goes on
+    }
+    write(start.sink, file, line, macro, text);
+}
+
 }  // namespace
 
-LogLine::LogLine(const char* file, uint16_t line, const char* macro)
-    : m_pText(m_inline),
-      m_pCategory(kCategory),
-      m_level(kLevel),
-      m_pFile(file),
-      m_line(line),
-      m_pMacro(macro) {
-    m_inline[0] = L'\0';
+LogLine::Start LogLine::start() {
     LogExport** cell = sinkCell();
+    Start start;
     try {
         if (!*cell) *cell = GetLogInstance(kLogFileName);
-        m_pSink = *cell;
-        m_enabled = m_pSink ? m_pSink->isLevelEnabled(m_level) : IsLogLevelEnabled(m_level);
-        m_open = true;
+        start.sink = *cell;
+        start.enabled = start.sink ? start.sink->isLevelEnabled(kLevel) : IsLogLevelEnabled(kLevel);
+        start.open = true;
     } catch (...) {
         // The host's log failed: the line is dropped, disabled and closed.
+        start.enabled = false;
     }
+    return start;
+}
+
+void LogLine::finishUnwritten(Start start, const char* file, uint16_t line, const char* macro) noexcept {
+    handOver(start, file, line, macro, L"");
+}
+
+LogLine::LogLine(const Start& start, const char* file, uint16_t line, const char* macro)
+    : m_pText(m_inline),
+      m_pFile(file),
+      m_line(line),
+      m_pMacro(macro),
+      m_enabled(start.enabled),
+      m_pSink(start.sink),
+      m_open(start.open) {
+    m_inline[0] = L'\0';
 }
 
 LogLine::~LogLine() {
@@ -49,17 +88,7 @@ LogLine::~LogLine() {
 void LogLine::finish() noexcept {
     if (!m_open) return;
     m_open = false;
-    try {
-        if (m_pSink) {
-            if (m_pSink->isLevelEnabled(m_level)) {
-                m_pSink->write(m_level, m_pCategory, m_pFile, m_line, m_pMacro, m_pText, platform::moduleFileName());
-            }
-        } else {
-            DoLog2(m_level, m_pCategory, m_pFile, m_line, m_pMacro, m_pText, platform::moduleFileName());
-        }
-    } catch (...) {
-        // The host's log failed: the line is lost, the caller goes on.
-    }
+    handOver({m_pSink, m_enabled, true}, m_pFile, m_line, m_pMacro, m_pText);
 }
 
 // Grows to 512 characters, or to the first doubling of 512 that holds the

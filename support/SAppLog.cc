@@ -28,23 +28,34 @@ void appendMessage(LogLine& line, const char* prefix, const std::string& text) {
     line.appendText(text.data(), text.size());
 }
 
-// Starts a line, composes it and finishes it: once, also when composing
+// Composes an enabled line and finishes it: once, also when composing
 // throws (std::bad_alloc), in which case the line goes out as far as it got
-// and the exception goes on. A disabled line is not composed at all: each
-// of its appends would do nothing (a line of the app list's, one per app,
-// cost the module 137 instructions with the log off, now 93).
+// and the exception goes on. Out of line, so that a disabled line's call
+// saves no registers for it. The composing lambdas capture the text by
+// reference and the numbers by value, so that they travel in registers.
 template <typename Compose>
-void writeLine(const char* file, uint16_t lineNumber, const char* macro, Compose&& compose) {
-    LogLine line(file, lineNumber, macro);
-    if (line.enabled()) {
-        try {
-            compose(line);
-        } catch (...) {
-            line.finish();
-            throw;
-        }
+[[gnu::noinline]] void composeLine(LogLine::Start start, const char* file, uint16_t lineNumber, const char* macro,
+                                   Compose compose) {
+    LogLine line(start, file, lineNumber, macro);
+    try {
+        compose(line);
+    } catch (...) {
+        line.finish();
+        throw;
     }
     line.finish();
+}
+
+// Starts a line and finishes it, composed if its level is enabled. A
+// disabled line is neither composed nor built (LogLine.h).
+template <typename Compose>
+void writeLine(const char* file, uint16_t lineNumber, const char* macro, Compose compose) {
+    const LogLine::Start start = LogLine::start();
+    if (start.enabled) {
+        composeLine(start, file, lineNumber, macro, compose);
+    } else {
+        LogLine::finishUnwritten(start, file, lineNumber, macro);
+    }
 }
 
 template <typename A, typename B>
@@ -63,7 +74,7 @@ void appendOne(LogLine& line, uint32_t a) {
 // The forms with numbers, for a literal or a std::string text.
 template <typename Text>
 void sappLog(const Text& text, uint32_t a) {
-    writeLine(kSappFile, 30, kSappMacro, [&](LogLine& line) {
+    writeLine(kSappFile, 30, kSappMacro, [&text, a](LogLine& line) {
         appendMessage(line, kSappPrefix, text);
         appendOne(line, a);
     });
@@ -71,7 +82,7 @@ void sappLog(const Text& text, uint32_t a) {
 
 template <typename Text, typename A>
 void sappLog(const Text& text, A a, uint32_t b) {
-    writeLine(kSappFile, 45, kSappMacro, [&](LogLine& line) {
+    writeLine(kSappFile, 45, kSappMacro, [&text, a, b](LogLine& line) {
         appendMessage(line, kSappPrefix, text);
         appendPair(line, a, b);
     });
@@ -79,7 +90,7 @@ void sappLog(const Text& text, A a, uint32_t b) {
 
 template <typename Text>
 void protoLog(const Text& text, uint32_t a) {
-    writeLine(kProtoFile, 54, kProtoMacro, [&](LogLine& line) {
+    writeLine(kProtoFile, 54, kProtoMacro, [&text, a](LogLine& line) {
         appendMessage(line, kProtoPrefix, text);
         appendOne(line, a);
     });
@@ -88,7 +99,7 @@ void protoLog(const Text& text, uint32_t a) {
 }  // namespace
 
 void SAPP_LOG(const char* text) {
-    writeLine(kSappFile, 10, kSappMacro, [&](LogLine& line) { appendMessage(line, kSappPrefix, text); });
+    writeLine(kSappFile, 10, kSappMacro, [text](LogLine& line) { appendMessage(line, kSappPrefix, text); });
 }
 
 void SAPP_LOG(const char* text, uint32_t a) { sappLog(text, a); }
@@ -97,7 +108,7 @@ void SAPP_LOG(const char* text, uint64_t a, uint32_t b) { sappLog(text, a, b); }
 void SAPP_LOG(const std::string& text, uint32_t a) { sappLog(text, a); }
 
 void PLOG(const char* text) {
-    writeLine(kProtoFile, 39, kProtoMacro, [&](LogLine& line) { appendMessage(line, kProtoPrefix, text); });
+    writeLine(kProtoFile, 39, kProtoMacro, [text](LogLine& line) { appendMessage(line, kProtoPrefix, text); });
 }
 
 void PLOG(const char* text, uint32_t a) { protoLog(text, a); }
