@@ -34,13 +34,7 @@
 #include <utility>
 #include <vector>
 
-// Keeps a rarely taken path out of its callers, so that they save no
-// registers for it.
-#if defined(_MSC_VER) && !defined(__clang__)
-#define SAPP_COLD __declspec(noinline)
-#else
-#define SAPP_COLD __attribute__((noinline, cold))
-#endif
+#include "support/Platform.h"
 
 // The per-process keys of the hash.
 struct IdKeys {

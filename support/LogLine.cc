@@ -23,8 +23,8 @@ LogExport** sinkCell() {
 
 // Hands a line whose level the sink said, a moment ago, is enabled to the
 // sink, or any line to DoLog2 when there is no sink.
-[[gnu::noinline]] void write(LogExport* sink, const char* file, uint16_t line, const char* macro,
-                             const wchar_t* text) noexcept {
+SAPP_NOINLINE void write(LogExport* sink, const char* file, uint16_t line, const char* macro,
+                         const wchar_t* text) noexcept {
     try {
         if (sink) {
             sink->write(kLevel, kCategory, file, line, macro, text, platform::moduleFileName());

@@ -7,6 +7,22 @@
 #include <cstddef>
 #include <cstdint>
 
+// Keeps a rarely taken path out of its callers, so that they save no
+// registers for it.
+#if defined(_MSC_VER) && !defined(__clang__)
+#define SAPP_COLD __declspec(noinline)
+#else
+#define SAPP_COLD __attribute__((noinline, cold))
+#endif
+
+// Keeps a function out of its callers, for the same reason, where the path
+// is not rare (an enabled log line).
+#if defined(_MSC_VER) && !defined(__clang__)
+#define SAPP_NOINLINE __declspec(noinline)
+#else
+#define SAPP_NOINLINE __attribute__((noinline))
+#endif
+
 namespace sapp::platform {
 
 // File name of the module itself, without its directory; empty when it

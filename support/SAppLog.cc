@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "support/LogLine.h"
+#include "support/Platform.h"
 
 namespace {
 
@@ -34,8 +35,8 @@ void appendMessage(LogLine& line, const char* prefix, const std::string& text) {
 // saves no registers for it. The composing lambdas capture the text by
 // reference and the numbers by value, so that they travel in registers.
 template <typename Compose>
-[[gnu::noinline]] void composeLine(LogLine::Start start, const char* file, uint16_t lineNumber, const char* macro,
-                                   Compose compose) {
+SAPP_NOINLINE void composeLine(LogLine::Start start, const char* file, uint16_t lineNumber, const char* macro,
+                               Compose compose) {
     LogLine line(start, file, lineNumber, macro);
     try {
         compose(line);
