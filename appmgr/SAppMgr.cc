@@ -206,9 +206,10 @@ void SAppMgr::setSource(uint32_t appId, uint64_t srcId) {
     app.set(App::kSrcId);
 }
 
+bool SAppMgr::claim(uint32_t appId, uint32_t source) { return claim(m_apps[appId], source); }
+
 // First writer wins: the owner is set only if the app has none.
-bool SAppMgr::claim(uint32_t appId, uint32_t source) {
-    App& app = m_apps[appId];
+bool SAppMgr::claim(App& app, uint32_t source) {
     if (!app.has(App::kOwner)) {
         app.owner = source;
         app.set(App::kOwner);
@@ -336,11 +337,18 @@ void SAppMgr::onAddAppReq(PAddAppReqView& req) {
         if (!sidApps.empty()) readChecked(sidApps, event.sidApps);
     }
     event.appIds.reserve(req.appIds.size());
-    // Every listed id gets an entry: the table grows once for the notice.
+    // Every listed id gets an entry: the table grows once for the notice,
+    // here, and the entries of the accepted ids stay where they are until
+    // their packs are applied (applyAppPacks inserts none before it is
+    // done with them, and the host cannot call in meanwhile).
     m_apps.reserve(m_apps.size() + req.appIds.size());
+    std::vector<App*> entries;
+    entries.reserve(req.appIds.size());
     for (const uint32_t appId : req.appIds) {
-        if (!claim(appId, kAppSourceSession)) continue;
+        App& app = m_apps[appId];
+        if (!claim(app, kAppSourceSession)) continue;
         event.appIds.push_back(appId);
+        entries.push_back(&app);
         SAPP_LOG("AppMgr, sid/app_id=", req.sid, appId);
     }
     event.context = std::move(req.context);
@@ -354,10 +362,10 @@ void SAppMgr::onAddAppReq(PAddAppReqView& req) {
     try {
         post(event);
     } catch (...) {
-        applyAppPacks(event.appPacks, event.sidApps, event.appIds);
+        applyAppPacks(event.appPacks, event.sidApps, event.appIds, entries);
         throw;
     }
-    applyAppPacks(event.appPacks, event.sidApps, event.appIds);
+    applyAppPacks(event.appPacks, event.sidApps, event.appIds, entries);
 }
 
 void SAppMgr::onDelAppReq(PDelAppReqView& req) {

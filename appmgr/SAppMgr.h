@@ -67,6 +67,8 @@ public:
     void onSetCurrentAnnounceApp(IProtoPacket* packet);
 
 private:
+    struct App;
+
     void dispatchV2(const protocol::session::PUserMsg3View& msg);
     void dispatchV3(const protocol::session::PAppMsgToClientView& msg);
     // Posts an app's data message: the event's copy of `data` is the only one.
@@ -84,16 +86,20 @@ private:
     void setSource(uint32_t appId, uint64_t srcId);
     // Makes `source` the owner of an app nobody owns; true when it owns it.
     bool claim(uint32_t appId, uint32_t source);
+    static bool claim(App& app, uint32_t source);
     bool isOwnedBy(uint32_t appId, uint32_t source) const;
     void setSdkVersion(uint32_t appId, uint32_t sdkVersion);
     void removeApp(uint32_t appId, uint32_t sdkVersion, bool flag, const std::string& str2);
 
     // Applies the packs of the accepted apps, then those listed per sid.
     // Their proxy lists move into the registry: `appPacks` is left without them.
+    // entries[i] is the registry's entry of appIds[i], taken when it was
+    // accepted; the table has not grown since.
     void applyAppPacks(vessaplugin::appMgr::PluginAppPackMap& appPacks,
                        const vessaplugin::appMgr::PluginSid2AppsMap& sidApps,
-                       const std::vector<uint32_t>& appIds);
-    void applyAppPack(vessaplugin::appMgr::PluginAppPack& pack);
+                       const std::vector<uint32_t>& appIds, const std::vector<App*>& entries);
+    // Applies `pack` to `app`, its app's entry.
+    void applyAppPack(App& app, vessaplugin::appMgr::PluginAppPack& pack);
 
     void sendAppMsgV2(uint32_t appId, const ProxySet& proxies, const std::string& data);
     void sendAppMsgV3(uint32_t appId, const ProxySet& proxies, const std::string& data);
