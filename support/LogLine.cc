@@ -66,8 +66,11 @@ LogLine::Start LogLine::start() {
     return start;
 }
 
-void LogLine::finishUnwritten(Start start, const char* file, uint16_t line, const char* macro) noexcept {
+LogLine::Start LogLine::startOrFinish(const char* file, uint16_t line, const char* macro) {
+    const Start start = LogLine::start();
+    if (start.enabled) return start;
     handOver(start, file, line, macro, L"");
+    return {};
 }
 
 LogLine::LogLine(const Start& start, const char* file, uint16_t line, const char* macro)

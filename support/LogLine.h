@@ -18,12 +18,12 @@
 // throws").
 //
 // A line whose level is disabled needs nothing of a LogLine but its start
-// and its finish: LogLine::start() asks the host as a line's start does,
-// and LogLine::finishUnwritten hands over the empty line a LogLine that
+// and its finish: LogLine::startOrFinish asks the host as a line's start
+// does and, for a disabled line, hands over the empty line a LogLine that
 // composed nothing would, with the same host calls in the same order.
 // SAPP_LOG and PLOG build a LogLine only for an enabled line (one per app
 // of an app list, with the log off, cost the module 97 instructions, now
-// 66, beside the host's two answers).
+// 60, beside the host's two answers).
 //
 // The destructor frees the heap block and nothing else. No destructor of the
 // module calls the host: an exception that left one would end the process.
@@ -48,8 +48,12 @@ public:
     // whether the level is enabled. Throws only std::bad_alloc (the first
     // line's sink cell), before any host call.
     static Start start();
-    // Finishes a started line that composed nothing, as finish() would.
-    static void finishUnwritten(Start start, const char* file, uint16_t line, const char* macro) noexcept;
+    // Starts a line as start() does and returns its start when its level is
+    // enabled; a disabled line it finishes there, unwritten, as finish()
+    // would (the host is asked again and given the empty line should the
+    // level have come on), and returns a start that is neither enabled nor
+    // open: the line is done.
+    static Start startOrFinish(const char* file, uint16_t line, const char* macro);
 
     // Starts the line. Throws only std::bad_alloc, as start() does.
     LogLine(const char* file, uint16_t line, const char* macro) : LogLine(start(), file, line, macro) {}

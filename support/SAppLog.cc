@@ -51,11 +51,8 @@ SAPP_NOINLINE void composeLine(LogLine::Start start, const char* file, uint16_t 
 // disabled line is neither composed nor built (LogLine.h).
 template <typename Compose>
 void writeLine(const char* file, uint16_t lineNumber, const char* macro, Compose compose) {
-    const LogLine::Start start = LogLine::start();
-    if (start.enabled) {
+    if (const LogLine::Start start = LogLine::startOrFinish(file, lineNumber, macro); start.enabled) {
         composeLine(start, file, lineNumber, macro, compose);
-    } else {
-        LogLine::finishUnwritten(start, file, lineNumber, macro);
     }
 }
 
