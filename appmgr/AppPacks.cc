@@ -58,21 +58,22 @@ const uint32_t* endOfRun(const uint32_t* at, const uint32_t* end) {
 // packs' order: each pack is then its app's only one, reached by the ids
 // accepted whatever the sids list, and is applied to the entry its id was
 // accepted into, without a lookup (an app of a 1,000-app list: 190
-// instructions to apply, now 117).
+// instructions to apply, now 103).
 void SAppMgr::applyAppPacks(PluginAppPackMap& appPacks, const PluginSid2AppsMap& sidApps,
-                            const std::vector<uint32_t>& appIds, const std::vector<App*>& entries) {
+                            const std::vector<uint32_t>& appIds, std::vector<Accepted>& accepted) {
     if (appPacks.apps.empty()) return;
     if (appIds.size() == appPacks.apps.size()) {
+        // Each accepted id finds its pack here, while they are the usual.
         const auto usual = [&] {
-            auto id = appIds.begin();
-            for (const auto& [key, pack] : appPacks.apps) {
-                if (key != *id++ || pack.appId != key) return false;
+            std::size_t i = 0;
+            for (auto& [key, pack] : appPacks.apps) {
+                if (key != appIds[i] || pack.appId != key) return false;
+                accepted[i++].pack = &pack;
             }
             return true;
         };
         if (usual()) {
-            auto entry = entries.begin();
-            for (auto& entryOfKey : appPacks.apps) applyAppPack(**entry++, entryOfKey.second);
+            for (const Accepted& app : accepted) applyAppPack(*app.entry, *app.pack);
             return;
         }
     }

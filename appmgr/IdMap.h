@@ -100,23 +100,11 @@ public:
 
     // The value of `key`, default-constructed first if it was absent (then
     // the flag is true).
-    std::pair<Value*, bool> tryEmplace(Key key) {
-        if (!m_slots.empty()) {
-            if (Slot& recent = m_slots[m_recent]; recent.used && recent.key == key) return {&recent.value, false};
-            std::size_t i = home(key);
-            for (; m_slots[i].used; i = next(i)) {
-                if (m_slots[i].key == key) {
-                    m_recent = i;
-                    return {&m_slots[i].value, false};
-                }
-            }
-            if (2 * (m_size + 1) <= m_slots.size()) return {&take(i, key), true};
-        }
-        rehash(2 * (m_size + 1));
-        std::size_t i = home(key);
-        while (m_slots[i].used) i = next(i);
-        return {&take(i, key), true};
-    }
+    std::pair<Value*, bool> tryEmplace(Key key) { return emplace<true>(key); }
+    // tryEmplace without the shortcut through the slot found last, for a
+    // walk whose ids change at every step (an app list's acceptance: the
+    // shortcut cost it 5 instructions an app).
+    std::pair<Value*, bool> tryEmplaceWalking(Key key) { return emplace<false>(key); }
     Value& operator[](Key key) { return *tryEmplace(key).first; }
 
     // Removes `key` and its value, if present.
@@ -158,6 +146,28 @@ public:
     }
 
 private:
+    // tryEmplace, through the slot found last first when ViaRecent.
+    template <bool ViaRecent>
+    std::pair<Value*, bool> emplace(Key key) {
+        if (!m_slots.empty()) {
+            if constexpr (ViaRecent) {
+                if (Slot& recent = m_slots[m_recent]; recent.used && recent.key == key) return {&recent.value, false};
+            }
+            std::size_t i = home(key);
+            for (; m_slots[i].used; i = next(i)) {
+                if (m_slots[i].key == key) {
+                    m_recent = i;
+                    return {&m_slots[i].value, false};
+                }
+            }
+            if (2 * (m_size + 1) <= m_slots.size()) return {&take(i, key), true};
+        }
+        rehash(2 * (m_size + 1));
+        std::size_t i = home(key);
+        while (m_slots[i].used) i = next(i);
+        return {&take(i, key), true};
+    }
+
     // A slot's value exists only while the slot is used: a fresh table is
     // not written through (of a table of apps, that cost more than a tenth
     // of reading a list of them), only its flags are.

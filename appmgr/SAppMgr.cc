@@ -342,13 +342,13 @@ void SAppMgr::onAddAppReq(PAddAppReqView& req) {
     // their packs are applied (applyAppPacks inserts none before it is
     // done with them, and the host cannot call in meanwhile).
     m_apps.reserve(m_apps.size() + req.appIds.size());
-    std::vector<App*> entries;
-    entries.reserve(req.appIds.size());
+    std::vector<Accepted> accepted;
+    accepted.reserve(req.appIds.size());
     for (const uint32_t appId : req.appIds) {
-        App& app = m_apps[appId];
+        App& app = *m_apps.tryEmplaceWalking(appId).first;
         if (!claim(app, kAppSourceSession)) continue;
         event.appIds.push_back(appId);
-        entries.push_back(&app);
+        accepted.push_back({&app});
         SAPP_LOG("AppMgr, sid/app_id=", req.sid, appId);
     }
     event.context = std::move(req.context);
@@ -362,10 +362,10 @@ void SAppMgr::onAddAppReq(PAddAppReqView& req) {
     try {
         post(event);
     } catch (...) {
-        applyAppPacks(event.appPacks, event.sidApps, event.appIds, entries);
+        applyAppPacks(event.appPacks, event.sidApps, event.appIds, accepted);
         throw;
     }
-    applyAppPacks(event.appPacks, event.sidApps, event.appIds, entries);
+    applyAppPacks(event.appPacks, event.sidApps, event.appIds, accepted);
 }
 
 void SAppMgr::onDelAppReq(PDelAppReqView& req) {

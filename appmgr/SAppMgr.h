@@ -93,11 +93,15 @@ private:
 
     // Applies the packs of the accepted apps, then those listed per sid.
     // Their proxy lists move into the registry: `appPacks` is left without them.
-    // entries[i] is the registry's entry of appIds[i], taken when it was
-    // accepted; the table has not grown since.
+    // accepted[i].entry is the registry's entry of appIds[i], taken when it
+    // was accepted; the table has not grown since. Its pack is found here.
+    struct Accepted {
+        App* entry;
+        vessaplugin::appMgr::PluginAppPack* pack = nullptr;
+    };
     void applyAppPacks(vessaplugin::appMgr::PluginAppPackMap& appPacks,
                        const vessaplugin::appMgr::PluginSid2AppsMap& sidApps,
-                       const std::vector<uint32_t>& appIds, const std::vector<App*>& entries);
+                       const std::vector<uint32_t>& appIds, std::vector<Accepted>& accepted);
     // Applies `pack` to `app`, its app's entry.
     void applyAppPack(App& app, vessaplugin::appMgr::PluginAppPack& pack);
 
