@@ -186,6 +186,14 @@ struct MinBytesWalker {
     }
 };
 
+template <class T>
+std::size_t countMinBytes() {
+    const T record{};
+    MinBytesWalker walker;
+    T::fields(record, walker);
+    return std::max<std::size_t>(walker.bytes, 1);
+}
+
 }  // namespace detail
 
 // The fewest bytes an element of type T takes on the wire, at least 1: an
@@ -197,12 +205,9 @@ std::size_t minWireBytes() {
     if constexpr (std::is_integral_v<T>) {
         return sizeof(T);
     } else if constexpr (HasFields<T>) {
-        static const std::size_t bytes = [] {
-            const T record{};
-            detail::MinBytesWalker walker;
-            T::fields(record, walker);
-            return std::max<std::size_t>(walker.bytes, 1);
-        }();
+        // Walked once, apart: what a read asks for each time is the check
+        // that it was, small enough to inline.
+        static const std::size_t bytes = detail::countMinBytes<T>();
         return bytes;
     } else {
         return 1;

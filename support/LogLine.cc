@@ -66,11 +66,19 @@ LogLine::Start LogLine::start() {
     return start;
 }
 
-LogLine::Start LogLine::startOrFinish(const char* file, uint16_t line, const char* macro) {
-    const Start start = LogLine::start();
-    if (start.enabled) return start;
-    handOver(start, file, line, macro, L"");
-    return {};
+LogLine::Start LogLine::startOrFinish() {
+    Start start = LogLine::start();
+    if (start.enabled || !start.open) return start;
+    try {
+        start.handOver = !start.sink || start.sink->isLevelEnabled(kLevel);
+    } catch (...) {
+        // The host's log failed: the line is lost, the caller goes on.
+    }
+    return start;
+}
+
+void LogLine::handOverUnwritten(Start start, const char* file, uint16_t line, const char* macro) noexcept {
+    write(start.sink, file, line, macro, L"");
 }
 
 LogLine::LogLine(const Start& start, const char* file, uint16_t line, const char* macro)

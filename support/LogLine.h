@@ -19,11 +19,12 @@
 //
 // A line whose level is disabled needs nothing of a LogLine but its start
 // and its finish: LogLine::startOrFinish asks the host as a line's start
-// does and, for a disabled line, hands over the empty line a LogLine that
-// composed nothing would, with the same host calls in the same order.
+// does and, for a disabled line, as its finish does, and the rare disabled
+// line that still goes to the host is handed over empty, as a LogLine that
+// composed nothing would be: the same host calls in the same order.
 // SAPP_LOG and PLOG build a LogLine only for an enabled line (one per app
 // of an app list, with the log off, cost the module 97 instructions, now
-// 60, beside the host's two answers).
+// 52, beside the host's two answers).
 //
 // The destructor frees the heap block and nothing else. No destructor of the
 // module calls the host: an exception that left one would end the process.
@@ -43,17 +44,19 @@ public:
         LogExport* sink = nullptr;  // null: the line goes to DoLog2
         bool enabled = false;       // the level's first answer
         bool open = false;          // false: the host failed, the line makes no further call
+        bool handOver = false;      // a disabled line that still goes to the host, empty
     };
     // Takes the sink (asking the host for one while there is none) and asks
     // whether the level is enabled. Throws only std::bad_alloc (the first
     // line's sink cell), before any host call.
     static Start start();
-    // Starts a line as start() does and returns its start when its level is
-    // enabled; a disabled line it finishes there, unwritten, as finish()
-    // would (the host is asked again and given the empty line should the
-    // level have come on), and returns a start that is neither enabled nor
-    // open: the line is done.
-    static Start startOrFinish(const char* file, uint16_t line, const char* macro);
+    // Starts a line as start() does. A disabled line it finishes as finish()
+    // would, up to the hand-over: the sink is asked again, and the empty
+    // line is to go to the host (handOver) when the level came on, or when
+    // there is no sink (DoLog2 takes every line).
+    static Start startOrFinish();
+    // The hand-over of a disabled line (Start::handOver): the empty line.
+    static void handOverUnwritten(Start start, const char* file, uint16_t line, const char* macro) noexcept;
 
     // Starts the line. Throws only std::bad_alloc, as start() does.
     LogLine(const char* file, uint16_t line, const char* macro) : LogLine(start(), file, line, macro) {}
