@@ -10,16 +10,7 @@ namespace {
 
 constexpr const wchar_t* kLogFileName = L"vessaprotocol.lg";
 constexpr const char* kCategory = "ProtocolSession";
-constexpr uint16_t kLevel = 1;
-
-// The process-wide sink cell: allocated on the first line and never freed.
-// While it holds null, every line asks the host again.
-LogExport** g_sinkCell = nullptr;
-
-LogExport** sinkCell() {
-    if (!g_sinkCell) g_sinkCell = new LogExport*(nullptr);
-    return g_sinkCell;
-}
+constexpr uint16_t kLevel = LogLine::kLevel;
 
 // Hands a line whose level the sink said, a moment ago, is enabled to the
 // sink, or any line to DoLog2 when there is no sink.
@@ -40,7 +31,7 @@ SAPP_NOINLINE void write(LogExport* sink, const char* file, uint16_t line, const
 // DoLog2 when there is no sink; nothing when the host failed at the start.
 void handOver(LogLine::Start start, const char* file, uint16_t line, const char* macro,
               const wchar_t* text) noexcept {
-    if (!start.open) return;
+    if (start.phase == LogLine::Phase::closed) return;
     try {
         if (start.sink && !start.sink->isLevelEnabled(kLevel)) return;
     } catch (...) {
@@ -51,28 +42,32 @@ void handOver(LogLine::Start start, const char* file, uint16_t line, const char*
 
 }  // namespace
 
+LogExport** LogLine::s_sinkCell = nullptr;
+
 LogLine::Start LogLine::start() {
-    LogExport** cell = sinkCell();
+    if (!s_sinkCell) s_sinkCell = new LogExport*(nullptr);
+    LogExport** cell = s_sinkCell;
     Start start;
     try {
         if (!*cell) *cell = GetLogInstance(kLogFileName);
         start.sink = *cell;
-        start.enabled = start.sink ? start.sink->isLevelEnabled(kLevel) : IsLogLevelEnabled(kLevel);
-        start.open = true;
+        const bool enabled = start.sink ? start.sink->isLevelEnabled(kLevel) : IsLogLevelEnabled(kLevel);
+        start.phase = enabled ? Phase::enabled : Phase::disabled;
     } catch (...) {
         // The host's log failed: the line is dropped, disabled and closed.
-        start.enabled = false;
+        start.phase = Phase::closed;
     }
     return start;
 }
 
-LogLine::Start LogLine::startOrFinish() {
+LogLine::Start LogLine::startOrFinishFirst() {
     Start start = LogLine::start();
-    if (start.enabled || !start.open) return start;
+    if (start.phase != Phase::disabled) return start;
     try {
-        start.handOver = !start.sink || start.sink->isLevelEnabled(kLevel);
+        start.phase = !start.sink || start.sink->isLevelEnabled(kLevel) ? Phase::handOver : Phase::done;
     } catch (...) {
         // The host's log failed: the line is lost, the caller goes on.
+        start.phase = Phase::closed;
     }
     return start;
 }
@@ -86,9 +81,9 @@ LogLine::LogLine(const Start& start, const char* file, uint16_t line, const char
       m_pFile(file),
       m_line(line),
       m_pMacro(macro),
-      m_enabled(start.enabled),
+      m_enabled(start.phase == Phase::enabled),
       m_pSink(start.sink),
-      m_open(start.open) {
+      m_open(start.phase == Phase::enabled || start.phase == Phase::disabled) {
     m_inline[0] = L'\0';
 }
 
@@ -99,7 +94,7 @@ LogLine::~LogLine() {
 void LogLine::finish() noexcept {
     if (!m_open) return;
     m_open = false;
-    handOver({m_pSink, m_enabled, true}, m_pFile, m_line, m_pMacro, m_pText);
+    handOver({m_pSink, m_enabled ? Phase::enabled : Phase::disabled}, m_pFile, m_line, m_pMacro, m_pText);
 }
 
 // Grows to 512 characters, or to the first doubling of 512 that holds the

@@ -51,9 +51,10 @@ SAPP_NOINLINE void composeLine(LogLine::Start start, const char* file, uint16_t 
 // disabled line is neither composed nor built (LogLine.h).
 template <typename Compose>
 void writeLine(const char* file, uint16_t lineNumber, const char* macro, Compose compose) {
-    if (const LogLine::Start start = LogLine::startOrFinish(); start.enabled) {
+    const LogLine::Start start = LogLine::startOrFinish();
+    if (start.phase == LogLine::Phase::enabled) {
         composeLine(start, file, lineNumber, macro, compose);
-    } else if (start.handOver) {
+    } else if (start.phase == LogLine::Phase::handOver) {
         LogLine::handOverUnwritten(start, file, lineNumber, macro);
     }
 }
