@@ -67,9 +67,11 @@ void ProxySet::assign(const std::vector<uint64_t>& ids) {
     if (!ascending(m_sorted)) normalise();
 }
 
+// Swapped, not move-assigned: `ids` takes the storage the set had, which its
+// owner frees with it (an app list's pack), and the set frees nothing here.
 void ProxySet::assign(std::vector<uint64_t>&& ids) {
     m_tree.reset();
-    m_sorted = std::move(ids);
+    m_sorted.swap(ids);
     if (!ascending(m_sorted)) normalise();
 }
 

@@ -26,7 +26,8 @@ public:
 
     // Replaces the set with `ids`, in any order, repeats dropped.
     void assign(const std::vector<uint64_t>& ids);
-    // The same, taking the vector's storage.
+    // The same, taking the vector's storage; `ids` is left with the set's
+    // old ids.
     void assign(std::vector<uint64_t>&& ids);
     void insert(uint64_t id);
     void clear();

@@ -366,16 +366,29 @@ void unmarshal_container(In& up, std::set<T>& c) {
 
 namespace detail {
 
+// The greatest key of a map being read, kept by the read: asking the map
+// for it is a step back from its end, a call, at every entry.
+struct GreatestKey {
+    bool any = false;
+    uint32_t key = 0;
+
+    void note(uint32_t k) {
+        if (!any || key < k) key = k;
+        any = true;
+    }
+};
+
 // Where `key` belongs in `c`, given `last`, the entry the previous key went
-// to (end() for none): after the last entry when the keys come ascending
-// (the usual order), at `last` when the key repeats it, before it when they
-// come descending, each without a search; else the first entry not before
-// the key, by a search, O(log n). A key already present is found at the
-// returned position.
+// to (end() for none), and `greatest`, c's greatest key: after the last
+// entry when the keys come ascending (the usual order), at `last` when the
+// key repeats it, before it when they come descending, each without a
+// search; else the first entry not before the key, by a search, O(log n). A
+// key already present is found at the returned position.
 template <class V>
 typename std::map<uint32_t, V>::iterator placeOf(std::map<uint32_t, V>& c,
-                                                 typename std::map<uint32_t, V>::iterator last, uint32_t key) {
-    if (c.empty() || std::prev(c.end())->first < key) return c.end();
+                                                 typename std::map<uint32_t, V>::iterator last,
+                                                 const GreatestKey& greatest, uint32_t key) {
+    if (!greatest.any || greatest.key < key) return c.end();
     if (last != c.end() && key <= last->first) {
         if (key == last->first || last == c.begin() || std::prev(last)->first < key) return last;
     }
@@ -393,6 +406,8 @@ typename std::map<uint32_t, V>::iterator placeOf(std::map<uint32_t, V>& c,
 template <class In, class V>
 void unmarshal_container(In& up, std::map<uint32_t, V>& c) {
     auto last = c.end();
+    detail::GreatestKey greatest;
+    if (!c.empty()) greatest.note(std::prev(c.end())->first);
     std::optional<detail::KeySet> placed;
     const uint32_t count = detail::unpackCount(up);
     for (uint32_t left = count; left > 0; --left) {
@@ -401,7 +416,7 @@ void unmarshal_container(In& up, std::map<uint32_t, V>& c) {
         const uint32_t key = up.pop_uint32();
         detail::hookOf(up).key(up, key);
         const bool known = placed && placed->contains(key);
-        auto at = known ? c.end() : detail::placeOf(c, last, key);
+        auto at = known ? c.end() : detail::placeOf(c, last, greatest, key);
         if (known || (at != c.end() && at->first == key)) {
             // A duplicate key: the first value stays, this one is read past.
             if (!placed) {
@@ -424,6 +439,7 @@ void unmarshal_container(In& up, std::map<uint32_t, V>& c) {
                 }
             }
             if (placed) placed->insert(key);
+            greatest.note(key);
             last = at;
         }
         detail::hookOf(up).end(up);

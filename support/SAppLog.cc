@@ -24,16 +24,15 @@ void appendMessage(LogLine& line, const char* prefix, const char* text) {
     if (text && line.enabled()) line.appendText(text, std::strlen(text));
 }
 
-void appendMessage(LogLine& line, const char* prefix, const std::string& text) {
+void appendMessage(LogLine& line, const char* prefix, const std::string* text) {
     line.appendText(prefix, kPrefixLength);
-    line.appendText(text.data(), text.size());
+    line.appendText(text->data(), text->size());
 }
 
 // Composes an enabled line and finishes it: once, also when composing
 // throws (std::bad_alloc), in which case the line goes out as far as it got
 // and the exception goes on. Out of line, so that a disabled line's call
-// saves no registers for it. The composing lambdas capture the text by
-// reference and the numbers by value, so that they travel in registers.
+// saves no registers for it.
 template <typename Compose>
 SAPP_NOINLINE void composeLine(LogLine::Start start, const char* file, uint16_t lineNumber, const char* macro,
                                Compose compose) {
@@ -72,26 +71,28 @@ void appendOne(LogLine& line, uint32_t a) {
     line.appendNumber(a);
 }
 
-// The forms with numbers, for a literal or a std::string text.
+// The forms with numbers, for a literal or a std::string text (passed by
+// its address: the lambdas hold the text's pointer and the numbers, which
+// travel in registers and are stored nowhere for a disabled line).
 template <typename Text>
-void sappLog(const Text& text, uint32_t a) {
-    writeLine(kSappFile, 30, kSappMacro, [&text, a](LogLine& line) {
+void sappLog(Text text, uint32_t a) {
+    writeLine(kSappFile, 30, kSappMacro, [text, a](LogLine& line) {
         appendMessage(line, kSappPrefix, text);
         appendOne(line, a);
     });
 }
 
 template <typename Text, typename A>
-void sappLog(const Text& text, A a, uint32_t b) {
-    writeLine(kSappFile, 45, kSappMacro, [&text, a, b](LogLine& line) {
+void sappLog(Text text, A a, uint32_t b) {
+    writeLine(kSappFile, 45, kSappMacro, [text, a, b](LogLine& line) {
         appendMessage(line, kSappPrefix, text);
         appendPair(line, a, b);
     });
 }
 
 template <typename Text>
-void protoLog(const Text& text, uint32_t a) {
-    writeLine(kProtoFile, 54, kProtoMacro, [&text, a](LogLine& line) {
+void protoLog(Text text, uint32_t a) {
+    writeLine(kProtoFile, 54, kProtoMacro, [text, a](LogLine& line) {
         appendMessage(line, kProtoPrefix, text);
         appendOne(line, a);
     });
@@ -106,11 +107,11 @@ void SAPP_LOG(const char* text) {
 void SAPP_LOG(const char* text, uint32_t a) { sappLog(text, a); }
 void SAPP_LOG(const char* text, uint32_t a, uint32_t b) { sappLog(text, a, b); }
 void SAPP_LOG(const char* text, uint64_t a, uint32_t b) { sappLog(text, a, b); }
-void SAPP_LOG(const std::string& text, uint32_t a) { sappLog(text, a); }
+void SAPP_LOG(const std::string& text, uint32_t a) { sappLog(&text, a); }
 
 void PLOG(const char* text) {
     writeLine(kProtoFile, 39, kProtoMacro, [text](LogLine& line) { appendMessage(line, kProtoPrefix, text); });
 }
 
 void PLOG(const char* text, uint32_t a) { protoLog(text, a); }
-void PLOG(const std::string& text, uint32_t a) { protoLog(text, a); }
+void PLOG(const std::string& text, uint32_t a) { protoLog(&text, a); }
