@@ -40,6 +40,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <compare>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -187,7 +188,9 @@ public:
         return (a.m_bytes - b.m_bytes) / static_cast<difference_type>(sizeof(T));
     }
     friend bool operator==(const WireIntegers&, const WireIntegers&) = default;
-    friend auto operator<=>(const WireIntegers&, const WireIntegers&) = default;
+    friend std::strong_ordering operator<=>(const WireIntegers& a, const WireIntegers& b) {
+        return a.m_bytes <=> b.m_bytes;
+    }
 
 private:
     const char* m_bytes = nullptr;

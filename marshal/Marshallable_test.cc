@@ -152,6 +152,31 @@ TEST(ContainerTest, AVectorGrowsOnceToWhatTheCountAndTheBytesAllow) {
     EXPECT_TRUE(idsUp.empty());
 }
 
+// The range a run of wire integers is copied from steps like a pointer to
+// the values, either way: a standard library may walk it by any of its
+// random-access operations.
+TEST(ContainerTest, WireIntegersWalkTheValuesAsARandomAccessRange) {
+    const std::string in = bytes({1, 0, 0, 0, 2, 0, 0, 0, 0, 1, 0, 0});
+    const detail::WireIntegers<uint32_t> first(in.data());
+    const auto last = first + 3;
+    EXPECT_EQ(last - first, 3);
+    EXPECT_EQ(std::vector<uint32_t>(first, last), (std::vector<uint32_t>{1, 2, 256}));
+    EXPECT_EQ(std::vector<uint32_t>(std::make_reverse_iterator(last), std::make_reverse_iterator(first)),
+              (std::vector<uint32_t>{256, 2, 1}));
+    auto at = last;
+    at -= 2;
+    EXPECT_EQ(*at, 2u);
+    EXPECT_EQ(at[1], 256u);
+    EXPECT_EQ(*(1 + first), 2u);
+    EXPECT_EQ(*(last - 3), 1u);
+    EXPECT_EQ(*at--, 2u);
+    EXPECT_EQ(at, first);
+    EXPECT_EQ(*++at, 2u);
+    EXPECT_EQ(*at++, 2u);
+    EXPECT_EQ(*--at, 2u);
+    EXPECT_TRUE(first < at && at < last && first <= last - 3);
+}
+
 TEST(ContainerTest, AVectorOfIntegersRunningShortKeepsWhatFitAndLeavesTheRest) {
     // Count 4, two u32 and three bytes: two read, the third fails without
     // taking the bytes that remain.

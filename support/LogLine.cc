@@ -27,49 +27,34 @@ SAPP_NOINLINE void write(LogExport* sink, const char* file, uint16_t line, const
     }
 }
 
-// The line's hand-over: to the sink if its level is still enabled, or to
-// DoLog2 when there is no sink; nothing when the host failed at the start.
-void handOver(LogLine::Start start, const char* file, uint16_t line, const char* macro,
-              const wchar_t* text) noexcept {
-    if (start.phase == LogLine::Phase::closed) return;
+// A line's hand-over at its finish: to the sink if its level is still
+// enabled, or to DoLog2 when there is no sink.
+void handOver(LogExport* sink, const char* file, uint16_t line, const char* macro, const wchar_t* text) noexcept {
     try {
-        if (start.sink && !start.sink->isLevelEnabled(kLevel)) return;
+        if (sink && !sink->isLevelEnabled(kLevel)) return;
     } catch (...) {
         return;  // the line is lost, the caller goes on
     }
-    write(start.sink, file, line, macro, text);
+    write(sink, file, line, macro, text);
 }
 
 }  // namespace
 
 LogExport** LogLine::s_sinkCell = nullptr;
 
-LogLine::Start LogLine::start() {
-    if (!s_sinkCell) s_sinkCell = new LogExport*(nullptr);
-    LogExport** cell = s_sinkCell;
-    Start start;
-    try {
-        if (!*cell) *cell = GetLogInstance(kLogFileName);
-        start.sink = *cell;
-        const bool enabled = start.sink ? start.sink->isLevelEnabled(kLevel) : IsLogLevelEnabled(kLevel);
-        start.phase = enabled ? Phase::enabled : Phase::disabled;
-    } catch (...) {
-        // The host's log failed: the line is dropped, disabled and closed.
-        start.phase = Phase::closed;
-    }
-    return start;
-}
-
 LogLine::Start LogLine::startOrFinishFirst() {
-    Start start = LogLine::start();
-    if (start.phase != Phase::disabled) return start;
+    // The cell first: std::bad_alloc leaves before any host call.
+    if (!s_sinkCell) s_sinkCell = new LogExport*(nullptr);
     try {
-        start.phase = !start.sink || start.sink->isLevelEnabled(kLevel) ? Phase::handOver : Phase::done;
+        // The cell holds no sink, or this would not be asked.
+        LogExport* const sink = GetLogInstance(kLogFileName);
+        *s_sinkCell = sink;
+        if (sink) return startOrFinish(sink);
+        // DoLog2 takes every line, of a disabled level too.
+        return {nullptr, IsLogLevelEnabled(kLevel) ? Phase::enabled : Phase::handOver};
     } catch (...) {
-        // The host's log failed: the line is lost, the caller goes on.
-        start.phase = Phase::closed;
+        return {nullptr, Phase::closed};  // the host's log failed: the line is dropped
     }
-    return start;
 }
 
 void LogLine::handOverUnwritten(Start start, const char* file, uint16_t line, const char* macro) noexcept {
@@ -83,7 +68,7 @@ LogLine::LogLine(const Start& start, const char* file, uint16_t line, const char
       m_pMacro(macro),
       m_enabled(start.phase == Phase::enabled),
       m_pSink(start.sink),
-      m_open(start.phase == Phase::enabled || start.phase == Phase::disabled) {
+      m_open(start.phase == Phase::enabled) {
     m_inline[0] = L'\0';
 }
 
@@ -94,7 +79,7 @@ LogLine::~LogLine() {
 void LogLine::finish() noexcept {
     if (!m_open) return;
     m_open = false;
-    handOver({m_pSink, m_enabled ? Phase::enabled : Phase::disabled}, m_pFile, m_line, m_pMacro, m_pText);
+    handOver(m_pSink, m_pFile, m_line, m_pMacro, m_pText);
 }
 
 // Grows to 512 characters, or to the first doubling of 512 that holds the

@@ -1,5 +1,6 @@
 // What the module's own lines never exercise: texts that are null, empty,
-// outside ASCII or long enough to leave the line's inline buffer. The lines the module writes
+// outside ASCII or long enough to leave the line's inline buffer, and a
+// host whose answer changes between a line's two questions. The lines the module writes
 // (prefixes, sources, numbers, sink and DoLog2) are tested by the scenario
 // folder.
 #include "support/SAppLog.h"
@@ -17,6 +18,7 @@
 #include <windows.h>
 #endif
 
+#include "standin/tarnbase/HostFaults.h"
 #include "support/LogLine.h"
 #include "support/test_log_support.h"
 
@@ -78,13 +80,44 @@ TEST_F(SAppLogTest, ALineThatCannotGrowGoesOutOnceAsFarAsItGotAndTheErrorGoesOn)
 // destructor hands nothing over: a line nobody finishes is not written.
 TEST_F(SAppLogTest, ALineIsHandedOverByItsFirstFinishOnly) {
     {
-        sapp::LogLine line("f", 1, "m");
+        sapp::LogLine line(sapp::LogLine::startOrFinish(), "f", 1, "m");
         line.appendText("once", 4);
         line.finish();
         line.finish();
     }
-    { sapp::LogLine unfinished("f", 2, "m"); }
+    { sapp::LogLine unfinished(sapp::LogLine::startOrFinish(), "f", 2, "m"); }
     EXPECT_EQ(loggedTexts(), std::vector<std::string>{"once"});
+}
+
+// A line asks the sink twice, when it starts and when it finishes, and goes
+// out only if the second answer is yes: a disabled line goes out empty when
+// the level came on meanwhile, an enabled one not at all when it went off,
+// and a second question that throws loses the line, not the caller.
+TEST_F(SAppLogTest, TheSecondAnswerDecidesWhetherALineGoesOut) {
+    SAPP_LOG("known");  // the sink is taken on the first line
+    struct Case {
+        bool first;
+        bool second;
+        bool secondThrows;
+        std::vector<std::string> logged;
+    };
+    for (const Case& c : {Case{false, true, false, {""}}, Case{true, false, false, {}},
+                          Case{false, false, false, {}}, Case{true, true, false, {"[sapp] text 1, 2"}},
+                          Case{false, true, true, {}}, Case{true, true, true, {}}}) {
+        SCOPED_TRACE(std::to_string(c.first) + std::to_string(c.second) + std::to_string(c.secondThrows));
+        standin::resetLog();
+        standin::setLogLevelEnabled(c.first);
+        int asks = 0;
+        standin::setHostCallWatch([&](standin::HostCall call) {
+            if (call != standin::HostCall::IsLevelEnabled) return false;
+            if (++asks == 2) standin::setLogLevelEnabled(c.second);
+            return asks == 2 && c.secondThrows;
+        });
+        EXPECT_NO_THROW(SAPP_LOG("text", uint32_t{1}, uint32_t{2}));
+        standin::setHostCallWatch({});
+        EXPECT_EQ(asks, 2);
+        EXPECT_EQ(loggedTexts(), c.logged);
+    }
 }
 
 // Bytes above 127 become one character each: on Linux the byte's Latin-1
@@ -102,7 +135,7 @@ TEST_F(SAppLogTest, BytesAboveAsciiAreWidenedOneToOne) {
 // A line the host's log does not want takes no text, whatever is appended.
 TEST_F(SAppLogTest, ALineOfADisabledLevelStaysEmpty) {
     standin::setLogLevelEnabled(false);
-    sapp::LogLine line("f", 1, "m");
+    sapp::LogLine line(sapp::LogLine::startOrFinish(), "f", 1, "m");
     EXPECT_FALSE(line.enabled());
     line.appendText("text", 4);
     line.appendNumber(uint32_t{7});
@@ -124,7 +157,7 @@ TEST_F(SAppLogTest, LineHoldsItsCapacityAndGrowsByDoublingWithItsText) {
             EXPECT_LT(block, 2 * (uint64_t{line.length()} + 1)) << "grown further than the text needs";
         }
     };
-    sapp::LogLine line("f", 1, "m");
+    sapp::LogLine line(sapp::LogLine::startOrFinish(), "f", 1, "m");
     std::string expected;
     for (char c : {'a', 'b', 'c'}) {
         const std::string fill(line.capacity() - line.length(), c);  // to the last character
@@ -138,7 +171,7 @@ TEST_F(SAppLogTest, LineHoldsItsCapacityAndGrowsByDoublingWithItsText) {
     }
 
     // Text and terminator that fill a doubled block exactly take that block.
-    sapp::LogLine exact("f", 1, "m");
+    sapp::LogLine exact(sapp::LogLine::startOrFinish(), "f", 1, "m");
     const std::string a511(511, 'a'), b512(512, 'b');
     exact.appendText(a511.data(), a511.size());
     exact.appendText(b512.data(), b512.size());
@@ -146,7 +179,7 @@ TEST_F(SAppLogTest, LineHoldsItsCapacityAndGrowsByDoublingWithItsText) {
     EXPECT_EQ(narrow(exact.text()), a511 + b512);
 
     // A number reserves 32 characters: the growth comes when fewer remain.
-    sapp::LogLine number("f", 1, "m");
+    sapp::LogLine number(sapp::LogLine::startOrFinish(), "f", 1, "m");
     const std::string a(511 - 32, 'a');
     number.appendText(a.data(), a.size());
     number.appendNumber(uint32_t{7});
