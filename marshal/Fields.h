@@ -208,15 +208,20 @@ template <class In, class T>
 void appendElements(In& up, std::vector<T>& c, uint32_t count) {
     const std::size_t least = minWireBytes<T>();
     const std::size_t room = count * least <= up.size() ? count : up.size() / least;
+    // Read without a hook, a run of little-endian integers is the elements'
+    // own bytes, copied at once below; any other read appends one element
+    // at a time into room made first.
+    constexpr bool wholeRun =
+        std::is_integral_v<T> && std::is_same_v<In, Unpack> && std::endian::native == std::endian::little;
+    if constexpr (!wholeRun) c.reserve(c.size() + room);
     if constexpr (std::is_integral_v<T>) {
         uint32_t index = 0;
-        if constexpr (std::is_same_v<In, Unpack> && std::endian::native == std::endian::little) {
-            // Read without a hook, a run of little-endian integers is the
-            // elements' own bytes: those that fit are copied at once, into a
-            // vector made for exactly them when there is no storage to
-            // append to (the usual case, and half the instructions of an
-            // insertion); the next one, if the count asks for more, fails
-            // below as reading it alone would.
+        if constexpr (wholeRun) {
+            // The integers that fit are copied at once, into a vector made
+            // for exactly them when there is no storage to append to (the
+            // usual case, and half the instructions of an insertion); the
+            // next one, if the count asks for more, fails below as reading
+            // it alone would.
             if (room > 0) {
                 const WireIntegers<T> first(up.pop_fetch_ptr(room * sizeof(T)));
                 const WireIntegers<T> last = first + static_cast<std::ptrdiff_t>(room);
@@ -227,8 +232,6 @@ void appendElements(In& up, std::vector<T>& c, uint32_t count) {
                 }
                 index = static_cast<uint32_t>(room);
             }
-        } else {
-            c.reserve(c.size() + room);
         }
         for (; index < count; ++index) {
             hookOf(up).element(up, index);
@@ -238,7 +241,6 @@ void appendElements(In& up, std::vector<T>& c, uint32_t count) {
             hookOf(up).end(up);
         }
     } else {
-        c.reserve(c.size() + room);
         readOwn(up, [&c, count](auto& in) {
             for (uint32_t index = 0; index < count; ++index) {
                 hookOf(in).element(in, index);
