@@ -157,14 +157,29 @@ ChildResult runChild(const std::string& executable, const std::vector<std::strin
     startup.hStdOutput = writeEnd;
     startup.hStdError = errorHandle;
     PROCESS_INFORMATION process{};
-    const BOOL started = CreateProcessA(executable.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                        nullptr, &startup, &process);
+    // Wine now and then fails to start a process at all: the new process
+    // dies in Wine's own loader before any of its code runs, and
+    // CreateProcess reports that as ERROR_INTERNAL_ERROR. That start is made
+    // once more, and said on standard error; the second outcome is final.
+    // A start refused for any other reason (no such file, no access) is
+    // reported at once.
+    BOOL started = FALSE;
+    DWORD startError = 0;
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        started = CreateProcessA(executable.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                 &startup, &process);
+        startError = started ? 0 : GetLastError();
+        if (started || startError != ERROR_INTERNAL_ERROR || attempt == 2) break;
+        std::fprintf(stderr, "sapp-host: %s could not be started (error %lu: the process died while starting); "
+                             "starting it once more\n",
+                     executable.c_str(), static_cast<unsigned long>(startError));
+    }
     CloseHandle(writeEnd);
     closeErrorFile();
     startLock.unlock();
     if (!started) {
         CloseHandle(readEnd);
-        result.error = "cannot start " + executable + " (error " + std::to_string(GetLastError()) + ")";
+        result.error = "cannot start " + executable + " (error " + std::to_string(startError) + ")";
         return result;
     }
     // An anonymous pipe cannot be waited on with a time limit: a thread

@@ -43,7 +43,9 @@ struct ChildLimit {
 // waits for it to end, or, past `limit`, stops it (SIGKILL, TerminateProcess)
 // and says so (timedOut). Its standard error is this process's too, or,
 // when `errorFile` is given, that file (created or emptied first). Safe to
-// call from several threads at once: no child inherits another's pipe.
+// call from several threads at once: no child inherits another's pipe. On
+// Windows, a start that Wine fails (the new process dies in Wine's loader,
+// ERROR_INTERNAL_ERROR) is made once more, and said on standard error.
 ChildResult runChild(const std::string& executable, const std::vector<std::string>& args,
                      const std::string& errorFile = {}, const ChildLimit& limit = {});
 
